@@ -1,0 +1,207 @@
+/*
+ * setupmodule.h - the contract between setup.exe and a product's setup module.
+ *
+ * A setup module is a 32-bit DLL that lives beside setup.exe in the
+ * distribution folder. setup.exe loads "<command line>.dll" (or
+ * "defsetup.dll" when started without arguments) and calls the hooks below
+ * at fixed points of the installation. Every hook is optional: setup.exe
+ * looks each one up by its exact, undecorated name right before calling it,
+ * and a hook that is not exported counts as consent.
+ *
+ * Hooks are __stdcall. Export them undecorated: link the module with
+ * -Wl,--kill-at (MinGW) or list them in a .def file, otherwise the linker
+ * exports names such as "InitModule@16" that setup.exe will not find.
+ *
+ * While a hook runs, the module may send the service messages below to the
+ * main window (its handle arrives in InitModule). They are handled at once,
+ * before SendMessage returns. All texts are 8-bit ANSI, zero-terminated.
+ * This header is all a module author needs; it compiles as C and as C++.
+ */
+#ifndef SETUPMODULE_H
+#define SETUPMODULE_H
+
+#include <windows.h>
+#include <shlobj.h>
+#include <stddef.h>
+
+#ifdef __cplusplus
+extern "C" {
+#define SETUPMODULE_ASSERT(cond, text) static_assert(cond, text)
+#else
+#define SETUPMODULE_ASSERT(cond, text) _Static_assert(cond, text)
+#endif
+
+/* ------------------------------------------------------------------------
+ * Sizes of the buffers that setup.exe hands to hooks.
+ * ---------------------------------------------------------------------- */
+#define SETUP_PATH_SIZE 260         /* every path and text buffer */
+#define SETUP_MODULE_TITLE_SIZE 176 /* the title buffer of InitModule */
+
+/* ------------------------------------------------------------------------
+ * Answers of FileConflict. Any other value leaves the existing file alone.
+ * ---------------------------------------------------------------------- */
+#define FC_SKIP 0        /* do not install this file */
+#define FC_REPLACE 1     /* replace the existing file */
+#define FC_REPLACE_ALL 2 /* replace it and every later existing file, no more questions */
+#define FC_ABORT 4       /* end the setup now */
+
+/* ------------------------------------------------------------------------
+ * Messages of the main window (class "SETUP_CLASS").
+ * The module sends those marked "module" with SendMessage; the others are
+ * the shell's own and are listed so that their numbers stay reserved.
+ * ---------------------------------------------------------------------- */
+#define SM_STARTSENDER (WM_USER + 40)    /* 1064, module: create the "sender" child and post it SENDER_START */
+#define SM_BEGINSETUP (WM_USER + 60)     /* 1084, shell: begin step, 24 ticks after start */
+#define SM_FINISHSETUP (WM_USER + 80)    /* 1104, shell: finish step, 32 ticks after the shortcuts */
+#define SM_CLOSE (WM_USER + 90)          /* 1114, shell: the finish step closes the main window;
+                                            also the closing message of the status dialogs */
+#define SM_EXIT (WM_USER + 95)           /* 1119, module: end the setup now */
+#define SM_COPYSTARTED (WM_USER + 150)   /* 1174, shell: the copy window started copying */
+#define SM_ADDCOPYENTRY (WM_USER + 170)  /* 1194, module: lParam = CopyRequest*; result slot or -1 */
+#define SM_ADDADDIN (WM_USER + 175)      /* 1199, module: lParam = AddInRequest*; result slot or -1 */
+#define SM_ADDFILELIST (WM_USER + 180)   /* 1204, module: lParam = file name in the source folder;
+                                            result 1, or 0 when a listed file was missing or empty */
+#define SM_CREATESHORTCUT (WM_USER + 182) /* 1206, module: lParam = ShortcutRequest*; result 1 */
+#define SM_REPAINT (WM_USER + 185)       /* 1209, module or shell: repaint the main window at once */
+#define SM_SENDERREPLY (WM_USER + 210)   /* 1234, sender window: bit 15 of lParam set = success */
+#define SM_COPYDONE (WM_USER + 245)      /* 1269, copy window: lParam 0 = copy ended, 1 = cancelled */
+
+/* Posted by the shell to the module's "sender" window right after creating it. */
+#define SENDER_START (WM_USER + 180) /* 1204 */
+
+/* Messages of the copy progress window (class "COPYINGWND"); shell-internal. */
+#define CM_FINISH (WM_USER + 10)         /* 1034, copy window to itself: every entry handled */
+#define CM_COPYNEXT (WM_USER + 20)       /* 1044, copy window to itself: handle the next entry */
+#define CM_PACE (WM_USER + 160)          /* 1184, copy window and the deferred post: pacing check */
+#define CM_START (WM_USER + 600)         /* 1624, copy window to itself on creation */
+#define CM_CANCELREQUEST (WM_USER + 700) /* 1724, main window on a press in its cancel zone */
+
+/* ------------------------------------------------------------------------
+ * Records the module passes by address. setup.exe only reads them, only
+ * during the message, and never past their fields. A text must end within
+ * its field; a record whose text has no terminator there is refused.
+ * ---------------------------------------------------------------------- */
+#pragma pack(push, 1)
+
+/* SM_ADDCOPYENTRY: one file to install. 812 bytes. */
+typedef struct CopyRequest {
+    char sourceName[264]; /* file in the source folder, or a full path with absolutePaths */
+    char destName[264];   /* name at the destination, or a full path with absolutePaths */
+    char subFolder[260];  /* below the destination folder; may be empty or nested */
+    int toWindowsFolder;  /* non-zero: install into the Windows folder */
+    int spareFlag1;       /* stored, not used */
+    int overwrite;        /* non-zero: replace an existing file without asking */
+    int spareFlag2;       /* stored, not used */
+    int size;             /* kept with the entry */
+    int absolutePaths;    /* non-zero: both names are complete paths */
+} CopyRequest;
+
+/* SM_ADDADDIN: one add-in program. 780 bytes. */
+typedef struct AddInRequest {
+    char description[260]; /* key: a second add-in with the same description is refused */
+    char fileName[260];
+    char parameters[260];
+} AddInRequest;
+
+/* SM_CREATESHORTCUT: one .lnk file. 1568 bytes. */
+typedef struct ShortcutRequest {
+    char description[260];   /* the link's comment */
+    char linkName[260];      /* file name of the link without ".lnk" */
+    char linkFolder[260];    /* folder of the link file; it must exist */
+    char targetFile[260];    /* target file name; empty when the target is a folder */
+    char targetFolder[260];  /* folder of the target, or the target folder itself */
+    char arguments[260];     /* command-line arguments stored in the link; may be empty */
+    LPITEMIDLIST itemIdList; /* target as an item id list, used when useItemIdList is non-zero */
+    int useItemIdList;
+} ShortcutRequest;
+
+#pragma pack(pop)
+
+SETUPMODULE_ASSERT(sizeof(CopyRequest) == 812, "CopyRequest is 812 bytes");
+SETUPMODULE_ASSERT(offsetof(CopyRequest, destName) == 264, "CopyRequest.destName");
+SETUPMODULE_ASSERT(offsetof(CopyRequest, subFolder) == 528, "CopyRequest.subFolder");
+SETUPMODULE_ASSERT(offsetof(CopyRequest, toWindowsFolder) == 788, "CopyRequest.toWindowsFolder");
+SETUPMODULE_ASSERT(offsetof(CopyRequest, spareFlag1) == 792, "CopyRequest.spareFlag1");
+SETUPMODULE_ASSERT(offsetof(CopyRequest, overwrite) == 796, "CopyRequest.overwrite");
+SETUPMODULE_ASSERT(offsetof(CopyRequest, spareFlag2) == 800, "CopyRequest.spareFlag2");
+SETUPMODULE_ASSERT(offsetof(CopyRequest, size) == 804, "CopyRequest.size");
+SETUPMODULE_ASSERT(offsetof(CopyRequest, absolutePaths) == 808, "CopyRequest.absolutePaths");
+
+SETUPMODULE_ASSERT(sizeof(AddInRequest) == 780, "AddInRequest is 780 bytes");
+SETUPMODULE_ASSERT(offsetof(AddInRequest, fileName) == 260, "AddInRequest.fileName");
+SETUPMODULE_ASSERT(offsetof(AddInRequest, parameters) == 520, "AddInRequest.parameters");
+
+SETUPMODULE_ASSERT(sizeof(ShortcutRequest) == 1568, "ShortcutRequest is 1568 bytes");
+SETUPMODULE_ASSERT(offsetof(ShortcutRequest, linkName) == 260, "ShortcutRequest.linkName");
+SETUPMODULE_ASSERT(offsetof(ShortcutRequest, linkFolder) == 520, "ShortcutRequest.linkFolder");
+SETUPMODULE_ASSERT(offsetof(ShortcutRequest, targetFile) == 780, "ShortcutRequest.targetFile");
+SETUPMODULE_ASSERT(offsetof(ShortcutRequest, targetFolder) == 1040, "ShortcutRequest.targetFolder");
+SETUPMODULE_ASSERT(offsetof(ShortcutRequest, arguments) == 1300, "ShortcutRequest.arguments");
+SETUPMODULE_ASSERT(offsetof(ShortcutRequest, itemIdList) == 1560, "ShortcutRequest.itemIdList");
+SETUPMODULE_ASSERT(offsetof(ShortcutRequest, useItemIdList) == 1564, "ShortcutRequest.useItemIdList");
+
+/* ------------------------------------------------------------------------
+ * Hooks, in the order of a complete run. Each returns 0 to refuse (the
+ * setup then ends silently; the module should have told the user why) and
+ * non-zero to consent, except where noted.
+ * ---------------------------------------------------------------------- */
+
+/* Right after loading. sourceDir ends in a backslash. The module may write
+   its title (at most 175 characters) into moduleTitle. Result ignored. */
+typedef int(WINAPI *InitModuleHook)(HWND mainWindow, char *sourceDir, char *moduleTitle,
+                                    HMODULE module);
+/* Before the agreement dialog; scratch is a 260-byte buffer of the module's. */
+typedef int(WINAPI *PresentHook)(char *scratch);
+/* After the agreement; destDir holds the default destination and may be rewritten. */
+typedef int(WINAPI *SetDestDirHook)(char *destDir);
+/* A file to install exists already. Answers: FC_SKIP, FC_REPLACE, FC_REPLACE_ALL, FC_ABORT. */
+typedef int(WINAPI *FileConflictHook)(char *destPath, char *sourcePath);
+/* After the conflict scan; a good place to add files. */
+typedef int(WINAPI *GetAddInListHook)(void);
+/* After the destination folders are made, before the copy. */
+typedef int(WINAPI *StartCopyHook)(void);
+/* The user asked to cancel the copy: 0 cancels the setup, non-zero copies on. */
+typedef int(WINAPI *UserCancelHook)(void);
+/* Copying stopped at a file that failed; failedPath is its destination. */
+typedef int(WINAPI *CriticErrorHook)(char *failedPath);
+/* Reserved: setup.exe does not call it. */
+typedef int(WINAPI *NonCriticErrorHook)(char *failedPath);
+/* After copying. */
+typedef int(WINAPI *EndCopyHook)(void);
+/* While the shortcut dialog opens: send SM_CREATESHORTCUT from here. */
+typedef int(WINAPI *CreateShortcutsHook)(void);
+/* After the shortcuts. Result ignored. */
+typedef int(WINAPI *GenIniFilesHook)(void);
+/* After GenIniFiles. Result ignored. */
+typedef int(WINAPI *GetAddInOffHook)(void);
+/* At the finish. Result ignored. */
+typedef int(WINAPI *EndSetupHook)(void);
+/* Last: write a program path relative to the destination folder and a
+   document name relative to its "Demos" folder (260 bytes each, both
+   zero-filled) and return non-zero to have the demonstration started. */
+typedef int(WINAPI *DemoQueryHook)(char *program, char *document);
+
+/* Declarations for module authors: define the hooks you need with exactly
+   these signatures. */
+#define SETUP_HOOK __declspec(dllexport) int WINAPI
+SETUP_HOOK InitModule(HWND mainWindow, char *sourceDir, char *moduleTitle, HMODULE module);
+SETUP_HOOK Present(char *scratch);
+SETUP_HOOK SetDestDir(char *destDir);
+SETUP_HOOK FileConflict(char *destPath, char *sourcePath);
+SETUP_HOOK GetAddInList(void);
+SETUP_HOOK StartCopy(void);
+SETUP_HOOK UserCancel(void);
+SETUP_HOOK CriticError(char *failedPath);
+SETUP_HOOK NonCriticError(char *failedPath);
+SETUP_HOOK EndCopy(void);
+SETUP_HOOK CreateShortcuts(void);
+SETUP_HOOK GenIniFiles(void);
+SETUP_HOOK GetAddInOff(void);
+SETUP_HOOK EndSetup(void);
+SETUP_HOOK DemoQuery(char *program, char *document);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* SETUPMODULE_H */

@@ -1,0 +1,80 @@
+# Shared by the project's scripts: installing what the build needs, building,
+# and giving Wine a prefix and a display of our own. Source it; do not run it.
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=${BUILD:-$ROOT/build}
+HOST_PYTHON=/usr/bin/python3
+
+export WINEARCH=win32
+export WINEDEBUG=${WINEDEBUG:--all}
+# Never offer to install Wine's Mono or Gecko: with a display that question
+# is a window that waits forever.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+log() { printf '== %s\n' "$*"; }
+
+# Installs every package the build and the tests need; does nothing when all
+# of them are there already.
+ensure_deps() {
+    local need=0 cmd
+    for cmd in i686-w64-mingw32-g++-posix i686-w64-mingw32-windres wine wineserver cmake Xvfb \
+        xdotool import mscompress msexpand lnkinfo; do
+        command -v "$cmd" >/dev/null 2>&1 || need=1
+    done
+    [ -f /usr/src/googletest/CMakeLists.txt ] || need=1
+    dpkg -s wine32:i386 >/dev/null 2>&1 || need=1
+    $HOST_PYTHON -c 'import pefile, pytest' >/dev/null 2>&1 || need=1
+    [ "$need" = 0 ] && return 0
+    log "installing build and test packages"
+    export DEBIAN_FRONTEND=noninteractive
+    dpkg --add-architecture i386
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends \
+        g++-mingw-w64-i686 binutils-mingw-w64-i686 cmake make \
+        wine wine32:i386 xvfb xauth xdotool imagemagick x11-utils \
+        mscompress liblnk-utils python3 python3-pefile python3-pytest googletest
+}
+
+build_all() {
+    log "building in $BUILD"
+    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
+        -DCMAKE_BUILD_TYPE=Release >"$BUILD/configure.log" 2>&1 ||
+        { cat "$BUILD/configure.log"; return 1; }
+    cmake --build "$BUILD" -j"$(nproc)"
+}
+
+# Starts a private Xvfb and exports DISPLAY. Depth defaults to 24 bits.
+XVFB_PID=
+start_display() {
+    local depth=${1:-24} fifo number
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1024x768x"$depth" -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    XVFB_PID=$!
+    read -r number <"$fifo"
+    rm -f "$fifo"
+    export DISPLAY=":$number"
+}
+
+stop_display() {
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+    XVFB_PID=
+}
+
+# Creates a 32-bit Wine prefix at $1 (once) and exports WINEPREFIX.
+make_prefix() {
+    export WINEPREFIX=$1
+    if [ ! -f "$WINEPREFIX/.ready" ]; then
+        log "creating Wine prefix $WINEPREFIX"
+        rm -rf "$WINEPREFIX"
+        wineboot -i >/dev/null 2>&1
+        # Without a window manager Wine waits 2 s whenever a shown window goes away.
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+        wineserver -w
+        touch "$WINEPREFIX/.ready"
+    fi
+}
+
+stop_wine() {
+    [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
+}

@@ -1,0 +1,3 @@
+#include "shell/context.h"
+
+SetupContext g_setup;

@@ -1,0 +1,92 @@
+#include "shell/hooks.h"
+
+#include "setupmodule.h"
+#include "shell/context.h"
+
+namespace {
+
+// Brackets every hook call, so that the module is never unloaded under a hook
+// that is still running.
+void EnterHook()
+{
+    ++g_setup.hookDepth;
+}
+
+// FARPROC stands for any export; the generic function type in between tells
+// the compiler that the real signature is the hook's own.
+template <typename Hook>
+Hook FindTypedHook(const char *name)
+{
+    return reinterpret_cast<Hook>(reinterpret_cast<void (*)()>(FindHook(name)));
+}
+
+void LeaveHook()
+{
+    if (--g_setup.hookDepth == 0 && g_setup.releasePending)
+        ReleaseModule();
+}
+
+} // namespace
+
+FARPROC FindHook(const char *name)
+{
+    if (!g_setup.moduleHandle || g_setup.releasePending)
+        return nullptr;
+    return GetProcAddress(g_setup.moduleHandle, name);
+}
+
+int CallHook(const char *name, int missing)
+{
+    auto hook = FindTypedHook<int(WINAPI *)()>(name);
+    if (!hook)
+        return missing;
+    EnterHook();
+    int result = hook();
+    LeaveHook();
+    return result;
+}
+
+int CallHookWithText(const char *name, char *text, int missing)
+{
+    auto hook = FindTypedHook<int(WINAPI *)(char *)>(name);
+    if (!hook)
+        return missing;
+    EnterHook();
+    int result = hook(text);
+    LeaveHook();
+    return result;
+}
+
+int CallHookWithTexts(const char *name, char *first, char *second, int missing)
+{
+    auto hook = FindTypedHook<int(WINAPI *)(char *, char *)>(name);
+    if (!hook)
+        return missing;
+    EnterHook();
+    int result = hook(first, second);
+    LeaveHook();
+    return result;
+}
+
+void CallInitModule()
+{
+    auto hook = FindTypedHook<InitModuleHook>("InitModule");
+    if (!hook)
+        return;
+    EnterHook();
+    hook(g_setup.mainWindow, g_setup.sourceDir, g_setup.moduleTitle, g_setup.moduleHandle);
+    g_setup.moduleTitle[kModuleTitleSize - 1] = 0;
+    LeaveHook();
+}
+
+void ReleaseModule()
+{
+    if (g_setup.hookDepth > 0) {
+        g_setup.releasePending = 1;
+        return;
+    }
+    if (g_setup.moduleHandle)
+        FreeLibrary(g_setup.moduleHandle);
+    g_setup.moduleHandle = nullptr;
+    g_setup.releasePending = 0;
+}

@@ -1,0 +1,128 @@
+#include "shell/mainwnd.h"
+
+#include "copy/copywnd.h"
+#include "setupmodule.h"
+#include "shell/context.h"
+#include "shell/deferred.h"
+#include "shell/hooks.h"
+#include "shell/startup.h"
+#include "util/paths.h"
+#include "util/text.h"
+
+namespace {
+
+void RegisterCopyClass()
+{
+    WNDCLASSA copyClass = {};
+    copyClass.lpfnWndProc = CopyingDlgProc;
+    copyClass.hInstance = g_setup.instance;
+    copyClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    copyClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH));
+    copyClass.lpszClassName = kCopyClass;
+    RegisterClassA(&copyClass);
+}
+
+// Loads the module named by the command line. Returns false after telling
+// the user when there is none to load.
+bool LoadSetupModule()
+{
+    char modulePath[kPathSize];
+    bool named = !g_setup.commandLineTooLong &&
+                 ModulePath(modulePath, sizeof modulePath, g_setup.sourceDir, g_setup.commandLine);
+    g_setup.moduleHandle = named ? LoadLibraryA(modulePath) : nullptr;
+    if (g_setup.moduleHandle)
+        return true;
+    MessageBeep(MB_OK);
+    MessageBoxA(nullptr, "Error: Missing module. Setup must exit.", "KARVELO Setup", MB_OK);
+    return false;
+}
+
+void SetCaption(HWND window)
+{
+    char dataPath[kPathSize];
+    char title[kPathSize] = "";
+    if (JoinPath(dataPath, g_setup.sourceDir, kDataFile))
+        GetPrivateProfileStringA("GENERAL", "cbTitle", "", title, sizeof title, dataPath);
+    CopyText(g_setup.setupTitle, g_setup.moduleTitle[0] ? g_setup.moduleTitle : title);
+
+    char caption[kPathSize + 32];
+    BuildCaption(caption, sizeof caption, g_setup.setupTitle);
+    SetWindowTextA(window, caption);
+}
+
+// Start-up of the main window. Every failure destroys the window, which ends
+// the process through WM_DESTROY.
+void OnCreate(HWND window)
+{
+    g_setup.mainWindow = window;
+    RegisterCopyClass();
+    GetWindowsDirectoryA(g_setup.windowsDir, sizeof g_setup.windowsDir);
+
+    if (!SetTimer(window, kTickTimerId, kTickMilliseconds, nullptr)) {
+        MessageBeep(MB_OK);
+        DestroyWindow(window);
+        return;
+    }
+
+    char programPath[kPathSize];
+    DWORD length = GetModuleFileNameA(nullptr, programPath, sizeof programPath);
+    // A path that filled the buffer was cut: no folder of ours can be trusted then.
+    if (length == 0 || length >= sizeof programPath ||
+        !FolderOfPath(g_setup.sourceDir, programPath))
+        g_setup.sourceDir[0] = 0;
+
+    if (!g_setup.sourceDir[0] || !LoadSetupModule()) {
+        if (!g_setup.sourceDir[0]) {
+            MessageBeep(MB_OK);
+            MessageBoxA(nullptr, "Error: Missing module. Setup must exit.", "KARVELO Setup",
+                        MB_OK);
+        }
+        DestroyWindow(window);
+        return;
+    }
+
+    CallInitModule();
+    SetCaption(window);
+    ScheduleDeferredPost(window, kTicksToBegin, SM_BEGINSETUP, 0, 0);
+}
+
+LRESULT OnSysCommand(WPARAM wParam)
+{
+    // The window can be neither moved nor closed; only the screen saver is refused.
+    return (wParam & 0xFFF0) == SC_SCREENSAVE ? 1 : 0;
+}
+
+void OnLeftButtonDown(LPARAM lParam)
+{
+    unsigned short x = LOWORD(lParam);
+    unsigned short y = HIWORD(lParam);
+    if (InCancelZone(x, y, g_setup.copyInProgress))
+        PostMessageA(g_setup.copyWindow, CM_CANCELREQUEST, 0, 0);
+}
+
+} // namespace
+
+LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        OnCreate(window);
+        return 0;
+    case WM_DESTROY:
+        ReleaseModule();
+        PostQuitMessage(0);
+        return 0;
+    case WM_TIMER:
+        Tick();
+        return 0;
+    case WM_SYSCOMMAND:
+        return OnSysCommand(wParam);
+    case WM_QUERYENDSESSION:
+        return 1;
+    case WM_LBUTTONDOWN:
+        OnLeftButtonDown(lParam);
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}

@@ -1,0 +1,14 @@
+// The main window: class SETUP_CLASS, 600 x 420, caption only.
+#pragma once
+
+#include <windows.h>
+
+constexpr char kMainClass[] = "SETUP_CLASS";
+constexpr char kCopyClass[] = "COPYINGWND";
+constexpr char kDataFile[] = "kvlsetup.dat";
+constexpr int kMainWidth = 600;
+constexpr int kMainHeight = 420;
+constexpr int kTicksToBegin = 24;
+
+extern "C" __declspec(dllexport) LRESULT CALLBACK WndProc(HWND window, UINT message,
+                                                          WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,24 @@
+// Text and geometry rules of the shell's start-up, kept apart from the
+// window code so they can be tested on their own.
+#pragma once
+
+#include <stddef.h>
+
+// The argument part of a process command line: what follows the program name
+// (quoted or not) and the blanks (characters up to code 32) after it. Trailing
+// blanks and quotes of the arguments are kept.
+const char *ArgumentsOf(const char *commandLine);
+
+// The full path of the setup module: `sourceDir` joined with the command
+// line (or "defsetup" when it is empty) and ".dll". Returns false, with an
+// empty `dest`, when the name does not fit `size`.
+bool ModulePath(char *dest, size_t size, const char *sourceDir, const char *commandLine);
+
+// The main window's caption: "KARVELO Setup [<title>] ".
+// Returns false when it does not fit `size`.
+bool BuildCaption(char *dest, size_t size, const char *title);
+
+// True when a press at (x, y) in the main window's client area, taken as
+// unsigned 16-bit values, lies in the cancel zone that is armed while the
+// copy runs.
+bool InCancelZone(unsigned short x, unsigned short y, int copyInProgress);

@@ -1,0 +1,10 @@
+// File system queries.
+#pragma once
+
+// 1 when a directory search finds anything at `path` (a file, a folder, or a
+// wildcard match), 0 when it finds nothing or refuses the path.
+int FileExists(const char *path);
+
+// The low 32 bits of the file's size, or 0 when it cannot be opened for
+// reading; an empty file also gives 0.
+unsigned long FileSizeOf(const char *path);

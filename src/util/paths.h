@@ -1,0 +1,42 @@
+// Path text helpers. Pure text work: no file system access here.
+#pragma once
+
+#include <stddef.h>
+
+constexpr size_t kPathSize = 260; // the platform's path limit, terminator included
+
+// Joins a folder and a name with exactly one backslash between them: the
+// backslash is added only when `first` does not already end in one. An empty
+// `first` yields `second` alone, so a relative name stays relative. `second`
+// is taken as it stands (a leading backslash stays).
+// Returns the position of the result's terminator, or nullptr when the result
+// does not fit `size`; `dest` is then empty. `dest` must not overlap the inputs.
+char *JoinPath(char *dest, size_t size, const char *first, const char *second);
+
+// The folder of a full path, with its trailing backslash: C:\SETUP\SETUP.EXE
+// gives C:\SETUP\. A path without a backslash gives an empty folder.
+// Returns false (and an empty `dest`) when the path does not fit `size`.
+bool FolderOfPath(char *dest, size_t size, const char *path);
+
+// Wraps a command that holds a blank in double quotes, in place.
+// Returns 1 if quotes were added, 0 if the command has no blank, and -1 if
+// the quoted command would not fit `size` (the command is then unchanged).
+int QuoteCommand(char *command, size_t size);
+
+template <size_t N>
+char *JoinPath(char (&dest)[N], const char *first, const char *second)
+{
+    return JoinPath(dest, N, first, second);
+}
+
+template <size_t N>
+bool FolderOfPath(char (&dest)[N], const char *path)
+{
+    return FolderOfPath(dest, N, path);
+}
+
+template <size_t N>
+int QuoteCommand(char (&command)[N])
+{
+    return QuoteCommand(command, N);
+}

@@ -1,0 +1,117 @@
+#include "util/paths.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+std::string Join(const char *first, const char *second)
+{
+    char out[kPathSize];
+    return JoinPath(out, first, second) ? std::string(out) : std::string("<refused>");
+}
+
+} // namespace
+
+TEST(JoinPath, AddsExactlyOneBackslash)
+{
+    EXPECT_EQ(Join("C:\\DEST", "FILE.TXT"), "C:\\DEST\\FILE.TXT");
+    EXPECT_EQ(Join("C:\\DEST\\", "FILE.TXT"), "C:\\DEST\\FILE.TXT");
+    EXPECT_EQ(Join("C:\\", "X"), "C:\\X");
+}
+
+TEST(JoinPath, EmptySecondPartGivesFolderWithBackslash)
+{
+    EXPECT_EQ(Join("C:\\DEST", ""), "C:\\DEST\\");
+    EXPECT_EQ(Join("C:\\DEST\\", ""), "C:\\DEST\\");
+}
+
+TEST(JoinPath, LeadingBackslashOfSecondPartStays)
+{
+    EXPECT_EQ(Join("C:\\DEST\\", "\\X"), "C:\\DEST\\\\X");
+}
+
+TEST(JoinPath, EmptyFirstPartKeepsNameRelative)
+{
+    EXPECT_EQ(Join("", "FILE.TXT"), "FILE.TXT");
+    EXPECT_EQ(Join("", ""), "");
+}
+
+TEST(JoinPath, ReturnsTerminatorPosition)
+{
+    char out[kPathSize];
+    char *end = JoinPath(out, "C:\\A", "B");
+    ASSERT_NE(end, nullptr);
+    EXPECT_EQ(end - out, 6);
+    EXPECT_EQ(*end, 0);
+}
+
+TEST(JoinPath, RefusesResultThatDoesNotFit)
+{
+    std::string folder = "C:\\" + std::string(250, 'd');
+    // 253 + 1 + 5 = 259 characters fit a 260-byte buffer exactly.
+    EXPECT_EQ(Join(folder.c_str(), "12345").size(), 259u);
+    char out[kPathSize] = "old";
+    EXPECT_EQ(JoinPath(out, folder.c_str(), "123456"), nullptr);
+    EXPECT_STREQ(out, "");
+    // The backslash that would be added counts too.
+    char small[5];
+    EXPECT_EQ(JoinPath(small, "AB", "C"), small + 4);
+    EXPECT_EQ(JoinPath(small, "AB", "CD"), nullptr);
+}
+
+TEST(FolderOfPath, KeepsTrailingBackslash)
+{
+    char out[kPathSize];
+    ASSERT_TRUE(FolderOfPath(out, "C:\\SETUP\\SETUP.EXE"));
+    EXPECT_STREQ(out, "C:\\SETUP\\");
+    ASSERT_TRUE(FolderOfPath(out, "C:\\SETUP.EXE"));
+    EXPECT_STREQ(out, "C:\\");
+}
+
+TEST(FolderOfPath, PathWithoutBackslashGivesEmptyFolder)
+{
+    char out[kPathSize] = "old";
+    ASSERT_TRUE(FolderOfPath(out, "SETUP.EXE"));
+    EXPECT_STREQ(out, "");
+}
+
+TEST(FolderOfPath, RefusesFolderThatDoesNotFit)
+{
+    char out[10] = "old";
+    EXPECT_FALSE(FolderOfPath(out, "C:\\LONGFOLDER\\A"));
+    EXPECT_STREQ(out, "");
+    EXPECT_TRUE(FolderOfPath(out, "C:\\ABCD\\LONGNAME.TXT")); // the name need not fit
+    EXPECT_STREQ(out, "C:\\ABCD\\");
+}
+
+TEST(QuoteCommand, OnlyCommandsWithBlanksAreQuoted)
+{
+    char plain[kPathSize] = "C:\\APP\\DEMO.EXE";
+    EXPECT_EQ(QuoteCommand(plain), 0);
+    EXPECT_STREQ(plain, "C:\\APP\\DEMO.EXE");
+
+    char tabbed[kPathSize] = "C:\\MY\tAPP\\DEMO.EXE";
+    EXPECT_EQ(QuoteCommand(tabbed), 0);
+
+    char blank[kPathSize] = "C:\\MY APP\\DEMO.EXE";
+    EXPECT_EQ(QuoteCommand(blank), 1);
+    EXPECT_STREQ(blank, "\"C:\\MY APP\\DEMO.EXE\"");
+}
+
+TEST(QuoteCommand, AlreadyQuotedCommandGetsSecondPair)
+{
+    char quoted[kPathSize] = "\"C:\\MY APP\\DEMO.EXE\"";
+    EXPECT_EQ(QuoteCommand(quoted), 1);
+    EXPECT_STREQ(quoted, "\"\"C:\\MY APP\\DEMO.EXE\"\"");
+}
+
+TEST(QuoteCommand, RefusesCommandThatWouldNotFit)
+{
+    char command[8] = "A B CD"; // 6 characters + 2 quotes + terminator = 9
+    EXPECT_EQ(QuoteCommand(command), -1);
+    EXPECT_STREQ(command, "A B CD");
+    char fits[9] = "A B CD";
+    EXPECT_EQ(QuoteCommand(fits), 1);
+    EXPECT_STREQ(fits, "\"A B CD\"");
+}
