@@ -1,18 +1,138 @@
 #include "screens/dialogs.h"
 
-// The dialogs are shown by the installation sequence, which arrives later;
-// until then their procedures leave every message to the default handling.
-INT_PTR CALLBACK PresDlgProc(HWND, UINT, WPARAM, LPARAM)
+#include "setupmodule.h"
+#include "shell/context.h"
+#include "shell/deferred.h"
+#include "shell/hooks.h"
+#include "util/paths.h"
+#include "util/window.h"
+
+namespace {
+
+constexpr int kBannerSize = 1024;
+constexpr char kBannerFormat[] = "\n\tWELCOME TO KARVELO SETUP\n\t"
+                                 "Copyright (C) Karvelo. All rights reserved."
+                                 "\n\n\tMODULE ID: %s";
+
+void RepaintMainWindow()
 {
-    return FALSE;
+    SendMessageA(g_setup.mainWindow, SM_REPAINT, 0, 0);
 }
 
-INT_PTR CALLBACK PreparingDlgProc(HWND, UINT, WPARAM, LPARAM)
+void OnPresentInit(HWND dialog)
 {
-    return FALSE;
+    RepaintMainWindow();
+    CenterWindow(dialog, 0, 0, 0, 0);
+    SendDlgItemMessageA(dialog, kAgreementText, WM_SETFONT,
+                        reinterpret_cast<WPARAM>(GetStockObject(ANSI_VAR_FONT)), 0);
+
+    char banner[kBannerSize];
+    FormatBanner(banner, g_setup.setupTitle);
+    SetDlgItemTextA(dialog, kBannerText, banner);
+
+    char path[kPathSize];
+    if (JoinPath(path, g_setup.sourceDir, kAgreementFile))
+        LoadAgreementText(GetDlgItem(dialog, kAgreementText), path);
 }
 
-INT_PTR CALLBACK CreatingShtCutsDlgProc(HWND, UINT, WPARAM, LPARAM)
+// Shows a status dialog until its deferred close arrives.
+void StartStatusTime(HWND dialog)
 {
-    return FALSE;
+    ScheduleDeferredPost(dialog, kStatusTicks, SM_CLOSE, 0, 0);
+}
+
+} // namespace
+
+void FormatBanner(char *dest, const char *title)
+{
+    // The title comes from a 260-byte field, so the banner stays far below
+    // the 1024 bytes that wsprintf writes at most.
+    wsprintfA(dest, kBannerFormat, title);
+}
+
+int LoadAgreementText(HWND edit, const char *path)
+{
+    // CreateFile rather than OpenFile: OpenFile refuses paths of 128
+    // characters or more, which would show an empty agreement.
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return -1;
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, kAgreementSize);
+    if (!memory) {
+        CloseHandle(file);
+        return -1;
+    }
+    char *text = static_cast<char *>(GlobalLock(memory));
+    DWORD count = 0;
+    if (text) {
+        // One byte short of the buffer: the zero fill behind the text ends it.
+        if (!ReadFile(file, text, kAgreementSize - 1, &count, nullptr))
+            count = 0;
+        for (DWORD i = 0; i < count; ++i)
+            text[i] = static_cast<char>(~text[i]);
+        SetWindowTextA(edit, text);
+        GlobalUnlock(memory);
+    }
+    GlobalFree(memory);
+    CloseHandle(file);
+    return text ? 1 : -1;
+}
+
+INT_PTR CALLBACK PresDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnPresentInit(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        // The whole wParam is compared: only a click of either button counts.
+        if (wParam == kAgreeButton) {
+            EndDialog(dialog, 1);
+            return TRUE;
+        }
+        if (wParam == kExitButton) {
+            EndDialog(dialog, 0);
+            return TRUE;
+        }
+        return FALSE;
+    case WM_SYSCOMMAND:
+        return wParam == SC_SCREENSAVE ? TRUE : FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR CALLBACK PreparingDlgProc(HWND dialog, UINT message, WPARAM, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        RepaintMainWindow();
+        StartStatusTime(dialog);
+        return TRUE;
+    case SM_CLOSE:
+        EndDialog(dialog, 1);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR CALLBACK CreatingShtCutsDlgProc(HWND dialog, UINT message, WPARAM, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        RepaintMainWindow();
+        if (!CallHook("CreateShortcuts", 1)) {
+            EndDialog(dialog, 0);
+            return TRUE;
+        }
+        StartStatusTime(dialog);
+        return TRUE;
+    case SM_CLOSE:
+        EndDialog(dialog, 1);
+        return TRUE;
+    default:
+        return FALSE;
+    }
 }
