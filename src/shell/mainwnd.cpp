@@ -1,6 +1,8 @@
 #include "shell/mainwnd.h"
 
+#include "copy/copylist.h"
 #include "copy/copywnd.h"
+#include "copy/filelist.h"
 #include "setupmodule.h"
 #include "shell/context.h"
 #include "shell/deferred.h"
@@ -122,6 +124,12 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     case WM_LBUTTONDOWN:
         OnLeftButtonDown(lParam);
         return 0;
+    case SM_ADDCOPYENTRY:
+        return AddCopyRequest(reinterpret_cast<const CopyRequest *>(lParam));
+    case SM_ADDADDIN:
+        return AddAddIn(reinterpret_cast<const AddInRequest *>(lParam));
+    case SM_ADDFILELIST:
+        return AddModuleFileList(reinterpret_cast<const char *>(lParam));
     default:
         return DefWindowProcA(window, message, wParam, lParam);
     }
