@@ -3,6 +3,7 @@
 #include "copy/copylist.h"
 #include "copy/copywnd.h"
 #include "copy/filelist.h"
+#include "screens/paint.h"
 #include "setupmodule.h"
 #include "shell/context.h"
 #include "shell/deferred.h"
@@ -124,6 +125,8 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     case WM_LBUTTONDOWN:
         OnLeftButtonDown(lParam);
         return 0;
+    case WM_PAINT:
+        return PaintMainWindow(window);
     case SM_ADDCOPYENTRY:
         return AddCopyRequest(reinterpret_cast<const CopyRequest *>(lParam));
     case SM_ADDADDIN:
