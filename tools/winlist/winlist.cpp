@@ -1,0 +1,553 @@
+// winlist.exe: the Windows side of the end-to-end test bench. It runs under
+// the same Wine prefix and display as setup.exe and looks at, talks to and
+// starts windows and programs there. One command per run; every answer is
+// one JSON object per line on stdout, plain ASCII (other characters are
+// written as \uXXXX escapes).
+//
+//   winlist list                          every top-level window of every process
+//                                         and, depth first, all of its children
+//   winlist send HWND MSG WPARAM LPARAM [TIMEOUT_MS]
+//                                         SendMessage (with a time limit, 10 s by
+//                                         default); prints {"result": N}
+//   winlist post HWND MSG WPARAM LPARAM   PostMessage; prints {"posted": 1 or 0}
+//   winlist click HWND X Y                posts a left press and release at X,Y of
+//                                         the window's client area
+//   winlist command HWND ID               posts WM_COMMAND (BN_CLICKED of control ID)
+//                                         to a dialog, as a press of that button
+//   winlist engine SECONDS                a hidden top-level window of class
+//                                         "KARVELOENGINE" for SECONDS (or until killed)
+//   winlist witness SECONDS               a visible window that prints the input and
+//                                         system commands it gets; default handling,
+//                                         so Alt+F4 closes it (proves keys arrive)
+//   winlist screen                        size, colour depth and palette size
+//   winlist launch                        starts the command line held in the
+//                                         environment variable WINLIST_CMDLINE, exactly
+//                                         as written, in the folder WINLIST_CWD (if set),
+//                                         waits for it and exits with its exit code
+//
+// Numbers are decimal or 0x hex; HWND is hex with or without 0x.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// JSON output. One line is assembled in a fixed buffer and written at once,
+// so that a reader of a growing output file never sees half a line.
+
+struct Line {
+    char text[16384];
+    size_t used;
+    bool first;
+};
+
+void Raw(Line &line, const char *text)
+{
+    size_t length = strlen(text);
+    if (line.used + length >= sizeof line.text - 4)
+        return;
+    memcpy(line.text + line.used, text, length + 1);
+    line.used += length;
+}
+
+void Begin(Line &line)
+{
+    line.used = 0;
+    line.text[0] = 0;
+    line.first = true;
+    Raw(line, "{");
+}
+
+void Key(Line &line, const char *key)
+{
+    if (!line.first)
+        Raw(line, ", ");
+    line.first = false;
+    Raw(line, "\"");
+    Raw(line, key);
+    Raw(line, "\": ");
+}
+
+void AddWide(Line &line, const char *key, const wchar_t *value)
+{
+    Key(line, key);
+    Raw(line, "\"");
+    char piece[8];
+    for (const wchar_t *p = value; *p; ++p) {
+        unsigned code = static_cast<unsigned short>(*p);
+        if (code == '"' || code == '\\') {
+            piece[0] = '\\';
+            piece[1] = static_cast<char>(code);
+            piece[2] = 0;
+        } else if (code >= 0x20 && code < 0x7F) {
+            piece[0] = static_cast<char>(code);
+            piece[1] = 0;
+        } else {
+            snprintf(piece, sizeof piece, "\\u%04x", code);
+        }
+        Raw(line, piece);
+    }
+    Raw(line, "\"");
+}
+
+void AddText(Line &line, const char *key, const char *value)
+{
+    wchar_t wide[1024];
+    if (!MultiByteToWideChar(CP_ACP, 0, value, -1, wide, 1024))
+        wide[0] = 0;
+    AddWide(line, key, wide);
+}
+
+void AddInt(Line &line, const char *key, long long value)
+{
+    char number[32];
+    snprintf(number, sizeof number, "%lld", value);
+    Key(line, key);
+    Raw(line, number);
+}
+
+void AddHandle(Line &line, const char *key, HWND window)
+{
+    char number[32];
+    snprintf(number, sizeof number, "\"0x%lx\"", static_cast<unsigned long>(
+                                                    reinterpret_cast<UINT_PTR>(window)));
+    Key(line, key);
+    Raw(line, number);
+}
+
+void AddRect(Line &line, const char *key, const RECT &rect)
+{
+    char numbers[96];
+    snprintf(numbers, sizeof numbers, "[%ld, %ld, %ld, %ld]", rect.left, rect.top, rect.right,
+             rect.bottom);
+    Key(line, key);
+    Raw(line, numbers);
+}
+
+void End(Line &line)
+{
+    Raw(line, "}\n");
+    fputs(line.text, stdout);
+    fflush(stdout);
+}
+
+void PrintError(const char *text)
+{
+    Line line;
+    Begin(line);
+    AddText(line, "error", text);
+    End(line);
+}
+
+// ---------------------------------------------------------------------------
+// Arguments.
+
+// A number in decimal or 0x hex, possibly negative. Returns false for text
+// that is not a whole number.
+bool ParseNumber(const char *text, long long *value)
+{
+    char *end = nullptr;
+    *value = strtoll(text, &end, 0);
+    return end != text && *end == 0;
+}
+
+// A window handle in hex, with or without the 0x.
+bool ParseHandle(const char *text, HWND *window)
+{
+    char *end = nullptr;
+    unsigned long value = strtoul(text, &end, 16);
+    *window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(value));
+    return end != text && *end == 0;
+}
+
+// ---------------------------------------------------------------------------
+// list
+
+// The window's text. WM_GETTEXT is marshalled across processes, unlike the
+// plain GetWindowText of another process's control; a hung owner is given
+// up on after a short wait, and the text the system keeps is used instead.
+void WindowText(HWND window, wchar_t *text, int size)
+{
+    DWORD_PTR length = 0;
+    text[0] = 0;
+    if (SendMessageTimeoutW(window, WM_GETTEXT, size, reinterpret_cast<LPARAM>(text),
+                            SMTO_ABORTIFHUNG, 1000, &length)) {
+        text[size - 1] = 0;
+        return;
+    }
+    InternalGetWindowText(window, text, size);
+}
+
+void PrintWindow(HWND window, HWND top, int depth)
+{
+    wchar_t className[256];
+    wchar_t text[4096];
+    if (!GetClassNameW(window, className, 256))
+        className[0] = 0;
+    WindowText(window, text, 4096);
+
+    LONG style = GetWindowLongA(window, GWL_STYLE);
+    DWORD pid = 0;
+    DWORD tid = GetWindowThreadProcessId(window, &pid);
+    RECT frame = {};
+    GetWindowRect(window, &frame);
+    RECT client = {};
+    GetClientRect(window, &client);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT *>(&client), 2);
+
+    Line line;
+    Begin(line);
+    AddHandle(line, "hwnd", window);
+    AddHandle(line, "parent", (style & WS_CHILD) ? GetAncestor(window, GA_PARENT) : nullptr);
+    AddHandle(line, "owner", GetWindow(window, GW_OWNER));
+    AddHandle(line, "top", top);
+    AddInt(line, "depth", depth);
+    AddInt(line, "pid", pid);
+    AddInt(line, "tid", tid);
+    AddInt(line, "id", (style & WS_CHILD) ? GetDlgCtrlID(window) : 0);
+    AddWide(line, "class", className);
+    AddWide(line, "text", text);
+    AddInt(line, "style", static_cast<DWORD>(style));
+    AddInt(line, "exstyle", static_cast<DWORD>(GetWindowLongA(window, GWL_EXSTYLE)));
+    AddRect(line, "rect", frame);
+    AddRect(line, "client", client);
+    AddInt(line, "visible", IsWindowVisible(window) ? 1 : 0);
+    AddInt(line, "enabled", IsWindowEnabled(window) ? 1 : 0);
+    End(line);
+}
+
+void PrintTree(HWND window, HWND top, int depth)
+{
+    PrintWindow(window, top, depth);
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        PrintTree(child, top, depth + 1);
+}
+
+// EnumWindows first, printing after: printing sends messages to other
+// processes, and the list should be one snapshot.
+struct TopList {
+    HWND windows[4096];
+    int count;
+};
+
+BOOL CALLBACK CollectTop(HWND window, LPARAM param)
+{
+    TopList *list = reinterpret_cast<TopList *>(param);
+    if (list->count < static_cast<int>(sizeof list->windows / sizeof list->windows[0]))
+        list->windows[list->count++] = window;
+    return TRUE;
+}
+
+int ListWindows()
+{
+    static TopList list;
+    list.count = 0;
+    EnumWindows(CollectTop, reinterpret_cast<LPARAM>(&list));
+    for (int i = 0; i < list.count; ++i)
+        if (IsWindow(list.windows[i]))
+            PrintTree(list.windows[i], list.windows[i], 0);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// send, post, click, command
+
+struct MessageArgs {
+    HWND window;
+    long long message;
+    long long wParam;
+    long long lParam;
+};
+
+bool ParseMessageArgs(char **argv, MessageArgs *args)
+{
+    return ParseHandle(argv[0], &args->window) && ParseNumber(argv[1], &args->message) &&
+           ParseNumber(argv[2], &args->wParam) && ParseNumber(argv[3], &args->lParam);
+}
+
+int SendCommand(int argc, char **argv)
+{
+    MessageArgs args;
+    long long timeout = 10000;
+    if (argc < 4 || !ParseMessageArgs(argv, &args) ||
+        (argc > 4 && !ParseNumber(argv[4], &timeout))) {
+        PrintError("usage: send HWND MSG WPARAM LPARAM [TIMEOUT_MS]");
+        return 2;
+    }
+    DWORD_PTR result = 0;
+    LRESULT sent = SendMessageTimeoutA(args.window, static_cast<UINT>(args.message),
+                                       static_cast<WPARAM>(args.wParam),
+                                       static_cast<LPARAM>(args.lParam), SMTO_NORMAL,
+                                       static_cast<UINT>(timeout), &result);
+    Line line;
+    Begin(line);
+    if (sent) {
+        AddInt(line, "result", static_cast<LONG>(result));
+    } else {
+        AddText(line, "error", IsWindow(args.window) ? "timeout" : "no such window");
+        AddInt(line, "code", GetLastError());
+    }
+    End(line);
+    return sent ? 0 : 1;
+}
+
+int PostCommand(int argc, char **argv)
+{
+    MessageArgs args;
+    if (argc < 4 || !ParseMessageArgs(argv, &args)) {
+        PrintError("usage: post HWND MSG WPARAM LPARAM");
+        return 2;
+    }
+    BOOL posted = PostMessageA(args.window, static_cast<UINT>(args.message),
+                               static_cast<WPARAM>(args.wParam), static_cast<LPARAM>(args.lParam));
+    Line line;
+    Begin(line);
+    AddInt(line, "posted", posted ? 1 : 0);
+    End(line);
+    return posted ? 0 : 1;
+}
+
+int ClickCommand(int argc, char **argv)
+{
+    HWND window;
+    long long x, y;
+    if (argc < 3 || !ParseHandle(argv[0], &window) || !ParseNumber(argv[1], &x) ||
+        !ParseNumber(argv[2], &y)) {
+        PrintError("usage: click HWND X Y");
+        return 2;
+    }
+    LPARAM where = MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y));
+    BOOL posted = PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, where) &&
+                  PostMessageA(window, WM_LBUTTONUP, 0, where);
+    Line line;
+    Begin(line);
+    AddInt(line, "posted", posted ? 1 : 0);
+    End(line);
+    return posted ? 0 : 1;
+}
+
+int CommandCommand(int argc, char **argv)
+{
+    HWND dialog;
+    long long id;
+    if (argc < 2 || !ParseHandle(argv[0], &dialog) || !ParseNumber(argv[1], &id)) {
+        PrintError("usage: command HWND ID");
+        return 2;
+    }
+    HWND control = GetDlgItem(dialog, static_cast<int>(id));
+    BOOL posted = PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                               reinterpret_cast<LPARAM>(control));
+    Line line;
+    Begin(line);
+    AddInt(line, "posted", posted ? 1 : 0);
+    End(line);
+    return posted ? 0 : 1;
+}
+
+// ---------------------------------------------------------------------------
+// engine and witness: windows of our own, kept for a number of seconds.
+
+constexpr UINT_PTR kLifeTimer = 1;
+
+void PrintEvent(const char *name, HWND window, WPARAM wParam, LPARAM lParam)
+{
+    Line line;
+    Begin(line);
+    AddText(line, "event", name);
+    AddHandle(line, "hwnd", window);
+    AddInt(line, "wParam", static_cast<long long>(wParam));
+    AddInt(line, "lParam", static_cast<long long>(lParam));
+    End(line);
+}
+
+LRESULT CALLBACK EngineProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_TIMER:
+        DestroyWindow(window);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+LRESULT CALLBACK WitnessProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_KEYDOWN:
+        PrintEvent("keydown", window, wParam, lParam);
+        break;
+    case WM_SYSKEYDOWN:
+        PrintEvent("syskeydown", window, wParam, lParam);
+        break;
+    case WM_SYSCOMMAND:
+        PrintEvent("syscommand", window, wParam, lParam);
+        break;
+    case WM_LBUTTONDOWN:
+        PrintEvent("lbuttondown", window, wParam, lParam);
+        break;
+    case WM_CLOSE:
+        PrintEvent("close", window, wParam, lParam);
+        break;
+    case WM_TIMER:
+        DestroyWindow(window);
+        return 0;
+    case WM_DESTROY:
+        PrintEvent("destroy", window, wParam, lParam);
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Creates a top-level window of `className` that lives `seconds` seconds
+// and runs its message loop. Prints {"ready": hwnd} once the window exists.
+int RunOwnWindow(int argc, char **argv, const char *className, WNDPROC procedure, bool visible)
+{
+    long long seconds;
+    if (argc < 1 || !ParseNumber(argv[0], &seconds) || seconds <= 0) {
+        PrintError("usage: engine|witness SECONDS");
+        return 2;
+    }
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    windowClass.lpszClassName = className;
+    if (!RegisterClassA(&windowClass)) {
+        PrintError("cannot register the window class");
+        return 1;
+    }
+    HWND window = CreateWindowExA(0, className, visible ? "winlist witness" : "KARVELO ENGINE",
+                                  WS_OVERLAPPEDWINDOW, 40, 40, 320, 200, nullptr, nullptr,
+                                  instance, nullptr);
+    if (!window) {
+        PrintError("cannot create the window");
+        return 1;
+    }
+    SetTimer(window, kLifeTimer, static_cast<UINT>(seconds * 1000), nullptr);
+    if (visible) {
+        ShowWindow(window, SW_SHOW);
+        UpdateWindow(window);
+        SetForegroundWindow(window);
+    }
+    Line line;
+    Begin(line);
+    AddHandle(line, "ready", window);
+    End(line);
+
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// screen, launch
+
+int ScreenCommand()
+{
+    HDC screen = GetDC(nullptr);
+    Line line;
+    Begin(line);
+    AddInt(line, "width", GetSystemMetrics(SM_CXSCREEN));
+    AddInt(line, "height", GetSystemMetrics(SM_CYSCREEN));
+    AddInt(line, "bits", GetDeviceCaps(screen, BITSPIXEL));
+    AddInt(line, "palette", GetDeviceCaps(screen, SIZEPALETTE));
+    AddInt(line, "caption", GetSystemMetrics(SM_CYCAPTION));
+    AddInt(line, "border", GetSystemMetrics(SM_CYBORDER));
+    End(line);
+    ReleaseDC(nullptr, screen);
+    return 0;
+}
+
+// The command line comes from the environment rather than from our own
+// arguments, because Wine quotes arguments that hold blanks: a test must be
+// able to give setup.exe any command line, trailing blanks and quotes included.
+int LaunchCommand()
+{
+    static char commandLine[32768];
+    static char folder[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("WINLIST_CMDLINE", commandLine, sizeof commandLine);
+    if (length == 0 || length >= sizeof commandLine) {
+        PrintError("WINLIST_CMDLINE is not set");
+        return 2;
+    }
+    length = GetEnvironmentVariableA("WINLIST_CWD", folder, sizeof folder);
+    bool haveFolder = length > 0 && length < sizeof folder;
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
+                        haveFolder ? folder : nullptr, &startup, &process)) {
+        Line line;
+        Begin(line);
+        AddText(line, "error", "CreateProcess failed");
+        AddInt(line, "code", GetLastError());
+        End(line);
+        return 255;
+    }
+    Line line;
+    Begin(line);
+    AddInt(line, "pid", process.dwProcessId);
+    AddText(line, "cmdline", commandLine);
+    End(line);
+
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    Begin(line);
+    AddInt(line, "exit", exitCode);
+    End(line);
+    return static_cast<int>(exitCode);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Lines end in \n alone whatever reads them.
+    _setmode(_fileno(stdout), _O_BINARY);
+    if (argc < 2) {
+        PrintError("usage: winlist list|send|post|click|command|engine|witness|screen|launch");
+        return 2;
+    }
+    const char *command = argv[1];
+    int restCount = argc - 2;
+    char **rest = argv + 2;
+    if (!strcmp(command, "list"))
+        return ListWindows();
+    if (!strcmp(command, "send"))
+        return SendCommand(restCount, rest);
+    if (!strcmp(command, "post"))
+        return PostCommand(restCount, rest);
+    if (!strcmp(command, "click"))
+        return ClickCommand(restCount, rest);
+    if (!strcmp(command, "command"))
+        return CommandCommand(restCount, rest);
+    if (!strcmp(command, "engine"))
+        return RunOwnWindow(restCount, rest, "KARVELOENGINE", EngineProc, false);
+    if (!strcmp(command, "witness"))
+        return RunOwnWindow(restCount, rest, "WINLIST_WITNESS", WitnessProc, true);
+    if (!strcmp(command, "screen"))
+        return ScreenCommand();
+    if (!strcmp(command, "launch"))
+        return LaunchCommand();
+    PrintError("unknown command");
+    return 2;
+}
