@@ -1,8 +1,268 @@
 #include "copy/copywnd.h"
 
-// The copy cycle arrives with the copy window itself; until then the class
-// only behaves as a plain window.
+#include "copy/conflicts.h"
+#include "copy/copyfile.h"
+#include "copy/copylist.h"
+#include "setupmodule.h"
+#include "shell/context.h"
+#include "shell/deferred.h"
+#include "shell/hooks.h"
+#include "shell/mainwnd.h"
+#include "util/files.h"
+#include "util/text.h"
+
+CopyProgress g_copyProgress;
+
+namespace {
+
+const COLORREF kDarkBlue = RGB(0, 0, 127);
+const COLORREF kGrey = RGB(127, 127, 127);
+
+struct Label {
+    const char *text;
+    int x, y, width, height;
+};
+
+// The fixed texts beside and under the bar; they never change.
+const Label kLabels[] = {
+    {"Copying Files...", 3, 137, 80, 16},
+    {"100 %", 42, 11, 30, 18},
+    {"0 %", 42, 118, 30, 18},
+};
+
+void CreateLabels(HWND window)
+{
+    HGDIOBJ font = GetStockObject(ANSI_VAR_FONT);
+    for (const Label &label : kLabels) {
+        HWND child = CreateWindowExA(0, "STATIC", label.text, WS_CHILD | SS_CENTER, label.x,
+                                     label.y, label.width, label.height, window, nullptr,
+                                     g_setup.instance, nullptr);
+        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+        ShowWindow(child, SW_SHOW);
+    }
+}
+
+// Repaints the bar alone, at once: nothing else of the window changes.
+void UpdateBar(HWND window)
+{
+    InvalidateRect(window, &g_copyProgress.bar, FALSE);
+    UpdateWindow(window);
+}
+
+void OnCreate(HWND window)
+{
+    SendMessageA(g_setup.mainWindow, SM_REPAINT, 0, 0);
+    g_copyProgress.cancelPending = 0;
+    CreateLabels(window);
+    SetRect(&g_copyProgress.bar, kBarLeft, kBarTop, kBarRight, kBarBottom);
+    PostMessageA(window, CM_START, 0, 0);
+}
+
+void OnStart(HWND window)
+{
+    g_setup.criticalCopyError = 0;
+    g_copyProgress.percent = 0;
+    g_copyProgress.total = CountCopyEntries();
+    g_copyProgress.next = 0;
+    g_copyProgress.stamp = GetTickCount();
+    EnableWindow(window, FALSE);
+    UpdateBar(window);
+    SendMessageA(g_setup.mainWindow, SM_COPYSTARTED, 0, 0);
+    PostMessageA(window, CM_PACE, 0, 0);
+}
+
+// Dispatches the next step once 100 ms have passed since the last one and
+// no cancel request is open; otherwise looks again 4 ticks later.
+void OnPace(HWND window)
+{
+    if (PacingTenths(GetTickCount(), g_copyProgress.stamp) == 0 || g_copyProgress.cancelPending) {
+        ScheduleDeferredPost(window, kPaceTicks, CM_PACE, 0, 0);
+        return;
+    }
+    g_copyProgress.stamp = GetTickCount();
+    UINT step = g_copyProgress.next < g_copyProgress.total ? CM_COPYNEXT : CM_FINISH;
+    PostMessageA(window, step, 0, 0);
+}
+
+// A file could not be copied: the copy stops here and the sequence decides.
+void StopAtFailedCopy(HWND window, const CopyEntry *entry)
+{
+    // A destination path too long to build still names the file by its name.
+    CopyText(g_setup.failedPath, g_setup.destPath[0] ? g_setup.destPath : entry->destName);
+    g_setup.criticalCopyError = 1;
+    PostMessageA(g_setup.mainWindow, SM_COPYDONE, 0, 0);
+    DestroyWindow(window);
+}
+
+void OnCopyNext(HWND window)
+{
+    const CopyEntry *entry = GetCopyEntry(g_copyProgress.next);
+    if (!BuildCopyPaths(entry)) {
+        StopAtFailedCopy(window, entry);
+        return;
+    }
+    // An existing destination is replaced only when the entry says so.
+    int wanted = !FileExists(g_setup.destPath) || entry->overwrite;
+    if (wanted && !CopyOneFile(g_setup.sourcePath, g_setup.destPath)) {
+        StopAtFailedCopy(window, entry);
+        return;
+    }
+    ++g_copyProgress.next;
+    g_copyProgress.percent = CopyPercent(g_copyProgress.next, g_copyProgress.total);
+    UpdateBar(window);
+    PostMessageA(window, CM_PACE, 0, 0);
+}
+
+void OnFinish(HWND window)
+{
+    g_copyProgress.percent = 100;
+    UpdateBar(window);
+    PostMessageA(g_setup.mainWindow, SM_COPYDONE, 1, 0);
+    DestroyWindow(window);
+}
+
+void OnCancelRequest()
+{
+    // One question at a time: a second press while the module is still
+    // asking the user (or after the user cancelled) changes nothing.
+    if (g_copyProgress.cancelPending)
+        return;
+    g_copyProgress.cancelPending = 1;
+    if (CallHook("UserCancel", 1)) {
+        g_copyProgress.cancelPending = 0;
+        return;
+    }
+    // The main window ends the setup inside this call and destroys this
+    // window with it: nothing here may touch a window afterwards.
+    SendMessageA(g_setup.mainWindow, SM_COPYDONE, 0, 1);
+}
+
+void DrawLine(HDC dc, int fromX, int fromY, int toX, int toY)
+{
+    MoveToEx(dc, fromX, fromY, nullptr);
+    LineTo(dc, toX, toY);
+}
+
+// A sunken frame one pixel outside the bar: grey above and left, white below
+// and right.
+void PaintFrame(HDC dc, HPEN grey, const RECT &bar)
+{
+    SelectObject(dc, grey);
+    DrawLine(dc, bar.left - 1, bar.top - 1, bar.right + 1, bar.top - 1);
+    DrawLine(dc, bar.left - 1, bar.top - 1, bar.left - 1, bar.bottom + 1);
+    SelectObject(dc, GetStockObject(WHITE_PEN));
+    DrawLine(dc, bar.right + 1, bar.top - 1, bar.right + 1, bar.bottom + 1);
+    DrawLine(dc, bar.left - 1, bar.bottom + 1, bar.right + 1, bar.bottom + 1);
+}
+
+// Five etched marks right of the bar, between the two labels.
+void PaintMarks(HDC dc, HPEN grey, const RECT &bar)
+{
+    int mid = bar.top + (bar.bottom - bar.top) / 2;
+    int step = (bar.bottom - bar.top) / 6;
+    const int rows[] = {mid, mid + step, mid - step, mid + 2 * step, mid - 2 * step};
+    SelectObject(dc, grey);
+    for (int y : rows)
+        DrawLine(dc, bar.right + 18, y, bar.right + 30, y);
+    SelectObject(dc, GetStockObject(WHITE_PEN));
+    for (int y : rows)
+        DrawLine(dc, bar.right + 18, y + 1, bar.right + 30, y + 1);
+}
+
+// White above, dark blue from the bottom up to the fill.
+void PaintFill(HDC dc, HPEN bluePen, HBRUSH blueBrush, const RECT &bar)
+{
+    int fill = BarFill(g_copyProgress.percent);
+    SelectObject(dc, GetStockObject(WHITE_BRUSH));
+    SelectObject(dc, GetStockObject(WHITE_PEN));
+    Rectangle(dc, bar.left, bar.top, bar.right, bar.bottom - fill);
+    SelectObject(dc, blueBrush);
+    SelectObject(dc, bluePen);
+    Rectangle(dc, bar.left, bar.bottom - fill, bar.right, bar.bottom);
+}
+
+void OnPaint(HWND window)
+{
+    HPEN bluePen = CreatePen(PS_SOLID, 1, kDarkBlue);
+    HBRUSH blueBrush = CreateSolidBrush(kDarkBlue);
+    HPEN greyPen = CreatePen(PS_SOLID, 1, kGrey);
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    const RECT &bar = g_copyProgress.bar;
+    PaintFrame(dc, greyPen, bar);
+    PaintMarks(dc, greyPen, bar);
+    PaintFill(dc, bluePen, blueBrush, bar);
+    // Our pen and brush must be out of the device context before they go.
+    SelectObject(dc, GetStockObject(LTGRAY_BRUSH));
+    SelectObject(dc, GetStockObject(NULL_PEN));
+    EndPaint(window, &paint);
+    DeleteObject(bluePen);
+    DeleteObject(blueBrush);
+    DeleteObject(greyPen);
+}
+
+LRESULT OnSysCommand(WPARAM wParam)
+{
+    // Neither moved nor closed; only the screen saver is refused. The low
+    // four bits of wParam belong to the system.
+    return (wParam & 0xFFF0) == SC_SCREENSAVE ? 1 : 0;
+}
+
+} // namespace
+
+unsigned PacingTenths(DWORD now, DWORD stamp)
+{
+    return ((now - stamp) / 100) & 0xFFFF;
+}
+
+int CopyPercent(int handled, int total)
+{
+    return handled * 100 / total;
+}
+
+int BarFill(int percent)
+{
+    return (kBarBottom - kBarTop) * percent / 100;
+}
+
+HWND CreateCopyWindow()
+{
+    HWND window = CreateWindowExA(WS_EX_DLGMODALFRAME, kCopyClass, "", WS_CHILD | WS_DISABLED,
+                                  kCopyWindowX, kCopyWindowY, kCopyWindowWidth,
+                                  kCopyWindowHeight, g_setup.mainWindow, nullptr,
+                                  g_setup.instance, nullptr);
+    if (window)
+        ShowWindow(window, SW_SHOWNOACTIVATE);
+    return window;
+}
+
 LRESULT CALLBACK CopyingDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return DefWindowProcA(window, message, wParam, lParam);
+    switch (message) {
+    case WM_CREATE:
+        OnCreate(window);
+        return 0;
+    case CM_START:
+        OnStart(window);
+        return 0;
+    case CM_PACE:
+        OnPace(window);
+        return 0;
+    case CM_COPYNEXT:
+        OnCopyNext(window);
+        return 0;
+    case CM_FINISH:
+        OnFinish(window);
+        return 0;
+    case CM_CANCELREQUEST:
+        OnCancelRequest();
+        return 0;
+    case WM_PAINT:
+        OnPaint(window);
+        return 0;
+    case WM_SYSCOMMAND:
+        return OnSysCommand(wParam);
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
 }

@@ -1,7 +1,53 @@
-// The copy progress window (class COPYINGWND).
+// The copy progress window (class COPYINGWND): copies the copy list one entry
+// per step, at least 100 ms apart, under a vertical thermometer, and reports
+// the end of the copy to the main window with SM_COPYDONE.
 #pragma once
 
 #include <windows.h>
+
+// Where the main window puts the copy window, in its client coordinates.
+constexpr int kCopyWindowX = 460;
+constexpr int kCopyWindowY = 125;
+constexpr int kCopyWindowWidth = 88;
+constexpr int kCopyWindowHeight = 162;
+
+// The bar of the thermometer, in the copy window's client coordinates.
+constexpr int kBarLeft = 17;
+constexpr int kBarTop = 17;
+constexpr int kBarRight = 32;
+constexpr int kBarBottom = 125;
+
+// Ticks between two pacing checks while a step has to wait.
+constexpr int kPaceTicks = 4;
+
+// The state of the one copy window; meaningful while it exists.
+struct CopyProgress {
+    int total;         // entries in use when the copy started; counted once
+    int next;          // entries handled so far, and the position of the next one
+    int percent;       // fill of the bar, 0 to 100
+    DWORD stamp;       // GetTickCount() at the start or at the last dispatched step
+    int cancelPending; // a cancel request is being answered, or the user cancelled
+    RECT bar;
+};
+
+extern CopyProgress g_copyProgress;
+
+// Whole tenths of a second from `stamp` to `now`, kept to 16 bits. The
+// difference is taken unsigned, so it stays right across the wrap of the
+// tick count. 0 means the next step has to wait.
+unsigned PacingTenths(DWORD now, DWORD stamp);
+
+// The bar's fill after `handled` of `total` entries (total > 0), 0 to 100.
+int CopyPercent(int handled, int total);
+
+// Height in pixels of the filled part of the bar for `percent`.
+int BarFill(int percent);
+
+// Creates the copy window as a disabled child of the main window, shows it
+// without activating it and returns its handle (null on failure). It starts
+// copying by itself; the caller stores the handle and marks the copy as
+// running. The class must have been registered by the main window.
+HWND CreateCopyWindow();
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK CopyingDlgProc(HWND window, UINT message,
                                                                  WPARAM wParam, LPARAM lParam);

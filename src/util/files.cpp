@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include "util/paths.h"
+#include "util/text.h"
+
 int FileExists(const char *path)
 {
     WIN32_FIND_DATAA found;
@@ -22,4 +25,60 @@ unsigned long FileSizeOf(const char *path)
     CloseHandle(file);
     // GetFileSize reports failure as INVALID_FILE_SIZE; a 4 GiB - 1 file is not a setup file.
     return size == INVALID_FILE_SIZE ? 0 : size;
+}
+
+namespace {
+
+int IsFolder(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+}
+
+// Length of the part of a path that names a root and cannot be created:
+// "C:\", "\\server\share\", or a leading backslash.
+size_t RootLength(const char *path)
+{
+    if (path[0] && path[1] == ':')
+        return path[2] == '\\' ? 3 : 2;
+    if (path[0] == '\\' && path[1] == '\\') {
+        // Skip the server and the share: neither is a folder we could make.
+        size_t at = 2;
+        for (int part = 0; part < 2; ++part) {
+            while (path[at] && path[at] != '\\')
+                ++at;
+            if (path[at])
+                ++at;
+        }
+        return at;
+    }
+    return path[0] == '\\' ? 1 : 0;
+}
+
+} // namespace
+
+int CreateFolderPath(const char *path)
+{
+    char folder[kPathSize];
+    int length = CopyText(folder, path);
+    if (length <= 0)
+        return 0;
+    // A trailing backslash goes, but not the one of a root such as C:\.
+    size_t root = RootLength(folder);
+    while (static_cast<size_t>(length) > root && folder[length - 1] == '\\')
+        folder[--length] = 0;
+    if (IsFolder(folder))
+        return 1;
+
+    // Make each level from the top down; a level that exists already makes
+    // CreateDirectoryA fail harmlessly.
+    for (size_t at = root; folder[at]; ++at) {
+        if (folder[at] != '\\')
+            continue;
+        folder[at] = 0;
+        CreateDirectoryA(folder, nullptr);
+        folder[at] = '\\';
+    }
+    CreateDirectoryA(folder, nullptr);
+    return IsFolder(folder);
 }

@@ -8,3 +8,8 @@ int FileExists(const char *path);
 // The low 32 bits of the file's size, or 0 when it cannot be opened for
 // reading; an empty file also gives 0.
 unsigned long FileSizeOf(const char *path);
+
+// Creates the folder `path` and every missing folder above it. The path may
+// end in a backslash. Returns 1 when the folder exists afterwards (made now or
+// already there), 0 when it does not (a file in the way, no drive, no right).
+int CreateFolderPath(const char *path);

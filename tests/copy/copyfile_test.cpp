@@ -1,0 +1,126 @@
+#include "copy/copyfile.h"
+
+#include "testfs.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+class CopyOneFileTest : public ::testing::Test {
+protected:
+    std::string Dest(const char *name) const { return tree_ / name; }
+    // Temporary files the copy may have left in the destination folder.
+    size_t Leftovers() const { return testfs::List(tree_.Path(), "kvl*.tmp").size(); }
+
+    testfs::TempTree tree_{"kvlcopyfile"};
+};
+
+TEST(SzddDeclaredSize, ReadsTheHeaderThatMscompressWrote)
+{
+    std::string packed = testfs::ReadWhole(testfs::Fixture("sample.bin_"));
+    std::string plain = testfs::ReadWhole(testfs::Fixture("sample.bin"));
+    ASSERT_GT(packed.size(), kSzddHeaderSize);
+    unsigned long size = 0;
+    auto bytes = [](const std::string &s) { return reinterpret_cast<const unsigned char *>(&s[0]); };
+    EXPECT_EQ(SzddDeclaredSize(bytes(packed), packed.size(), &size), 1);
+    EXPECT_EQ(size, plain.size());
+
+    size = 7;
+    EXPECT_EQ(SzddDeclaredSize(bytes(plain), plain.size(), &size), 0);
+    EXPECT_EQ(SzddDeclaredSize(bytes(packed), kSzddHeaderSize - 1, &size), 0); // header cut
+    EXPECT_EQ(size, 7u);
+}
+
+TEST_F(CopyOneFileTest, CompressedSourceArrivesExpandedByteExact)
+{
+    std::string dest = Dest("SAMPLE.BIN");
+    EXPECT_EQ(CopyOneFile(testfs::Fixture("sample.bin_").c_str(), dest.c_str()), 1);
+    std::string expanded = testfs::ReadWhole(dest);
+    std::string original = testfs::ReadWhole(testfs::Fixture("sample.bin"));
+    EXPECT_EQ(expanded.size(), original.size());
+    EXPECT_TRUE(expanded == original);
+    EXPECT_EQ(Leftovers(), 0u);
+}
+
+TEST_F(CopyOneFileTest, PlainSourceIsCopiedUnchanged)
+{
+    std::string source = tree_ / "plain.txt";
+    std::string content = "plain text, not compressed\r\n";
+    for (int i = 0; i < 200; ++i)
+        content += static_cast<char>(i);
+    ASSERT_TRUE(testfs::WriteWhole(source, content));
+    std::string empty = tree_ / "empty.txt";
+    ASSERT_TRUE(testfs::WriteWhole(empty, ""));
+
+    EXPECT_EQ(CopyOneFile(source.c_str(), Dest("COPY.TXT").c_str()), 1);
+    EXPECT_EQ(testfs::ReadWhole(Dest("COPY.TXT")), content);
+    EXPECT_EQ(CopyOneFile(empty.c_str(), Dest("EMPTY2.TXT").c_str()), 1);
+    EXPECT_EQ(testfs::ReadWhole(Dest("EMPTY2.TXT")), "");
+    EXPECT_EQ(Leftovers(), 0u);
+}
+
+TEST_F(CopyOneFileTest, ExistingDestinationIsReplacedWhole)
+{
+    std::string dest = Dest("SAMPLE.BIN");
+    std::string longer(300000, 'x'); // longer than the new content: no tail may stay
+    ASSERT_TRUE(testfs::WriteWhole(dest, longer));
+    EXPECT_EQ(CopyOneFile(testfs::Fixture("sample.bin_").c_str(), dest.c_str()), 1);
+    EXPECT_TRUE(testfs::ReadWhole(dest) == testfs::ReadWhole(testfs::Fixture("sample.bin")));
+    EXPECT_EQ(Leftovers(), 0u);
+}
+
+TEST_F(CopyOneFileTest, ShortCompressedFileFailsAndLeavesTheOldFile)
+{
+    std::string dest = Dest("SAMPLE.BIN");
+    ASSERT_TRUE(testfs::WriteWhole(dest, "the old content"));
+    EXPECT_EQ(CopyOneFile(testfs::Fixture("short.bin_").c_str(), dest.c_str()), 0);
+    EXPECT_EQ(testfs::ReadWhole(dest), "the old content");
+    EXPECT_EQ(Leftovers(), 0u);
+
+    // Nor does a cut file leave a partial one where there was none.
+    EXPECT_EQ(CopyOneFile(testfs::Fixture("short.bin_").c_str(), Dest("NEW.BIN").c_str()), 0);
+    EXPECT_EQ(testfs::ReadWhole(Dest("NEW.BIN")), "<missing>");
+    EXPECT_EQ(Leftovers(), 0u);
+}
+
+TEST_F(CopyOneFileTest, MissingSourceOrFolderFailsWithoutTouchingAnything)
+{
+    std::string dest = Dest("KEEP.TXT");
+    ASSERT_TRUE(testfs::WriteWhole(dest, "kept"));
+    EXPECT_EQ(CopyOneFile((tree_ / "no-such-file.txt").c_str(), dest.c_str()), 0);
+    EXPECT_EQ(testfs::ReadWhole(dest), "kept");
+
+    std::string intoMissingFolder = tree_ / "missing\\A.BIN";
+    EXPECT_EQ(CopyOneFile(testfs::Fixture("sample.bin").c_str(), intoMissingFolder.c_str()), 0);
+    EXPECT_EQ(testfs::List(tree_.Path()), (std::vector<std::string>{"KEEP.TXT"}));
+}
+
+TEST_F(CopyOneFileTest, FolderInTheWayFailsAndLeavesNoTemporaryFile)
+{
+    std::string dest = Dest("DATA");
+    CreateDirectoryA(dest.c_str(), nullptr);
+    EXPECT_EQ(CopyOneFile(testfs::Fixture("sample.bin").c_str(), dest.c_str()), 0);
+    EXPECT_TRUE(testfs::IsFolder(dest));
+    EXPECT_EQ(Leftovers(), 0u);
+}
+
+TEST_F(CopyOneFileTest, LongPathsWithinTheLimitCopy)
+{
+    // Folders deep enough that source and destination paths exceed the 128
+    // characters of the old file-open record, yet stay within the path limit.
+    std::string deep = tree_.Path();
+    while (deep.size() < 150) {
+        deep += "\\level-of-a-deep-tree";
+        CreateDirectoryA(deep.c_str(), nullptr);
+    }
+    std::string source = deep + "\\sample.bin_";
+    ASSERT_TRUE(CopyFileA(testfs::Fixture("sample.bin_").c_str(), source.c_str(), FALSE));
+    std::string dest = deep + "\\sample.bin";
+    ASSERT_LT(dest.size(), 240u);
+    EXPECT_EQ(CopyOneFile(source.c_str(), dest.c_str()), 1);
+    EXPECT_TRUE(testfs::ReadWhole(dest) == testfs::ReadWhole(testfs::Fixture("sample.bin")));
+}
+
+} // namespace
