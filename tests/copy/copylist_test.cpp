@@ -181,7 +181,8 @@ TEST_F(Lists, AddInRequestIsReadWithinItsFields)
 {
     GuardedPage memory;
     ASSERT_TRUE(memory.Ready());
-    auto *cut = reinterpret_cast<AddInRequest *>(memory.EndingAt(sizeof(AddInRequest::description)));
+    auto *cut =
+        reinterpret_cast<AddInRequest *>(memory.EndingAt(sizeof(AddInRequest::description)));
     memset(cut->description, 'A', sizeof cut->description);
     EXPECT_EQ(AddAddIn(cut), -1);
 

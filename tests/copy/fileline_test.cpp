@@ -72,8 +72,8 @@ TEST(ParseFileListLine, BlanksVanishEverywhereTabsStay)
 TEST(ParseFileListLine, MissingSeparatorRejectsAndLeavesTheLineAlone)
 {
     const char *rejected[] = {
-        "SETUP.EX_,E,,0,0,1,0",   // no ';'
-        "SETUP.EX_;E,,0,0,1,0;",  // ';' is not a ','
+        "SETUP.EX_,E,,0,0,1,0", // no ';'
+        "SETUP.EX_;E,,0,0,1,0;", // ';' is not a ','
         "",
         ";",
         "A.EX_",
@@ -81,7 +81,7 @@ TEST(ParseFileListLine, MissingSeparatorRejectsAndLeavesTheLineAlone)
         "A.EX_,E,Sub",
         "A.EX_,E,Sub,0",
         "A.EX_,E,Sub,0,0",
-        "A.EX_,E,Sub,0,0,1;",     // the ';' ends field 6, not field 7
+        "A.EX_,E,Sub,0,0,1;", // the ';' ends field 6, not field 7
     };
     for (const char *text : rejected) {
         FileListLine line;

@@ -110,16 +110,17 @@ TEST_F(FileLists, WorkedExampleExpandsEveryMatch)
 
 TEST_F(FileLists, EachLineParsedOnItsOwnAndReadingGoesOn)
 {
-    for (const char *name : {"SETUP.EX_", "README.TX_", "REJECT.TX_", "A.EX_", "B.EX_", "C.EX_", "D.EX_"})
+    for (const char *name :
+         {"SETUP.EX_", "README.TX_", "REJECT.TX_", "A.EX_", "B.EX_", "C.EX_", "D.EX_"})
         Write(name, "x");
     WriteList("kvlsetup.dat", {
                                   "cbItem00=SETUP.EX_ , E , , 0 , 0 , 1 , 0 ;",
-                                  "cbItem01=REJECT.TX_,T,,1,0,0,0",  // no ';': rejected
-                                  "cbItem02=A.EX_,E,,0,0,1,0,9;",    // field 7 is "0,9"
-                                  "cbItem03=B.EX_,E,,,0,1,0;",       // empty field 4
-                                  "cbItem04=C.EX_,XE,,0,0,0,0;",     // two characters in field 2
+                                  "cbItem01=REJECT.TX_,T,,1,0,0,0",     // no ';': rejected
+                                  "cbItem02=A.EX_,E,,0,0,1,0,9;",       // field 7 is "0,9"
+                                  "cbItem03=B.EX_,E,,,0,1,0;",          // empty field 4
+                                  "cbItem04=C.EX_,XE,,0,0,0,0;",        // two characters in field 2
                                   "cbItem05=D.EX_,,Sub\\Deep,0,0,0,0;", // empty field 2
-                                  "cbItem06=NOTHING.*,E,,0,0,0,0;",  // matches nothing
+                                  "cbItem06=NOTHING.*,E,,0,0,0,0;",     // matches nothing
                                   "cbItem07=README.TX_,T,,1,0,0,0;",
                               });
     ReadSetupFileList("kvlsetup.dat");
@@ -237,7 +238,8 @@ TEST_F(FileLists, ModuleListWithAMissingOrEmptyFileAnswersZero)
     Write("THREE.BMP", "333");
     EXPECT_EQ(AddModuleFileList("empty.lst"), 0);
     EXPECT_EQ(AddModuleFileList("missing.lst"), 0);
-    EXPECT_EQ(Entries(), (Strings{"ONE.kvt>ONE.kvt@Tables 0010", "THREE.BMP>THREE.BMP@Resources 0010",
+    EXPECT_EQ(Entries(), (Strings{"ONE.kvt>ONE.kvt@Tables 0010",
+                                  "THREE.BMP>THREE.BMP@Resources 0010",
                                   "TWO.BMP>TWO.BMP@Resources 0010"}));
     // A list that is not there names nothing that could be missing.
     EXPECT_EQ(AddModuleFileList("nolist.lst"), 1);
