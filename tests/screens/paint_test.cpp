@@ -113,8 +113,8 @@ std::vector<PALETTEENTRY> EntriesOf(HPALETTE palette)
 }
 
 // A packed picture header in memory, for the layout rules.
-std::vector<BYTE> PackedHeader(int width, int height, int bits, DWORD coloursUsed,
-                               DWORD size = 40, DWORD compression = BI_RGB)
+std::vector<BYTE> PackedHeader(int width, int height, int bits, DWORD coloursUsed, DWORD size = 40,
+                               DWORD compression = BI_RGB)
 {
     BITMAPINFOHEADER header = {};
     header.biSize = size;
