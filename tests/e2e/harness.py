@@ -50,6 +50,7 @@ import os
 import re
 import shutil
 import signal
+import struct
 import subprocess
 import time
 from pathlib import Path
@@ -108,6 +109,15 @@ class BenchError(AssertionError):
 def windows_path(path):
     """The Windows name of a Linux path: drive Z: is the Linux root."""
     return "Z:" + str(Path(path).absolute()).replace("/", "\\")
+
+
+def png_size(path):
+    """(width, height) of a PNG file."""
+    with open(path, "rb") as picture:
+        header = picture.read(24)
+    if header[:8] != b"\x89PNG\r\n\x1a\n":
+        raise BenchError(f"{path} is not a PNG")
+    return struct.unpack(">II", header[16:24])
 
 
 def build_dir():
@@ -779,17 +789,37 @@ class Scenario:
     # -- pictures --------------------------------------------------------------
 
     def screenshot(self, name=None, window=None):
-        """Saves the screen (or just `window`'s frame) as shots/<name>.png."""
+        """Saves the screen, or just `window`'s frame, as shots/<name>.png. A
+        window is photographed from its own X window when there is one of its
+        caption and size: on an 8-bit display only that one is read through
+        the window's own colormap."""
         self._shot_count += 1
         path = self.shots / f"{name or 'screen-%02d' % self._shot_count}.png"
+        if window is not None and self._shoot_x_window(window, path):
+            return path
         command = ["import", "-display", self.display.name, "-window", "root"]
         if window is not None:
             left, top, right, bottom = window["rect"]
             command += ["-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage"]
-        subprocess.run(command + [str(path)], env=self.env(), check=True, timeout=60,
+        self._run_quietly(command + [str(path)])
+        return path
+
+    def _shoot_x_window(self, window, path):
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name",
+                                "^" + re.escape(window["text"]) + "$"], env=self.env(),
+                               capture_output=True, text=True, timeout=30,
+                               stdin=subprocess.DEVNULL)
+        for xid in found.stdout.split():
+            self._run_quietly(["import", "-display", self.display.name, "-window", xid,
+                               str(path)])
+            if png_size(path) == (window.width, window.height):
+                return True
+        return False
+
+    def _run_quietly(self, command):
+        subprocess.run(command, env=self.env(), check=True, timeout=60,
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
-        return path
 
     # -- reports and the end ---------------------------------------------------
 

@@ -6,14 +6,13 @@ Present hook (ProbeConfig.hold), so the installation sequence never starts
 while start-up is looked at; the window still answers messages meanwhile."""
 
 import re
-import struct
 import time
 
 import pytest
 
 from harness import (MAIN_CLASS, SC_CLOSE, SC_MAXIMIZE, SC_MINIMIZE, SC_MOVE, SC_SCREENSAVE,
                      SC_SIZE, WM_SYSCOMMAND, WS_CAPTION, WS_CHILD, WS_MAXIMIZEBOX,
-                     WS_MINIMIZEBOX, WS_SYSMENU, WS_THICKFRAME, windows_path)
+                     WS_MINIMIZEBOX, WS_SYSMENU, WS_THICKFRAME, png_size, windows_path)
 
 MISSING_MODULE = "Error: Missing module. Setup must exit."
 ENGINE_RUNNING = "Please exit the KARVELO ENGINE before running setup"
@@ -21,13 +20,6 @@ SS_TYPEMASK = 0x1F
 SS_ICON = 0x03
 STM_GETICON = 0x0171
 WS_POPUP = 0x80000000
-
-
-def png_size(path):
-    with open(path, "rb") as picture:
-        header = picture.read(24)
-    assert header[:8] == b"\x89PNG\r\n\x1a\n", f"{path} is not a PNG"
-    return struct.unpack(">II", header[16:24])
 
 
 def close_and_expect_clean_end(scenario):
