@@ -8,6 +8,8 @@
 #include "shell/context.h"
 #include "shell/deferred.h"
 #include "shell/hooks.h"
+#include "shell/sequence.h"
+#include "shortcuts/shortcut.h"
 #include "shell/startup.h"
 #include "util/paths.h"
 #include "util/text.h"
@@ -113,6 +115,7 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         return 0;
     case WM_DESTROY:
         ReleaseModule();
+        g_setup.mainWindow = nullptr; // the setup has ended; steps under way stop
         PostQuitMessage(0);
         return 0;
     case WM_TIMER:
@@ -133,6 +136,30 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         return AddAddIn(reinterpret_cast<const AddInRequest *>(lParam));
     case SM_ADDFILELIST:
         return AddModuleFileList(reinterpret_cast<const char *>(lParam));
+    case SM_STARTSENDER:
+        StartSender();
+        return 0;
+    case SM_BEGINSETUP:
+        BeginSetup();
+        return 0;
+    case SM_FINISHSETUP:
+        FinishSetup();
+        return 0;
+    case SM_CLOSE:
+    case SM_EXIT:
+        DestroyWindow(window);
+        return 0;
+    case SM_CREATESHORTCUT:
+        return HandleShortcutRequest(reinterpret_cast<const ShortcutRequest *>(lParam));
+    case SM_REPAINT:
+        RepaintNow();
+        return 0;
+    case SM_SENDERREPLY:
+        SenderReply(lParam);
+        return 0;
+    case SM_COPYDONE:
+        CopyResult(lParam);
+        return 0;
     default:
         return DefWindowProcA(window, message, wParam, lParam);
     }

@@ -1,0 +1,209 @@
+#include "shell/sequence.h"
+
+#include <ctype.h>
+#include <direct.h>
+
+#include "copy/conflicts.h"
+#include "copy/copylist.h"
+#include "copy/copywnd.h"
+#include "copy/filelist.h"
+#include "screens/dialogs.h"
+#include "setupmodule.h"
+#include "shell/context.h"
+#include "shell/deferred.h"
+#include "shell/hooks.h"
+#include "shell/mainwnd.h"
+#include "util/files.h"
+#include "util/paths.h"
+#include "util/registry.h"
+#include "util/text.h"
+
+namespace {
+
+int g_beginStarted; // the begin step runs once, however often it is requested
+
+// True once the setup has ended, for instance because the module sent
+// SM_EXIT from inside the hook that just returned.
+bool Ended()
+{
+    return !g_setup.mainWindow;
+}
+
+// A gating hook or dialog said no: end silently (the module has told the user).
+bool Refused(int result)
+{
+    if (Ended())
+        return true;
+    if (result == 0) {
+        EndInstallation();
+        return true;
+    }
+    return false;
+}
+
+INT_PTR ShowDialog(const char *name, DLGPROC procedure)
+{
+    return DialogBoxParamA(g_setup.instance, name, g_setup.mainWindow, procedure, 0);
+}
+
+void ChooseDestination()
+{
+    char base[kPathSize];
+    if (!ReadRegistryValue(HKEY_LOCAL_MACHINE, kProgramFilesKey, kProgramFilesValue, base, REG_SZ,
+                           sizeof base) ||
+        !JoinPath(g_setup.destDir, base, kProductFolder))
+        DefaultDestination(g_setup.destDir, sizeof g_setup.destDir, g_setup.windowsDir);
+}
+
+// Steps 5 to 11 of the begin step: lists, conflicts, folders, StartCopy and
+// the preparing dialog. Returns false when the setup ended on the way.
+bool PrepareCopy()
+{
+    ResetCopyList();
+    ResetAddInList();
+    ReadSetupFileList(kDataFile);
+    if (Refused(ScanConflicts()))
+        return false;
+    if (Refused(CallHook("GetAddInList", 1)))
+        return false;
+    // The destination folder may not exist yet on this machine; without it
+    // nothing could be copied into it.
+    CreateFolderPath(g_setup.destDir);
+    CreateDestFolders();
+    if (Refused(CallHook("StartCopy", 1)))
+        return false;
+    ShowDialog("DLG_PREPARING", PreparingDlgProc);
+    return !Ended();
+}
+
+void LaunchDemo(char *program, char *document)
+{
+    // The module may have filled the buffers to their last byte.
+    program[kPathSize - 1] = 0;
+    document[kPathSize - 1] = 0;
+    char command[kPathSize];
+    if (!BuildDemoCommand(command, sizeof command, g_setup.destDir, program, document))
+        return;
+    int drive = toupper(static_cast<unsigned char>(g_setup.destDir[0])) - 64;
+    _chdrive(drive);
+    SetCurrentDirectoryA(g_setup.destDir);
+    WinExec(command, SW_SHOW);
+}
+
+} // namespace
+
+bool DefaultDestination(char *dest, size_t size, const char *windowsDir)
+{
+    char root[4] = {windowsDir[0] ? windowsDir[0] : 'C', ':', '\\', 0};
+    char programs[kPathSize];
+    return JoinPath(programs, root, "Program Files") &&
+           JoinPath(dest, size, programs, kProductFolder);
+}
+
+bool BuildDemoCommand(char *command, size_t size, const char *destDir, const char *program,
+                      const char *document)
+{
+    char demos[kPathSize];
+    char documentPath[kPathSize];
+    if (!JoinPath(command, size, destDir, program) || QuoteCommand(command, size) < 0 ||
+        !JoinPath(demos, destDir, kDemoFolder) || !JoinPath(documentPath, demos, document))
+        return false;
+    return AppendText(command, size, " ") >= 0 && AppendText(command, size, documentPath) >= 0;
+}
+
+void EndInstallation()
+{
+    if (g_setup.mainWindow)
+        DestroyWindow(g_setup.mainWindow);
+}
+
+void BeginSetup()
+{
+    if (g_beginStarted)
+        return;
+    g_beginStarted = 1;
+
+    // Zero-filled, so that a module writing nothing leaves an empty text.
+    char scratch[kPathSize] = {};
+    if (Refused(CallHookWithText("Present", scratch, 1)))
+        return;
+    if (Refused(static_cast<int>(ShowDialog("DLG_PRESENT", PresDlgProc))))
+        return;
+
+    ChooseDestination();
+    int consent = CallHookWithText("SetDestDir", g_setup.destDir, 1);
+    g_setup.destDir[kPathSize - 1] = 0;
+    if (Refused(consent))
+        return;
+
+    if (!PrepareCopy())
+        return;
+    g_setup.copyWindow = CreateCopyWindow();
+    g_setup.copyInProgress = 1;
+}
+
+void CopyResult(LPARAM lParam)
+{
+    if (lParam != 0) {
+        EndInstallation();
+        return;
+    }
+    g_setup.copyInProgress = 0;
+    if (g_setup.criticalCopyError) {
+        int consent = CallHookWithText("CriticError", g_setup.failedPath, 1);
+        g_setup.failedPath[kPathSize - 1] = 0;
+        if (Refused(consent))
+            return;
+    }
+    if (Refused(CallHook("EndCopy", 1)))
+        return;
+    RepaintNow();
+    if (Refused(static_cast<int>(ShowDialog("DLG_CREATINGSHTCUTS", CreatingShtCutsDlgProc))))
+        return;
+    RepaintNow();
+    CallHook("GenIniFiles", 1);
+    CallHook("GetAddInOff", 1);
+    if (Ended())
+        return;
+    ScheduleDeferredPost(g_setup.mainWindow, kTicksToFinish, SM_FINISHSETUP, 0, 0);
+}
+
+void FinishSetup()
+{
+    CallHook("EndSetup", 1);
+    if (Ended())
+        return;
+    char program[kPathSize] = {};
+    char document[kPathSize] = {};
+    if (CallHookWithTexts("DemoQuery", program, document, 0) && !Ended())
+        LaunchDemo(program, document);
+    if (!Ended())
+        PostMessageA(g_setup.mainWindow, SM_CLOSE, 0, 0);
+}
+
+void StartSender()
+{
+    HWND sender = CreateWindowExA(0, "sender", "", WS_CHILD, 0, 0, 0, 0, g_setup.mainWindow,
+                                  nullptr, g_setup.instance, nullptr);
+    if (sender)
+        PostMessageA(sender, SENDER_START, 0, 0);
+}
+
+void SenderReply(LPARAM lParam)
+{
+    if (lParam & 0x8000) {
+        ScheduleDeferredPost(g_setup.mainWindow, kTicksAfterSender, SM_BEGINSETUP, 0, 0);
+        return;
+    }
+    MessageBeep(MB_OK);
+    MessageBoxA(g_setup.mainWindow, "Error: Program Manager not found. Setup must exit.",
+                "KARVELO Setup", MB_OK);
+    if (!Ended())
+        PostMessageA(g_setup.mainWindow, SM_FINISHSETUP, 0, 0);
+}
+
+void RepaintNow()
+{
+    InvalidateRect(g_setup.mainWindow, nullptr, FALSE);
+    UpdateWindow(g_setup.mainWindow);
+}

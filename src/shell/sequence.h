@@ -1,0 +1,43 @@
+// The installation sequence: the steps the main window walks through its
+// private messages, from the begin step to the demonstration launch.
+#pragma once
+
+#include <windows.h>
+
+constexpr char kProgramFilesKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
+constexpr char kProgramFilesValue[] = "ProgramFilesDir";
+constexpr char kProductFolder[] = "KarveloEngine";
+constexpr char kDemoFolder[] = "Demos";
+constexpr int kTicksAfterSender = 8;
+constexpr int kTicksToFinish = 32;
+
+// SM_BEGINSETUP: presentation, destination, lists, conflicts, folders, and
+// the copy window. Runs once per setup; a second request is ignored.
+void BeginSetup();
+
+// SM_COPYDONE: what follows the copy, up to scheduling the finish step.
+void CopyResult(LPARAM lParam);
+
+// SM_FINISHSETUP: EndSetup, the demonstration, and the close.
+void FinishSetup();
+
+// SM_STARTSENDER and SM_SENDERREPLY: the handshake with the module's sender window.
+void StartSender();
+void SenderReply(LPARAM lParam);
+
+// SM_REPAINT: repaints the whole main window before returning.
+void RepaintNow();
+
+// Ends the setup: destroys the main window (the process then exits with 0).
+void EndInstallation();
+
+// The default destination when the registry names no program folder:
+// "<drive of windowsDir>\Program Files\KarveloEngine". Returns false when it does not fit.
+bool DefaultDestination(char *dest, size_t size, const char *windowsDir);
+
+// Builds the demonstration's command line into `command` (260 bytes): the
+// program below destDir (quoted when it holds a blank), a blank, and the
+// document below destDir\Demos. Returns false when any part does not fit;
+// nothing is then started.
+bool BuildDemoCommand(char *command, size_t size, const char *destDir, const char *program,
+                      const char *document);
