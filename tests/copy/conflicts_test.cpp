@@ -244,22 +244,6 @@ TEST_F(ConflictScan, AbortAtTheSecondOfThreeStopsAndKeepsTheFirstMark)
     EXPECT_EQ(g_copyList.slots[2].inUse, 1);
 }
 
-TEST_F(ConflictScan, SkippingOneOfTenLeavesNine)
-{
-    std::vector<int> answers(10, FC_REPLACE);
-    answers[4] = FC_SKIP;
-    Script(answers);
-    for (int i = 0; i < 10; ++i) {
-        std::string name = "F" + std::to_string(i) + ".TXT";
-        Existing(name.c_str());
-        Add(name.c_str());
-    }
-    EXPECT_EQ(ScanConflicts(), 1);
-    EXPECT_EQ(CountCopyEntries(), 9);
-    EXPECT_EQ(g_copyList.slots[4].inUse, 0);
-    EXPECT_STREQ(GetCopyEntry(4)->sourceName, "F5.TXT");
-}
-
 TEST_F(ConflictScan, FolderAtTheDestinationCountsAsExisting)
 {
     Script({FC_SKIP});

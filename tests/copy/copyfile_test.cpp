@@ -23,7 +23,9 @@ TEST(SzddDeclaredSize, ReadsTheHeaderThatMscompressWrote)
     std::string plain = testfs::ReadWhole(testfs::Fixture("sample.bin"));
     ASSERT_GT(packed.size(), kSzddHeaderSize);
     unsigned long size = 0;
-    auto bytes = [](const std::string &s) { return reinterpret_cast<const unsigned char *>(&s[0]); };
+    auto bytes = [](const std::string &s) {
+        return reinterpret_cast<const unsigned char *>(&s[0]);
+    };
     EXPECT_EQ(SzddDeclaredSize(bytes(packed), packed.size(), &size), 1);
     EXPECT_EQ(size, plain.size());
 
