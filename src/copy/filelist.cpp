@@ -31,6 +31,11 @@ int SourceFileSize(const char *name)
     return static_cast<int>(FileSizeOf(path));
 }
 
+bool IsFolderAlias(const char *name)
+{
+    return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
+}
+
 void AddFoundFile(const FileListLine *line, const char *found)
 {
     char destName[kFileListTextSize];
@@ -76,7 +81,10 @@ void ExpandFileListLine(const FileListLine *line)
     if (search == INVALID_HANDLE_VALUE)
         return;
     do {
-        AddFoundFile(line, found.cFileName);
+        // "." and ".." name the source folder and its parent, never a file to
+        // install: a pattern such as * would otherwise list them and fail the copy.
+        if (!IsFolderAlias(found.cFileName))
+            AddFoundFile(line, found.cFileName);
     } while (FindNextFileA(search, &found));
     FindClose(search);
 }

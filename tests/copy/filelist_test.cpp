@@ -136,6 +136,18 @@ TEST_F(FileLists, EachLineParsedOnItsOwnAndReadingGoesOn)
     EXPECT_STREQ(GetCopyEntry(5)->sourceName, "README.TX_");
 }
 
+TEST_F(FileLists, StarMatchesFilesAndFoldersButNotTheFolderAliases)
+{
+    Write("A.EX_", "a");
+    ASSERT_TRUE(CreateDirectoryA((folder_ + "\\SUB").c_str(), nullptr));
+    WriteList("kvlsetup.dat", {"cbItem00=*, _, , 0, 0, 1, 0;"});
+    ReadSetupFileList("kvlsetup.dat");
+    RemoveDirectoryA((folder_ + "\\SUB").c_str());
+    // A sub-folder is a match like any other; "." and ".." are not files.
+    EXPECT_EQ(Entries(), (Strings{"A.EX_>A.EX_@ 0010", "SUB>SU_@ 0010",
+                                  "kvlsetup.dat>kvlsetup.da_@ 0010"}));
+}
+
 TEST_F(FileLists, KeysRunFromZeroUpToTheFirstThatYieldsNothing)
 {
     Write("F1.EX_", "x");
