@@ -52,6 +52,8 @@
 //                                answer, as under a module's own dialog
 //   exists PATH                  logs whether the file or folder exists
 //   caption                      logs the main window's caption, visibility and enabled state
+//   crash                        writes through a null pointer: how the bench is tried on a
+//                                setup that dies
 //
 // Log: one JSON object per line, opened, appended and closed for each line so
 // that the test can read it while setup runs. Every line has "event" and "t"
@@ -475,6 +477,9 @@ void RunAction(Hook hook, char *action)
         LogAction(hook, action, args, GetFileAttributesA(args) != INVALID_FILE_ATTRIBUTES);
     } else if (!strcmp(action, "caption")) {
         CaptionAction(hook);
+    } else if (!strcmp(action, "crash")) {
+        LogAction(hook, action, args, 0);
+        *static_cast<volatile int *>(nullptr) = 1;
     } else {
         LogAction(hook, action, args, -1);
     }

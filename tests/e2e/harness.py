@@ -37,7 +37,7 @@ format is documented at the top of modules/probe/probe.cpp:
   [sender]         register=1 reply=0x8000 delay=<ms>
   actions: send MSG W L | copy k=v|... | copyunterminated k=v|... | addin k=v|... |
            filelist NAME | shortcut k=v|... | repaint | exit | startsender |
-           sleep MS | pump MS | exists PATH | caption
+           sleep MS | pump MS | exists PATH | caption | crash
 
 Its log (scenario.log()) is a list of dicts, one per line, each with "event":
 attach, detach (freed), call (hook, n, arguments), write, action, return
@@ -507,6 +507,13 @@ class Scenario:
         self.set_registry(r"HKLM\Software\Microsoft\Windows\CurrentVersion",
                           "ProgramFilesDir", windows_path(folder))
         return folder
+
+    def tree(self, folder=None):
+        """What is on disk below `folder` (default dest/): the sorted relative
+        paths, folders ending in "/"."""
+        folder = Path(folder or self.dest)
+        return sorted(str(p.relative_to(folder)) + ("/" if p.is_dir() else "")
+                      for p in folder.rglob("*"))
 
     def write_probe_ini(self):
         (self.src / "probe.ini").write_text(self.probe.text())
