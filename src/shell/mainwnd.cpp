@@ -114,10 +114,15 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         OnCreate(window);
         return 0;
     case WM_DESTROY:
-        ReleaseModule();
         g_setup.mainWindow = nullptr; // the setup has ended; steps under way stop
         PostQuitMessage(0);
         return 0;
+    case WM_NCDESTROY:
+        // Released only now that the child windows are gone: a module's own
+        // child window (its sender) must not outlive the code of its window
+        // procedure.
+        ReleaseModule();
+        return DefWindowProcA(window, message, wParam, lParam);
     case WM_TIMER:
         Tick();
         return 0;
