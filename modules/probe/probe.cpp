@@ -67,9 +67,6 @@
 //   register {result}             the "sender" class was registered
 //   sender {hwnd, parent, message, wParam, lParam}  the sender window got a message
 //   reply {lParam, result}        the sender answered its parent
-// Once a sender window exists the probe keeps itself loaded: the shell
-// releases the module before its child windows are destroyed, and the
-// sender's window procedure must still be there then.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -114,7 +111,6 @@ char g_folder[MAX_PATH]; // the probe's own folder, with its trailing backslash
 char g_ini[MAX_PATH];
 HWND g_mainWindow;
 int g_calls[kHookCount];
-bool g_pinned;
 
 // ---------------------------------------------------------------------------
 // Text
@@ -608,11 +604,6 @@ void Reply(HWND sender)
 
 void OnSenderCreate(HWND sender)
 {
-    // Pins the probe: see the note at the top.
-    HMODULE self = nullptr;
-    if (!g_pinned)
-        g_pinned = GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                                      reinterpret_cast<LPCSTR>(&OnSenderCreate), &self) != 0;
     Line line;
     Begin(line, "sender-created");
     AddHandle(line, "hwnd", sender);
