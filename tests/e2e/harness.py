@@ -174,8 +174,10 @@ class Display:
             self.stop()
             raise RuntimeError(f"Xvfb did not start; see {log_path}")
         self.name = ":" + number.decode().strip()
+        self.log_path = log_path
 
     def stop(self):
+        """Ends the server; its log is kept only when it had ended by itself."""
         if self.process.poll() is None:
             self.process.terminate()
             try:
@@ -183,6 +185,8 @@ class Display:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+            if hasattr(self, "log_path"):
+                self.log_path.unlink(missing_ok=True)
 
 
 # ---------------------------------------------------------------------------
