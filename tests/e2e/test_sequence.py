@@ -1,0 +1,420 @@
+"""The installation sequence end to end: complete runs from the agreement to
+the demonstration, the order of the module's hooks, every refusal, the copy's
+cancel request and failure, shortcuts read back by an independent reader, the
+demonstration's command line, and the sender handshake.
+
+Each scenario installs real files (some compressed by the independent
+mscompress tool) from its own source folder into its own destination, with
+ProgramFilesDir pointed at the scenario's dest/ folder."""
+
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+from pathlib import Path
+
+import pytest
+
+from harness import MAIN_CLASS, windows_path
+
+WM_COMMAND = 0x0111
+AGREE = 1172
+EXIT_CODE_WAIT = 90
+PROGRAM_MANAGER = "Error: Program Manager not found. Setup must exit."
+
+FULL_ORDER = ["InitModule", "Present", "SetDestDir", "FileConflict", "GetAddInList", "StartCopy",
+              "EndCopy", "CreateShortcuts", "GenIniFiles", "GetAddInOff", "EndSetup", "DemoQuery"]
+
+
+# ---------------------------------------------------------------------------
+# Helpers
+
+
+def compressed(scenario, name, content):
+    """Puts `content` into the source folder as `name`, compressed by mscompress."""
+    with tempfile.TemporaryDirectory() as work:
+        plain = Path(work) / "plain"
+        plain.write_bytes(content)
+        subprocess.run(["mscompress", str(plain)], check=True, stdout=subprocess.DEVNULL)
+        data = (Path(work) / "plain_").read_bytes()
+    assert data[:4] == b"SZDD"
+    return scenario.add_file(name, data)
+
+
+def add_demo(scenario, name="DEMO.EX_"):
+    """The project's demonstration program, compressed, as a distribution file:
+    it records its command line and working folder beside itself."""
+    return compressed(scenario, name, (scenario.bin / "demo.exe").read_bytes())
+
+
+def dest_dir(scenario):
+    """Where the default destination lands: ProgramFilesDir is dest/."""
+    return scenario.dest / "KarveloEngine"
+
+
+def agree(scenario, timeout=30):
+    """Waits for the presentation dialog and agrees (a click of "I Agree").
+    Returns the dialog's controls as they were before the click."""
+    dialog = scenario.wait_window("#32770", text="KARVELO SETUP", visible=True, timeout=timeout)
+    controls = scenario.windows().descendants(dialog)
+    scenario.post(dialog.hwnd, WM_COMMAND, AGREE, 0)
+    return controls
+
+
+def finish(scenario, timeout=EXIT_CODE_WAIT):
+    code = scenario.wait_exit(timeout)
+    assert code == 0, scenario.report(f"exit code {code}")
+    return scenario.calls()
+
+
+def launch_record(folder):
+    path = Path(folder) / "demo-launch.txt"
+    assert path.exists(), f"the demonstration was not started ({path} missing)"
+    text = path.read_text(errors="replace")
+    command = re.search(r"^command=(.*)$", text, re.M).group(1).rstrip("\r")
+    cwd = re.search(r"^cwd=(.*)$", text, re.M).group(1).rstrip("\r")
+    return command, cwd
+
+
+def lnkinfo(path):
+    """Target, description and arguments of a .lnk, as the independent reader sees them."""
+    out = subprocess.run(["lnkinfo", str(path)], check=True, capture_output=True, text=True,
+                         timeout=30).stdout
+    fields = {}
+    for key in ("Local path", "Description", "Command line arguments"):
+        match = re.search(rf"^\s*{key}\s*:\s?(.*)$", out, re.M)
+        fields[key] = match.group(1) if match else None
+    return fields
+
+
+def standard_product(scenario):
+    """A small product: a compressed file replacing one that exists already
+    (overwrite 0, so the module is asked), data files by wildcard into a
+    sub-folder, a document for the demonstration, and the demonstration."""
+    compressed(scenario, "README.TX_", b"Read me, version 2\r\n" * 20)
+    compressed(scenario, "PORTS.DA_", b"port,depth\r\n" * 100)
+    compressed(scenario, "TIDES.DA_", b"day,high\r\n" * 60)
+    scenario.add_file("CHART.TXT", "A chart\r\n")
+    add_demo(scenario)
+    scenario.write_setup_data(title="Atlas", items=[
+        "README.TX_, T, , 0, 0, 0, 0;",
+        "*.DA_, T, Data, 0, 0, 1, 0;",
+        "CHART.TXT, T, Demos, 0, 0, 1, 0;",
+        "DEMO.EX_, E, , 0, 0, 1, 0;",
+    ])
+    old = dest_dir(scenario) / "README.TXT"
+    old.parent.mkdir(parents=True, exist_ok=True)
+    old.write_bytes(b"the old readme\r\n")
+    scenario.program_files()
+
+
+def probe_setup(scenario):
+    scenario.add_module("probe")
+    standard_product(scenario)
+
+
+# ---------------------------------------------------------------------------
+# Complete runs
+
+
+def test_module_without_hooks_installs_the_data_files_list(scenario):
+    # The only module is one that exports nothing, under the default name.
+    scenario.add_module("defsetup", dll="empty.dll")
+    standard_product(scenario)
+    scenario.add_file("modlic.tx_", bytes(b ^ 0xFF for b in b"Licence of the atlas"))
+    scenario.start(None)
+    controls = agree(scenario)
+    edit = [w for w in controls if w["class"].lower() == "edit"]
+    assert edit and edit[0]["text"] == "Licence of the atlas", scenario.report("agreement text")
+    # The preparing dialog comes first; then the shortcut dialog.
+    deadline = time.monotonic() + 60
+    while time.monotonic() < deadline:
+        texts = [w["text"] for w in scenario.windows().find(class_="Static")]
+        if "\nCreating Shortcuts..." in texts:
+            break
+        time.sleep(0.2)
+    assert "\nCreating Shortcuts..." in texts, scenario.report("no shortcut dialog")
+    finish(scenario)
+
+    dest = dest_dir(scenario)
+    # No FileConflict export: the existing readme is replaced, expanded.
+    assert (dest / "README.TXT").read_bytes() == b"Read me, version 2\r\n" * 20
+    assert (dest / "Data" / "PORTS.DAT").read_bytes() == b"port,depth\r\n" * 100
+    assert (dest / "Data" / "TIDES.DAT").read_bytes() == b"day,high\r\n" * 60
+    assert (dest / "Demos" / "CHART.TXT").read_bytes() == b"A chart\r\n"
+    assert (dest / "DEMO.EXE").read_bytes() == (scenario.bin / "demo.exe").read_bytes()
+    time.sleep(1)
+    assert not (dest / "demo-launch.txt").exists(), "a demonstration was started"
+    assert not list(dest.rglob("*.tmp")) and not list(dest.rglob("kvl*")), "temporary files left"
+
+
+def test_complete_run_calls_every_hook_in_order(scenario):
+    probe_setup(scenario)
+    scenario.start("probe")
+    agree(scenario)
+    calls = finish(scenario)
+    assert calls == FULL_ORDER, scenario.report(f"calls {calls}")
+
+    conflict = scenario.calls("FileConflict")[0]
+    args = {k: v for k, v in conflict.items() if k not in ("event", "t", "hook", "n")}
+    values = list(args.values())
+    assert windows_path(dest_dir(scenario) / "README.TXT") in values, scenario.report("destPath")
+    assert windows_path(scenario.src / "README.TX_") in values, scenario.report("sourcePath")
+    # The probe answers 1 (replace): the new readme is there.
+    assert (dest_dir(scenario) / "README.TXT").read_bytes().startswith(b"Read me, version 2")
+    set_dest = scenario.calls("SetDestDir")[0]
+    assert windows_path(dest_dir(scenario)) in set_dest.values(), scenario.report("default dest")
+    assert scenario.events("detach")[-1]["freed"] == 1
+
+
+def test_dest_dir_moved(scenario):
+    """SetDestDir moves every destination, the Demos folder and the
+    demonstration's working folder."""
+    scenario.add_module("probe")
+    standard_product(scenario)
+    # A document name with a blank: a pattern cannot hold one, a wildcard finds it.
+    scenario.add_file("CHART ONE.TXT", "Chart one\r\n")
+    scenario.write_setup_data(title="Atlas", items=[
+        "README.TX_, T, , 0, 0, 1, 0;",
+        "*.DA_, T, Data, 0, 0, 1, 0;",
+        "CHART?ONE.TXT, T, Demos, 0, 0, 1, 0;",
+        "DEMO.EX_, E, , 0, 0, 1, 0;",
+    ])
+    moved = scenario.dest / "My Atlas"
+    scenario.probe.dest_dir(windows_path(moved))
+    scenario.probe.demo("DEMO.EXE", "CHART ONE.TXT")
+    scenario.probe.answer("DemoQuery", 1)
+    scenario.start("probe")
+    agree(scenario)
+    finish(scenario)
+
+    assert (moved / "README.TXT").exists()
+    assert (moved / "Data" / "PORTS.DAT").exists()
+    assert (moved / "Demos" / "CHART ONE.TXT").read_bytes() == b"Chart one\r\n"
+    assert not (dest_dir(scenario) / "Data").exists(), "files went to the default destination"
+
+    command, cwd = _wait_for_launch(moved)
+    program = windows_path(moved / "DEMO.EXE")
+    document = windows_path(moved / "Demos" / "CHART ONE.TXT")
+    # The program path has a blank and is quoted; the document path is not.
+    assert command == f'"{program}" {document}', command
+    assert cwd.rstrip("\\").lower() == windows_path(moved).lower(), cwd
+
+
+def _wait_for_launch(folder, timeout=20):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if (Path(folder) / "demo-launch.txt").exists():
+            time.sleep(0.2)
+            return launch_record(folder)
+        time.sleep(0.1)
+    return launch_record(folder)
+
+
+def test_demo_without_document(scenario):
+    """An empty document still gets the Demos folder path behind a blank."""
+    scenario.add_module("probe")
+    add_demo(scenario)
+    scenario.write_setup_data(items=["DEMO.EX_, E, , 0, 0, 1, 0;"])
+    scenario.program_files()
+    scenario.probe.demo("DEMO.EXE", "")
+    scenario.probe.answer("DemoQuery", 1)
+    scenario.start("probe")
+    agree(scenario)
+    finish(scenario)
+    command, _ = _wait_for_launch(dest_dir(scenario))
+    program = windows_path(dest_dir(scenario) / "DEMO.EXE")
+    demos = windows_path(dest_dir(scenario) / "Demos") + "\\"
+    assert command == f"{program} {demos}", command
+
+
+# ---------------------------------------------------------------------------
+# Refusals
+
+
+@pytest.mark.parametrize("hook, answer, copied", [
+    ("Present", 0, False),
+    ("SetDestDir", 0, False),
+    ("FileConflict", 4, False),
+    ("GetAddInList", 0, False),
+    ("StartCopy", 0, False),
+    ("EndCopy", 0, True),
+    ("CreateShortcuts", 0, True),
+])
+def test_refusal_ends_the_setup_at_its_point(scenario, hook, answer, copied):
+    probe_setup(scenario)
+    scenario.probe.answer(hook, answer)
+    scenario.start("probe")
+    if hook != "Present":
+        agree(scenario)
+    calls = finish(scenario)
+    expected = FULL_ORDER[:FULL_ORDER.index(hook) + 1]
+    assert calls == expected, scenario.report(f"calls {calls}")
+    assert (dest_dir(scenario) / "Data" / "PORTS.DAT").exists() == copied
+    if not copied:
+        assert (dest_dir(scenario) / "README.TXT").read_bytes() == b"the old readme\r\n"
+
+
+def test_failed_copy_with_critic_error_going_on_reaches_the_finish(scenario):
+    probe_setup(scenario)
+    scenario.probe.actions("GetAddInList",
+                           "copy source=MISSING.TX_|dest=MISSING.TXT|sub=Gone|overwrite=1")
+    scenario.probe.answer("CriticError", 1)
+    scenario.start("probe")
+    agree(scenario)
+    calls = finish(scenario)
+    assert calls == FULL_ORDER[:6] + ["CriticError"] + FULL_ORDER[6:], scenario.report(calls)
+    critic = scenario.calls("CriticError")[0]
+    failed = windows_path(dest_dir(scenario) / "Gone" / "MISSING.TXT")
+    assert failed in critic.values(), scenario.report("failedPath")
+    # The entries before the failed one were copied, and no partial file is left.
+    assert (dest_dir(scenario) / "DEMO.EXE").exists()
+    assert not (dest_dir(scenario) / "Gone" / "MISSING.TXT").exists()
+    assert not list((dest_dir(scenario) / "Gone").iterdir())
+
+
+def test_failed_copy_with_critic_error_refusing_ends_the_setup(scenario):
+    probe_setup(scenario)
+    scenario.probe.actions("StartCopy", "copy source=MISSING.TX_|dest=MISSING.TXT|overwrite=1")
+    scenario.probe.answer("CriticError", 0)
+    scenario.start("probe")
+    agree(scenario)
+    calls = finish(scenario)
+    assert calls == FULL_ORDER[:6] + ["CriticError"], scenario.report(calls)
+
+
+# ---------------------------------------------------------------------------
+# The user's cancel request during the copy
+
+
+def many_files(scenario, count=40):
+    for i in range(count):
+        scenario.add_file(f"F{i:03d}.DAT", f"file {i}\r\n" * 10)
+    scenario.write_setup_data(items=["F*.DAT, T, Many, 0, 0, 1, 0;"])
+    scenario.program_files()
+
+
+def wait_copy_window(scenario, main, timeout=40):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        copying = [w for w in scenario.windows().children(main)
+                   if w["class"] == "COPYINGWND" and w["visible"]]
+        if copying:
+            return copying[0]
+        time.sleep(0.1)
+    raise AssertionError(scenario.report("no copy window"))
+
+
+@pytest.mark.parametrize("answer", [0, 1], ids=["cancel", "go-on"])
+def test_cancel_zone_asks_the_module(scenario, answer):
+    scenario.add_module("probe")
+    many_files(scenario)
+    scenario.probe.answer("UserCancel", answer)
+    scenario.start("probe")
+    agree(scenario)
+    main = scenario.main_window()
+    wait_copy_window(scenario, main)
+    # On the edge of the zone nothing happens.
+    scenario.click_client(main.hwnd, 540, 411)
+    scenario.click_client(main.hwnd, 541, 410)
+    time.sleep(0.5)
+    assert not scenario.calls("UserCancel"), scenario.report("asked outside the zone")
+    scenario.click_client(main.hwnd, 541, 411)
+    scenario.wait_call("UserCancel")
+    calls = finish(scenario)
+    installed = list((dest_dir(scenario) / "Many").iterdir())
+    if answer == 0:
+        assert calls == FULL_ORDER[:3] + ["GetAddInList", "StartCopy", "UserCancel"], calls
+        assert len(installed) < 40, "the copy went on after the cancel"
+    else:
+        assert calls == FULL_ORDER[:3] + ["GetAddInList", "StartCopy", "UserCancel"] + \
+            FULL_ORDER[6:], calls
+        assert len(installed) == 40
+
+
+# ---------------------------------------------------------------------------
+# Shortcuts
+
+
+def test_shortcuts_are_written_as_asked(scenario):
+    probe_setup(scenario)
+    menu = scenario.dest / "Menu"
+    menu.mkdir()
+    dest = windows_path(dest_dir(scenario))
+    scenario.probe.actions(
+        "CreateShortcuts",
+        f"shortcut description=Atlas demonstration|name=Atlas Demo|folder={windows_path(menu)}"
+        f"|file=DEMO.EXE|targetFolder={dest}|arguments=/chart CHART.TXT",
+        f"shortcut description=The charts|name=Charts|folder={windows_path(menu)}\\"
+        f"|file=|targetFolder={dest}\\Demos|arguments=",
+        f"shortcut description=Lost|name=Lost|folder={windows_path(scenario.dest / 'NoMenu')}"
+        f"|file=DEMO.EXE|targetFolder={dest}",
+        f"shortcut description=Windows folder|name=Windows|folder={windows_path(menu)}|csidl=36",
+    )
+    scenario.start("probe")
+    agree(scenario)
+    finish(scenario)
+
+    results = [a["result"] for a in scenario.events("action", hook="CreateShortcuts")]
+    assert results == [1, 1, 1, 1], scenario.report(f"results {results}")
+    demo = lnkinfo(menu / "Atlas Demo.lnk")
+    assert demo["Local path"].lower() == f"{dest}\\DEMO.EXE".lower(), demo
+    assert demo["Description"] == "Atlas demonstration"
+    assert demo["Command line arguments"] == "/chart CHART.TXT"
+    charts = lnkinfo(menu / "Charts.lnk")
+    assert charts["Local path"].lower() == f"{dest}\\Demos".lower(), charts
+    assert charts["Command line arguments"] in ("", None)
+    windows = lnkinfo(menu / "Windows.lnk")
+    assert windows["Local path"].lower() == "c:\\windows", windows
+    assert not (scenario.dest / "NoMenu").exists()
+    assert sorted(p.name for p in menu.iterdir()) == ["Atlas Demo.lnk", "Charts.lnk",
+                                                      "Windows.lnk"]
+
+
+# ---------------------------------------------------------------------------
+# The sender handshake
+
+
+def test_sender_success_while_the_start_is_pending_starts_once(scenario):
+    probe_setup(scenario)
+    scenario.probe.sender(reply=0x8000, delay=0)
+    scenario.probe.actions("InitModule", "startsender")
+    scenario.start("probe")
+    agree(scenario)
+    calls = finish(scenario)
+    assert calls == FULL_ORDER, scenario.report(calls)
+    sender = scenario.events("sender")
+    assert sender and sender[0]["message"] == 1204, scenario.report("sender not started")
+    assert scenario.events("reply"), scenario.report("no reply")
+
+
+def test_sender_success_after_the_start_does_not_start_twice(scenario):
+    probe_setup(scenario)
+    scenario.probe.sender(reply=0x8000, delay=2500)
+    scenario.probe.actions("InitModule", "startsender")
+    scenario.start("probe")
+    scenario.wait_call("Present")
+    scenario.wait_log("reply", timeout=20)
+    time.sleep(1.5)  # past the 8 ticks of the dropped or refused second start
+    agree(scenario)
+    calls = finish(scenario)
+    assert calls == FULL_ORDER, scenario.report(calls)
+
+
+def test_sender_failure_tells_the_user_and_runs_the_finish(scenario):
+    probe_setup(scenario)
+    scenario.probe.sender(reply=0, delay=0)
+    scenario.probe.actions("InitModule", "startsender")
+    scenario.probe.hold("Present", 20000)
+    scenario.start("probe")
+    box = scenario.wait_message_box()
+    assert box["caption"] == "KARVELO Setup"
+    assert box["texts"] == [PROGRAM_MANAGER]
+    main = scenario.windows().find(class_=MAIN_CLASS, top_level=True)[0]
+    assert int(box["owner"], 16) == int(main["hwnd"], 16), scenario.report("owner")
+    scenario.press_button(box, "OK")
+    calls = finish(scenario)
+    assert calls[-2:] == ["EndSetup", "DemoQuery"], scenario.report(calls)
+    assert "SetDestDir" not in calls
+    assert not (dest_dir(scenario) / "Data").exists()
