@@ -35,65 +35,13 @@ trap cleanup EXIT
 make_prefix "$RUN/prefix"
 DEST="$WINEPREFIX/drive_c/Program Files/KarveloEngine"
 
-shot() {
-    import -display "$DISPLAY" -window root "$SHOTS/$1.png" 2>/dev/null &&
-        log "screenshot $SHOTS/$1.png"
-}
-
-# The window id of a top-level window whose name matches, or nothing.
-find_window() {
-    xdotool search --name "$1" 2>/dev/null | head -n 1
-}
-
-wait_window() {
-    local pattern=$1 seconds=$2 id=
-    for _ in $(seq 1 $((seconds * 10))); do
-        id=$(find_window "$pattern")
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.1
-    done
-    return 1
-}
-
-wait_until_gone() {
-    local id=$1 seconds=$2
-    for _ in $(seq 1 $((seconds * 10))); do
-        xdotool getwindowname "$id" >/dev/null 2>&1 || return 0
-        sleep 0.1
-    done
-    return 1
-}
-
 log "installing Harbour Atlas from $RUN/distribution"
 (cd "$RUN/distribution" && wine setup.exe >"$RUN/wine.log" 2>&1) &
 SETUP_PID=$!
 
-# The setup's own dialogs and message boxes carry this caption.
-STATUS='^KARVELO SETUP$'
 if [ "$attended" = 0 ]; then
-    if dialog=$(wait_window "$STATUS" 60); then
-        sleep 1
-        shot 1-agreement
-        # The default button has the focus: Enter agrees, as a user's would.
-        xdotool windowfocus --sync "$dialog" 2>/dev/null || true
-        xdotool key --window "$dialog" Return
-        # The preparing dialog follows, shows for about 4 s, and gives way to
-        # the copy window; then the shortcut dialog shows for about 4 s.
-        wait_until_gone "$dialog" 10
-        if wait_window "$STATUS" 20 >/dev/null; then
-            sleep 1
-            shot 2-preparing
-            wait_until_gone "$(find_window "$STATUS")" 20
-            sleep 0.4
-            shot 3-copying
-        fi
-        if wait_window "$STATUS" 60 >/dev/null; then
-            sleep 1
-            shot 4-shortcuts
-        fi
-    else
-        log "the agreement dialog did not appear"
-    fi
+    # Agrees with a mouse click and photographs each stage.
+    $HOST_PYTHON "$ROOT/scripts/drive-sample.py" "$BUILD/bin/winlist.exe" "$SHOTS" || true
 fi
 
 if ! timeout 180 tail --pid="$SETUP_PID" -f /dev/null; then
@@ -102,10 +50,6 @@ if ! timeout 180 tail --pid="$SETUP_PID" -f /dev/null; then
 fi
 wait "$SETUP_PID" && status=0 || status=$?
 log "setup.exe exited with code $status"
-if [ "$attended" = 0 ]; then
-    sleep 2
-    shot 5-demonstration
-fi
 
 echo
 log "installed below C:\\Program Files\\KarveloEngine ($DEST):"
