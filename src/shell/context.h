@@ -29,6 +29,7 @@ struct SetupContext {
     char failedPath[kPathSize];
     char sourcePath[kPathSize]; // paths of the copy entry being examined or copied
     char destPath[kPathSize];
+    int beginStarted;   // the begin step runs once, however often it is requested
     int hookDepth;      // hooks of the module now on the stack
     int releasePending; // the module is to be released once the last hook returns
 };

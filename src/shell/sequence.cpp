@@ -20,8 +20,6 @@
 
 namespace {
 
-int g_beginStarted; // the begin step runs once, however often it is requested
-
 // True once the setup has ended, for instance because the module sent
 // SM_EXIT from inside the hook that just returned.
 bool Ended()
@@ -119,9 +117,10 @@ void EndInstallation()
 
 void BeginSetup()
 {
-    if (g_beginStarted)
+    // A sender's late success reply must not walk the sequence a second time.
+    if (g_setup.beginStarted)
         return;
-    g_beginStarted = 1;
+    g_setup.beginStarted = 1;
 
     // Zero-filled, so that a module writing nothing leaves an empty text.
     char scratch[kPathSize] = {};
