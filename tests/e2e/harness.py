@@ -25,6 +25,11 @@ The scenario has its own wineserver (kept up with -p while it runs, ended with
 `wineserver -k` under its own WINEPREFIX), so nothing of one scenario reaches
 another. Nothing the bench did not start is ever ended.
 
+Measured on a 2-core machine: making the template takes 11-12 s (once); a
+scenario's copy of it 0.02-0.03 s, where a full copy (590 MB) takes 1.5 s; a
+start-up scenario from layout to its end about 1.5 s, the first Wine program
+of a fresh prefix about 0.7 s of that.
+
 The probe module (modules/probe) is configured through `scenario.probe`, which
 becomes src/probe.ini when setup starts (and may be rewritten while it runs
 with `scenario.write_probe_ini()`: the probe reads it at every call). The
