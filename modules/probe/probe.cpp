@@ -10,6 +10,9 @@
 //
 //   [probe]
 //   log=probe.log        file of the log; a relative name is taken from the probe's folder
+//   syscommands=1        InitModule hooks the shell's thread (WH_CBT) and logs every system
+//                        command that reaches the platform's default processing: one that a
+//                        window procedure swallowed never shows up
 //
 //   [<hook>]             one section per hook: InitModule, Present, SetDestDir, ...
 //   answer=1,0,4         results, one per call, the last one repeating;
@@ -67,6 +70,8 @@
 //   register {result}             the "sender" class was registered
 //   sender {hwnd, parent, message, wParam, lParam}  the sender window got a message
 //   reply {lParam, result}        the sender answered its parent
+//   syscommand {command, active}  a system command is about to be carried out by the default
+//                                 processing; active is the caption of the active window
 #include <windows.h>
 #include <shlobj.h>
 
@@ -107,6 +112,7 @@ constexpr size_t kTitleLimit = 1000;
 constexpr UINT_PTR kReplyTimer = 1;
 
 HMODULE g_self;
+HHOOK g_cbtHook; // with syscommands=1: sees the system commands the shell lets through
 char g_folder[MAX_PATH]; // the probe's own folder, with its trailing backslash
 char g_ini[MAX_PATH];
 HWND g_mainWindow;
@@ -663,6 +669,23 @@ void RegisterSender(HWND mainWindow)
     Log(line);
 }
 
+// HCBT_SYSCOMMAND comes from the default window procedure just before it
+// carries a system command out; a command the window procedure handled
+// itself never gets there.
+LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_SYSCOMMAND) {
+        char caption[256] = "";
+        GetWindowTextA(GetActiveWindow(), caption, sizeof caption);
+        Line line;
+        Begin(line, "syscommand");
+        AddInt(line, "command", static_cast<long long>(wParam));
+        AddText(line, "active", caption);
+        Log(line);
+    }
+    return CallNextHookEx(g_cbtHook, code, wParam, lParam);
+}
+
 bool AllZero(const char *buffer, size_t size)
 {
     for (size_t i = 0; i < size; ++i)
@@ -701,6 +724,8 @@ int WINAPI InitModule(HWND mainWindow, char *sourceDir, char *moduleTitle, HMODU
 
     if (NumberSetting("sender", "register", 0))
         RegisterSender(mainWindow);
+    if (NumberSetting("probe", "syscommands", 0) && !g_cbtHook)
+        g_cbtHook = SetWindowsHookExA(WH_CBT, CbtProc, nullptr, GetCurrentThreadId());
     WriteTitle(moduleTitle);
     return Leave(kInitModule, n);
 }
@@ -819,6 +844,10 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
         AddText(line, "path", path);
         Log(line);
     } else if (reason == DLL_PROCESS_DETACH) {
+        // The hook procedure goes away with this library.
+        if (g_cbtHook)
+            UnhookWindowsHookEx(g_cbtHook);
+        g_cbtHook = nullptr;
         Line line;
         Begin(line, "detach");
         AddInt(line, "freed", reserved == nullptr);

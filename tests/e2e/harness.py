@@ -35,7 +35,8 @@ becomes src/probe.ini when setup starts (and may be rewritten while it runs
 with `scenario.write_probe_ini()`: the probe reads it at every call). The
 format is documented at the top of modules/probe/probe.cpp:
 
-  [probe]          log=probe.log
+  [probe]          log=probe.log   syscommands=1 (log the system commands that reach
+                   the default processing)
   [<Hook>]         answer=1,0,...   do1=<action> do2=...   title= titleFill= destDir=
                    program= document=
   [<Hook>#<n>]     do1=... for the n-th call only
@@ -46,7 +47,8 @@ format is documented at the top of modules/probe/probe.cpp:
 
 Its log (scenario.log()) is a list of dicts, one per line, each with "event":
 attach, detach (freed), call (hook, n, arguments), write, action, return
-(hook, n, result), register, sender-created, sender, reply.
+(hook, n, result), register, sender-created, sender, reply, syscommand (command,
+active).
 """
 
 import fcntl
