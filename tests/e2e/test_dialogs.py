@@ -1,0 +1,466 @@
+"""The shell's own dialogs end to end: the presentation dialog (banner,
+agreement text, its place, its keys and buttons as a person uses them), the
+two status dialogs and when they come and go, and a repaint of the main
+window while the copy window is up.
+
+Times are measured from outside by a watcher that lists the windows about
+every 0.15 s; the limits are generous (a status dialog stays 72 ticks, about
+4 s), since a loaded machine slows Wine down but never speeds it up."""
+
+import json
+import subprocess
+import threading
+import time
+
+import pytest
+
+from harness import (MAIN_CLASS, SC_SCREENSAVE, WM_COMMAND, WM_SYSCOMMAND, Window, WindowList,
+                     windows_path)
+
+DIALOG_CLASS = "#32770"
+CAPTION = "KARVELO SETUP"
+AGREE = 1172
+EXIT = 1174
+BANNER = 1006
+AGREEMENT = 1011
+STATUS_TEXT = 1057
+PREPARING = "\nPreparing Karvelo files..."
+SHORTCUTS = "\nCreating Shortcuts..."
+DM_GETDEFID = 0x0400
+DC_HASDEFID = 0x534B
+WM_GETTEXTLENGTH = 0x000E
+SM_REPAINT = 1209
+STATUS_SECONDS = (2.5, 8.0)  # 72 ticks of 55 ms, about 4 s
+RUN_WAIT = 90
+
+
+# ---------------------------------------------------------------------------
+# Helpers
+
+
+def complemented(data):
+    """An agreement file's bytes: each byte of the text stored as its complement."""
+    return bytes(b ^ 0xFF for b in data)
+
+
+def presentation(scenario, timeout=30):
+    """Waits for the presentation dialog; returns it and its controls by id."""
+    def shown():
+        windows = scenario.windows()
+        for dialog in windows.find(class_=DIALOG_CLASS, text=CAPTION, visible=True):
+            controls = {w["id"]: w for w in windows.children(dialog)}
+            if AGREE in controls:
+                return dialog, controls
+        return None
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        found = shown()
+        if found:
+            return found
+        time.sleep(0.05)
+    raise AssertionError(scenario.report("no presentation dialog"))
+
+
+def status_dialog(windows, text):
+    """The status dialog whose static says `text` (shown or not), or None."""
+    for dialog in windows.find(class_=DIALOG_CLASS, top_level=True):
+        if any(w["id"] == STATUS_TEXT and w["text"] == text for w in windows.children(dialog)):
+            return dialog
+    return None
+
+
+def wait_status(scenario, text, timeout=60):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        dialog = status_dialog(scenario.windows(), text)
+        if dialog is not None and dialog["visible"]:
+            return dialog
+        time.sleep(0.05)
+    raise AssertionError(scenario.report(f"no status dialog {text!r}"))
+
+
+def copy_window(windows):
+    shown = [w for w in windows if w["class"] == "COPYINGWND" and w["visible"]]
+    return shown[0] if shown else None
+
+
+def agreed(scenario):
+    """True once the setup has gone past the presentation dialog."""
+    return bool(scenario.calls("SetDestDir"))
+
+
+def region(scenario, name, rect):
+    """Screenshot shots/<name>.png of the whole screen and the raw RGB bytes of `rect`."""
+    shot = scenario.screenshot(name)
+    left, top, right, bottom = rect
+    return subprocess.run(
+        ["convert", str(shot), "-crop", f"{right - left}x{bottom - top}+{left}+{top}",
+         "+repage", "-depth", "8", "rgb:-"],
+        capture_output=True, check=True, timeout=60, stdin=subprocess.DEVNULL).stdout
+
+
+def files_in(folder):
+    return sorted(p.name for p in folder.rglob("*") if p.is_file()) if folder.exists() else []
+
+
+def small_product(scenario, count):
+    """`count` small files F000.DAT ... listed into the sub-folder Many."""
+    for i in range(count):
+        scenario.add_file(f"F{i:03d}.DAT", f"file {i}\r\n" * 10)
+    scenario.write_setup_data(title="Atlas", items=["F*.DAT, T, Many, 0, 0, 1, 0;"])
+    scenario.program_files()
+    return scenario.dest / "KarveloEngine" / "Many"
+
+
+class Watch(threading.Thread):
+    """Lists setup.exe's windows, then reads the probe's log, over and over
+    until setup.exe ends. In that order, a window seen in a snapshot was
+    there before every log line of that snapshot's `returned` was read.
+    It runs winlist with output files of its own, beside the test's calls."""
+
+    def __init__(self, scenario):
+        super().__init__(daemon=True)
+        self.scenario = scenario
+        self.snapshots = []
+        self.failure = None
+        self.halt = threading.Event()
+        self.out = scenario.logs / "watch.out"
+        self.err = scenario.logs / "watch.err"
+
+    def windows(self):
+        with open(self.out, "wb") as out, open(self.err, "ab") as err:
+            subprocess.run(["wine", str(self.scenario.bin / "winlist.exe"), "list"],
+                           env=self.scenario.env(), stdin=subprocess.DEVNULL, stdout=out,
+                           stderr=err, timeout=60)
+        lines = self.out.read_text(errors="replace").splitlines()
+        return WindowList(Window(json.loads(line)) for line in lines
+                          if line.startswith("{") and '"hwnd"' in line)
+
+    def run(self):
+        try:
+            while not self.halt.is_set() and self.scenario.running():
+                when = time.monotonic()
+                windows = self.windows().find(pid=self.scenario.setup_pid)
+                log = self.scenario.log()
+                returned = {e["hook"] for e in log if e["event"] == "return"}
+                called = {e["hook"] for e in log if e["event"] == "call"}
+                snapshot = {"t": when, "copy": copy_window(windows) is not None,
+                            "called": called, "returned": returned}
+                for name, text in (("preparing", PREPARING), ("shortcuts", SHORTCUTS)):
+                    dialog = status_dialog(windows, text)
+                    snapshot[name] = None if dialog is None else (
+                        "shown" if dialog["visible"] else "hidden")
+                self.snapshots.append(snapshot)
+                time.sleep(0.05)
+        except Exception as error:  # reported by finish(); the scenario may have ended
+            if self.scenario.running():
+                self.failure = error
+
+    def finish(self):
+        self.halt.set()
+        self.join(30)
+        assert self.failure is None, f"the watcher failed: {self.failure}"
+        assert len(self.snapshots) > 20, "the watcher saw too little"
+        return self.snapshots
+
+    @staticmethod
+    def shown_time(snapshots, name):
+        """(first seen shown, last seen shown, first seen gone after) of a status dialog."""
+        shown = [i for i, s in enumerate(snapshots) if s[name] == "shown"]
+        assert shown, f"the {name} dialog was never seen"
+        first, last = shown[0], shown[-1]
+        assert shown == list(range(first, last + 1)), f"the {name} dialog came twice"
+        assert last + 1 < len(snapshots), f"the {name} dialog never went"
+        return snapshots[first]["t"], snapshots[last]["t"], snapshots[last + 1]["t"]
+
+
+def assert_status_time(scenario, snapshots, name):
+    first, last, gone = Watch.shown_time(snapshots, name)
+    low, high = STATUS_SECONDS
+    assert last - first >= low and gone - first <= high, scenario.report(
+        f"the {name} dialog was shown from {first:.2f} to between {last:.2f} and {gone:.2f}")
+
+
+# ---------------------------------------------------------------------------
+# The presentation dialog
+
+
+def test_presentation_dialog(scenario):
+    scenario.add_module("probe")
+    # Per cent signs in the title must come out as they are, not as a format.
+    title = "Atlas 2.0 %s %d 100%"
+    scenario.probe.title(title).answer("SetDestDir", 0)
+    scenario.add_file("modlic.tx_", complemented(b"abc"))
+    scenario.start("probe")
+    dialog, controls = presentation(scenario)
+    main = scenario.main_window()
+    scenario.screenshot("presentation")
+
+    assert dialog["text"] == CAPTION
+    assert dialog["owner"] == main.hwnd, scenario.report("not owned by the main window")
+    assert not main["enabled"], "the main window is not disabled under the modal dialog"
+    assert sorted(controls) == [BANNER, 1011, AGREE, EXIT]
+    assert (controls[AGREE]["text"], controls[EXIT]["text"]) == ("&I Agree", "E&xit")
+
+    lines = controls[BANNER]["text"].split("\n")
+    assert len(lines) == 5, scenario.report(f"banner {controls[BANNER]['text']!r}")
+    assert lines[0] == "" and lines[3] == ""
+    assert lines[1] == "\tWELCOME TO KARVELO SETUP"
+    assert lines[2].startswith("\t") and lines[2].strip(), "no rights notice"
+    assert lines[4] == "\tMODULE ID: " + title
+    assert main["text"] == f"KARVELO Setup [{title}] "
+    assert controls[AGREEMENT]["text"] == "abc"
+
+    # Centred on the screen by the dialog itself (its template has no DS_CENTER).
+    screen = scenario.winlist("screen")[0]
+    left, top, right, bottom = dialog["rect"]
+    assert (left, top) == ((screen["width"] - (right - left)) // 2,
+                           (screen["height"] - (bottom - top)) // 2), scenario.report(
+        f"dialog at {dialog['rect']} on {screen['width']} x {screen['height']}")
+
+    default = scenario.send(dialog.hwnd, DM_GETDEFID) & 0xFFFFFFFF
+    assert default == (DC_HASDEFID << 16) | AGREE, f"default button {default:#x}"
+    assert scenario.calls() == ["InitModule", "Present"]
+
+    scenario.post(dialog.hwnd, WM_COMMAND, AGREE)
+    assert scenario.wait_exit(RUN_WAIT) == 0
+    assert scenario.calls() == ["InitModule", "Present", "SetDestDir"]
+
+
+@pytest.mark.parametrize("content, shown", [
+    (bytes([0x9E, 0x9D, 0x9C]), "abc"),
+    (bytes([0x9E, 0x9D, 0x9C, 0xFF, 0x9B, 0x9A]), "abc"),
+    (None, ""),
+    (b"", ""),
+    (complemented("Terms\r\n\tNo warranty, d\xe9j\xe0 vu.".encode("cp1252")),
+     "Terms\r\n\tNo warranty, d\xe9j\xe0 vu."),
+], ids=["abc", "cut-at-ff", "missing", "empty", "lines-and-high-bytes"])
+def test_agreement_text(scenario, content, shown):
+    scenario.add_module("probe")
+    scenario.probe.answer("SetDestDir", 0)
+    if content is not None:
+        scenario.add_file("modlic.tx_", content)
+    scenario.start("probe")
+    dialog, controls = presentation(scenario)
+    assert controls[AGREEMENT]["text"] == shown, scenario.report(
+        f"agreement {controls[AGREEMENT]['text']!r}")
+    assert controls[BANNER]["text"].endswith("MODULE ID: ")
+    # Whatever the file, "I Agree" agrees.
+    scenario.post(dialog.hwnd, WM_COMMAND, AGREE)
+    assert scenario.wait_exit(RUN_WAIT) == 0
+    assert agreed(scenario)
+
+
+def test_agreement_text_longer_than_the_buffer_is_cut(scenario):
+    # Words and lines, as a licence has: an edit control under Wine takes
+    # half a minute to wrap 16000 characters without a blank.
+    text = (b"Lorem ipsum dolor sit amet, consectetur adipiscing elit " * 4 + b"\r\n") * 90
+    assert len(text) > 16000
+    scenario.add_module("probe")
+    scenario.probe.answer("SetDestDir", 0)
+    scenario.add_file("modlic.tx_", complemented(text))
+    scenario.start("probe")
+    dialog, controls = presentation(scenario)
+    edit = controls[AGREEMENT]
+    # The shell reads one byte short of its 16000-byte buffer, so the zero
+    # fill behind the text always ends it.
+    assert scenario.send(edit.hwnd, WM_GETTEXTLENGTH) == 15999
+    assert edit["text"] == text[:len(edit["text"])].decode() and len(edit["text"]) > 4000
+    scenario.post(dialog.hwnd, WM_COMMAND, EXIT)
+    assert scenario.wait_exit(RUN_WAIT) == 0
+
+
+# ---------------------------------------------------------------------------
+# The presentation dialog driven from outside, as a person would
+
+
+def test_escape_and_alt_f4_do_nothing_and_enter_agrees(scenario):
+    scenario.add_module("probe")
+    scenario.probe.answer("SetDestDir", 0)
+    scenario.start("probe")
+    dialog, _ = presentation(scenario)
+    scenario.focus(dialog)
+    scenario.keys("Escape")
+    scenario.keys("alt+F4")
+    time.sleep(1.0)
+    after, _ = presentation(scenario, timeout=1)
+    assert after.hwnd == dialog.hwnd, scenario.report("the dialog was replaced")
+    assert not agreed(scenario) and scenario.running()
+
+    scenario.keys("Return")
+    assert scenario.wait_exit(RUN_WAIT) == 0
+    assert scenario.calls() == ["InitModule", "Present", "SetDestDir"]
+
+
+def test_space_presses_the_focused_button_which_is_i_agree(scenario):
+    scenario.add_module("probe")
+    scenario.probe.answer("SetDestDir", 0)
+    scenario.start("probe")
+    dialog, _ = presentation(scenario)
+    scenario.focus(dialog)
+    scenario.keys("space")
+    assert scenario.wait_exit(RUN_WAIT) == 0
+    assert scenario.calls() == ["InitModule", "Present", "SetDestDir"]
+
+
+def test_exit_button_ends_the_setup(scenario):
+    scenario.add_module("probe")
+    installed = small_product(scenario, 3)
+    scenario.start("probe")
+    dialog, controls = presentation(scenario)
+    scenario.mouse_click(*controls[EXIT].centre())
+    assert scenario.wait_exit(RUN_WAIT) == 0
+    assert scenario.calls() == ["InitModule", "Present"]
+    assert files_in(scenario.dest) == [] and not installed.exists()
+    detach = scenario.events("detach")
+    assert detach and detach[-1]["freed"] == 1, "module not released"
+
+
+def test_screen_saver_refused_by_the_presentation_dialog_only(scenario):
+    # The probe logs each system command that reaches the platform's default
+    # processing; a refused one never gets there.
+    scenario.add_module("probe")
+    scenario.probe.set("probe", "syscommands", 1)
+    scenario.write_setup_data(title="Atlas")
+    scenario.program_files()
+    scenario.start("probe")
+    dialog, _ = presentation(scenario)
+    scenario.send(dialog.hwnd, WM_SYSCOMMAND, SC_SCREENSAVE)
+    # The control: compared as a whole, SC_SCREENSAVE with a low bit set is
+    # another command and goes on to the default processing.
+    scenario.send(dialog.hwnd, WM_SYSCOMMAND, SC_SCREENSAVE + 2)
+    commands = [e["command"] for e in scenario.events("syscommand")]
+    assert commands == [SC_SCREENSAVE + 2], scenario.report(f"commands {commands}")
+    assert presentation(scenario, timeout=1)[0].hwnd == dialog.hwnd
+
+    scenario.post(dialog.hwnd, WM_COMMAND, AGREE)
+    preparing = wait_status(scenario, PREPARING)
+    scenario.send(preparing.hwnd, WM_SYSCOMMAND, SC_SCREENSAVE)
+    commands = [e["command"] for e in scenario.events("syscommand")]
+    assert commands == [SC_SCREENSAVE + 2, SC_SCREENSAVE], scenario.report(
+        "the preparing dialog refused the screen saver")
+    assert scenario.wait_exit(RUN_WAIT) == 0
+
+
+# ---------------------------------------------------------------------------
+# The status dialogs and the copy window
+
+
+def test_status_dialogs_and_a_repaint_during_the_copy(scenario):
+    scenario.add_module("probe")
+    installed = small_product(scenario, 40)
+    # The hooks before the two status dialogs take a while, with the shell's
+    # windows answering, so that a dialog shown too early would be seen.
+    scenario.probe.actions("StartCopy", "pump 1500")
+    scenario.probe.actions("CreateShortcuts", "pump 1500")
+    # A cancel request whose question takes 4 s holds the copy still.
+    scenario.probe.actions("UserCancel", "pump 4000").answer("UserCancel", 1)
+    scenario.start("probe")
+    dialog, controls = presentation(scenario)
+    main = scenario.main_window()
+    watch = Watch(scenario)
+    watch.start()
+    scenario.mouse_click(*controls[AGREE].centre())
+
+    preparing = wait_status(scenario, PREPARING)
+    scenario.screenshot("preparing")
+    assert preparing["text"] == CAPTION and preparing["owner"] == main.hwnd
+
+    copying = None
+    deadline = time.monotonic() + 30
+    while copying is None and time.monotonic() < deadline:
+        copying = copy_window(scenario.windows())
+        time.sleep(0.05)
+    assert copying is not None, scenario.report("no copy window")
+    time.sleep(0.5)
+    scenario.screenshot("copying")
+
+    # Hold the copy in the module's cancel question, then repaint the main
+    # window from outside: the copy window must come through untouched.
+    scenario.click_client(main.hwnd, 541, 411)
+    scenario.wait_call("UserCancel")
+    time.sleep(0.5)
+    before = region(scenario, "copy-before-repaint", copying["rect"])
+    assert scenario.send(main.hwnd, SM_REPAINT) == 0
+    time.sleep(0.5)
+    after = region(scenario, "copy-after-repaint", copying["rect"])
+    assert not scenario.events("return", hook="UserCancel"), "the hold ended too early"
+    assert len(set(before)) > 1, "the copy window's area is blank"
+    assert before == after, scenario.report("SM_REPAINT changed the copy window")
+
+    wait_status(scenario, SHORTCUTS)
+    scenario.screenshot("shortcuts")
+    assert scenario.wait_exit(RUN_WAIT) == 0
+    snapshots = watch.finish()
+
+    # The preparing dialog: after StartCopy has returned, alone (no copy
+    # window beside it), about four seconds, then the copy window.
+    for snapshot in snapshots:
+        if snapshot["preparing"] == "shown":
+            assert "StartCopy" in snapshot["returned"], "shown before StartCopy returned"
+            assert not snapshot["copy"], "the copy window is up beside the preparing dialog"
+    assert any("StartCopy" in s["called"] and "StartCopy" not in s["returned"]
+               for s in snapshots), "the watcher never saw StartCopy running"
+    assert_status_time(scenario, snapshots, "preparing")
+    _, last, _ = Watch.shown_time(snapshots, "preparing")
+    copy_times = [s["t"] for s in snapshots if s["copy"]]
+    assert copy_times and copy_times[0] > last
+
+    # The shortcut dialog: after CreateShortcuts has returned, after the copy.
+    for snapshot in snapshots:
+        if snapshot["shortcuts"] == "shown":
+            assert "CreateShortcuts" in snapshot["returned"], "shown before the hook returned"
+            assert not snapshot["copy"]
+    assert_status_time(scenario, snapshots, "shortcuts")
+
+    assert len(files_in(installed)) == 40
+    assert scenario.calls()[-4:] == ["GenIniFiles", "GetAddInOff", "EndSetup", "DemoQuery"]
+
+
+def test_shortcut_dialog_without_the_hook(scenario):
+    # The module that exports nothing, loaded under the default name.
+    scenario.add_module("defsetup", dll="empty.dll")
+    installed = small_product(scenario, 2)
+    scenario.start(None)
+    dialog, _ = presentation(scenario)
+    watch = Watch(scenario)
+    watch.start()
+    scenario.post(dialog.hwnd, WM_COMMAND, AGREE)
+    wait_status(scenario, SHORTCUTS)
+    assert scenario.wait_exit(RUN_WAIT) == 0
+    snapshots = watch.finish()
+    assert_status_time(scenario, snapshots, "shortcuts")
+    assert files_in(installed) == ["F000.DAT", "F001.DAT"]
+
+
+def test_refused_shortcuts_end_the_setup_unseen(scenario):
+    scenario.add_module("probe")
+    installed = small_product(scenario, 2)
+    menu = scenario.dest / "Menu"
+    menu.mkdir()
+    link = menu / "Atlas.lnk"
+    scenario.probe.actions(
+        "CreateShortcuts",
+        f"shortcut description=Atlas|name=Atlas|folder={windows_path(menu)}|file=F000.DAT"
+        f"|targetFolder={windows_path(installed)}",
+        f"exists {windows_path(link)}",
+        "pump 1500")
+    scenario.probe.answer("CreateShortcuts", 0)
+    scenario.start("probe")
+    dialog, _ = presentation(scenario)
+    watch = Watch(scenario)
+    watch.start()
+    scenario.post(dialog.hwnd, WM_COMMAND, AGREE)
+    assert scenario.wait_exit(RUN_WAIT) == 0
+    snapshots = watch.finish()
+
+    seen = [s["shortcuts"] for s in snapshots if s["shortcuts"]]
+    assert "shown" not in seen, scenario.report("the refused shortcut dialog was shown")
+    # The watcher did look while the hook ran: the dialog existed, hidden.
+    assert "hidden" in seen, scenario.report("the watcher never saw the dialog being made")
+    exists = scenario.events("action", hook="CreateShortcuts", action="exists")
+    assert exists and exists[0]["result"] == 1, "the shortcut was not on disk during the hook"
+    assert link.exists()
+    assert scenario.calls()[-2:] == ["EndCopy", "CreateShortcuts"]
+    assert files_in(installed) == ["F000.DAT", "F001.DAT"]
+    assert not scenario.windows().find(class_=MAIN_CLASS)
