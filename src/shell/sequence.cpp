@@ -138,6 +138,12 @@ void BeginSetup()
     if (!PrepareCopy())
         return;
     g_setup.copyWindow = CreateCopyWindow();
+    // Without its window the copy would never start nor report: the setup
+    // would wait forever behind an empty screen.
+    if (!g_setup.copyWindow) {
+        EndInstallation();
+        return;
+    }
     g_setup.copyInProgress = 1;
 }
 
