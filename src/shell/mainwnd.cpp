@@ -9,8 +9,8 @@
 #include "shell/deferred.h"
 #include "shell/hooks.h"
 #include "shell/sequence.h"
-#include "shortcuts/shortcut.h"
 #include "shell/startup.h"
+#include "shortcuts/shortcut.h"
 #include "util/paths.h"
 #include "util/text.h"
 
@@ -32,7 +32,9 @@ void RegisterCopyClass()
 bool LoadSetupModule()
 {
     char modulePath[kPathSize];
-    bool named = !g_setup.commandLineTooLong &&
+    // Without a folder of our own the name would be looked up along the search
+    // path, where some other library of that name could be found.
+    bool named = g_setup.sourceDir[0] && !g_setup.commandLineTooLong &&
                  ModulePath(modulePath, sizeof modulePath, g_setup.sourceDir, g_setup.commandLine);
     g_setup.moduleHandle = named ? LoadLibraryA(modulePath) : nullptr;
     if (g_setup.moduleHandle)
@@ -76,12 +78,7 @@ void OnCreate(HWND window)
         !FolderOfPath(g_setup.sourceDir, programPath))
         g_setup.sourceDir[0] = 0;
 
-    if (!g_setup.sourceDir[0] || !LoadSetupModule()) {
-        if (!g_setup.sourceDir[0]) {
-            MessageBeep(MB_OK);
-            MessageBoxA(nullptr, "Error: Missing module. Setup must exit.", "KARVELO Setup",
-                        MB_OK);
-        }
+    if (!LoadSetupModule()) {
         DestroyWindow(window);
         return;
     }
