@@ -17,13 +17,6 @@ bool Fits(const char *name, size_t fieldSize)
     return BoundedLength(name, fieldSize) >= 0;
 }
 
-// A text field of a module's record must end within its own bytes.
-template <size_t N>
-bool Terminated(const char (&field)[N])
-{
-    return BoundedLength(field, N) >= 0;
-}
-
 // Slot whose source name is exactly `sourceName`, or -1.
 int FindCopySource(const char *sourceName)
 {
@@ -102,18 +95,6 @@ int AddCopyEntry(const char *sourceName, const char *destName, const char *subFo
     return slot;
 }
 
-int AddCopyRequest(const CopyRequest *request)
-{
-    // The texts are checked before anything else of the record is touched,
-    // so a record cut short behind an unterminated name is never read further.
-    if (!request || !Terminated(request->sourceName) || !Terminated(request->destName) ||
-        !Terminated(request->subFolder))
-        return -1;
-    return AddCopyEntry(request->sourceName, request->destName, request->subFolder,
-                        request->toWindowsFolder, request->spareFlag1, request->overwrite,
-                        request->spareFlag2, request->size, request->absolutePaths);
-}
-
 int CountCopyEntries()
 {
     int count = 0;
@@ -142,12 +123,13 @@ void ResetAddInList()
     memset(&g_addInList, 0, sizeof g_addInList);
 }
 
-int AddAddIn(const AddInRequest *request)
+int AddAddInEntry(const char *description, const char *fileName, const char *parameters)
 {
-    if (!request || !Terminated(request->description) || !Terminated(request->fileName) ||
-        !Terminated(request->parameters))
+    if (!Fits(description, sizeof(AddInEntry::description)) ||
+        !Fits(fileName, sizeof(AddInEntry::fileName)) ||
+        !Fits(parameters, sizeof(AddInEntry::parameters)))
         return -1;
-    if (FindAddIn(request->description) >= 0)
+    if (FindAddIn(description) >= 0)
         return -1;
     int slot = FreeAddInSlot();
     if (slot < 0) {
@@ -155,9 +137,9 @@ int AddAddIn(const AddInRequest *request)
         return -1;
     }
     AddInEntry &entry = g_addInList.slots[slot];
-    CopyText(entry.description, request->description);
-    CopyText(entry.fileName, request->fileName);
-    CopyText(entry.parameters, request->parameters);
+    CopyText(entry.description, description);
+    CopyText(entry.fileName, fileName);
+    CopyText(entry.parameters, parameters);
     entry.inUse = 1;
     return slot;
 }

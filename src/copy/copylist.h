@@ -4,7 +4,10 @@
 // identity and its place in the copy order.
 #pragma once
 
-#include "setupmodule.h"
+// The records a module passes (setupmodule.h). The tables themselves need
+// nothing from the platform; only the readers of these records do.
+struct CopyRequest;
+struct AddInRequest;
 
 constexpr int kCopySlots = 128;
 constexpr int kAddInSlots = 8;
@@ -63,6 +66,11 @@ CopyEntry *GetCopyEntry(int n);
 
 // Frees every add-in slot.
 void ResetAddInList();
+
+// Adds one add-in. Returns its slot index (0-7), or -1 when the description
+// is already listed (no message), the list is full (after telling the user),
+// or a text does not fit its field.
+int AddAddInEntry(const char *description, const char *fileName, const char *parameters);
 
 // Adds an add-in; slot index (0-7) or -1 (duplicate description, full list
 // after telling the user, or a text without its terminator).

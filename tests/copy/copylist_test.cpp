@@ -2,6 +2,7 @@
 
 #include "boxwatch.h"
 #include "guardpage.h"
+#include "setupmodule.h"
 #include "shell/mainwnd.h"
 #include "util/text.h"
 

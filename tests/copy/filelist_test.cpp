@@ -3,6 +3,7 @@
 #include "boxwatch.h"
 #include "copy/copylist.h"
 #include "guardpage.h"
+#include "setupmodule.h"
 #include "shell/context.h"
 #include "shell/mainwnd.h"
 
