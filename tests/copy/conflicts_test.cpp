@@ -2,9 +2,10 @@
 
 #include "copy/copylist.h"
 #include "copytest_module.h"
+#include "module.h"
 #include "shell/context.h"
 #include "shell/hooks.h"
-#include "testfs.h"
+#include "tempdir.h"
 #include "util/text.h"
 
 #include <gtest/gtest.h>
@@ -60,28 +61,17 @@ protected:
         DestroyWindow(g_setup.mainWindow);
     }
 
-    void LoadModule(const char *name)
-    {
-        g_setup.moduleHandle = LoadLibraryA((testfs::ExeFolder() + name).c_str());
-        ASSERT_NE(g_setup.moduleHandle, nullptr) << name;
-    }
-    template <typename Fn>
-    Fn Export(const char *name)
-    {
-        return reinterpret_cast<Fn>(
-            reinterpret_cast<void (*)()>(GetProcAddress(g_setup.moduleHandle, name)));
-    }
     void Script(const std::vector<int> &answers, int addOnCall = -1,
                 const std::vector<CopyRequest> &adds = {})
     {
-        LoadModule("copytest.dll");
-        Export<ScriptConflictsFn>("ScriptConflicts")(g_setup.mainWindow, answers.data(),
-                                                     static_cast<int>(answers.size()), addOnCall,
-                                                     adds.data(), static_cast<int>(adds.size()));
+        ASSERT_TRUE(LoadSetupModule("copytest.dll"));
+        ModuleExport<ScriptConflictsFn>("ScriptConflicts")(
+            g_setup.mainWindow, answers.data(), static_cast<int>(answers.size()), addOnCall,
+            adds.data(), static_cast<int>(adds.size()));
     }
-    int Calls() { return Export<ConflictCallsFn>("ConflictCalls")(); }
-    std::string SeenDest(int call) { return Export<SeenPathFn>("SeenDest")(call); }
-    std::string SeenSource(int call) { return Export<SeenPathFn>("SeenSource")(call); }
+    int Calls() { return ModuleExport<ConflictCallsFn>("ConflictCalls")(); }
+    std::string SeenDest(int call) { return ModuleExport<SeenPathFn>("SeenDest")(call); }
+    std::string SeenSource(int call) { return ModuleExport<SeenPathFn>("SeenSource")(call); }
 
     // An entry for the destination directory itself; returns its slot.
     int Add(const char *name, int overwrite = 0, const char *subFolder = "")
@@ -293,7 +283,7 @@ TEST_F(ConflictScan, AbsolutePathsReachTheHookExactlyAsStored)
 
 TEST_F(ConflictScan, ModuleWithoutTheHookReplaces)
 {
-    LoadModule("empty.dll");
+    ASSERT_TRUE(LoadSetupModule("empty.dll"));
     Existing("A.TXT");
     int slot = Add("A.TXT");
     EXPECT_EQ(ScanConflicts(), 1);

@@ -1,6 +1,6 @@
 #include "copy/copyfile.h"
 
-#include "testfs.h"
+#include "tempdir.h"
 
 #include <gtest/gtest.h>
 

@@ -3,11 +3,12 @@
 #include "copy/conflicts.h"
 #include "copy/copylist.h"
 #include "copytest_module.h"
+#include "module.h"
 #include "shell/context.h"
 #include "shell/deferred.h"
 #include "shell/hooks.h"
 #include "shell/mainwnd.h"
-#include "testfs.h"
+#include "tempdir.h"
 #include "util/text.h"
 
 #include <gtest/gtest.h>
@@ -171,17 +172,6 @@ protected:
         Pump(50);
     }
 
-    void LoadModule(const char *name)
-    {
-        g_setup.moduleHandle = LoadLibraryA((testfs::ExeFolder() + name).c_str());
-        ASSERT_NE(g_setup.moduleHandle, nullptr) << name;
-    }
-    template <typename Fn>
-    Fn Export(const char *name)
-    {
-        return reinterpret_cast<Fn>(
-            reinterpret_cast<void (*)()>(GetProcAddress(g_setup.moduleHandle, name)));
-    }
 
     // A source file in the source folder.
     void Source(const char *name, const std::string &content)
@@ -483,7 +473,7 @@ TEST_F(CopyWindow, DestinationTooLongToBuildIsAFailedCopy)
 
 TEST_F(CopyWindow, CancelWithoutTheHookCopiesOn)
 {
-    LoadModule("empty.dll");
+    ASSERT_TRUE(LoadSetupModule("empty.dll"));
     g_saw.cancelOnStart = 1;
     Source("A.TXT", "a");
     Source("B.TXT", "b");
@@ -498,9 +488,9 @@ TEST_F(CopyWindow, CancelWithoutTheHookCopiesOn)
 
 TEST_F(CopyWindow, CancelAnsweredGoOnHoldsTheCopyWhileAskedThenResumes)
 {
-    LoadModule("copytest.dll");
+    ASSERT_TRUE(LoadSetupModule("copytest.dll"));
     // The module asks the user for 600 ms; ticks and pacing checks keep coming.
-    Export<ScriptCancelFn>("ScriptCancel")(1, 600, &g_copyProgress.next);
+    ModuleExport<ScriptCancelFn>("ScriptCancel")(1, 600, &g_copyProgress.next);
     g_saw.cancelOnStart = 1;
     Source("A.TXT", "a");
     Source("B.TXT", "b");
@@ -509,9 +499,9 @@ TEST_F(CopyWindow, CancelAnsweredGoOnHoldsTheCopyWhileAskedThenResumes)
     Add("B.TXT", "B.TXT");
     Add("C.TXT", "C.TXT");
     RunCopy();
-    EXPECT_EQ(Export<CancelCallsFn>("CancelCalls")(), 1);
+    EXPECT_EQ(ModuleExport<CancelCallsFn>("CancelCalls")(), 1);
     int before = -1, after = -1;
-    Export<WatchedFn>("Watched")(&before, &after);
+    ModuleExport<WatchedFn>("Watched")(&before, &after);
     EXPECT_EQ(before, 0);
     EXPECT_EQ(after, 0); // no step while the question was open
     EXPECT_EQ(percents_, (std::vector<int>{33, 66, 100}));
@@ -523,8 +513,8 @@ TEST_F(CopyWindow, CancelAnsweredGoOnHoldsTheCopyWhileAskedThenResumes)
 
 TEST_F(CopyWindow, CancelAnsweredStopEndsTheSetupAtOnce)
 {
-    LoadModule("copytest.dll");
-    Export<ScriptCancelFn>("ScriptCancel")(0, 0, nullptr);
+    ASSERT_TRUE(LoadSetupModule("copytest.dll"));
+    ModuleExport<ScriptCancelFn>("ScriptCancel")(0, 0, nullptr);
     g_saw.cancelOnStart = 1;
     Source("A.TXT", "a");
     Add("A.TXT", "A.TXT");

@@ -6,6 +6,8 @@
 #include "setupmodule.h"
 #include "shell/context.h"
 #include "shell/mainwnd.h"
+#include "tempdir.h"
+#include "util/text.h"
 
 #include <gtest/gtest.h>
 #include <string.h>
@@ -23,37 +25,15 @@ class FileLists : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char base[MAX_PATH];
-        GetTempPathA(sizeof base, base);
-        folder_ = std::string(base) + "kvllists" + std::to_string(GetCurrentProcessId()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr)) << folder_;
+        ASSERT_TRUE(testfs::IsFolder(tree_.Path())) << tree_.Path();
         memset(&g_setup, 0, sizeof g_setup);
-        ASSERT_LT(folder_.size() + 1, sizeof g_setup.sourceDir);
-        memcpy(g_setup.sourceDir, (folder_ + "\\").c_str(), folder_.size() + 2);
+        ASSERT_GE(CopyText(g_setup.sourceDir, (tree_.Path() + "\\").c_str()), 0);
         ResetCopyList();
         ResetAddInList();
     }
-    void TearDown() override
-    {
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((folder_ + "\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                DeleteFileA((folder_ + "\\" + found.cFileName).c_str());
-            } while (FindNextFileA(search, &found));
-            FindClose(search);
-        }
-        RemoveDirectoryA(folder_.c_str());
-    }
     void Write(const std::string &name, const std::string &content)
     {
-        HANDLE file = CreateFileA((folder_ + "\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
-                                  CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE) << name;
-        DWORD written = 0;
-        WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-        CloseHandle(file);
+        ASSERT_TRUE(testfs::WriteWhole(tree_ / name, content)) << name;
     }
     // An INI file whose [FILELIST] holds `items` as "key=value" lines.
     void WriteList(const std::string &name, const std::vector<std::string> &items)
@@ -87,7 +67,7 @@ protected:
         return nullptr;
     }
 
-    std::string folder_;
+    testfs::TempTree tree_{"kvllists"};
     BoxWatcher boxes;
 };
 
@@ -140,10 +120,9 @@ TEST_F(FileLists, EachLineParsedOnItsOwnAndReadingGoesOn)
 TEST_F(FileLists, StarMatchesFilesAndFoldersButNotTheFolderAliases)
 {
     Write("A.EX_", "a");
-    ASSERT_TRUE(CreateDirectoryA((folder_ + "\\SUB").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA((tree_ / "SUB").c_str(), nullptr));
     WriteList("kvlsetup.dat", {"cbItem00=*, _, , 0, 0, 1, 0;"});
     ReadSetupFileList("kvlsetup.dat");
-    RemoveDirectoryA((folder_ + "\\SUB").c_str());
     // A sub-folder is a match like any other; "." and ".." are not files.
     EXPECT_EQ(Entries(), (Strings{"A.EX_>A.EX_@ 0010", "SUB>SU_@ 0010",
                                   "kvlsetup.dat>kvlsetup.da_@ 0010"}));

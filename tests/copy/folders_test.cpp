@@ -1,6 +1,6 @@
 #include "util/files.h"
 
-#include "testfs.h"
+#include "tempdir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 // The probe module of the end-to-end bench, called directly: every scenario
 // trusts what it logs, answers, writes and sends, so those are checked here
 // against a window of our own that stands in for the shell's main window.
+#include "module.h"
 #include "setupmodule.h"
 
 #include <gtest/gtest.h>
@@ -68,18 +69,8 @@ protected:
     void SetUp() override
     {
         g_received = Received{};
-        char exe[MAX_PATH];
-        GetModuleFileNameA(nullptr, exe, sizeof exe);
-        binFolder_ = exe;
-        binFolder_ = binFolder_.substr(0, binFolder_.rfind('\\') + 1);
-        char temp[MAX_PATH];
-        GetTempPathA(sizeof temp, temp);
-        folder_ = std::string(temp) + "probe_test_" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name() + "\\";
-        CreateDirectoryA(folder_.c_str(), nullptr);
-        DeleteFileA((folder_ + "probe.log").c_str());
-        ASSERT_TRUE(CopyFileA((binFolder_ + "probe.dll").c_str(), (folder_ + "probe.dll").c_str(),
-                              FALSE));
+        ASSERT_TRUE(CopyFileA((testfs::ExeFolder() + "probe.dll").c_str(),
+                              (folder_ + "probe.dll").c_str(), FALSE));
 
         WNDCLASSA mainClass = {};
         mainClass.lpfnWndProc = MainProc;
@@ -96,20 +87,11 @@ protected:
         if (module_)
             FreeLibrary(module_);
         DestroyWindow(window_);
-        DeleteFileA((folder_ + "probe.dll").c_str());
-        DeleteFileA((folder_ + "probe.ini").c_str());
-        DeleteFileA((folder_ + "probe.log").c_str());
-        RemoveDirectoryA(folder_.c_str());
     }
 
     void WriteIni(const std::string &text)
     {
-        HANDLE file = CreateFileA((folder_ + "probe.ini").c_str(), GENERIC_WRITE, 0, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        DWORD written = 0;
-        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-        CloseHandle(file);
+        ASSERT_TRUE(testfs::WriteWhole(folder_ + "probe.ini", text));
     }
 
     void Load()
@@ -121,7 +103,7 @@ protected:
     template <typename Fn>
     Fn Hook(const char *name)
     {
-        return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module_, name)));
+        return ExportOf<Fn>(module_, name);
     }
 
     // Calls InitModule with the stand-in window, as the shell does.
@@ -134,17 +116,7 @@ protected:
     std::vector<std::string> Log()
     {
         std::vector<std::string> lines;
-        HANDLE file = CreateFileA((folder_ + "probe.log").c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                  nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            return lines;
-        std::string text;
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got)
-            text.append(buffer, got);
-        CloseHandle(file);
+        std::string text = testfs::ReadWhole(folder_ + "probe.log"); // no lines when missing
         size_t start = 0;
         for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
             lines.push_back(text.substr(start, end - start));
@@ -165,8 +137,11 @@ protected:
         return found;
     }
 
-    std::string binFolder_;
-    std::string folder_;
+    // A folder of its own per test, with a copy of probe.dll: the module
+    // reads its INI file and writes its log beside itself.
+    testfs::TempTree tree_{std::string("probe_test_") +
+                           ::testing::UnitTest::GetInstance()->current_test_info()->name()};
+    std::string folder_ = tree_.Path() + "\\";
     HWND window_ = nullptr;
     HMODULE module_ = nullptr;
 };

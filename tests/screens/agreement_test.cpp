@@ -1,5 +1,7 @@
 #include "screens/dialogs.h"
 
+#include "tempdir.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,22 +17,11 @@ protected:
                                 nullptr, GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(edit_, nullptr);
         SendMessageA(edit_, EM_SETLIMITTEXT, 0, 0);
-        char dir[MAX_PATH];
-        GetTempPathA(sizeof dir, dir);
-        path_ = std::string(dir) + "modlic" + std::to_string(GetCurrentProcessId()) + ".tx_";
     }
-    void TearDown() override
-    {
-        DestroyWindow(edit_);
-        DeleteFileA(path_.c_str());
-    }
+    void TearDown() override { DestroyWindow(edit_); }
     void WriteFileBytes(const std::string &bytes)
     {
-        HANDLE file = CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                                  nullptr);
-        DWORD written = 0;
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        CloseHandle(file);
+        ASSERT_TRUE(testfs::WriteWhole(path_, bytes));
     }
     static std::string Complemented(const std::string &text)
     {
@@ -48,7 +39,8 @@ protected:
     }
 
     HWND edit_ = nullptr;
-    std::string path_;
+    testfs::TempTree tree_{"modlic"};
+    std::string path_ = tree_ / "modlic.tx_";
 };
 
 } // namespace
@@ -106,18 +98,10 @@ TEST_F(AgreementText, TextOfExactlyTheBufferSizeStillEnds)
 TEST_F(AgreementText, LongFolderNameIsNoObstacle)
 {
     // Paths of 128 characters and more are common below a user's profile.
-    char dir[MAX_PATH];
-    GetTempPathA(sizeof dir, dir);
-    std::string folder = std::string(dir) + std::string(140, 'd');
-    CreateDirectoryA(folder.c_str(), nullptr);
-    std::string original = path_;
-    path_ = folder + "\\modlic.tx_";
+    path_ = tree_.Folder(std::string(140, 'd')) + "\\modlic.tx_";
     WriteFileBytes("\x9E\x9D\x9C");
     EXPECT_EQ(LoadAgreementText(edit_, path_.c_str()), 1);
     EXPECT_EQ(Shown(), "abc");
-    DeleteFileA(path_.c_str());
-    RemoveDirectoryA(folder.c_str());
-    path_ = original;
 }
 
 TEST(Banner, WelcomeNoticeAndModuleId)

@@ -1,6 +1,8 @@
 #include "screens/paint.h"
 
+#include "guardpage.h"
 #include "shell/context.h"
+#include "tempdir.h"
 
 #include <gtest/gtest.h>
 #include <string.h>
@@ -12,14 +14,6 @@ namespace {
 
 // ---------------------------------------------------------------------------
 // Helpers
-
-std::string BesideThisProgram(const char *name)
-{
-    char exe[MAX_PATH];
-    GetModuleFileNameA(nullptr, exe, sizeof exe);
-    std::string path(exe);
-    return path.substr(0, path.rfind('\\') + 1) + name;
-}
 
 std::vector<BYTE> ResourceBytes(HMODULE module, const char *name)
 {
@@ -129,37 +123,11 @@ std::vector<BYTE> PackedHeader(int width, int height, int bits, DWORD coloursUse
     return bytes;
 }
 
-// Copies `bytes` to the very end of a readable page that is followed by a page
-// that may not be read: a read past the data then faults instead of passing.
-class GuardedBytes {
-public:
-    explicit GuardedBytes(const std::vector<BYTE> &bytes) : size_(bytes.size())
-    {
-        SYSTEM_INFO system;
-        GetSystemInfo(&system);
-        DWORD page = system.dwPageSize;
-        DWORD room = (bytes.size() + page - 1) / page * page;
-        base_ = static_cast<BYTE *>(
-            VirtualAlloc(nullptr, room + page, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-        DWORD old;
-        VirtualProtect(base_ + room, page, PAGE_NOACCESS, &old);
-        data_ = base_ + room - bytes.size();
-        memcpy(data_, bytes.data(), bytes.size());
-    }
-    ~GuardedBytes() { VirtualFree(base_, 0, MEM_RELEASE); }
-    const BYTE *data() const { return data_; }
-    size_t size() const { return size_; }
-
-private:
-    size_t size_;
-    BYTE *base_;
-    BYTE *data_;
-};
-
 bool ViewGuarded(const std::vector<BYTE> &bytes, DibView *view)
 {
-    GuardedBytes guarded(bytes);
-    return ViewDib(guarded.data(), guarded.size(), view);
+    // A read past the data faults instead of passing unseen.
+    GuardedPage memory(bytes.size());
+    return ViewDib(memory.Place(bytes.data(), bytes.size()), bytes.size(), view);
 }
 
 } // namespace
@@ -303,7 +271,7 @@ class ShellPictures : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        shell_ = LoadLibraryExA(BesideThisProgram("setup.exe").c_str(), nullptr,
+        shell_ = LoadLibraryExA((testfs::ExeFolder() + "setup.exe").c_str(), nullptr,
                                 LOAD_LIBRARY_AS_DATAFILE);
     }
     static void TearDownTestSuite() { FreeLibrary(shell_); }

@@ -1,11 +1,10 @@
 #include "shell/hooks.h"
 
+#include "module.h"
 #include "shell/context.h"
 
 #include <gtest/gtest.h>
 #include <string.h>
-
-#include <string>
 
 namespace {
 
@@ -30,12 +29,7 @@ protected:
         RegisterClassA(&cls);
         g_setup.mainWindow = CreateWindowExA(0, "HookTestWindow", "", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                              nullptr, cls.hInstance, nullptr);
-        char exe[MAX_PATH];
-        GetModuleFileNameA(nullptr, exe, sizeof exe);
-        std::string dll(exe);
-        dll = dll.substr(0, dll.rfind('\\') + 1) + "hooktest.dll";
-        g_setup.moduleHandle = LoadLibraryA(dll.c_str());
-        ASSERT_NE(g_setup.moduleHandle, nullptr) << dll;
+        ASSERT_TRUE(LoadSetupModule("hooktest.dll"));
     }
     void TearDown() override
     {

@@ -1,5 +1,7 @@
 #include "shortcuts/shortcut.h"
 
+#include "tempdir.h"
+
 #include <gtest/gtest.h>
 #include <string.h>
 
@@ -23,7 +25,8 @@ bool ReadLink(const std::string &file, LinkInfo *info)
     if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_IShellLinkA, reinterpret_cast<void **>(&link)))) {
         IPersistFile *persist = nullptr;
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void **>(&persist)))) {
+        if (SUCCEEDED(
+                link->QueryInterface(IID_IPersistFile, reinterpret_cast<void **>(&persist)))) {
             WCHAR wide[MAX_PATH];
             MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide, MAX_PATH);
             if (SUCCEEDED(persist->Load(wide, STGM_READ))) {
@@ -50,28 +53,10 @@ bool ReadLink(const std::string &file, LinkInfo *info)
     return ok;
 }
 
+// A fresh folder for the links, with APP\APP.EXE in it as their target.
 class Shortcuts : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char dir[MAX_PATH];
-        GetTempPathA(sizeof dir, dir);
-        folder_ = std::string(dir) + "kvllinks" + std::to_string(GetCurrentProcessId());
-        CreateDirectoryA(folder_.c_str(), nullptr);
-        target_ = folder_ + "\\APP";
-        CreateDirectoryA(target_.c_str(), nullptr);
-        HANDLE f = CreateFileA((target_ + "\\APP.EXE").c_str(), GENERIC_WRITE, 0, nullptr,
-                               CREATE_ALWAYS, 0, nullptr);
-        CloseHandle(f);
-    }
-    void TearDown() override
-    {
-        const char *names[] = {"\\Readme.lnk", "\\Folder.lnk", "\\Ids.lnk", "\\APP\\APP.EXE"};
-        for (const char *name : names)
-            DeleteFileA((folder_ + name).c_str());
-        RemoveDirectoryA(target_.c_str());
-        RemoveDirectoryA(folder_.c_str());
-    }
+    void SetUp() override { ASSERT_TRUE(testfs::WriteWhole(tree_ / "APP\\APP.EXE", "")); }
     ShortcutRequest Request(const char *linkName, const char *targetFile, const char *arguments)
     {
         ShortcutRequest request = {};
@@ -88,8 +73,9 @@ protected:
         return GetFileAttributesA((folder_ + name).c_str()) != INVALID_FILE_ATTRIBUTES;
     }
 
-    std::string folder_;
-    std::string target_;
+    testfs::TempTree tree_{"kvllinks"};
+    const std::string folder_ = tree_.Path();
+    const std::string target_ = tree_.Folder("APP");
 };
 
 } // namespace

@@ -1,5 +1,5 @@
-// Real files for the copy tests: a fresh folder tree per test, whole-file
-// reads and writes, and the folder the test program runs from.
+// Real files for the tests: a fresh folder tree per test, whole-file reads
+// and writes, and the folder the test program runs from.
 #pragma once
 
 #include <windows.h>
@@ -34,11 +34,12 @@ inline bool WriteWhole(const std::string &path, const std::string &content)
     return written == content.size();
 }
 
-// The file's bytes, or "<missing>" when it cannot be opened.
+// The file's bytes, or "<missing>" when it cannot be opened. A writer may
+// keep the file open meanwhile (a module's log).
 inline std::string ReadWhole(const std::string &path)
 {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           0, nullptr);
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return "<missing>";
     std::string content(GetFileSize(h, nullptr), '\0');
@@ -91,7 +92,7 @@ inline void RemoveTree(const std::string &path)
 // everything in it at the end of the test.
 class TempTree {
 public:
-    explicit TempTree(const char *tag)
+    explicit TempTree(const std::string &tag)
     {
         char base[MAX_PATH];
         GetTempPathA(sizeof base, base);

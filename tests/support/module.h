@@ -1,0 +1,33 @@
+// The setup module a test loads as the shell would: a DLL the build put
+// beside the test program, its handle in g_setup.moduleHandle.
+#pragma once
+
+#include "shell/context.h"
+#include "tempdir.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+// `module`'s export `symbol` as a function of type Fn; null when missing.
+template <typename Fn>
+Fn ExportOf(HMODULE module, const char *symbol)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, symbol)));
+}
+
+// The export `symbol` of the module in g_setup.moduleHandle.
+template <typename Fn>
+Fn ModuleExport(const char *symbol)
+{
+    return ExportOf<Fn>(g_setup.moduleHandle, symbol);
+}
+
+// Loads `name` from the test program's folder into g_setup.moduleHandle;
+// use as ASSERT_TRUE(LoadSetupModule(...)).
+inline ::testing::AssertionResult LoadSetupModule(const char *name)
+{
+    g_setup.moduleHandle = LoadLibraryA((testfs::ExeFolder() + name).c_str());
+    if (!g_setup.moduleHandle)
+        return ::testing::AssertionFailure() << name << " did not load";
+    return ::testing::AssertionSuccess();
+}
