@@ -110,40 +110,39 @@ protected:
         entry.inUse = 1;
         return entry;
     }
+    // Builds the paths of `entry`, which must succeed, and compares both.
+    static void ExpectPaths(CopyEntry entry, const char *source, const char *dest)
+    {
+        EXPECT_EQ(BuildCopyPaths(&entry), 1);
+        EXPECT_STREQ(g_setup.sourcePath, source);
+        EXPECT_STREQ(g_setup.destPath, dest);
+    }
 };
 
 TEST_F(PathRule, SourceFolderAndNestedSubFolder)
 {
-    CopyEntry entry = Entry("A.DL_", "A.DLL", "Docs\\Help", 0, 0);
-    EXPECT_EQ(BuildCopyPaths(&entry), 1);
-    EXPECT_STREQ(g_setup.sourcePath, "C:\\SETUP\\A.DL_");
-    EXPECT_STREQ(g_setup.destPath, "C:\\DEST\\Docs\\Help\\A.DLL");
+    ExpectPaths(Entry("A.DL_", "A.DLL", "Docs\\Help", 0, 0), "C:\\SETUP\\A.DL_",
+                "C:\\DEST\\Docs\\Help\\A.DLL");
 }
 
 TEST_F(PathRule, EmptySubFolderGivesExactlyOneBackslash)
 {
     CopyEntry entry = Entry("A.DL_", "A.DLL", "", 0, 0);
-    EXPECT_EQ(BuildCopyPaths(&entry), 1);
-    EXPECT_STREQ(g_setup.destPath, "C:\\DEST\\A.DLL");
+    ExpectPaths(entry, "C:\\SETUP\\A.DL_", "C:\\DEST\\A.DLL");
     strcpy(g_setup.destDir, "C:\\DEST\\");
-    EXPECT_EQ(BuildCopyPaths(&entry), 1);
-    EXPECT_STREQ(g_setup.destPath, "C:\\DEST\\A.DLL");
+    ExpectPaths(entry, "C:\\SETUP\\A.DL_", "C:\\DEST\\A.DLL");
 }
 
 TEST_F(PathRule, WindowsFolderLeavesTheSubFolderOut)
 {
-    CopyEntry entry = Entry("README.TX_", "README.TXT", "Docs", 1, 0);
-    EXPECT_EQ(BuildCopyPaths(&entry), 1);
-    EXPECT_STREQ(g_setup.sourcePath, "C:\\SETUP\\README.TX_");
-    EXPECT_STREQ(g_setup.destPath, "C:\\WINDOWS\\README.TXT");
+    ExpectPaths(Entry("README.TX_", "README.TXT", "Docs", 1, 0), "C:\\SETUP\\README.TX_",
+                "C:\\WINDOWS\\README.TXT");
 }
 
 TEST_F(PathRule, AbsolutePathsStandAsTheyAreAndWinOverWindowsFolder)
 {
-    CopyEntry entry = Entry("D:\\cd\\.\\X.EX_", "E:\\apps\\x.exe", "Docs", 1, 1);
-    EXPECT_EQ(BuildCopyPaths(&entry), 1);
-    EXPECT_STREQ(g_setup.sourcePath, "D:\\cd\\.\\X.EX_");
-    EXPECT_STREQ(g_setup.destPath, "E:\\apps\\x.exe");
+    ExpectPaths(Entry("D:\\cd\\.\\X.EX_", "E:\\apps\\x.exe", "Docs", 1, 1), "D:\\cd\\.\\X.EX_",
+                "E:\\apps\\x.exe");
 }
 
 TEST_F(PathRule, PathThatDoesNotFitIsAFailureWithEmptyBuffers)

@@ -187,6 +187,12 @@ protected:
     {
         return AddCopyEntry(source, dest, sub, 0, 0, overwrite, 0, 0, 0);
     }
+    // A source file and the entry that copies it under its own name.
+    void Listed(const char *name, const std::string &content)
+    {
+        Source(name, content);
+        Add(name, name);
+    }
     std::string Dest(const char *name) const { return dst_ + "\\" + name; }
 
     // Serves messages for `ms` milliseconds.
@@ -431,11 +437,9 @@ TEST_F(CopyWindow, ExistingDestinationsFollowTheirOverwriteMark)
 
 TEST_F(CopyWindow, MissingSourceStopsTheCopyThere)
 {
-    Source("ONE.TXT", "one");
-    Source("THREE.TXT", "three");
-    Add("ONE.TXT", "ONE.TXT");
+    Listed("ONE.TXT", "one");
     Add("GONE.TXT", "GONE.TXT");
-    Add("THREE.TXT", "THREE.TXT");
+    Listed("THREE.TXT", "three");
     RunCopy();
     EXPECT_EQ(g_saw.doneWParam, 0u);
     EXPECT_EQ(g_saw.doneLParam, 0);
@@ -475,10 +479,8 @@ TEST_F(CopyWindow, CancelWithoutTheHookCopiesOn)
 {
     ASSERT_TRUE(LoadSetupModule("empty.dll"));
     g_saw.cancelOnStart = 1;
-    Source("A.TXT", "a");
-    Source("B.TXT", "b");
-    Add("A.TXT", "A.TXT");
-    Add("B.TXT", "B.TXT");
+    Listed("A.TXT", "a");
+    Listed("B.TXT", "b");
     RunCopy();
     EXPECT_EQ(g_saw.doneWParam, 1u);
     EXPECT_EQ(g_saw.doneLParam, 0);
@@ -492,12 +494,9 @@ TEST_F(CopyWindow, CancelAnsweredGoOnHoldsTheCopyWhileAskedThenResumes)
     // The module asks the user for 600 ms; ticks and pacing checks keep coming.
     ModuleExport<ScriptCancelFn>("ScriptCancel")(1, 600, &g_copyProgress.next);
     g_saw.cancelOnStart = 1;
-    Source("A.TXT", "a");
-    Source("B.TXT", "b");
-    Source("C.TXT", "c");
-    Add("A.TXT", "A.TXT");
-    Add("B.TXT", "B.TXT");
-    Add("C.TXT", "C.TXT");
+    Listed("A.TXT", "a");
+    Listed("B.TXT", "b");
+    Listed("C.TXT", "c");
     RunCopy();
     EXPECT_EQ(ModuleExport<CancelCallsFn>("CancelCalls")(), 1);
     int before = -1, after = -1;
@@ -516,8 +515,7 @@ TEST_F(CopyWindow, CancelAnsweredStopEndsTheSetupAtOnce)
     ASSERT_TRUE(LoadSetupModule("copytest.dll"));
     ModuleExport<ScriptCancelFn>("ScriptCancel")(0, 0, nullptr);
     g_saw.cancelOnStart = 1;
-    Source("A.TXT", "a");
-    Add("A.TXT", "A.TXT");
+    Listed("A.TXT", "a");
     RunCopy();
     EXPECT_EQ(g_saw.doneWParam, 0u);
     EXPECT_EQ(g_saw.doneLParam, 1);

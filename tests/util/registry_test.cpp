@@ -35,7 +35,23 @@ protected:
         RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text),
                        static_cast<DWORD>(strlen(text) + 1));
     }
-    static std::string Path(const char *rest) { return std::string(kBase) + rest; }
+    // Reads `name` below kBase\Deep\Key (or kBase + `rest`) of the current user.
+    static int Read(const char *name, void *dest, DWORD type, DWORD limit,
+                    const char *rest = "\\Deep\\Key")
+    {
+        std::string key = std::string(kBase) + rest;
+        return ReadRegistryValue(HKEY_CURRENT_USER, key.c_str(), name, dest, type, limit);
+    }
+    // Creates `path` under the current user with a string value in it.
+    static void MakeKey(const std::string &path, const char *name, const char *text)
+    {
+        HKEY key;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        SetString(key, name, text);
+        RegCloseKey(key);
+    }
 };
 
 } // namespace
@@ -44,9 +60,7 @@ TEST_F(RegistryRead, StringFillsLimitWithZeros)
 {
     char dest[260];
     memset(dest, 'x', sizeof dest);
-    ASSERT_EQ(ReadRegistryValue(HKEY_CURRENT_USER, Path("\\Deep\\Key").c_str(), "Ten", dest,
-                                REG_SZ, 260),
-              1);
+    ASSERT_EQ(Read("Ten", dest, REG_SZ, 260), 1);
     EXPECT_STREQ(dest, "0123456789");
     for (int i = 10; i < 260; ++i)
         ASSERT_EQ(dest[i], 0) << "byte " << i;
@@ -56,27 +70,21 @@ TEST_F(RegistryRead, StringReachingLimitEndsWithTerminator)
 {
     char dest[261];
     memset(dest, 'x', sizeof dest);
-    ASSERT_EQ(ReadRegistryValue(HKEY_CURRENT_USER, Path("\\Deep\\Key").c_str(), "Ten", dest,
-                                REG_SZ, 4),
-              1);
+    ASSERT_EQ(Read("Ten", dest, REG_SZ, 4), 1);
     EXPECT_STREQ(dest, "012");
     EXPECT_EQ(dest[4], 'x'); // nothing past the limit
 
-    ASSERT_EQ(ReadRegistryValue(HKEY_CURRENT_USER, Path("\\Deep\\Key").c_str(), "Longest", dest,
-                                REG_SZ, 260),
-              1);
+    ASSERT_EQ(Read("Longest", dest, REG_SZ, 260), 1);
     EXPECT_EQ(strlen(dest), 259u);
 }
 
 TEST_F(RegistryRead, WrongTypeMissingValueOrTooLongWritesNothing)
 {
     char dest[16] = "untouched";
-    HKEY root = HKEY_CURRENT_USER;
-    std::string key = Path("\\Deep\\Key");
-    EXPECT_EQ(ReadRegistryValue(root, key.c_str(), "Ten", dest, REG_DWORD, 4), 0);
-    EXPECT_EQ(ReadRegistryValue(root, key.c_str(), "Nothing", dest, REG_SZ, 16), 0);
-    EXPECT_EQ(ReadRegistryValue(root, key.c_str(), "TooLong", dest, REG_SZ, 16), 0);
-    EXPECT_EQ(ReadRegistryValue(root, key.c_str(), "Ten", nullptr, REG_SZ, 16), 0);
+    EXPECT_EQ(Read("Ten", dest, REG_DWORD, 4), 0);
+    EXPECT_EQ(Read("Nothing", dest, REG_SZ, 16), 0);
+    EXPECT_EQ(Read("TooLong", dest, REG_SZ, 16), 0);
+    EXPECT_EQ(Read("Ten", nullptr, REG_SZ, 16), 0);
     EXPECT_STREQ(dest, "untouched");
 }
 
@@ -84,14 +92,13 @@ TEST_F(RegistryRead, NumbersAndBlobsCopyOnlyWhatFits)
 {
     BYTE dest[8];
     memset(dest, 0xEE, sizeof dest);
-    std::string key = Path("\\Deep\\Key");
-    ASSERT_EQ(ReadRegistryValue(HKEY_CURRENT_USER, key.c_str(), "Number", dest, REG_DWORD, 2), 1);
+    ASSERT_EQ(Read("Number", dest, REG_DWORD, 2), 1);
     EXPECT_EQ(dest[0], 0x44);
     EXPECT_EQ(dest[1], 0x33);
     EXPECT_EQ(dest[2], 0xEE);
 
     memset(dest, 0xEE, sizeof dest);
-    ASSERT_EQ(ReadRegistryValue(HKEY_CURRENT_USER, key.c_str(), "Blob", dest, REG_BINARY, 8), 1);
+    ASSERT_EQ(Read("Blob", dest, REG_BINARY, 8), 1);
     EXPECT_EQ(dest[4], 5);
     EXPECT_EQ(dest[5], 0xEE);
 }
@@ -102,13 +109,9 @@ TEST_F(RegistryRead, MissingSubKeyInTheMiddleLeavesNoKeyOpen)
     DWORD before = 0, after = 0;
     ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &before));
     for (int i = 0; i < 50; ++i)
-        ASSERT_EQ(ReadRegistryValue(HKEY_CURRENT_USER, Path("\\Missing\\Key").c_str(), "Ten", dest,
-                                    REG_SZ, 16),
-                  0);
+        ASSERT_EQ(Read("Ten", dest, REG_SZ, 16, "\\Missing\\Key"), 0);
     for (int i = 0; i < 50; ++i)
-        ASSERT_EQ(ReadRegistryValue(HKEY_CURRENT_USER, Path("\\Deep\\Key").c_str(), "Ten", dest,
-                                    REG_SZ, 16),
-                  1);
+        ASSERT_EQ(Read("Ten", dest, REG_SZ, 16), 1);
     ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
     EXPECT_EQ(before, after);
 }
@@ -133,18 +136,9 @@ TEST_F(RegistryRead, ThirtyTwoComponentsAtMost)
     std::string path = kBase;
     for (int i = 0; i < 31; ++i)
         path += "\\K";
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    SetString(key, "Deepest", "33");
-    RegCloseKey(key);
+    ASSERT_NO_FATAL_FAILURE(MakeKey(path, "Deepest", "33"));
     std::string thirtyTwo = path.substr(0, path.size() - 2);
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, thirtyTwo.c_str(), 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    SetString(key, "Deep", "32");
-    RegCloseKey(key);
+    ASSERT_NO_FATAL_FAILURE(MakeKey(thirtyTwo, "Deep", "32"));
 
     char dest[8] = "";
     EXPECT_EQ(ReadRegistryValue(HKEY_CURRENT_USER, thirtyTwo.c_str(), "Deep", dest, REG_SZ, 8), 1);
