@@ -61,6 +61,18 @@ def presentation(scenario, timeout=30):
     raise AssertionError(scenario.report("no presentation dialog"))
 
 
+def present(scenario, agreement=None):
+    """Starts the probe's setup with `agreement` as modlic.tx_ (None: no such
+    file) and waits for the presentation dialog; SetDestDir answers 0, so the
+    setup ends once the user agrees. Returns the dialog and its controls."""
+    scenario.add_module("probe")
+    scenario.probe.answer("SetDestDir", 0)
+    if agreement is not None:
+        scenario.add_file("modlic.tx_", agreement)
+    scenario.start("probe")
+    return presentation(scenario)
+
+
 def status_dialog(windows, text):
     """The status dialog whose static says `text` (shown or not), or None."""
     for dialog in windows.find(class_=DIALOG_CLASS, top_level=True):
@@ -236,12 +248,7 @@ def test_presentation_dialog(scenario):
      "Terms\r\n\tNo warranty, d\xe9j\xe0 vu."),
 ], ids=["abc", "cut-at-ff", "missing", "empty", "lines-and-high-bytes"])
 def test_agreement_text(scenario, content, shown):
-    scenario.add_module("probe")
-    scenario.probe.answer("SetDestDir", 0)
-    if content is not None:
-        scenario.add_file("modlic.tx_", content)
-    scenario.start("probe")
-    dialog, controls = presentation(scenario)
+    dialog, controls = present(scenario, content)
     assert controls[AGREEMENT]["text"] == shown, scenario.report(
         f"agreement {controls[AGREEMENT]['text']!r}")
     assert controls[BANNER]["text"].endswith("MODULE ID: ")
@@ -256,11 +263,7 @@ def test_agreement_text_longer_than_the_buffer_is_cut(scenario):
     # half a minute to wrap 16000 characters without a blank.
     text = (b"Lorem ipsum dolor sit amet, consectetur adipiscing elit " * 4 + b"\r\n") * 90
     assert len(text) > 16000
-    scenario.add_module("probe")
-    scenario.probe.answer("SetDestDir", 0)
-    scenario.add_file("modlic.tx_", complemented(text))
-    scenario.start("probe")
-    dialog, controls = presentation(scenario)
+    dialog, controls = present(scenario, complemented(text))
     edit = controls[AGREEMENT]
     # The shell reads one byte short of its 16000-byte buffer, so the zero
     # fill behind the text always ends it.
@@ -275,10 +278,7 @@ def test_agreement_text_longer_than_the_buffer_is_cut(scenario):
 
 
 def test_escape_and_alt_f4_do_nothing_and_enter_agrees(scenario):
-    scenario.add_module("probe")
-    scenario.probe.answer("SetDestDir", 0)
-    scenario.start("probe")
-    dialog, _ = presentation(scenario)
+    dialog, _ = present(scenario)
     scenario.focus(dialog)
     scenario.keys("Escape")
     scenario.keys("alt+F4")
@@ -293,10 +293,7 @@ def test_escape_and_alt_f4_do_nothing_and_enter_agrees(scenario):
 
 
 def test_space_presses_the_focused_button_which_is_i_agree(scenario):
-    scenario.add_module("probe")
-    scenario.probe.answer("SetDestDir", 0)
-    scenario.start("probe")
-    dialog, _ = presentation(scenario)
+    dialog, _ = present(scenario)
     scenario.focus(dialog)
     scenario.keys("space")
     assert scenario.wait_exit(RUN_WAIT) == 0

@@ -108,14 +108,21 @@ def mismatches(scenario, shown, expected_at, what):
     return None
 
 
-def test_tile_repeats_from_the_top_left_on_a_true_colour_display(scenario):
+def shown_and_shipped(scenario, palette, shot, resource, size):
+    """Starts the setup held and checks the display's palette size, the size of
+    the shipped picture `resource` and the white top row of the client area;
+    returns the client area's pixels and the shipped picture's."""
     window = start_held(scenario)
-    assert palette_size(scenario) == 0
-    shown = client_pixels(scenario, window, "tiled")
-    tile = decode(shipped_picture(scenario.bin / "setup.exe", "IDB_BACKGRND"))
-    assert (len(tile[0]), len(tile)) == TILE_SIZE
-
+    assert palette_size(scenario) == palette
+    shown = client_pixels(scenario, window, shot)
+    picture = decode(shipped_picture(scenario.bin / "setup.exe", resource))
+    assert (len(picture[0]), len(picture)) == size
     assert shown[0] == [WHITE] * CLIENT_SIZE[0], scenario.report("top row not all white")
+    return shown, picture
+
+
+def test_tile_repeats_from_the_top_left_on_a_true_colour_display(scenario):
+    shown, tile = shown_and_shipped(scenario, 0, "tiled", "IDB_BACKGRND", TILE_SIZE)
     # Two columns (x 0 and 317) and three rows (y 0, 158, 316), the last ones cut.
     problem = mismatches(scenario, shown, lambda x, y: tile[y % 158][x % 317], "the tile")
     assert problem is None, problem
@@ -130,13 +137,7 @@ def test_picture_is_centred_in_its_own_colours_on_a_palette_display(scenario):
     # than into a true-colour copy of the window.
     scenario.set_registry(r"HKCU\Software\Wine\X11 Driver", "PrivateColorMap", "Y")
     scenario.set_registry(r"HKCU\Software\Wine\X11 Driver", "ClientSideGraphics", "N")
-    window = start_held(scenario)
-    assert palette_size(scenario) == 256
-    shown = client_pixels(scenario, window, "palette")
-    picture = decode(shipped_picture(scenario.bin / "setup.exe", "IDB_BACKGROUND"))
-    assert (len(picture[0]), len(picture)) == PICTURE_SIZE
-
-    assert shown[0] == [WHITE] * CLIENT_SIZE[0], scenario.report("top row not all white")
+    shown, picture = shown_and_shipped(scenario, 256, "palette", "IDB_BACKGROUND", PICTURE_SIZE)
     # (594 - 600) / 2 = -3 and (395 - 400) / 2 = -2: the picture starts at (-3, -2).
     problem = mismatches(scenario, shown, lambda x, y: picture[y + 2][x + 3], "the picture")
     assert problem is None, problem
