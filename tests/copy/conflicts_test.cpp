@@ -46,14 +46,7 @@ protected:
         CopyText(g_setup.sourceDir, (src_ + "\\").c_str());
         CopyText(g_setup.destDir, dst_.c_str());
         CopyText(g_setup.windowsDir, win_.c_str());
-
-        WNDCLASSA cls = {};
-        cls.lpfnWndProc = ListWindowProc;
-        cls.hInstance = GetModuleHandleA(nullptr);
-        cls.lpszClassName = "ScanTestWindow";
-        RegisterClassA(&cls);
-        g_setup.mainWindow = CreateWindowExA(0, cls.lpszClassName, "", 0, 0, 0, 0, 0,
-                                             HWND_MESSAGE, nullptr, cls.hInstance, nullptr);
+        g_setup.mainWindow = StandInWindow("ScanTestWindow", ListWindowProc);
     }
     void TearDown() override
     {

@@ -71,14 +71,7 @@ protected:
         g_received = Received{};
         ASSERT_TRUE(CopyFileA((testfs::ExeFolder() + "probe.dll").c_str(),
                               (folder_ + "probe.dll").c_str(), FALSE));
-
-        WNDCLASSA mainClass = {};
-        mainClass.lpfnWndProc = MainProc;
-        mainClass.hInstance = GetModuleHandleA(nullptr);
-        mainClass.lpszClassName = "PROBE_TEST_MAIN";
-        RegisterClassA(&mainClass);
-        window_ = CreateWindowExA(0, "PROBE_TEST_MAIN", "stand-in", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                  nullptr, mainClass.hInstance, nullptr);
+        window_ = StandInWindow("PROBE_TEST_MAIN", MainProc, "stand-in");
         ASSERT_NE(window_, nullptr);
     }
 

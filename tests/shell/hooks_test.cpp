@@ -22,13 +22,7 @@ protected:
     void SetUp() override
     {
         memset(&g_setup, 0, sizeof g_setup);
-        WNDCLASSA cls = {};
-        cls.lpfnWndProc = EndingWindowProc;
-        cls.hInstance = GetModuleHandleA(nullptr);
-        cls.lpszClassName = "HookTestWindow";
-        RegisterClassA(&cls);
-        g_setup.mainWindow = CreateWindowExA(0, "HookTestWindow", "", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                             nullptr, cls.hInstance, nullptr);
+        g_setup.mainWindow = StandInWindow("HookTestWindow", EndingWindowProc);
         ASSERT_TRUE(LoadSetupModule("hooktest.dll"));
     }
     void TearDown() override

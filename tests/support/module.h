@@ -1,5 +1,6 @@
-// The setup module a test loads as the shell would: a DLL the build put
-// beside the test program, its handle in g_setup.moduleHandle.
+// The setup module a test loads as the shell would (a DLL the build put
+// beside the test program, its handle in g_setup.moduleHandle) and the
+// stand-in main window that such a module talks to.
 #pragma once
 
 #include "shell/context.h"
@@ -20,6 +21,19 @@ template <typename Fn>
 Fn ModuleExport(const char *symbol)
 {
     return ExportOf<Fn>(g_setup.moduleHandle, symbol);
+}
+
+// A message-only window of its own class `className`, served by `proc`: the
+// stand-in for the shell's main window, which a module sends its requests to.
+inline HWND StandInWindow(const char *className, WNDPROC proc, const char *caption = "")
+{
+    WNDCLASSA cls = {};
+    cls.lpfnWndProc = proc;
+    cls.hInstance = GetModuleHandleA(nullptr);
+    cls.lpszClassName = className;
+    RegisterClassA(&cls);
+    return CreateWindowExA(0, className, caption, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                           cls.hInstance, nullptr);
 }
 
 // Loads `name` from the test program's folder into g_setup.moduleHandle;
