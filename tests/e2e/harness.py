@@ -727,10 +727,6 @@ class Scenario:
         return _wait_until(found, timeout, lambda: self.report(
             f"no message box within {timeout} s"))
 
-    def wait_gone(self, class_, timeout=WAIT):
-        return _wait_until(lambda: not self.windows().find(class_=class_, top_level=True),
-                           timeout, lambda: self.report(f"{class_} still there"))
-
     # -- acting ----------------------------------------------------------------
 
     def send(self, hwnd, message, wparam=0, lparam=0):
