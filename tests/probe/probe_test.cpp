@@ -106,6 +106,15 @@ protected:
         return Hook<InitModuleFn>("InitModule")(window_, source, title, module_);
     }
 
+    // Writes `ini`, loads the module and calls InitModule with a title buffer of its own.
+    void Start(const std::string &ini)
+    {
+        WriteIni(ini);
+        Load();
+        char title[1024] = {};
+        Init(title);
+    }
+
     std::vector<std::string> Log()
     {
         std::vector<std::string> lines;
@@ -115,6 +124,9 @@ protected:
             lines.push_back(text.substr(start, end - start));
         return lines;
     }
+
+    // How many log lines hold every one of `parts`.
+    size_t Count(std::initializer_list<const char *> parts) { return Lines(parts).size(); }
 
     // The log lines that hold every one of `parts`.
     std::vector<std::string> Lines(std::initializer_list<const char *> parts)
@@ -173,9 +185,8 @@ TEST_F(Probe, AnswerListIsUsedCallByCallAndItsLastRepeats)
     char a[MAX_PATH] = "D:\\x", b[MAX_PATH] = "C:\\y";
     EXPECT_EQ(Hook<TextsFn>("FileConflict")(a, b), 2);
     EXPECT_EQ(Hook<TextsFn>("FileConflict")(a, b), 2);
-    EXPECT_EQ(Lines({"\"event\": \"return\"", "\"hook\": \"StartCopy\"", "\"n\": 4",
-                     "\"result\": -1"})
-                  .size(),
+    EXPECT_EQ(Count({"\"event\": \"return\"", "\"hook\": \"StartCopy\"", "\"n\": 4",
+                     "\"result\": -1"}),
               1u);
 }
 
@@ -214,12 +225,12 @@ TEST_F(Probe, WritesTheConfiguredBuffers)
     memset(title, 'z', sizeof title);
     Init(title);
     EXPECT_STREQ(title, "  Caf\xe9 ");
-    EXPECT_EQ(Lines({"\"field\": \"title\"", "\"value\": \"  Caf\\u00e9 \""}).size(), 1u);
+    EXPECT_EQ(Count({"\"field\": \"title\"", "\"value\": \"  Caf\\u00e9 \""}), 1u);
 
     char destDir[SETUP_PATH_SIZE] = "C:\\Program Files\\KarveloEngine";
     Hook<TextFn>("SetDestDir")(destDir);
     EXPECT_STREQ(destDir, "E:\\Moved Here");
-    EXPECT_EQ(Lines({"\"event\": \"call\"", "\"destDir\": \"C:\\\\Program Files"}).size(), 1u);
+    EXPECT_EQ(Count({"\"event\": \"call\"", "\"destDir\": \"C:\\\\Program Files"}), 1u);
 
     char program[SETUP_PATH_SIZE], document[SETUP_PATH_SIZE + 64];
     memset(document, 'q', sizeof document);
@@ -243,37 +254,29 @@ TEST_F(Probe, OverLongTitleIsWrittenPastTheBuffer)
 
 TEST_F(Probe, ActionsOfTheNthCallReplaceTheHookActions)
 {
-    WriteIni("[Present]\r\ndo1=send 0x784 1 2\r\ndo2=send 0x784 10 20\r\n"
-             "[Present#2]\r\ndo1=send 0x784 100 200\r\n");
-    Load();
-    char title[1024] = {};
-    Init(title);
+    Start("[Present]\r\ndo1=send 0x784 1 2\r\ndo2=send 0x784 10 20\r\n"
+          "[Present#2]\r\ndo1=send 0x784 100 200\r\n");
     char scratch[MAX_PATH];
     for (int i = 0; i < 3; ++i)
         Hook<TextFn>("Present")(scratch);
     EXPECT_EQ(g_received.lParams, (std::vector<LPARAM>{2, 20, 200, 2, 20}));
     // The window's result reaches the log.
-    EXPECT_EQ(Lines({"\"action\": \"send\"", "\"args\": \"0x784 100 200\"", "\"result\": 300"})
-                  .size(),
+    EXPECT_EQ(Count({"\"action\": \"send\"", "\"args\": \"0x784 100 200\"", "\"result\": 300"}),
               1u);
 }
 
 TEST_F(Probe, CopyRequestsCarryTheirFields)
 {
-    WriteIni("[GetAddInList]\r\n"
-             "do1=copy source=A B.TX_|dest=A B.TXT|sub=Data\\Sub|windows=1|spare1=1|overwrite=1|"
-             "spare2=1|size=1234|absolute=0\r\n"
-             "do2=copy source=" +
-             std::string(400, 's') + "\r\n");
-    Load();
-    char title[1024] = {};
-    Init(title);
+    Start("[GetAddInList]\r\n"
+          "do1=copy source=A B.TX_|dest=A B.TXT|sub=Data\\Sub|windows=1|spare1=1|overwrite=1|"
+          "spare2=1|size=1234|absolute=0\r\n"
+          "do2=copy source=" +
+          std::string(400, 's') + "\r\n");
     Hook<PlainFn>("GetAddInList")();
     ASSERT_EQ(g_received.messages.size(), 2u);
     // The first request was overwritten by the second in g_received; check the log for it.
-    EXPECT_EQ(Lines({"\"action\": \"copy\"", "\"args\": \"source=A B.TX_|dest=A B.TXT",
-                     "\"result\": 7"})
-                  .size(),
+    EXPECT_EQ(Count({"\"action\": \"copy\"", "\"args\": \"source=A B.TX_|dest=A B.TXT",
+                     "\"result\": 7"}),
               1u);
     // The second: a name longer than its field is cut and terminated.
     EXPECT_EQ(strlen(g_received.copy.sourceName), sizeof g_received.copy.sourceName - 1);
@@ -296,10 +299,7 @@ TEST_F(Probe, CopyRequestsCarryTheirFields)
 
 TEST_F(Probe, UnterminatedCopyRequestFillsItsSourceName)
 {
-    WriteIni("[StartCopy]\r\ndo1=copyunterminated dest=x.txt\r\n");
-    Load();
-    char title[1024] = {};
-    Init(title);
+    Start("[StartCopy]\r\ndo1=copyunterminated dest=x.txt\r\n");
     Hook<PlainFn>("StartCopy")();
     EXPECT_EQ(memchr(g_received.copy.sourceName, 0, sizeof g_received.copy.sourceName), nullptr);
     EXPECT_EQ(g_received.copy.sourceName[0], 'S');
@@ -308,15 +308,12 @@ TEST_F(Probe, UnterminatedCopyRequestFillsItsSourceName)
 
 TEST_F(Probe, AddInFileListAndShortcutRequests)
 {
-    WriteIni("[EndCopy]\r\n"
-             "do1=addin description=Tool|file=tool.exe|parameters=-q -r\r\n"
-             "do2=filelist extra.lst\r\n"
-             "do3=shortcut description=D|name=Link|folder=C:\\L|file=a.exe|targetFolder=C:\\T|"
-             "arguments=-x\r\n"
-             "do4=shortcut name=Folder|csidl=0x24\r\n");
-    Load();
-    char title[1024] = {};
-    Init(title);
+    Start("[EndCopy]\r\n"
+          "do1=addin description=Tool|file=tool.exe|parameters=-q -r\r\n"
+          "do2=filelist extra.lst\r\n"
+          "do3=shortcut description=D|name=Link|folder=C:\\L|file=a.exe|targetFolder=C:\\T|"
+          "arguments=-x\r\n"
+          "do4=shortcut name=Folder|csidl=0x24\r\n");
     Hook<PlainFn>("EndCopy")();
     EXPECT_EQ(g_received.messages, (std::vector<UINT>{SM_ADDADDIN, SM_ADDFILELIST,
                                                       SM_CREATESHORTCUT, SM_CREATESHORTCUT}));
@@ -330,17 +327,13 @@ TEST_F(Probe, AddInFileListAndShortcutRequests)
     char windows[MAX_PATH];
     GetWindowsDirectoryA(windows, sizeof windows);
     EXPECT_STRCASEEQ(g_received.shortcutTarget, windows);
-    EXPECT_EQ(Lines({"\"action\": \"shortcut\"", "\"args\": \"description=D|name=Link"}).size(),
-              1u);
+    EXPECT_EQ(Count({"\"action\": \"shortcut\"", "\"args\": \"description=D|name=Link"}), 1u);
 }
 
 TEST_F(Probe, SenderAnswersMessage1204AfterItsDelay)
 {
-    WriteIni("[sender]\r\nregister=1\r\nreply=0x1234\r\ndelay=150\r\n");
-    Load();
-    char title[1024] = {};
-    Init(title);
-    ASSERT_EQ(Lines({"\"event\": \"register\"", "\"result\": 1"}).size(), 1u);
+    Start("[sender]\r\nregister=1\r\nreply=0x1234\r\ndelay=150\r\n");
+    ASSERT_EQ(Count({"\"event\": \"register\"", "\"result\": 1"}), 1u);
     // What the shell does on SM_STARTSENDER, with our instance standing in for its own.
     HWND sender = CreateWindowExA(0, "sender", nullptr, WS_CHILD, 0, 0, 0, 0, window_, nullptr,
                                   GetModuleHandleA(nullptr), nullptr);
@@ -356,24 +349,21 @@ TEST_F(Probe, SenderAnswersMessage1204AfterItsDelay)
     ASSERT_NE(g_received.replyTick, 0u);
     EXPECT_GE(g_received.replyTick - posted, 140u);
     EXPECT_EQ(g_received.lParams.back(), 0x1234);
-    EXPECT_EQ(Lines({"\"event\": \"sender\"", "\"message\": 1204"}).size(), 1u);
-    EXPECT_EQ(Lines({"\"event\": \"reply\"", "\"lParam\": 4660", "\"result\": 7"}).size(), 1u);
+    EXPECT_EQ(Count({"\"event\": \"sender\"", "\"message\": 1204"}), 1u);
+    EXPECT_EQ(Count({"\"event\": \"reply\"", "\"lParam\": 4660", "\"result\": 7"}), 1u);
     DestroyWindow(sender);
 }
 
 TEST_F(Probe, PumpEndsWhenTheMainWindowGoes)
 {
-    WriteIni("[Present]\r\ndo1=pump 20000\r\n");
-    Load();
-    char title[1024] = {};
-    Init(title);
+    Start("[Present]\r\ndo1=pump 20000\r\n");
     PostMessageA(window_, WM_CLOSE, 0, 0); // DefWindowProc destroys it
     DWORD start = GetTickCount();
     char scratch[MAX_PATH];
     Hook<TextFn>("Present")(scratch);
     EXPECT_LT(GetTickCount() - start, 5000u);
     EXPECT_FALSE(IsWindow(window_));
-    EXPECT_EQ(Lines({"\"action\": \"pump\"", "\"result\": 1"}).size(), 1u);
+    EXPECT_EQ(Count({"\"action\": \"pump\"", "\"result\": 1"}), 1u);
 }
 
 TEST_F(Probe, LogsBeingReleased)
