@@ -36,6 +36,17 @@ protected:
     BoxWatcher boxes;
 };
 
+// A message box that says `text` under `caption`, with no owner, one
+// button and no icon.
+void ExpectPlainBox(const SeenBox &box, const char *caption, const char *text)
+{
+    EXPECT_EQ(box.caption, caption);
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.owner, nullptr);
+    EXPECT_EQ(box.buttons, 1);
+    EXPECT_EQ(box.icons, 0);
+}
+
 } // namespace
 
 TEST_F(Lists, AddStoresEveryFieldInTheLowestFreeSlot)
@@ -85,13 +96,8 @@ TEST_F(Lists, FullCopyListTellsTheUserOncePerAddButNotForADuplicate)
     EXPECT_EQ(Add("F5"), -1); // duplicate: no message
     std::vector<SeenBox> seen = boxes.Seen();
     ASSERT_EQ(seen.size(), 2u);
-    for (const SeenBox &box : seen) {
-        EXPECT_EQ(box.caption, "KARVELO - Setup");
-        EXPECT_EQ(box.text, "No more copy-list place");
-        EXPECT_EQ(box.owner, nullptr);
-        EXPECT_EQ(box.buttons, 1);
-        EXPECT_EQ(box.icons, 0);
-    }
+    for (const SeenBox &box : seen)
+        ExpectPlainBox(box, "KARVELO - Setup", "No more copy-list place");
     EXPECT_EQ(CountCopyEntries(), kCopySlots);
 }
 
@@ -166,11 +172,7 @@ TEST_F(Lists, AddInsKeepTheSameSlotDiscipline)
     EXPECT_EQ(AddIn("Ninth"), -1);
     std::vector<SeenBox> seen = boxes.Seen();
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].caption, "KARVELO Setup");
-    EXPECT_EQ(seen[0].text, "No more AddIn-list place");
-    EXPECT_EQ(seen[0].owner, nullptr);
-    EXPECT_EQ(seen[0].buttons, 1);
-    EXPECT_EQ(seen[0].icons, 0);
+    ExpectPlainBox(seen[0], "KARVELO Setup", "No more AddIn-list place");
 
     g_addInList.slots[2].inUse = 0;
     EXPECT_EQ(AddIn("tool 3"), 2); // case counts
