@@ -50,21 +50,34 @@ extern "C" {
  * The module sends those marked "module" with SendMessage; the others are
  * the shell's own and are listed so that their numbers stay reserved.
  * ---------------------------------------------------------------------- */
-#define SM_STARTSENDER (WM_USER + 40)    /* 1064, module: create the "sender" child and post it SENDER_START */
-#define SM_BEGINSETUP (WM_USER + 60)     /* 1084, shell: begin step, 24 ticks after start */
-#define SM_FINISHSETUP (WM_USER + 80)    /* 1104, shell: finish step, 32 ticks after the shortcuts */
-#define SM_CLOSE (WM_USER + 90)          /* 1114, shell: the finish step closes the main window;
-                                            also the closing message of the status dialogs */
-#define SM_EXIT (WM_USER + 95)           /* 1119, module: end the setup now */
-#define SM_COPYSTARTED (WM_USER + 150)   /* 1174, shell: the copy window started copying */
-#define SM_ADDCOPYENTRY (WM_USER + 170)  /* 1194, module: lParam = CopyRequest*; result slot or -1 */
-#define SM_ADDADDIN (WM_USER + 175)      /* 1199, module: lParam = AddInRequest*; result slot or -1 */
-#define SM_ADDFILELIST (WM_USER + 180)   /* 1204, module: lParam = file name in the source folder;
-                                            result 1, or 0 when a listed file was missing or empty */
-#define SM_CREATESHORTCUT (WM_USER + 182) /* 1206, module: lParam = ShortcutRequest*; result 1 */
-#define SM_REPAINT (WM_USER + 185)       /* 1209, module or shell: repaint the main window at once */
-#define SM_SENDERREPLY (WM_USER + 210)   /* 1234, sender window: bit 15 of lParam set = success */
-#define SM_COPYDONE (WM_USER + 245)      /* 1269, copy window: lParam 0 = copy ended, 1 = cancelled */
+/* 1064, module: create the "sender" child window and post it SENDER_START */
+#define SM_STARTSENDER (WM_USER + 40)
+/* 1084, shell: the begin step, 24 ticks after start-up */
+#define SM_BEGINSETUP (WM_USER + 60)
+/* 1104, shell: the finish step, 32 ticks after the shortcuts */
+#define SM_FINISHSETUP (WM_USER + 80)
+/* 1114, shell: the finish step closes the main window with it; also the
+   closing message the status dialogs get after their display time */
+#define SM_CLOSE (WM_USER + 90)
+/* 1119, module: end the setup now */
+#define SM_EXIT (WM_USER + 95)
+/* 1174, shell: the copy window has started copying */
+#define SM_COPYSTARTED (WM_USER + 150)
+/* 1194, module: lParam = CopyRequest*; result: slot index, or -1 */
+#define SM_ADDCOPYENTRY (WM_USER + 170)
+/* 1199, module: lParam = AddInRequest*; result: slot index, or -1 */
+#define SM_ADDADDIN (WM_USER + 175)
+/* 1204, module: lParam = name of a file list in the source folder; result 1,
+   or 0 when a listed file was missing or empty */
+#define SM_ADDFILELIST (WM_USER + 180)
+/* 1206, module: lParam = ShortcutRequest*; result 1 */
+#define SM_CREATESHORTCUT (WM_USER + 182)
+/* 1209, module or shell: repaint the main window at once */
+#define SM_REPAINT (WM_USER + 185)
+/* 1234, the sender window: bit 15 of lParam set means success */
+#define SM_SENDERREPLY (WM_USER + 210)
+/* 1269, copy window: lParam 0 = the copy ended, non-zero = cancelled */
+#define SM_COPYDONE (WM_USER + 245)
 
 /* Posted by the shell to the module's "sender" window right after creating it. */
 #define SENDER_START (WM_USER + 180) /* 1204 */
@@ -138,7 +151,8 @@ SETUPMODULE_ASSERT(offsetof(ShortcutRequest, targetFile) == 780, "ShortcutReques
 SETUPMODULE_ASSERT(offsetof(ShortcutRequest, targetFolder) == 1040, "ShortcutRequest.targetFolder");
 SETUPMODULE_ASSERT(offsetof(ShortcutRequest, arguments) == 1300, "ShortcutRequest.arguments");
 SETUPMODULE_ASSERT(offsetof(ShortcutRequest, itemIdList) == 1560, "ShortcutRequest.itemIdList");
-SETUPMODULE_ASSERT(offsetof(ShortcutRequest, useItemIdList) == 1564, "ShortcutRequest.useItemIdList");
+SETUPMODULE_ASSERT(offsetof(ShortcutRequest, useItemIdList) == 1564,
+                   "ShortcutRequest.useItemIdList");
 
 /* ------------------------------------------------------------------------
  * Hooks, in the order of a complete run. Each returns 0 to refuse (the

@@ -27,7 +27,8 @@ TEST(DemoCommand, ProgramBelowDestAndDocumentBelowDemos)
 TEST(DemoCommand, ProgramWithBlankIsQuotedDocumentNever)
 {
     EXPECT_EQ(Demo("C:\\Program Files\\Atlas", "DEMO.EXE", "MY CHART.TXT"),
-              "\"C:\\Program Files\\Atlas\\DEMO.EXE\" C:\\Program Files\\Atlas\\Demos\\MY CHART.TXT");
+              "\"C:\\Program Files\\Atlas\\DEMO.EXE\" "
+              "C:\\Program Files\\Atlas\\Demos\\MY CHART.TXT");
 }
 
 TEST(DemoCommand, EmptyDocumentStillAppendsTheDemosFolder)
