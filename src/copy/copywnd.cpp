@@ -225,6 +225,17 @@ int BarFill(int percent)
     return (kBarBottom - kBarTop) * percent / 100;
 }
 
+void RegisterCopyClass()
+{
+    WNDCLASSA copyClass = {};
+    copyClass.lpfnWndProc = CopyingDlgProc;
+    copyClass.hInstance = g_setup.instance;
+    copyClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    copyClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH));
+    copyClass.lpszClassName = kCopyClass;
+    RegisterClassA(&copyClass);
+}
+
 HWND CreateCopyWindow()
 {
     HWND window = CreateWindowExA(WS_EX_DLGMODALFRAME, kCopyClass, "", WS_CHILD | WS_DISABLED,

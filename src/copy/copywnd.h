@@ -49,5 +49,10 @@ int BarFill(int percent);
 // running. The class must have been registered by the main window.
 HWND CreateCopyWindow();
 
+// Registers the class COPYINGWND under the shell's instance (the main window
+// does this when it is created). The result is not needed: a class that is
+// already registered stays as it is.
+void RegisterCopyClass();
+
 extern "C" __declspec(dllexport) LRESULT CALLBACK CopyingDlgProc(HWND window, UINT message,
                                                                  WPARAM wParam, LPARAM lParam);

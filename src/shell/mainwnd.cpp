@@ -16,17 +16,6 @@
 
 namespace {
 
-void RegisterCopyClass()
-{
-    WNDCLASSA copyClass = {};
-    copyClass.lpfnWndProc = CopyingDlgProc;
-    copyClass.hInstance = g_setup.instance;
-    copyClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    copyClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH));
-    copyClass.lpszClassName = kCopyClass;
-    RegisterClassA(&copyClass);
-}
-
 // Loads the module named by the command line. Returns false after telling
 // the user when there is none to load.
 bool LoadSetupModule()

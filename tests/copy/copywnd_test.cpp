@@ -143,14 +143,7 @@ protected:
         CopyText(g_setup.destDir, dst_.c_str());
         CopyText(g_setup.windowsDir, tree_.Folder("win").c_str());
 
-        // The copy window's class exactly as the main window registers it.
-        WNDCLASSA copyClass = {};
-        copyClass.lpfnWndProc = CopyingDlgProc;
-        copyClass.hInstance = g_setup.instance;
-        copyClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-        copyClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH));
-        copyClass.lpszClassName = kCopyClass;
-        RegisterClassA(&copyClass);
+        RegisterCopyClass(); // as the main window does when it is created
 
         WNDCLASSA mainClass = {};
         mainClass.lpfnWndProc = TestMainProc;
