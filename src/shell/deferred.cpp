@@ -4,7 +4,10 @@ DeferredPost g_deferredPost;
 
 int ScheduleDeferredPost(HWND target, int ticks, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (g_deferredPost.ticksLeft > 0)
+    // A post for a window that is gone can never be of use: it must not keep
+    // the slot from a window that still waits for its own post (a status
+    // dialog closed early would otherwise leave the copy without its pacing).
+    if (g_deferredPost.ticksLeft > 0 && IsWindow(g_deferredPost.target))
         return 0;
     g_deferredPost.target = target;
     g_deferredPost.message = message;
@@ -12,6 +15,15 @@ int ScheduleDeferredPost(HWND target, int ticks, UINT message, WPARAM wParam, LP
     g_deferredPost.lParam = lParam;
     g_deferredPost.ticksLeft = ticks;
     return 1;
+}
+
+void CancelDeferredPost(HWND target, UINT message)
+{
+    if (g_deferredPost.ticksLeft > 0 && g_deferredPost.target == target &&
+        g_deferredPost.message == message) {
+        g_deferredPost.ticksLeft = 0;
+        g_deferredPost.target = nullptr;
+    }
 }
 
 void Tick()

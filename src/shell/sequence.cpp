@@ -1,7 +1,6 @@
 #include "shell/sequence.h"
 
 #include <ctype.h>
-#include <direct.h>
 
 #include "copy/conflicts.h"
 #include "copy/copylist.h"
@@ -47,9 +46,11 @@ INT_PTR ShowDialog(const char *name, DLGPROC procedure)
 void ChooseDestination()
 {
     char base[kPathSize];
+    // An empty or relative value would put the product below whatever folder
+    // setup was started in, often the distribution medium itself.
     if (!ReadRegistryValue(HKEY_LOCAL_MACHINE, kProgramFilesKey, kProgramFilesValue, base, REG_SZ,
                            sizeof base) ||
-        !JoinPath(g_setup.destDir, base, kProductFolder))
+        !IsAbsolutePath(base) || !JoinPath(g_setup.destDir, base, kProductFolder))
         DefaultDestination(g_setup.destDir, sizeof g_setup.destDir, g_setup.windowsDir);
 }
 
@@ -82,8 +83,12 @@ void LaunchDemo(char *program, char *document)
     char command[kPathSize];
     if (!BuildDemoCommand(command, sizeof command, g_setup.destDir, program, document))
         return;
-    int drive = toupper(static_cast<unsigned char>(g_setup.destDir[0])) - 64;
-    _chdrive(drive);
+    // The demonstration starts on the destination's drive and in its folder;
+    // a destination without a drive letter (a share) has no drive to change to.
+    if (isalpha(static_cast<unsigned char>(g_setup.destDir[0])) && g_setup.destDir[1] == ':') {
+        const char drive[3] = {g_setup.destDir[0], ':', 0};
+        SetCurrentDirectoryA(drive);
+    }
     SetCurrentDirectoryA(g_setup.destDir);
     WinExec(command, SW_SHOW);
 }
@@ -121,6 +126,10 @@ void BeginSetup()
     if (g_setup.beginStarted)
         return;
     g_setup.beginStarted = 1;
+    // Whichever of the start post and the sender's post came first, the other
+    // is stale now; left pending it would hold the slot that the status
+    // dialogs and the copy need for their own posts.
+    CancelDeferredPost(g_setup.mainWindow, SM_BEGINSETUP);
 
     // Zero-filled, so that a module writing nothing leaves an empty text.
     char scratch[kPathSize] = {};
@@ -149,6 +158,13 @@ void BeginSetup()
 
 void CopyResult(LPARAM lParam)
 {
+    // Only the copy window reports, once, while the copy runs; it posts its
+    // end and destroys itself at once. Anyone else's SM_COPYDONE would walk
+    // the sequence on beside a running copy.
+    if (!g_setup.copyInProgress)
+        return;
+    if (lParam == 0 && IsWindow(g_setup.copyWindow))
+        return;
     if (lParam != 0) {
         EndInstallation();
         return;
@@ -197,6 +213,10 @@ void StartSender()
 void SenderReply(LPARAM lParam)
 {
     if (lParam & 0x8000) {
+        // Once the begin step has started a late reply has nothing left to
+        // start, and its post would take the slot from the status dialogs.
+        if (g_setup.beginStarted)
+            return;
         ScheduleDeferredPost(g_setup.mainWindow, kTicksAfterSender, SM_BEGINSETUP, 0, 0);
         return;
     }

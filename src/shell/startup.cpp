@@ -3,6 +3,8 @@
 #include "util/paths.h"
 #include "util/text.h"
 
+#include <string.h>
+
 const char *ArgumentsOf(const char *commandLine)
 {
     const char *p = commandLine;
@@ -24,7 +26,10 @@ const char *ArgumentsOf(const char *commandLine)
 bool ModulePath(char *dest, size_t size, const char *sourceDir, const char *commandLine)
 {
     char name[kPathSize];
-    if (CopyText(name, commandLine[0] ? commandLine : "defsetup") < 0 ||
+    // The module comes from our own folder and nowhere else: a name with a
+    // folder or a drive in it would load a library from elsewhere.
+    if (strpbrk(commandLine, "\\/:") ||
+        CopyText(name, commandLine[0] ? commandLine : "defsetup") < 0 ||
         AppendText(name, ".dll") < 0) {
         if (size)
             dest[0] = 0;

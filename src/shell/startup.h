@@ -11,7 +11,8 @@ const char *ArgumentsOf(const char *commandLine);
 
 // The full path of the setup module: `sourceDir` joined with the command
 // line (or "defsetup" when it is empty) and ".dll". Returns false, with an
-// empty `dest`, when the name does not fit `size`.
+// empty `dest`, when the name does not fit `size` or holds a backslash, a
+// slash or a colon (a folder or drive of its own).
 bool ModulePath(char *dest, size_t size, const char *sourceDir, const char *commandLine);
 
 // The main window's caption: "KARVELO Setup [<title>] ".

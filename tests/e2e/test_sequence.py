@@ -202,6 +202,19 @@ def test_dest_dir_moved(scenario):
     assert cwd.rstrip("\\").lower() == windows_path(moved).lower(), cwd
 
 
+def test_empty_program_files_value_takes_the_default_destination(scenario):
+    # Joined as it stands, "" would install below the folder setup runs in.
+    probe_setup(scenario)
+    scenario.set_registry(r"HKLM\Software\Microsoft\Windows\CurrentVersion",
+                          "ProgramFilesDir", "")
+    scenario.start("probe")
+    agree(scenario)
+    finish(scenario)
+    default = scenario.prefix / "drive_c" / "Program Files" / "KarveloEngine"
+    assert (default / "Data" / "PORTS.DAT").exists(), scenario.report("not in the default")
+    assert scenario.tree(scenario.work) == []
+
+
 def _wait_for_launch(folder, timeout=20):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
@@ -284,6 +297,21 @@ def test_failed_copy_with_critic_error_refusing_ends_the_setup(scenario):
     assert calls == FULL_ORDER[:6] + ["CriticError"], scenario.report(calls)
 
 
+def test_compressed_file_cut_inside_its_header_is_a_failed_copy(scenario):
+    probe_setup(scenario)
+    header = (scenario.src / "README.TX_").read_bytes()[:9]
+    scenario.add_file("README.TX_", header)
+    scenario.probe.answer("FileConflict", 1)
+    scenario.probe.answer("CriticError", 1)
+    scenario.start("probe")
+    agree(scenario)
+    finish(scenario)
+    critic = scenario.calls("CriticError")
+    assert critic and windows_path(dest_dir(scenario) / "README.TXT") in critic[0].values(), \
+        scenario.report("no failed copy reported")
+    assert (dest_dir(scenario) / "README.TXT").read_bytes() == b"the old readme\r\n"
+
+
 # ---------------------------------------------------------------------------
 # The user's cancel request during the copy
 
@@ -331,6 +359,34 @@ def test_cancel_zone_asks_the_module(scenario, answer):
         assert calls == FULL_ORDER[:3] + ["GetAddInList", "StartCopy", "UserCancel"] + \
             FULL_ORDER[6:], calls
         assert len(installed) == 40
+
+
+def test_entry_added_during_the_copy_is_copied_and_none_is_lost(scenario):
+    # AAA.TXT takes slot 0 and is skipped, which frees that slot behind the
+    # copy; the module then adds X.TXT from UserCancel while the copy runs.
+    scenario.add_module("probe")
+    scenario.add_file("AAA.TXT", "new aaa\r\n")
+    scenario.add_file("X.TXT", "x\r\n")
+    many_files(scenario)
+    scenario.write_setup_data(items=["AAA.TXT, T, Many, 0, 0, 0, 0;",
+                                     "F*.DAT, T, Many, 0, 0, 1, 0;"])
+    old = dest_dir(scenario) / "Many" / "AAA.TXT"
+    old.parent.mkdir(parents=True)
+    old.write_bytes(b"old aaa\r\n")
+    scenario.probe.answer("FileConflict", 0)
+    scenario.probe.answer("UserCancel", 1)
+    scenario.probe.actions("UserCancel", "copy source=X.TXT|dest=X.TXT|sub=Many|overwrite=1")
+    scenario.start("probe")
+    agree(scenario)
+    main = scenario.main_window()
+    wait_copy_window(scenario, main)
+    scenario.click_client(main.hwnd, 541, 411)
+    scenario.wait_call("UserCancel")
+    finish(scenario)
+    assert scenario.tree(dest_dir(scenario) / "Many") == \
+        sorted(["AAA.TXT", "X.TXT"] + [f"F{i:03d}.DAT" for i in range(40)])
+    assert old.read_bytes() == b"old aaa\r\n"
+    assert (dest_dir(scenario) / "Many" / "X.TXT").read_bytes() == b"x\r\n"
 
 
 # ---------------------------------------------------------------------------
@@ -418,3 +474,28 @@ def test_sender_failure_tells_the_user_and_runs_the_finish(scenario):
     assert calls[-2:] == ["EndSetup", "DemoQuery"], scenario.report(calls)
     assert "SetDestDir" not in calls
     assert not (dest_dir(scenario) / "Data").exists()
+
+
+@pytest.mark.parametrize("sender", ["module", "other-process"])
+def test_late_sender_reply_does_not_freeze_the_setup(scenario, sender):
+    # A success reply after the begin step has started must schedule nothing:
+    # its post would take the slot that the preparing dialog needs to close.
+    probe_setup(scenario)
+    if sender == "module":
+        scenario.probe.sender(reply=0x8000, delay=0)
+        scenario.probe.actions("StartCopy", "startsender", "pump 300")
+    else:
+        scenario.probe.actions("StartCopy", "pump 1500")
+    scenario.start("probe")
+    agree(scenario)
+    if sender == "other-process":
+        scenario.wait_call("StartCopy")
+        main = scenario.main_window()
+        # Replies keep coming until StartCopy has returned, so that one of
+        # them falls within the last 8 ticks before the preparing dialog.
+        while not scenario.events("return", hook="StartCopy"):
+            assert scenario.post(main.hwnd, 1234, 0, 0x8000)
+    else:
+        scenario.wait_log("reply")
+    calls = finish(scenario)
+    assert calls == FULL_ORDER, scenario.report(calls)

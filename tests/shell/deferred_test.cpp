@@ -91,3 +91,25 @@ TEST_F(DeferredPostTest, PostedNotSent)
     EXPECT_EQ(msg.lParam, 0);
     EXPECT_EQ(Delivered(kMessage), 5);
 }
+
+TEST_F(DeferredPostTest, PostForAWindowThatIsGoneHoldsNothing)
+{
+    // A status dialog ended early leaves its post behind; the copy's own
+    // pacing post must still be taken.
+    HWND gone = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+    ASSERT_EQ(ScheduleDeferredPost(gone, 72, kMessage, 1, 0), 1);
+    DestroyWindow(gone);
+    EXPECT_EQ(ScheduleDeferredPost(window_, 1, kMessage, 2, 0), 1);
+    Tick();
+    EXPECT_EQ(Delivered(kMessage), 2);
+
+    // A cancel frees only the post it names.
+    ASSERT_EQ(ScheduleDeferredPost(window_, 2, kMessage, 3, 0), 1);
+    CancelDeferredPost(window_, kMessage + 1);
+    EXPECT_EQ(ScheduleDeferredPost(window_, 1, kMessage, 4, 0), 0);
+    CancelDeferredPost(window_, kMessage);
+    EXPECT_EQ(ScheduleDeferredPost(window_, 1, kMessage, 5, 0), 1);
+    Tick();
+    EXPECT_EQ(Delivered(kMessage), 5);
+}
