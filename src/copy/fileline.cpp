@@ -1,6 +1,7 @@
 // The text rules of file lists. Nothing here needs the platform.
 #include "copy/filelist.h"
 
+#include "util/paths.h"
 #include "util/text.h"
 
 #include <string.h>
@@ -13,6 +14,16 @@ namespace {
 int FlagBefore(const char *separator)
 {
     return separator[-1] == '0' ? 0 : 1;
+}
+
+// A replacement character must leave a plain name: a wildcard would make
+// the existence check match other files, a separator or colon a path.
+// NUL stays allowed: it cuts the last character off.
+bool UsableLastChar(char c)
+{
+    if (c > 0 && c < ' ')
+        return false;
+    return !c || !strchr("*?<>\"|\\/:", c);
 }
 
 } // namespace
@@ -63,6 +74,9 @@ int ParseFileListLine(const char *text, FileListLine *line)
         return 0;
     parsed.spareFlag2 = FlagBefore(lineEnd);
 
+    // The files go below the destination and nowhere else.
+    if (!UsableLastChar(parsed.lastChar) || !StaysBelow(charEnd + 1))
+        return 0;
     CopyText(parsed.pattern, work);
     CopyText(parsed.subFolder, charEnd + 1);
     *line = parsed;

@@ -49,6 +49,10 @@ void AddFoundFile(const FileListLine *line, const char *found)
 // Adds one file named by a module list. Returns false when it is missing or empty.
 bool AddModuleFile(const char *name)
 {
+    // The name is also the installed name below the destination: a folder
+    // part could climb out of it.
+    if (!IsPlainName(name))
+        return false;
     int size = SourceFileSize(name);
     if (size <= 0)
         return false;

@@ -26,8 +26,11 @@ struct FileListLine {
 void ReadSetupFileList(const char *dataFileName);
 
 // Parses one script line into `line` after removing its blanks. Returns 1
-// when the line is accepted, 0 when a separator is missing or the line is
-// longer than 259 characters; `line` is left unchanged then.
+// when the line is accepted, 0 when a separator is missing, the line is
+// longer than 259 characters, the sub-folder would leave the destination
+// (absolute, drive, share or a component of dots), or the replacement
+// character is a wildcard, separator, colon or control character; `line` is
+// left unchanged then.
 int ParseFileListLine(const char *text, FileListLine *line);
 
 // Removes every blank (character 32) from `text` in place; tabs stay.
@@ -51,7 +54,7 @@ void ExpandFileListLine(const FileListLine *line);
 
 // Adds the files named by the module's list `listName` (in the source folder)
 // to the copy list. Returns 1 when every listed file was found with a size
-// above 0, also when the list itself is missing; 0 when any was missing or
-// empty (the others are still added), and 0 for a null name or one without a
+// above 0, also when the list itself is missing; 0 when any was missing,
+// empty or not a plain file name (the others are still added), and 0 for a null name or one without a
 // terminator within 260 characters (nothing is read past them).
 int AddModuleFileList(const char *listName);

@@ -23,6 +23,19 @@ bool FolderOfPath(char *dest, size_t size, const char *path);
 // the quoted command would not fit `size` (the command is then unchanged).
 int QuoteCommand(char *command, size_t size);
 
+// True for a full path: a drive letter, a colon and a separator, or a share
+// name (two leading separators).
+bool IsAbsolutePath(const char *path);
+
+// True when `relative`, joined to a folder, names something inside that
+// folder: it does not start with a separator, holds no colon (drive or
+// stream) and no component of two or more dots. An empty text stays below.
+bool StaysBelow(const char *relative);
+
+// True for a bare file name: not empty, no folder part, no drive, and not
+// made of dots alone.
+bool IsPlainName(const char *name);
+
 template <size_t N>
 char *JoinPath(char (&dest)[N], const char *first, const char *second)
 {

@@ -57,10 +57,10 @@ TEST(ParseFileListLine, BlanksVanishEverywhereTabsStay)
     EXPECT_STREQ(inside.line.pattern, "MYFILE.EX_");
     EXPECT_STREQ(inside.line.subFolder, "SubDir\\AB");
 
-    Parsed tab = Parse("A\t.EX_,E\t,\tT,0\t,0,0,0;");
+    Parsed tab = Parse("A\t.EX_,\tE,\tT,0\t,0,0,0;");
     ASSERT_EQ(tab.accepted, 1);
     EXPECT_STREQ(tab.line.pattern, "A\t.EX_");
-    EXPECT_EQ(tab.line.lastChar, '\t');
+    EXPECT_EQ(tab.line.lastChar, 'E');
     EXPECT_STREQ(tab.line.subFolder, "\tT");
     EXPECT_EQ(tab.line.toWindowsFolder, 1); // the field ends in a tab, not in 0
 
@@ -90,6 +90,32 @@ TEST(ParseFileListLine, MissingSeparatorRejectsAndLeavesTheLineAlone)
         EXPECT_EQ(line.pattern[0], 0x5A) << text;
         EXPECT_EQ(line.toWindowsFolder, 0x5A5A5A5A) << text;
     }
+}
+
+TEST(ParseFileListLine, LinesThatWouldLeaveTheDestinationAreRejected)
+{
+    const char *rejected[] = {
+        "A.TXT,T,..\\..\\escaped,0,0,1,0;",
+        "A.TXT,T,Data\\..\\..\\x,0,0,1,0;",
+        "A.TXT,T,Data/../../x,0,0,1,0;",
+        "A.TXT,T,...\\x,0,0,1,0;",
+        "A.TXT,T,..,0,0,1,0;",
+        "A.TXT,T,C:\\Windows,0,0,1,0;",
+        "A.TXT,T,C:x,0,0,1,0;",
+        "A.TXT,T,\\Windows,0,0,1,0;",
+        "A.TXT,T,\\\\server\\share,0,0,1,0;",
+        "A.TXT,*,,0,0,1,0;",
+        "A.TXT,?,,0,0,1,0;",
+        "A.TXT,<,,0,0,1,0;",
+        "A.TXT,\\,,0,0,1,0;",
+        "A.TXT,/,,0,0,1,0;",
+        "A.TXT,:,,0,0,1,0;",
+        "A.TXT,\t,,0,0,1,0;",
+    };
+    for (const char *text : rejected)
+        EXPECT_EQ(Parse(text).accepted, 0) << text;
+    // Dots inside a name, and a single dot, stay below.
+    EXPECT_EQ(Parse("A.TXT,T,Data\\v1..2\\.\\x,0,0,1,0;").accepted, 1);
 }
 
 TEST(ParseFileListLine, FieldsAndFlagsByTheirLastCharacter)

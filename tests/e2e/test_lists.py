@@ -247,6 +247,34 @@ def test_data_file_list(scenario):
     assert scenario.calls("FileConflict") == []
 
 
+def test_lines_that_would_leave_the_destination_are_refused(scenario):
+    for name in ("UP.TXT", "DEEP.TXT", "ABS.TXT", "UNC.TXT", "STAR.TXT", "OK.TXT", "OUT.kvt",
+                 "IN.kvt"):
+        scenario.add_file(name, f"{name}\r\n")
+    scenario.add_file("kvlsetup.dat", ini_text({"FILELIST": {
+        "cbItem00": r"UP.TXT, T, ..\..\..\escaped, 0, 0, 1, 0;",
+        "cbItem01": r"DEEP.TXT, T, Data\..\..\x, 0, 0, 1, 0;",
+        "cbItem02": f"ABS.TXT, T, {windows_path(scenario.root / 'absolute')}, 0, 0, 1, 0;",
+        "cbItem03": r"UNC.TXT, T, \\localhost\share, 0, 0, 1, 0;",
+        "cbItem04": "STAR.TXT, *, , 0, 0, 1, 0;",
+        "cbItem05": "OK.TXT, T, Fine, 0, 0, 1, 0;",
+    }}))
+    # A module's list names its files bare; a folder part would climb out too.
+    climb = rf"..\..\{scenario.root.name}\src\OUT.kvt"
+    scenario.write_file_list("mods.lst", [climb, "IN.kvt"])
+    scenario.probe.actions("GetAddInList", "filelist mods.lst")
+    install(scenario)
+
+    assert installed(scenario) == ["Fine/", "Fine/OK.TXT", "Tables/", "Tables/IN.kvt"], \
+        scenario.report("installed files")
+    assert results(scenario, "GetAddInList") == [("filelist", 0)]
+    assert scenario.tree() == ["KarveloEngine/", *(f"KarveloEngine/{p}" for p in
+                                                   installed(scenario))]
+    assert not (scenario.root.parent / "escaped").exists()
+    assert not (scenario.root / "absolute").exists()
+    assert scenario.calls("CriticError") == []
+
+
 # ---------------------------------------------------------------------------
 # Full lists
 

@@ -115,3 +115,20 @@ TEST(QuoteCommand, RefusesCommandThatWouldNotFit)
     EXPECT_EQ(QuoteCommand(fits), 1);
     EXPECT_STREQ(fits, "\"A B CD\"");
 }
+
+TEST(PathKinds, AbsolutePathsAndPlainNames)
+{
+    EXPECT_TRUE(IsAbsolutePath("C:\\Program Files"));
+    EXPECT_TRUE(IsAbsolutePath("\\\\server\\share"));
+    EXPECT_FALSE(IsAbsolutePath(""));
+    EXPECT_FALSE(IsAbsolutePath("Program Files"));
+    EXPECT_FALSE(IsAbsolutePath("C:Program Files")); // relative to C:'s current folder
+
+    EXPECT_TRUE(IsPlainName("DATA.kvt"));
+    EXPECT_TRUE(IsPlainName("A..B"));
+    EXPECT_FALSE(IsPlainName(""));
+    EXPECT_FALSE(IsPlainName(".."));
+    EXPECT_FALSE(IsPlainName("..\\..\\x.kvt"));
+    EXPECT_FALSE(IsPlainName("Sub/x.kvt"));
+    EXPECT_FALSE(IsPlainName("C:x.kvt"));
+}
