@@ -5,6 +5,8 @@
 
 #include "util/paths.h"
 
+#include <string.h>
+
 namespace {
 
 const unsigned char kSzddMagic[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
@@ -20,8 +22,13 @@ int ExpectedSize(HANDLE file, unsigned long *size)
     if (plainSize == INVALID_FILE_SIZE || !ReadFile(file, header, sizeof header, &got, nullptr) ||
         SetFilePointer(file, 0, nullptr, FILE_BEGIN) != 0)
         return 0;
-    if (!SzddDeclaredSize(header, got, size))
-        *size = plainSize;
+    if (SzddDeclaredSize(header, got, size))
+        return 1;
+    // A compressed file cut inside its header is damaged, not plain: copied
+    // as it stands it would replace a good file with a few bytes of header.
+    if (StartsLikeSzdd(header, got))
+        return 0;
+    *size = plainSize;
     return 1;
 }
 
@@ -81,6 +88,14 @@ long ExpandInto(HFILE source, const char *temporary)
 }
 
 } // namespace
+
+bool StartsLikeSzdd(const unsigned char *start, size_t length)
+{
+    if (length < 4)
+        return false;
+    size_t compared = length < sizeof kSzddMagic ? length : sizeof kSzddMagic;
+    return memcmp(start, kSzddMagic, compared) == 0;
+}
 
 int SzddDeclaredSize(const unsigned char *header, size_t length, unsigned long *size)
 {

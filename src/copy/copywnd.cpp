@@ -11,6 +11,8 @@
 #include "util/files.h"
 #include "util/text.h"
 
+#include <string.h>
+
 CopyProgress g_copyProgress;
 
 namespace {
@@ -52,18 +54,44 @@ void UpdateBar(HWND window)
 void OnCreate(HWND window)
 {
     SendMessageA(g_setup.mainWindow, SM_REPAINT, 0, 0);
+    g_copyProgress.started = 0;
     g_copyProgress.cancelPending = 0;
     CreateLabels(window);
     SetRect(&g_copyProgress.bar, kBarLeft, kBarTop, kBarRight, kBarBottom);
     PostMessageA(window, CM_START, 0, 0);
 }
 
+// The lowest slot in use that this copy has not handled, or -1.
+int NextSlotToCopy()
+{
+    for (int slot = 0; slot < kCopySlots; ++slot) {
+        if (g_copyList.slots[slot].inUse && !g_copyProgress.handledSlots[slot])
+            return slot;
+    }
+    return -1;
+}
+
+int EntriesLeft()
+{
+    int left = 0;
+    for (int slot = 0; slot < kCopySlots; ++slot) {
+        if (g_copyList.slots[slot].inUse && !g_copyProgress.handledSlots[slot])
+            ++left;
+    }
+    return left;
+}
+
 void OnStart(HWND window)
 {
+    // Only this window starts its copy, once; another CM_START from outside
+    // would copy everything a second time.
+    if (g_copyProgress.started)
+        return;
+    g_copyProgress.started = 1;
     g_setup.criticalCopyError = 0;
     g_copyProgress.percent = 0;
-    g_copyProgress.total = CountCopyEntries();
-    g_copyProgress.next = 0;
+    g_copyProgress.handled = 0;
+    memset(g_copyProgress.handledSlots, 0, sizeof g_copyProgress.handledSlots);
     g_copyProgress.stamp = GetTickCount();
     EnableWindow(window, FALSE);
     UpdateBar(window);
@@ -80,7 +108,7 @@ void OnPace(HWND window)
         return;
     }
     g_copyProgress.stamp = GetTickCount();
-    UINT step = g_copyProgress.next < g_copyProgress.total ? CM_COPYNEXT : CM_FINISH;
+    UINT step = NextSlotToCopy() >= 0 ? CM_COPYNEXT : CM_FINISH;
     PostMessageA(window, step, 0, 0);
 }
 
@@ -96,7 +124,12 @@ void StopAtFailedCopy(HWND window, const CopyEntry *entry)
 
 void OnCopyNext(HWND window)
 {
-    const CopyEntry *entry = GetCopyEntry(g_copyProgress.next);
+    int slot = NextSlotToCopy();
+    if (slot < 0) {
+        PostMessageA(window, CM_FINISH, 0, 0);
+        return;
+    }
+    const CopyEntry *entry = &g_copyList.slots[slot];
     if (!BuildCopyPaths(entry)) {
         StopAtFailedCopy(window, entry);
         return;
@@ -107,8 +140,10 @@ void OnCopyNext(HWND window)
         StopAtFailedCopy(window, entry);
         return;
     }
-    ++g_copyProgress.next;
-    g_copyProgress.percent = CopyPercent(g_copyProgress.next, g_copyProgress.total);
+    g_copyProgress.handledSlots[slot] = 1;
+    ++g_copyProgress.handled;
+    g_copyProgress.percent =
+        CopyPercent(g_copyProgress.handled, g_copyProgress.handled + EntriesLeft());
     UpdateBar(window);
     PostMessageA(window, CM_PACE, 0, 0);
 }

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "copy/copylist.h"
+
 // Where the main window puts the copy window, in its client coordinates.
 constexpr int kCopyWindowX = 460;
 constexpr int kCopyWindowY = 125;
@@ -22,11 +24,16 @@ constexpr int kPaceTicks = 4;
 
 // The state of the one copy window; meaningful while it exists.
 struct CopyProgress {
-    int total;         // entries in use when the copy started; counted once
-    int next;          // entries handled so far, and the position of the next one
+    int started;       // CM_START has run: a second one would copy everything again
+    int handled;       // entries handled so far
     int percent;       // fill of the bar, 0 to 100
     DWORD stamp;       // GetTickCount() at the start or at the last dispatched step
     int cancelPending; // a cancel request is being answered, or the user cancelled
+    // Slots this copy has handled. The module may add entries while the copy
+    // runs, into any free slot, also one the copy has passed: each step takes
+    // the lowest slot in use that is not marked, so every entry is copied
+    // exactly once.
+    unsigned char handledSlots[kCopySlots];
     RECT bar;
 };
 
@@ -38,6 +45,8 @@ extern CopyProgress g_copyProgress;
 unsigned PacingTenths(DWORD now, DWORD stamp);
 
 // The bar's fill after `handled` of `total` entries (total > 0), 0 to 100.
+// The total is what is handled plus what is left now: it grows when the
+// module adds entries during the copy.
 int CopyPercent(int handled, int total);
 
 // Height in pixels of the filled part of the bar for `percent`.

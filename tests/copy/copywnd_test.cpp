@@ -405,7 +405,7 @@ TEST_F(ThreeEntries, CopyInThreePacedStepsAndFillTheBarFromTheBottom)
 TEST_F(CopyWindow, EmptyListFinishesWithAFullBar)
 {
     RunCopy();
-    EXPECT_EQ(g_copyProgress.total, 0);
+    EXPECT_EQ(g_copyProgress.handled, 0);
     EXPECT_EQ(g_copyProgress.percent, 100);
     EXPECT_EQ(g_saw.doneWParam, 1u);
     EXPECT_EQ(g_saw.doneLParam, 0);
@@ -485,7 +485,7 @@ TEST_F(CopyWindow, CancelAnsweredGoOnHoldsTheCopyWhileAskedThenResumes)
 {
     ASSERT_TRUE(LoadSetupModule("copytest.dll"));
     // The module asks the user for 600 ms; ticks and pacing checks keep coming.
-    ModuleExport<ScriptCancelFn>("ScriptCancel")(1, 600, &g_copyProgress.next);
+    ModuleExport<ScriptCancelFn>("ScriptCancel")(1, 600, &g_copyProgress.handled);
     g_saw.cancelOnStart = 1;
     Listed("A.TXT", "a");
     Listed("B.TXT", "b");
