@@ -5,14 +5,22 @@
 
 namespace {
 
+template <size_t N>
+bool Terminated(const char (&field)[N])
+{
+    return BoundedLength(field, N) >= 0;
+}
+
+// The texts the request's mode reads end within their fields. An item id
+// list request never reads the target's path fields, so whatever they hold
+// does not matter.
 bool FieldsTerminated(const ShortcutRequest *request)
 {
-    return BoundedLength(request->description, sizeof request->description) >= 0 &&
-           BoundedLength(request->linkName, sizeof request->linkName) >= 0 &&
-           BoundedLength(request->linkFolder, sizeof request->linkFolder) >= 0 &&
-           BoundedLength(request->targetFile, sizeof request->targetFile) >= 0 &&
-           BoundedLength(request->targetFolder, sizeof request->targetFolder) >= 0 &&
-           BoundedLength(request->arguments, sizeof request->arguments) >= 0;
+    bool common = Terminated(request->description) && Terminated(request->linkName) &&
+                  Terminated(request->linkFolder) && Terminated(request->arguments);
+    if (!common || request->useItemIdList)
+        return common;
+    return Terminated(request->targetFile) && Terminated(request->targetFolder);
 }
 
 } // namespace

@@ -107,7 +107,9 @@ TEST_F(Shortcuts, ItemIdListTargetIgnoresPathFields)
     LPITEMIDLIST list = nullptr;
     ASSERT_EQ(SHGetSpecialFolderLocation(nullptr, CSIDL_WINDOWS, &list), S_OK);
     ShortcutRequest request = Request("Ids", "NOSUCH.EXE", "");
-    strcpy(request.targetFolder, "Q:\\nowhere");
+    // Not even their terminators are looked for.
+    memset(request.targetFile, 'f', sizeof request.targetFile);
+    memset(request.targetFolder, 'q', sizeof request.targetFolder);
     request.itemIdList = list;
     request.useItemIdList = 1;
     EXPECT_EQ(HandleShortcutRequest(&request), 1);
