@@ -8,6 +8,8 @@ while start-up is looked at; the window still answers messages meanwhile."""
 import re
 import time
 
+import shutil
+
 import pytest
 
 from harness import (MAIN_CLASS, SC_CLOSE, SC_MAXIMIZE, SC_MINIMIZE, SC_MOVE, SC_SCREENSAVE,
@@ -83,11 +85,14 @@ def test_caption(scenario, module_title, data_title, expected):
     "broken",
     "A" * 300,
     '"probe"',
-], ids=["no-such-file", "not-a-library", "command-line-too-long", "quotes-kept"])
+    "..\\outside",
+], ids=["no-such-file", "not-a-library", "command-line-too-long", "quotes-kept", "other-folder"])
 def test_missing_module(scenario, args):
     # probe.dll is there each time: none of these command lines names it.
     scenario.add_module("probe")
     scenario.add_file("broken.dll", b"MZ but not a library at all\r\n")
+    # A module is taken from setup's own folder only, never from beside it.
+    shutil.copyfile(scenario.bin / "probe.dll", scenario.root / "outside.dll")
     scenario.start(args)
     box = scenario.wait_message_box()
     assert_plain_ok_box(scenario, box, "KARVELO Setup", MISSING_MODULE)

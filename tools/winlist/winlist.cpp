@@ -37,20 +37,33 @@
 namespace {
 
 // ---------------------------------------------------------------------------
-// JSON output. One line is assembled in a fixed buffer and written at once,
-// so that a reader of a growing output file never sees half a line.
+// JSON output. One line is assembled in memory and written at once, so that
+// a reader of a growing output file never sees half a line. The line grows
+// as needed: a window text of any length (a whole agreement) stays valid JSON.
 
 struct Line {
-    char text[16384];
-    size_t used;
-    bool first;
+    char *text = nullptr;
+    size_t used = 0;
+    size_t room = 0;
+    bool first = true;
+    ~Line() { free(text); }
 };
 
 void Raw(Line &line, const char *text)
 {
     size_t length = strlen(text);
-    if (line.used + length >= sizeof line.text - 4)
-        return;
+    if (line.used + length + 1 > line.room) {
+        size_t room = line.room ? line.room : 1024;
+        while (line.used + length + 1 > room)
+            room *= 2;
+        char *grown = static_cast<char *>(realloc(line.text, room));
+        if (!grown) {
+            fputs("winlist: out of memory\n", stderr);
+            exit(3);
+        }
+        line.text = grown;
+        line.room = room;
+    }
     memcpy(line.text + line.used, text, length + 1);
     line.used += length;
 }
@@ -58,7 +71,6 @@ void Raw(Line &line, const char *text)
 void Begin(Line &line)
 {
     line.used = 0;
-    line.text[0] = 0;
     line.first = true;
     Raw(line, "{");
 }
@@ -97,10 +109,14 @@ void AddWide(Line &line, const char *key, const wchar_t *value)
 
 void AddText(Line &line, const char *key, const char *value)
 {
-    wchar_t wide[1024];
-    if (!MultiByteToWideChar(CP_ACP, 0, value, -1, wide, 1024))
-        wide[0] = 0;
-    AddWide(line, key, wide);
+    int size = MultiByteToWideChar(CP_ACP, 0, value, -1, nullptr, 0);
+    wchar_t *wide = static_cast<wchar_t *>(calloc(size > 0 ? size : 1, sizeof(wchar_t)));
+    if (!wide || size <= 0 || !MultiByteToWideChar(CP_ACP, 0, value, -1, wide, size)) {
+        if (wide)
+            wide[0] = 0;
+    }
+    AddWide(line, key, wide ? wide : L"");
+    free(wide);
 }
 
 void AddInt(Line &line, const char *key, long long value)
@@ -171,25 +187,32 @@ bool ParseHandle(const char *text, HWND *window)
 // The window's text. WM_GETTEXT is marshalled across processes, unlike the
 // plain GetWindowText of another process's control; a hung owner is given
 // up on after a short wait, and the text the system keeps is used instead.
-void WindowText(HWND window, wchar_t *text, int size)
+// Returns the whole text in memory that the caller frees.
+wchar_t *WindowText(HWND window)
 {
     DWORD_PTR length = 0;
-    text[0] = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 1000, &length))
+        length = 4095;
+    int size = static_cast<int>(length) + 1;
+    wchar_t *text = static_cast<wchar_t *>(calloc(size, sizeof(wchar_t)));
+    if (!text)
+        return nullptr;
+    DWORD_PTR copied = 0;
     if (SendMessageTimeoutW(window, WM_GETTEXT, size, reinterpret_cast<LPARAM>(text),
-                            SMTO_ABORTIFHUNG, 1000, &length)) {
+                            SMTO_ABORTIFHUNG, 1000, &copied)) {
         text[size - 1] = 0;
-        return;
+        return text;
     }
     InternalGetWindowText(window, text, size);
+    return text;
 }
 
 void PrintWindow(HWND window, HWND top, int depth)
 {
     wchar_t className[256];
-    wchar_t text[4096];
     if (!GetClassNameW(window, className, 256))
         className[0] = 0;
-    WindowText(window, text, 4096);
+    wchar_t *text = WindowText(window);
 
     LONG style = GetWindowLongA(window, GWL_STYLE);
     DWORD pid = 0;
@@ -211,7 +234,8 @@ void PrintWindow(HWND window, HWND top, int depth)
     AddInt(line, "tid", tid);
     AddInt(line, "id", (style & WS_CHILD) ? GetDlgCtrlID(window) : 0);
     AddWide(line, "class", className);
-    AddWide(line, "text", text);
+    AddWide(line, "text", text ? text : L"");
+    free(text);
     AddInt(line, "style", static_cast<DWORD>(style));
     AddInt(line, "exstyle", static_cast<DWORD>(GetWindowLongA(window, GWL_EXSTYLE)));
     AddRect(line, "rect", frame);
