@@ -46,48 +46,33 @@ extern "C" {
 #define FC_ABORT 4       /* end the setup now */
 
 /* ------------------------------------------------------------------------
- * Messages of the main window (class "SETUP_CLASS").
- * The module sends those marked "module" with SendMessage; the others are
- * the shell's own and are listed so that their numbers stay reserved.
+ * Messages of the main window (class "SETUP_CLASS") that a module sends with
+ * SendMessage, and the one it receives. The shell's own windows use 1084,
+ * 1104, 1114, 1174 and 1269 on the main window and 1034, 1044, 1184, 1624
+ * and 1724 on the copy window: those numbers are reserved.
  * ---------------------------------------------------------------------- */
-/* 1064, module: create the "sender" child window and post it SENDER_START */
+/* 1064: create the "sender" child window and post it SENDER_START */
 #define SM_STARTSENDER (WM_USER + 40)
-/* 1084, shell: the begin step, 24 ticks after start-up */
-#define SM_BEGINSETUP (WM_USER + 60)
-/* 1104, shell: the finish step, 32 ticks after the shortcuts */
-#define SM_FINISHSETUP (WM_USER + 80)
-/* 1114, shell: the finish step closes the main window with it; also the
-   closing message the status dialogs get after their display time */
-#define SM_CLOSE (WM_USER + 90)
-/* 1119, module: end the setup now */
+/* 1119: end the setup now */
 #define SM_EXIT (WM_USER + 95)
-/* 1174, shell: the copy window has started copying */
-#define SM_COPYSTARTED (WM_USER + 150)
-/* 1194, module: lParam = CopyRequest*; result: slot index, or -1 */
+/* 1194: lParam = CopyRequest*; result: slot index, or -1 */
 #define SM_ADDCOPYENTRY (WM_USER + 170)
-/* 1199, module: lParam = AddInRequest*; result: slot index, or -1 */
+/* 1199: lParam = AddInRequest*; result: slot index, or -1 */
 #define SM_ADDADDIN (WM_USER + 175)
-/* 1204, module: lParam = name of a file list in the source folder; result 1,
-   or 0 when a listed file was missing or empty */
+/* 1204: lParam = name of a file list in the source folder; result 1, or 0
+   when a listed file was missing, empty or not a plain file name */
 #define SM_ADDFILELIST (WM_USER + 180)
-/* 1206, module: lParam = ShortcutRequest*; result 1 */
+/* 1206: lParam = ShortcutRequest*; result 1 */
 #define SM_CREATESHORTCUT (WM_USER + 182)
-/* 1209, module or shell: repaint the main window at once */
+/* 1209: repaint the main window at once */
 #define SM_REPAINT (WM_USER + 185)
-/* 1234, the sender window: bit 15 of lParam set means success */
+/* 1234, sent or posted by the module's sender window: bit 15 of lParam set
+   means success. Only a reply that comes before the installation has begun
+   starts it; a later one is ignored. */
 #define SM_SENDERREPLY (WM_USER + 210)
-/* 1269, copy window: lParam 0 = the copy ended, non-zero = cancelled */
-#define SM_COPYDONE (WM_USER + 245)
 
 /* Posted by the shell to the module's "sender" window right after creating it. */
 #define SENDER_START (WM_USER + 180) /* 1204 */
-
-/* Messages of the copy progress window (class "COPYINGWND"); shell-internal. */
-#define CM_FINISH (WM_USER + 10)         /* 1034, copy window to itself: every entry handled */
-#define CM_COPYNEXT (WM_USER + 20)       /* 1044, copy window to itself: handle the next entry */
-#define CM_PACE (WM_USER + 160)          /* 1184, copy window and the deferred post: pacing check */
-#define CM_START (WM_USER + 600)         /* 1624, copy window to itself on creation */
-#define CM_CANCELREQUEST (WM_USER + 700) /* 1724, main window on a press in its cancel zone */
 
 /* ------------------------------------------------------------------------
  * Records the module passes by address. setup.exe only reads them, only

@@ -1,23 +1,23 @@
 #include "copy/conflicts.h"
 
 #include "setupmodule.h"
-#include "shell/context.h"
-#include "shell/hooks.h"
+#include "core/context.h"
+#include "core/hooks.h"
 #include "util/files.h"
 #include "util/paths.h"
 #include "util/text.h"
 
 namespace {
 
-int BuildAbsolutePaths(const CopyEntry *entry)
+int BuildAbsolutePaths(const CopyEntry *entry, CopyPaths *paths)
 {
-    return CopyText(g_setup.sourcePath, entry->sourceName) >= 0 &&
-           CopyText(g_setup.destPath, entry->destName) >= 0;
+    return CopyText(paths->source, entry->sourceName) >= 0 &&
+           CopyText(paths->dest, entry->destName) >= 0;
 }
 
-int BuildRelativePaths(const CopyEntry *entry)
+int BuildRelativePaths(const CopyEntry *entry, CopyPaths *paths)
 {
-    if (!JoinPath(g_setup.sourcePath, g_setup.sourceDir, entry->sourceName))
+    if (!JoinPath(paths->source, g_setup.sourceDir, entry->sourceName))
         return 0;
     char folder[kPathSize];
     const char *destFolder = g_setup.windowsDir;
@@ -26,7 +26,7 @@ int BuildRelativePaths(const CopyEntry *entry)
             return 0;
         destFolder = folder;
     }
-    return JoinPath(g_setup.destPath, destFolder, entry->destName) != nullptr;
+    return JoinPath(paths->dest, destFolder, entry->destName) != nullptr;
 }
 
 // Acts on one FileConflict answer for `entry`. Returns 0 for FC_ABORT.
@@ -53,13 +53,14 @@ int ApplyAnswer(CopyEntry *entry, int answer, int *overwriteAll)
 
 } // namespace
 
-int BuildCopyPaths(const CopyEntry *entry)
+int BuildCopyPaths(const CopyEntry *entry, CopyPaths *paths)
 {
     // absolutePaths comes first: it wins over toWindowsFolder.
-    int built = entry->absolutePaths ? BuildAbsolutePaths(entry) : BuildRelativePaths(entry);
+    int built = entry->absolutePaths ? BuildAbsolutePaths(entry, paths)
+                                     : BuildRelativePaths(entry, paths);
     if (!built) {
-        g_setup.sourcePath[0] = 0;
-        g_setup.destPath[0] = 0;
+        paths->source[0] = 0;
+        paths->dest[0] = 0;
     }
     return built ? 1 : 0;
 }
@@ -75,14 +76,15 @@ int ScanConflicts()
         if (!entry->inUse || entry->overwrite)
             continue;
         // A path that does not fit cannot be searched: it counts as not existing.
-        if (!BuildCopyPaths(entry) || !FileExists(g_setup.destPath))
+        CopyPaths paths;
+        if (!BuildCopyPaths(entry, &paths) || !FileExists(paths.dest))
             continue;
         if (overwriteAll) {
             entry->overwrite = 1;
             continue;
         }
         int answer =
-            CallHookWithTexts("FileConflict", g_setup.destPath, g_setup.sourcePath, FC_REPLACE);
+            CallHookWithTexts("FileConflict", paths.dest, paths.source, FC_REPLACE);
         if (!ApplyAnswer(entry, answer, &overwriteAll))
             return 0;
     }

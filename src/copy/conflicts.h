@@ -4,13 +4,20 @@
 #pragma once
 
 #include "copy/copylist.h"
+#include "util/paths.h"
 
-// Writes the entry's source path into g_setup.sourcePath and its destination
-// path into g_setup.destPath. With absolutePaths both names are taken as they
-// stand; otherwise the source is sourceDir\sourceName and the destination
-// destName in windowsDir (toWindowsFolder) or in destDir\subFolder.
-// Returns 1, or 0 when either path does not fit its buffer (both are then empty).
-int BuildCopyPaths(const CopyEntry *entry);
+// Where one copy entry comes from and goes to.
+struct CopyPaths {
+    char source[kPathSize];
+    char dest[kPathSize];
+};
+
+// Builds the entry's source and destination path into `paths`. With
+// absolutePaths both names are taken as they stand; otherwise the source is
+// sourceDir\sourceName and the destination destName in windowsDir
+// (toWindowsFolder) or in destDir\subFolder.
+// Returns 1, or 0 when either path does not fit (both are then empty).
+int BuildCopyPaths(const CopyEntry *entry, CopyPaths *paths);
 
 // Puts every entry whose destination exists already and that does not
 // replace it anyway to the module's FileConflict hook, and acts on the

@@ -4,12 +4,13 @@
 #include "copy/copyfile.h"
 #include "copy/copylist.h"
 #include "setupmodule.h"
-#include "shell/context.h"
-#include "shell/deferred.h"
-#include "shell/hooks.h"
-#include "shell/mainwnd.h"
+#include "core/context.h"
+#include "core/deferred.h"
+#include "core/hooks.h"
+#include "core/protocol.h"
 #include "util/files.h"
 #include "util/text.h"
+#include "util/window.h"
 
 #include <string.h>
 
@@ -113,10 +114,10 @@ void OnPace(HWND window)
 }
 
 // A file could not be copied: the copy stops here and the sequence decides.
-void StopAtFailedCopy(HWND window, const CopyEntry *entry)
+void StopAtFailedCopy(HWND window, const CopyEntry *entry, const CopyPaths &paths)
 {
     // A destination path too long to build still names the file by its name.
-    CopyText(g_setup.failedPath, g_setup.destPath[0] ? g_setup.destPath : entry->destName);
+    CopyText(g_setup.failedPath, paths.dest[0] ? paths.dest : entry->destName);
     g_setup.criticalCopyError = 1;
     PostMessageA(g_setup.mainWindow, SM_COPYDONE, 0, 0);
     DestroyWindow(window);
@@ -130,14 +131,15 @@ void OnCopyNext(HWND window)
         return;
     }
     const CopyEntry *entry = &g_copyList.slots[slot];
-    if (!BuildCopyPaths(entry)) {
-        StopAtFailedCopy(window, entry);
+    CopyPaths paths;
+    if (!BuildCopyPaths(entry, &paths)) {
+        StopAtFailedCopy(window, entry, paths);
         return;
     }
     // An existing destination is replaced only when the entry says so.
-    int wanted = !FileExists(g_setup.destPath) || entry->overwrite;
-    if (wanted && !CopyOneFile(g_setup.sourcePath, g_setup.destPath)) {
-        StopAtFailedCopy(window, entry);
+    int wanted = !FileExists(paths.dest) || entry->overwrite;
+    if (wanted && !CopyOneFile(paths.source, paths.dest)) {
+        StopAtFailedCopy(window, entry, paths);
         return;
     }
     g_copyProgress.handledSlots[slot] = 1;
@@ -236,13 +238,6 @@ void OnPaint(HWND window)
     DeleteObject(greyPen);
 }
 
-LRESULT OnSysCommand(WPARAM wParam)
-{
-    // Neither moved nor closed; only the screen saver is refused. The low
-    // four bits of wParam belong to the system.
-    return (wParam & 0xFFF0) == SC_SCREENSAVE ? 1 : 0;
-}
-
 } // namespace
 
 unsigned PacingTenths(DWORD now, DWORD stamp)
@@ -307,7 +302,7 @@ LRESULT CALLBACK CopyingDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM
         OnPaint(window);
         return 0;
     case WM_SYSCOMMAND:
-        return OnSysCommand(wParam);
+        return RefuseSystemCommand(wParam);
     default:
         return DefWindowProcA(window, message, wParam, lParam);
     }

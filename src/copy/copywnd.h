@@ -7,6 +7,8 @@
 
 #include "copy/copylist.h"
 
+constexpr char kCopyClass[] = "COPYINGWND";
+
 // Where the main window puts the copy window, in its client coordinates.
 constexpr int kCopyWindowX = 460;
 constexpr int kCopyWindowY = 125;

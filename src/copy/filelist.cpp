@@ -2,7 +2,7 @@
 #include "copy/filelist.h"
 
 #include "copy/copylist.h"
-#include "shell/context.h"
+#include "core/context.h"
 #include "util/files.h"
 #include "util/paths.h"
 #include "util/text.h"

@@ -1,9 +1,10 @@
 #include "screens/dialogs.h"
 
 #include "setupmodule.h"
-#include "shell/context.h"
-#include "shell/deferred.h"
-#include "shell/hooks.h"
+#include "core/context.h"
+#include "core/deferred.h"
+#include "core/hooks.h"
+#include "core/protocol.h"
 #include "util/paths.h"
 #include "util/window.h"
 
@@ -97,6 +98,8 @@ INT_PTR CALLBACK PresDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
         }
         return FALSE;
     case WM_SYSCOMMAND:
+        // Unlike the shell's windows, the dialog compares the whole wParam and
+        // leaves every other command to the dialog manager.
         return wParam == SC_SCREENSAVE ? TRUE : FALSE;
     default:
         return FALSE;

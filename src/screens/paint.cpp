@@ -3,7 +3,7 @@
 #include <stddef.h>
 #include <string.h>
 
-#include "shell/context.h"
+#include "core/context.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // product's setup module.
 #include <windows.h>
 
-#include "shell/context.h"
+#include "core/context.h"
 #include "shell/mainwnd.h"
 #include "shell/startup.h"
 #include "util/text.h"
@@ -29,9 +29,7 @@ bool RegisterMainClass()
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     if (FindWindowA("KARVELOENGINE", nullptr)) {
-        MessageBeep(MB_OK);
-        MessageBoxA(nullptr, "Please exit the KARVELO ENGINE before running setup",
-                    "KARVELO SETUP", MB_OK);
+        TellUser(nullptr, "Please exit the KARVELO ENGINE before running setup", "KARVELO SETUP");
         return 0;
     }
 

@@ -5,14 +5,16 @@
 #include "copy/filelist.h"
 #include "screens/paint.h"
 #include "setupmodule.h"
-#include "shell/context.h"
-#include "shell/deferred.h"
-#include "shell/hooks.h"
+#include "core/context.h"
+#include "core/deferred.h"
+#include "core/hooks.h"
+#include "core/protocol.h"
 #include "shell/sequence.h"
 #include "shell/startup.h"
 #include "shortcuts/shortcut.h"
 #include "util/paths.h"
 #include "util/text.h"
+#include "util/window.h"
 
 namespace {
 
@@ -28,8 +30,7 @@ bool LoadSetupModule()
     g_setup.moduleHandle = named ? LoadLibraryA(modulePath) : nullptr;
     if (g_setup.moduleHandle)
         return true;
-    MessageBeep(MB_OK);
-    MessageBoxA(nullptr, "Error: Missing module. Setup must exit.", "KARVELO Setup", MB_OK);
+    TellUser(nullptr, "Error: Missing module. Setup must exit.", "KARVELO Setup");
     return false;
 }
 
@@ -77,12 +78,6 @@ void OnCreate(HWND window)
     ScheduleDeferredPost(window, kTicksToBegin, SM_BEGINSETUP, 0, 0);
 }
 
-LRESULT OnSysCommand(WPARAM wParam)
-{
-    // The window can be neither moved nor closed; only the screen saver is refused.
-    return (wParam & 0xFFF0) == SC_SCREENSAVE ? 1 : 0;
-}
-
 void OnLeftButtonDown(LPARAM lParam)
 {
     unsigned short x = LOWORD(lParam);
@@ -100,7 +95,7 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         OnCreate(window);
         return 0;
     case WM_DESTROY:
-        g_setup.mainWindow = nullptr; // the setup has ended; steps under way stop
+        g_setup.ended = 1;
         PostQuitMessage(0);
         return 0;
     case WM_NCDESTROY:
@@ -113,7 +108,7 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         Tick();
         return 0;
     case WM_SYSCOMMAND:
-        return OnSysCommand(wParam);
+        return RefuseSystemCommand(wParam);
     case WM_QUERYENDSESSION:
         return 1;
     case WM_LBUTTONDOWN:

@@ -4,7 +4,6 @@
 #include <windows.h>
 
 constexpr char kMainClass[] = "SETUP_CLASS";
-constexpr char kCopyClass[] = "COPYINGWND";
 constexpr char kDataFile[] = "kvlsetup.dat";
 constexpr int kMainWidth = 600;
 constexpr int kMainHeight = 420;

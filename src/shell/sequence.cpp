@@ -8,14 +8,16 @@
 #include "copy/filelist.h"
 #include "screens/dialogs.h"
 #include "setupmodule.h"
-#include "shell/context.h"
-#include "shell/deferred.h"
-#include "shell/hooks.h"
+#include "core/context.h"
+#include "core/deferred.h"
+#include "core/hooks.h"
+#include "core/protocol.h"
 #include "shell/mainwnd.h"
 #include "util/files.h"
 #include "util/paths.h"
 #include "util/registry.h"
 #include "util/text.h"
+#include "util/window.h"
 
 namespace {
 
@@ -23,7 +25,7 @@ namespace {
 // SM_EXIT from inside the hook that just returned.
 bool Ended()
 {
-    return !g_setup.mainWindow;
+    return g_setup.ended != 0;
 }
 
 // A gating hook or dialog said no: end silently (the module has told the user).
@@ -116,7 +118,7 @@ bool BuildDemoCommand(char *command, size_t size, const char *destDir, const cha
 
 void EndInstallation()
 {
-    if (g_setup.mainWindow)
+    if (!g_setup.ended)
         DestroyWindow(g_setup.mainWindow);
 }
 
@@ -220,9 +222,8 @@ void SenderReply(LPARAM lParam)
         ScheduleDeferredPost(g_setup.mainWindow, kTicksAfterSender, SM_BEGINSETUP, 0, 0);
         return;
     }
-    MessageBeep(MB_OK);
-    MessageBoxA(g_setup.mainWindow, "Error: Program Manager not found. Setup must exit.",
-                "KARVELO Setup", MB_OK);
+    TellUser(g_setup.mainWindow, "Error: Program Manager not found. Setup must exit.",
+             "KARVELO Setup");
     if (!Ended())
         PostMessageA(g_setup.mainWindow, SM_FINISHSETUP, 0, 0);
 }

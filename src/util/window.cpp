@@ -19,3 +19,14 @@ int CenterWindow(HWND window, int top, int bottom, int left, int right)
     SetWindowPos(window, HWND_TOP, x, y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
     return 1;
 }
+
+void TellUser(HWND owner, const char *text, const char *caption)
+{
+    MessageBeep(MB_OK);
+    MessageBoxA(owner, text, caption, MB_OK);
+}
+
+LRESULT RefuseSystemCommand(WPARAM wParam)
+{
+    return (wParam & 0xFFF0) == SC_SCREENSAVE ? 1 : 0;
+}

@@ -9,3 +9,12 @@
 // the centred position would be negative in either direction.
 // Returns 1 if the window was moved, 0 if not.
 int CenterWindow(HWND window, int top, int bottom, int left, int right);
+
+// Tells the user: a default beep, then a plain message box owned by `owner`
+// (may be null) with a single OK button and no icon. Returns once it is closed.
+void TellUser(HWND owner, const char *text, const char *caption);
+
+// The answer of the shell's own windows to WM_SYSCOMMAND: nothing is carried
+// out, so they can be neither moved nor closed, and the screen saver is
+// refused (1). The low four bits of wParam belong to the system.
+LRESULT RefuseSystemCommand(WPARAM wParam);

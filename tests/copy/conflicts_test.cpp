@@ -3,8 +3,8 @@
 #include "copy/copylist.h"
 #include "copytest_module.h"
 #include "module.h"
-#include "shell/context.h"
-#include "shell/hooks.h"
+#include "core/context.h"
+#include "core/hooks.h"
 #include "tempdir.h"
 #include "util/text.h"
 
@@ -106,9 +106,10 @@ protected:
     // Builds the paths of `entry`, which must succeed, and compares both.
     static void ExpectPaths(CopyEntry entry, const char *source, const char *dest)
     {
-        EXPECT_EQ(BuildCopyPaths(&entry), 1);
-        EXPECT_STREQ(g_setup.sourcePath, source);
-        EXPECT_STREQ(g_setup.destPath, dest);
+        CopyPaths paths;
+        EXPECT_EQ(BuildCopyPaths(&entry, &paths), 1);
+        EXPECT_STREQ(paths.source, source);
+        EXPECT_STREQ(paths.dest, dest);
     }
 };
 
@@ -143,15 +144,16 @@ TEST_F(PathRule, PathThatDoesNotFitIsAFailureWithEmptyBuffers)
     std::string longFolder = "C:\\" + std::string(250, 'd');
     strcpy(g_setup.destDir, longFolder.c_str());
     CopyEntry entry = Entry("A.DL_", "A-LONGER-NAME.DLL", "", 0, 0);
-    EXPECT_EQ(BuildCopyPaths(&entry), 0);
-    EXPECT_STREQ(g_setup.sourcePath, "");
-    EXPECT_STREQ(g_setup.destPath, "");
+    CopyPaths paths;
+    EXPECT_EQ(BuildCopyPaths(&entry, &paths), 0);
+    EXPECT_STREQ(paths.source, "");
+    EXPECT_STREQ(paths.dest, "");
 
     // An absolute name may be 263 characters in its field: one too many for a path.
     std::string longName = "C:\\" + std::string(260, 'n');
     CopyEntry absolute = Entry(longName.c_str(), "C:\\ok", "", 0, 1);
-    EXPECT_EQ(BuildCopyPaths(&absolute), 0);
-    EXPECT_STREQ(g_setup.destPath, "");
+    EXPECT_EQ(BuildCopyPaths(&absolute, &paths), 0);
+    EXPECT_STREQ(paths.dest, "");
 }
 
 // ---------------------------------------------------------------------------

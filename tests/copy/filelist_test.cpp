@@ -4,7 +4,7 @@
 #include "copy/copylist.h"
 #include "guardpage.h"
 #include "setupmodule.h"
-#include "shell/context.h"
+#include "core/context.h"
 #include "shell/mainwnd.h"
 #include "tempdir.h"
 #include "util/text.h"

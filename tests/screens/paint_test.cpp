@@ -1,7 +1,7 @@
 #include "screens/paint.h"
 
 #include "guardpage.h"
-#include "shell/context.h"
+#include "core/context.h"
 #include "tempdir.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // stand-in main window that such a module talks to.
 #pragma once
 
-#include "shell/context.h"
+#include "core/context.h"
 #include "tempdir.h"
 
 #include <gtest/gtest.h>

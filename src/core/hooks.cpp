@@ -1,15 +1,18 @@
-#include "shell/hooks.h"
+#include "core/hooks.h"
 
 #include "setupmodule.h"
-#include "shell/context.h"
+#include "core/context.h"
 
 namespace {
+
+int g_hookDepth;      // hooks of the module now on the stack
+int g_releasePending; // the module is to be released once the last hook returns
 
 // Brackets every hook call, so that the module is never unloaded under a hook
 // that is still running.
 void EnterHook()
 {
-    ++g_setup.hookDepth;
+    ++g_hookDepth;
 }
 
 // FARPROC stands for any export; the generic function type in between tells
@@ -22,7 +25,7 @@ Hook FindTypedHook(const char *name)
 
 void LeaveHook()
 {
-    if (--g_setup.hookDepth == 0 && g_setup.releasePending)
+    if (--g_hookDepth == 0 && g_releasePending)
         ReleaseModule();
 }
 
@@ -30,7 +33,7 @@ void LeaveHook()
 
 FARPROC FindHook(const char *name)
 {
-    if (!g_setup.moduleHandle || g_setup.releasePending)
+    if (!g_setup.moduleHandle || g_releasePending)
         return nullptr;
     return GetProcAddress(g_setup.moduleHandle, name);
 }
@@ -81,12 +84,12 @@ void CallInitModule()
 
 void ReleaseModule()
 {
-    if (g_setup.hookDepth > 0) {
-        g_setup.releasePending = 1;
+    if (g_hookDepth > 0) {
+        g_releasePending = 1;
         return;
     }
     if (g_setup.moduleHandle)
         FreeLibrary(g_setup.moduleHandle);
     g_setup.moduleHandle = nullptr;
-    g_setup.releasePending = 0;
+    g_releasePending = 0;
 }

@@ -1,4 +1,4 @@
-#include "shell/deferred.h"
+#include "core/deferred.h"
 
 #include <gtest/gtest.h>
 

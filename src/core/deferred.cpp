@@ -1,4 +1,4 @@
-#include "shell/deferred.h"
+#include "core/deferred.h"
 
 DeferredPost g_deferredPost;
 

@@ -1,0 +1,3 @@
+#include "core/context.h"
+
+SetupContext g_setup;

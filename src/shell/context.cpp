@@ -1,3 +1,0 @@
-#include "shell/context.h"
-
-SetupContext g_setup;
