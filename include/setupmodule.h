@@ -8,6 +8,12 @@
  * looks each one up by its exact, undecorated name right before calling it,
  * and a hook that is not exported counts as consent.
  *
+ * setup.exe loads libraries from the system folder only, so that nothing
+ * planted beside it under a system name can run. The module itself is
+ * loaded by its full path; a module that needs DLLs of its own must load
+ * them by their full path too (sourceDir arrives in InitModule), and should
+ * be linked statically against its compiler's runtime.
+ *
  * Hooks are __stdcall. Export them undecorated: link the module with
  * -Wl,--kill-at (MinGW) or list them in a .def file, otherwise the linker
  * exports names such as "InitModule@16" that setup.exe will not find.

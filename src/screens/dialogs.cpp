@@ -55,8 +55,9 @@ int LoadAgreementText(HWND edit, const char *path)
 {
     // CreateFile rather than OpenFile: OpenFile refuses paths of 128
     // characters or more, which would show an empty agreement.
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
+    // Others may have the file open for writing (a share, a virus scanner).
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return -1;
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, kAgreementSize);

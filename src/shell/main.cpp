@@ -10,6 +10,21 @@
 
 namespace {
 
+// Load no library from our own folder or the current one: a distribution
+// folder is anybody's to fill (a download folder, a share), and a DLL left
+// there under a system name would run inside the installer. Where the
+// system lacks SetDefaultDllDirectories, at least the current folder goes.
+void RestrictDllSearch()
+{
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI *)(DWORD);
+    FARPROC found = GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
+    auto setDefault =
+        reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void (*)()>(found));
+    if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
+        return;
+    SetDllDirectoryA("");
+}
+
 bool RegisterMainClass()
 {
     WNDCLASSA mainClass = {};
@@ -28,6 +43,7 @@ bool RegisterMainClass()
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
+    RestrictDllSearch();
     if (FindWindowA("KARVELOENGINE", nullptr)) {
         TellUser(nullptr, "Please exit the KARVELO ENGINE before running setup", "KARVELO SETUP");
         return 0;
@@ -55,4 +71,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         DispatchMessageA(&message);
     }
     return 0;
+}
+
+// setup.exe starts here, not in the C runtime's start-up: the shell has no
+// static constructors, takes its arguments from the raw command line and
+// leaves through ExitProcess, so that start-up would be some 5 KB of code
+// doing nothing for it.
+extern "C" void SetupStart()
+{
+    ExitProcess(static_cast<UINT>(
+        WinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWDEFAULT)));
 }

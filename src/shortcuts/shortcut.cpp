@@ -5,6 +5,13 @@
 
 namespace {
 
+// The class and the two interfaces of the shell link object, defined here:
+// taken from the platform's uuid library they would bring some 35 KB of
+// identifiers that nothing uses into the program.
+const CLSID kShellLinkClass = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID kShellLinkInterface = {0x000214EE, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}}; // IShellLinkA
+const IID kPersistFileInterface = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
 template <size_t N>
 bool Terminated(const char (&field)[N])
 {
@@ -54,10 +61,10 @@ HRESULT CreateShortcutFile(const void *target, TargetMode mode, const char *argu
 {
     CoInitialize(nullptr);
     IShellLinkA *link = nullptr;
-    HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr,
+    HRESULT result = CoCreateInstance(kShellLinkClass, nullptr,
                                       CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER |
                                           CLSCTX_LOCAL_SERVER,
-                                      IID_IShellLinkA, reinterpret_cast<void **>(&link));
+                                      kShellLinkInterface, reinterpret_cast<void **>(&link));
     if (result == S_OK) {
         if (mode == TargetMode::ItemIdList)
             link->SetIDList(static_cast<LPCITEMIDLIST>(target));
@@ -68,7 +75,7 @@ HRESULT CreateShortcutFile(const void *target, TargetMode mode, const char *argu
             link->SetArguments(arguments);
 
         IPersistFile *file = nullptr;
-        result = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void **>(&file));
+        result = link->QueryInterface(kPersistFileInterface, reinterpret_cast<void **>(&file));
         if (SUCCEEDED(result)) {
             WCHAR widePath[kPathSize];
             if (MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, kPathSize))
