@@ -79,6 +79,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "jsonline.h"
 #include "setupmodule.h"
 
 namespace {
@@ -214,88 +215,23 @@ int NumberField(const char *fields, const char *key)
 // ---------------------------------------------------------------------------
 // Log lines
 
-struct Line {
-    char text[8192];
-    size_t used;
-};
-
-void Raw(Line &line, const char *text)
+void Begin(JsonLine &line, const char *event)
 {
-    size_t length = strlen(text);
-    if (line.used + length >= sizeof line.text - 4)
-        return;
-    memcpy(line.text + line.used, text, length + 1);
-    line.used += length;
+    JsonBegin(line);
+    JsonText(line, "event", event);
+    JsonInt(line, "t", GetTickCount());
 }
 
-void Key(Line &line, const char *key)
-{
-    Raw(line, ", \"");
-    Raw(line, key);
-    Raw(line, "\": ");
-}
-
-// Writes the first `length` bytes of `value` as a JSON string.
-void AddBytes(Line &line, const char *key, const char *value, size_t length)
-{
-    Key(line, key);
-    Raw(line, "\"");
-    char piece[8];
-    for (size_t i = 0; i < length; ++i) {
-        unsigned char code = static_cast<unsigned char>(value[i]);
-        if (code == '"' || code == '\\')
-            snprintf(piece, sizeof piece, "\\%c", code);
-        else if (code >= 0x20 && code < 0x7F)
-            snprintf(piece, sizeof piece, "%c", code);
-        else
-            snprintf(piece, sizeof piece, "\\u%04x", code);
-        Raw(line, piece);
-    }
-    Raw(line, "\"");
-}
-
-void AddText(Line &line, const char *key, const char *value)
-{
-    AddBytes(line, key, value, strlen(value));
-}
-
-void AddInt(Line &line, const char *key, long long value)
-{
-    char number[32];
-    snprintf(number, sizeof number, "%lld", value);
-    Key(line, key);
-    Raw(line, number);
-}
-
-void AddHandle(Line &line, const char *key, const void *handle)
-{
-    char number[32];
-    snprintf(number, sizeof number, "\"0x%lx\"",
-             static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(handle)));
-    Key(line, key);
-    Raw(line, number);
-}
-
-void Begin(Line &line, const char *event)
-{
-    line.used = 0;
-    line.text[0] = 0;
-    Raw(line, "{\"event\": \"");
-    Raw(line, event);
-    Raw(line, "\"");
-    AddInt(line, "t", GetTickCount());
-}
-
-void BeginHook(Line &line, const char *event, Hook hook)
+void BeginHook(JsonLine &line, const char *event, Hook hook)
 {
     Begin(line, event);
-    AddText(line, "hook", kHookNames[hook]);
+    JsonText(line, "hook", kHookNames[hook]);
 }
 
 // Appends the line to the log file, opening and closing it around the write.
-void Log(Line &line)
+void Log(JsonLine &line)
 {
-    Raw(line, "}\n");
+    JsonEnd(line);
     char name[MAX_PATH];
     char path[2 * MAX_PATH];
     Setting("probe", "log", name, sizeof name, "probe.log");
@@ -319,11 +255,11 @@ void Log(Line &line)
 
 void LogAction(Hook hook, const char *action, const char *args, long long result)
 {
-    Line line;
+    JsonLine line;
     BeginHook(line, "action", hook);
-    AddText(line, "action", action);
-    AddText(line, "args", args);
-    AddInt(line, "result", result);
+    JsonText(line, "action", action);
+    JsonText(line, "args", args);
+    JsonInt(line, "result", result);
     Log(line);
 }
 
@@ -432,13 +368,13 @@ void CaptionAction(Hook hook)
 {
     char caption[1024] = "";
     GetWindowTextA(g_mainWindow, caption, sizeof caption);
-    Line line;
+    JsonLine line;
     BeginHook(line, "action", hook);
-    AddText(line, "action", "caption");
-    AddText(line, "caption", caption);
-    AddInt(line, "visible", IsWindowVisible(g_mainWindow) ? 1 : 0);
-    AddInt(line, "enabled", IsWindowEnabled(g_mainWindow) ? 1 : 0);
-    AddInt(line, "result", IsWindow(g_mainWindow) ? 1 : 0);
+    JsonText(line, "action", "caption");
+    JsonText(line, "caption", caption);
+    JsonInt(line, "visible", IsWindowVisible(g_mainWindow) ? 1 : 0);
+    JsonInt(line, "enabled", IsWindowEnabled(g_mainWindow) ? 1 : 0);
+    JsonInt(line, "result", IsWindow(g_mainWindow) ? 1 : 0);
     Log(line);
 }
 
@@ -519,25 +455,25 @@ int Leave(Hook hook, int n)
 {
     RunActions(hook, n);
     int result = Answer(hook, n);
-    Line line;
+    JsonLine line;
     BeginHook(line, "return", hook);
-    AddInt(line, "n", n);
-    AddInt(line, "result", result);
+    JsonInt(line, "n", n);
+    JsonInt(line, "result", result);
     Log(line);
     return result;
 }
 
-void BeginCall(Line &line, Hook hook, int n)
+void BeginCall(JsonLine &line, Hook hook, int n)
 {
     BeginHook(line, "call", hook);
-    AddInt(line, "n", n);
+    JsonInt(line, "n", n);
 }
 
 // Logs a call that has no arguments, runs its actions and answers.
 int PlainHook(Hook hook)
 {
     int n = Enter(hook);
-    Line line;
+    JsonLine line;
     BeginCall(line, hook, n);
     Log(line);
     return Leave(hook, n);
@@ -547,9 +483,9 @@ int PlainHook(Hook hook)
 int PathHook(Hook hook, const char *name, const char *path)
 {
     int n = Enter(hook);
-    Line line;
+    JsonLine line;
     BeginCall(line, hook, n);
-    AddText(line, name, path);
+    JsonText(line, name, path);
     Log(line);
     return Leave(hook, n);
 }
@@ -563,10 +499,10 @@ void WriteBuffer(Hook hook, const char *key, char *buffer, size_t size)
     if (!value[0])
         return;
     Put(buffer, size, value);
-    Line line;
+    JsonLine line;
     BeginHook(line, "write", hook);
-    AddText(line, "field", key);
-    AddText(line, "value", buffer);
+    JsonText(line, "field", key);
+    JsonText(line, "value", buffer);
     Log(line);
 }
 
@@ -587,10 +523,10 @@ void WriteTitle(char *title)
         value[kTitleLimit] = 0;
     }
     memcpy(title, value, strlen(value) + 1);
-    Line line;
+    JsonLine line;
     BeginHook(line, "write", kInitModule);
-    AddText(line, "field", "title");
-    AddText(line, "value", value);
+    JsonText(line, "field", "title");
+    JsonText(line, "value", value);
     Log(line);
 }
 
@@ -601,31 +537,31 @@ void Reply(HWND sender)
 {
     long lParam = NumberSetting("sender", "reply", 0x8000);
     LRESULT result = SendMessageA(GetParent(sender), SM_SENDERREPLY, 0, lParam);
-    Line line;
+    JsonLine line;
     Begin(line, "reply");
-    AddInt(line, "lParam", lParam);
-    AddInt(line, "result", result);
+    JsonInt(line, "lParam", lParam);
+    JsonInt(line, "result", result);
     Log(line);
 }
 
 void OnSenderCreate(HWND sender)
 {
-    Line line;
+    JsonLine line;
     Begin(line, "sender-created");
-    AddHandle(line, "hwnd", sender);
-    AddHandle(line, "parent", GetParent(sender));
+    JsonHandle(line, "hwnd", sender);
+    JsonHandle(line, "parent", GetParent(sender));
     Log(line);
 }
 
 void OnSenderStart(HWND sender, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    Line line;
+    JsonLine line;
     Begin(line, "sender");
-    AddHandle(line, "hwnd", sender);
-    AddHandle(line, "parent", GetParent(sender));
-    AddInt(line, "message", message);
-    AddInt(line, "wParam", static_cast<long long>(wParam));
-    AddInt(line, "lParam", lParam);
+    JsonHandle(line, "hwnd", sender);
+    JsonHandle(line, "parent", GetParent(sender));
+    JsonInt(line, "message", message);
+    JsonInt(line, "wParam", static_cast<long long>(wParam));
+    JsonInt(line, "lParam", lParam);
     Log(line);
     long delay = NumberSetting("sender", "delay", 0);
     if (delay > 0)
@@ -662,10 +598,10 @@ void RegisterSender(HWND mainWindow)
         reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(mainWindow, GWLP_HINSTANCE));
     senderClass.lpszClassName = "sender";
     ATOM atom = RegisterClassA(&senderClass);
-    Line line;
+    JsonLine line;
     Begin(line, "register");
-    AddHandle(line, "instance", senderClass.hInstance);
-    AddInt(line, "result", atom != 0);
+    JsonHandle(line, "instance", senderClass.hInstance);
+    JsonInt(line, "result", atom != 0);
     Log(line);
 }
 
@@ -677,10 +613,10 @@ LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam)
     if (code == HCBT_SYSCOMMAND) {
         char caption[256] = "";
         GetWindowTextA(GetActiveWindow(), caption, sizeof caption);
-        Line line;
+        JsonLine line;
         Begin(line, "syscommand");
-        AddInt(line, "command", static_cast<long long>(wParam));
-        AddText(line, "active", caption);
+        JsonInt(line, "command", static_cast<long long>(wParam));
+        JsonText(line, "active", caption);
         Log(line);
     }
     return CallNextHookEx(g_cbtHook, code, wParam, lParam);
@@ -710,16 +646,16 @@ int WINAPI InitModule(HWND mainWindow, char *sourceDir, char *moduleTitle, HMODU
     char caption[1024] = "";
     GetWindowTextA(mainWindow, caption, sizeof caption);
 
-    Line line;
+    JsonLine line;
     BeginCall(line, kInitModule, n);
-    AddHandle(line, "window", mainWindow);
-    AddText(line, "class", className);
-    AddText(line, "caption", caption);
-    AddInt(line, "visible", IsWindowVisible(mainWindow) ? 1 : 0);
-    AddText(line, "sourceDir", sourceDir);
-    AddInt(line, "titleZero", AllZero(moduleTitle, SETUP_MODULE_TITLE_SIZE));
-    AddHandle(line, "module", module);
-    AddInt(line, "ownHandle", module == g_self);
+    JsonHandle(line, "window", mainWindow);
+    JsonText(line, "class", className);
+    JsonText(line, "caption", caption);
+    JsonInt(line, "visible", IsWindowVisible(mainWindow) ? 1 : 0);
+    JsonText(line, "sourceDir", sourceDir);
+    JsonInt(line, "titleZero", AllZero(moduleTitle, SETUP_MODULE_TITLE_SIZE));
+    JsonHandle(line, "module", module);
+    JsonInt(line, "ownHandle", module == g_self);
     Log(line);
 
     if (NumberSetting("sender", "register", 0))
@@ -733,9 +669,9 @@ int WINAPI InitModule(HWND mainWindow, char *sourceDir, char *moduleTitle, HMODU
 int WINAPI Present(char *scratch)
 {
     int n = Enter(kPresent);
-    Line line;
+    JsonLine line;
     BeginCall(line, kPresent, n);
-    AddInt(line, "scratch", scratch != nullptr);
+    JsonInt(line, "scratch", scratch != nullptr);
     Log(line);
     return Leave(kPresent, n);
 }
@@ -743,9 +679,9 @@ int WINAPI Present(char *scratch)
 int WINAPI SetDestDir(char *destDir)
 {
     int n = Enter(kSetDestDir);
-    Line line;
+    JsonLine line;
     BeginCall(line, kSetDestDir, n);
-    AddText(line, "destDir", destDir);
+    JsonText(line, "destDir", destDir);
     Log(line);
     WriteBuffer(kSetDestDir, "destDir", destDir, SETUP_PATH_SIZE);
     return Leave(kSetDestDir, n);
@@ -754,10 +690,10 @@ int WINAPI SetDestDir(char *destDir)
 int WINAPI FileConflict(char *destPath, char *sourcePath)
 {
     int n = Enter(kFileConflict);
-    Line line;
+    JsonLine line;
     BeginCall(line, kFileConflict, n);
-    AddText(line, "destPath", destPath);
-    AddText(line, "sourcePath", sourcePath);
+    JsonText(line, "destPath", destPath);
+    JsonText(line, "sourcePath", sourcePath);
     Log(line);
     return Leave(kFileConflict, n);
 }
@@ -815,7 +751,7 @@ int WINAPI EndSetup(void)
 int WINAPI DemoQuery(char *program, char *document)
 {
     int n = Enter(kDemoQuery);
-    Line line;
+    JsonLine line;
     BeginCall(line, kDemoQuery, n);
     Log(line);
     WriteBuffer(kDemoQuery, "program", program, SETUP_PATH_SIZE);
@@ -839,18 +775,18 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
         Put(g_ini, sizeof g_ini, g_folder);
         size_t used = strlen(g_ini);
         Put(g_ini + used, sizeof g_ini - used, "probe.ini");
-        Line line;
+        JsonLine line;
         Begin(line, "attach");
-        AddText(line, "path", path);
+        JsonText(line, "path", path);
         Log(line);
     } else if (reason == DLL_PROCESS_DETACH) {
         // The hook procedure goes away with this library.
         if (g_cbtHook)
             UnhookWindowsHookEx(g_cbtHook);
         g_cbtHook = nullptr;
-        Line line;
+        JsonLine line;
         Begin(line, "detach");
-        AddInt(line, "freed", reserved == nullptr);
+        JsonInt(line, "freed", reserved == nullptr);
         Log(line);
     }
     return TRUE;

@@ -28,6 +28,8 @@
 // Numbers are decimal or 0x hex; HWND is hex with or without 0x.
 #include <windows.h>
 
+#include "jsonline.h"
+
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
@@ -37,77 +39,9 @@
 namespace {
 
 // ---------------------------------------------------------------------------
-// JSON output. One line is assembled in memory and written at once, so that
-// a reader of a growing output file never sees half a line. The line grows
-// as needed: a window text of any length (a whole agreement) stays valid JSON.
+// JSON output: one line per answer, written whole (tools/jsonline).
 
-struct Line {
-    char *text = nullptr;
-    size_t used = 0;
-    size_t room = 0;
-    bool first = true;
-    ~Line() { free(text); }
-};
-
-void Raw(Line &line, const char *text)
-{
-    size_t length = strlen(text);
-    if (line.used + length + 1 > line.room) {
-        size_t room = line.room ? line.room : 1024;
-        while (line.used + length + 1 > room)
-            room *= 2;
-        char *grown = static_cast<char *>(realloc(line.text, room));
-        if (!grown) {
-            fputs("winlist: out of memory\n", stderr);
-            exit(3);
-        }
-        line.text = grown;
-        line.room = room;
-    }
-    memcpy(line.text + line.used, text, length + 1);
-    line.used += length;
-}
-
-void Begin(Line &line)
-{
-    line.used = 0;
-    line.first = true;
-    Raw(line, "{");
-}
-
-void Key(Line &line, const char *key)
-{
-    if (!line.first)
-        Raw(line, ", ");
-    line.first = false;
-    Raw(line, "\"");
-    Raw(line, key);
-    Raw(line, "\": ");
-}
-
-void AddWide(Line &line, const char *key, const wchar_t *value)
-{
-    Key(line, key);
-    Raw(line, "\"");
-    char piece[8];
-    for (const wchar_t *p = value; *p; ++p) {
-        unsigned code = static_cast<unsigned short>(*p);
-        if (code == '"' || code == '\\') {
-            piece[0] = '\\';
-            piece[1] = static_cast<char>(code);
-            piece[2] = 0;
-        } else if (code >= 0x20 && code < 0x7F) {
-            piece[0] = static_cast<char>(code);
-            piece[1] = 0;
-        } else {
-            snprintf(piece, sizeof piece, "\\u%04x", code);
-        }
-        Raw(line, piece);
-    }
-    Raw(line, "\"");
-}
-
-void AddText(Line &line, const char *key, const char *value)
+void AddAnsi(JsonLine &line, const char *key, const char *value)
 {
     int size = MultiByteToWideChar(CP_ACP, 0, value, -1, nullptr, 0);
     wchar_t *wide = static_cast<wchar_t *>(calloc(size > 0 ? size : 1, sizeof(wchar_t)));
@@ -115,49 +49,31 @@ void AddText(Line &line, const char *key, const char *value)
         if (wide)
             wide[0] = 0;
     }
-    AddWide(line, key, wide ? wide : L"");
+    JsonWide(line, key, wide ? wide : L"");
     free(wide);
 }
 
-void AddInt(Line &line, const char *key, long long value)
-{
-    char number[32];
-    snprintf(number, sizeof number, "%lld", value);
-    Key(line, key);
-    Raw(line, number);
-}
-
-void AddHandle(Line &line, const char *key, HWND window)
-{
-    char number[32];
-    snprintf(number, sizeof number, "\"0x%lx\"", static_cast<unsigned long>(
-                                                    reinterpret_cast<UINT_PTR>(window)));
-    Key(line, key);
-    Raw(line, number);
-}
-
-void AddRect(Line &line, const char *key, const RECT &rect)
+void AddRect(JsonLine &line, const char *key, const RECT &rect)
 {
     char numbers[96];
     snprintf(numbers, sizeof numbers, "[%ld, %ld, %ld, %ld]", rect.left, rect.top, rect.right,
              rect.bottom);
-    Key(line, key);
-    Raw(line, numbers);
+    JsonKey(line, key);
+    JsonRaw(line, numbers);
 }
 
-void End(Line &line)
+void Print(JsonLine &line)
 {
-    Raw(line, "}\n");
-    fputs(line.text, stdout);
+    fputs(JsonEnd(line), stdout);
     fflush(stdout);
 }
 
 void PrintError(const char *text)
 {
-    Line line;
-    Begin(line);
-    AddText(line, "error", text);
-    End(line);
+    JsonLine line;
+    JsonBegin(line);
+    AddAnsi(line, "error", text);
+    Print(line);
 }
 
 // ---------------------------------------------------------------------------
@@ -223,26 +139,26 @@ void PrintWindow(HWND window, HWND top, int depth)
     GetClientRect(window, &client);
     MapWindowPoints(window, nullptr, reinterpret_cast<POINT *>(&client), 2);
 
-    Line line;
-    Begin(line);
-    AddHandle(line, "hwnd", window);
-    AddHandle(line, "parent", (style & WS_CHILD) ? GetAncestor(window, GA_PARENT) : nullptr);
-    AddHandle(line, "owner", GetWindow(window, GW_OWNER));
-    AddHandle(line, "top", top);
-    AddInt(line, "depth", depth);
-    AddInt(line, "pid", pid);
-    AddInt(line, "tid", tid);
-    AddInt(line, "id", (style & WS_CHILD) ? GetDlgCtrlID(window) : 0);
-    AddWide(line, "class", className);
-    AddWide(line, "text", text ? text : L"");
+    JsonLine line;
+    JsonBegin(line);
+    JsonHandle(line, "hwnd", window);
+    JsonHandle(line, "parent", (style & WS_CHILD) ? GetAncestor(window, GA_PARENT) : nullptr);
+    JsonHandle(line, "owner", GetWindow(window, GW_OWNER));
+    JsonHandle(line, "top", top);
+    JsonInt(line, "depth", depth);
+    JsonInt(line, "pid", pid);
+    JsonInt(line, "tid", tid);
+    JsonInt(line, "id", (style & WS_CHILD) ? GetDlgCtrlID(window) : 0);
+    JsonWide(line, "class", className);
+    JsonWide(line, "text", text ? text : L"");
     free(text);
-    AddInt(line, "style", static_cast<DWORD>(style));
-    AddInt(line, "exstyle", static_cast<DWORD>(GetWindowLongA(window, GWL_EXSTYLE)));
+    JsonInt(line, "style", static_cast<DWORD>(style));
+    JsonInt(line, "exstyle", static_cast<DWORD>(GetWindowLongA(window, GWL_EXSTYLE)));
     AddRect(line, "rect", frame);
     AddRect(line, "client", client);
-    AddInt(line, "visible", IsWindowVisible(window) ? 1 : 0);
-    AddInt(line, "enabled", IsWindowEnabled(window) ? 1 : 0);
-    End(line);
+    JsonInt(line, "visible", IsWindowVisible(window) ? 1 : 0);
+    JsonInt(line, "enabled", IsWindowEnabled(window) ? 1 : 0);
+    Print(line);
 }
 
 void PrintTree(HWND window, HWND top, int depth)
@@ -308,15 +224,15 @@ int SendCommand(int argc, char **argv)
                                        static_cast<WPARAM>(args.wParam),
                                        static_cast<LPARAM>(args.lParam), SMTO_NORMAL,
                                        static_cast<UINT>(timeout), &result);
-    Line line;
-    Begin(line);
+    JsonLine line;
+    JsonBegin(line);
     if (sent) {
-        AddInt(line, "result", static_cast<LONG>(result));
+        JsonInt(line, "result", static_cast<LONG>(result));
     } else {
-        AddText(line, "error", IsWindow(args.window) ? "timeout" : "no such window");
-        AddInt(line, "code", GetLastError());
+        AddAnsi(line, "error", IsWindow(args.window) ? "timeout" : "no such window");
+        JsonInt(line, "code", GetLastError());
     }
-    End(line);
+    Print(line);
     return sent ? 0 : 1;
 }
 
@@ -329,10 +245,10 @@ int PostCommand(int argc, char **argv)
     }
     BOOL posted = PostMessageA(args.window, static_cast<UINT>(args.message),
                                static_cast<WPARAM>(args.wParam), static_cast<LPARAM>(args.lParam));
-    Line line;
-    Begin(line);
-    AddInt(line, "posted", posted ? 1 : 0);
-    End(line);
+    JsonLine line;
+    JsonBegin(line);
+    JsonInt(line, "posted", posted ? 1 : 0);
+    Print(line);
     return posted ? 0 : 1;
 }
 
@@ -348,10 +264,10 @@ int ClickCommand(int argc, char **argv)
     LPARAM where = MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y));
     BOOL posted = PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, where) &&
                   PostMessageA(window, WM_LBUTTONUP, 0, where);
-    Line line;
-    Begin(line);
-    AddInt(line, "posted", posted ? 1 : 0);
-    End(line);
+    JsonLine line;
+    JsonBegin(line);
+    JsonInt(line, "posted", posted ? 1 : 0);
+    Print(line);
     return posted ? 0 : 1;
 }
 
@@ -366,10 +282,10 @@ int CommandCommand(int argc, char **argv)
     HWND control = GetDlgItem(dialog, static_cast<int>(id));
     BOOL posted = PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                                reinterpret_cast<LPARAM>(control));
-    Line line;
-    Begin(line);
-    AddInt(line, "posted", posted ? 1 : 0);
-    End(line);
+    JsonLine line;
+    JsonBegin(line);
+    JsonInt(line, "posted", posted ? 1 : 0);
+    Print(line);
     return posted ? 0 : 1;
 }
 
@@ -380,13 +296,13 @@ constexpr UINT_PTR kLifeTimer = 1;
 
 void PrintEvent(const char *name, HWND window, WPARAM wParam, LPARAM lParam)
 {
-    Line line;
-    Begin(line);
-    AddText(line, "event", name);
-    AddHandle(line, "hwnd", window);
-    AddInt(line, "wParam", static_cast<long long>(wParam));
-    AddInt(line, "lParam", static_cast<long long>(lParam));
-    End(line);
+    JsonLine line;
+    JsonBegin(line);
+    AddAnsi(line, "event", name);
+    JsonHandle(line, "hwnd", window);
+    JsonInt(line, "wParam", static_cast<long long>(wParam));
+    JsonInt(line, "lParam", static_cast<long long>(lParam));
+    Print(line);
 }
 
 LRESULT CALLBACK EngineProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -465,10 +381,10 @@ int RunOwnWindow(int argc, char **argv, const char *className, WNDPROC procedure
         UpdateWindow(window);
         SetForegroundWindow(window);
     }
-    Line line;
-    Begin(line);
-    AddHandle(line, "ready", window);
-    End(line);
+    JsonLine line;
+    JsonBegin(line);
+    JsonHandle(line, "ready", window);
+    Print(line);
 
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
@@ -484,15 +400,15 @@ int RunOwnWindow(int argc, char **argv, const char *className, WNDPROC procedure
 int ScreenCommand()
 {
     HDC screen = GetDC(nullptr);
-    Line line;
-    Begin(line);
-    AddInt(line, "width", GetSystemMetrics(SM_CXSCREEN));
-    AddInt(line, "height", GetSystemMetrics(SM_CYSCREEN));
-    AddInt(line, "bits", GetDeviceCaps(screen, BITSPIXEL));
-    AddInt(line, "palette", GetDeviceCaps(screen, SIZEPALETTE));
-    AddInt(line, "caption", GetSystemMetrics(SM_CYCAPTION));
-    AddInt(line, "border", GetSystemMetrics(SM_CYBORDER));
-    End(line);
+    JsonLine line;
+    JsonBegin(line);
+    JsonInt(line, "width", GetSystemMetrics(SM_CXSCREEN));
+    JsonInt(line, "height", GetSystemMetrics(SM_CYSCREEN));
+    JsonInt(line, "bits", GetDeviceCaps(screen, BITSPIXEL));
+    JsonInt(line, "palette", GetDeviceCaps(screen, SIZEPALETTE));
+    JsonInt(line, "caption", GetSystemMetrics(SM_CYCAPTION));
+    JsonInt(line, "border", GetSystemMetrics(SM_CYBORDER));
+    Print(line);
     ReleaseDC(nullptr, screen);
     return 0;
 }
@@ -517,27 +433,27 @@ int LaunchCommand()
     PROCESS_INFORMATION process = {};
     if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
                         haveFolder ? folder : nullptr, &startup, &process)) {
-        Line line;
-        Begin(line);
-        AddText(line, "error", "CreateProcess failed");
-        AddInt(line, "code", GetLastError());
-        End(line);
+        JsonLine line;
+        JsonBegin(line);
+        AddAnsi(line, "error", "CreateProcess failed");
+        JsonInt(line, "code", GetLastError());
+        Print(line);
         return 255;
     }
-    Line line;
-    Begin(line);
-    AddInt(line, "pid", process.dwProcessId);
-    AddText(line, "cmdline", commandLine);
-    End(line);
+    JsonLine line;
+    JsonBegin(line);
+    JsonInt(line, "pid", process.dwProcessId);
+    AddAnsi(line, "cmdline", commandLine);
+    Print(line);
 
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD exitCode = 0;
     GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    Begin(line);
-    AddInt(line, "exit", exitCode);
-    End(line);
+    JsonBegin(line);
+    JsonInt(line, "exit", exitCode);
+    Print(line);
     return static_cast<int>(exitCode);
 }
 
