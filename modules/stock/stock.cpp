@@ -1,0 +1,437 @@
+// The stock setup module: installs a product that needs no code of its own.
+// Ship it beside setup.exe as "defsetup.dll" and describe the product in
+// kvlsetup.dat, next to the [GENERAL] and [FILELIST] sections of the shell:
+//
+//   [PRODUCT]
+//   cbFolder=Harbour Atlas       folder below Program Files: the destination becomes
+//                                <ProgramFilesDir>\Harbour Atlas. Empty or missing keeps
+//                                the default; a value with \ / :, another character a name
+//                                cannot hold, or made of dots is refused (the default is kept).
+//   cbTitle=Harbour Atlas 2.1    title shown in the caption (optional)
+//   cbConflict=ask               a file to install exists already: ask (Yes replaces, No
+//                                skips it, Cancel ends the setup), replace, or keep.
+//                                Missing or anything else: ask.
+//   cbDemoProgram=DEMO.EXE       program started at the end, below the destination;
+//                                missing: no demonstration
+//   cbDemoDocument=HARBOUR.TXT   its document, below the destination's Demos folder (optional)
+//
+//   [GROUP]
+//   cbName=Harbour Atlas         program group: a folder in the Start menu's Programs;
+//                                missing: no shortcuts
+//   cbItem00=Harbour Atlas Demo|DEMO.EXE|HARBOUR.TXT|Demos|Harbour Atlas demonstration
+//   cbItem01=Read Me|README.TXT||.|About Harbour Atlas
+//       link name | target below the destination | arguments | working folder below
+//       the destination ("." or empty: the destination itself) | description
+//
+//   [INI]
+//   cbItem00=ATLAS.INI|Atlas|Home|%DEST%
+//   cbItem01=ATLAS.INI|Atlas|Version|2.1
+//       file below the destination (its folder must exist) | section | key | value;
+//       %DEST% in the value stands for the destination folder
+//
+// Lists are read from cbItem00 up to the first missing number, cbItem99 at
+// most. Blanks around each field are dropped; the last field takes the rest of
+// the line. Paths are names joined by backslashes below the destination: an
+// item whose path has a drive, a leading, doubled or trailing separator or a
+// component made of dots, or whose text is too long (259 characters for a path
+// or text, 175 for the title), is skipped whole.
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <string.h>
+
+#include "setupmodule.h"
+
+namespace {
+
+constexpr char kDataFile[] = "kvlsetup.dat";
+constexpr char kDestToken[] = "%DEST%";
+constexpr int kLineSize = 1024;
+// A default no value can hold tells a missing key from an empty one.
+constexpr char kMissingMark[] = "\x01";
+constexpr int kMissing = -1;
+constexpr int kTooLong = -2;
+constexpr int kGroupFields = 5;
+constexpr int kIniFields = 4;
+
+HWND g_mainWindow;
+char g_dataPath[MAX_PATH];      // kvlsetup.dat in the source folder; empty: no settings
+char g_title[SETUP_MODULE_TITLE_SIZE];
+char g_destDir[SETUP_PATH_SIZE]; // as SetDestDir left it
+
+// Copies text into a buffer of `size` bytes only when all of it fits.
+bool CopyWhole(char *dest, size_t size, const char *source)
+{
+    if (strlen(source) >= size)
+        return false;
+    memcpy(dest, source, strlen(source) + 1);
+    return true;
+}
+
+bool AppendWhole(char *dest, size_t size, const char *source)
+{
+    size_t used = strlen(dest);
+    return used < size && CopyWhole(dest + used, size - used, source);
+}
+
+// folder + "\" + name, only when it fits.
+bool JoinWhole(char *dest, size_t size, const char *folder, const char *name)
+{
+    size_t length = strlen(folder);
+    if (!CopyWhole(dest, size, folder))
+        return false;
+    if (length > 0 && folder[length - 1] != '\\' && !AppendWhole(dest, size, "\\"))
+        return false;
+    return AppendWhole(dest, size, name);
+}
+
+// Length of a value, kMissing for a missing key or kTooLong for a value that
+// filled `line` (it may have been cut, so it is not used).
+int ReadSetting(const char *section, const char *key, char (&line)[kLineSize])
+{
+    line[0] = 0;
+    if (!g_dataPath[0])
+        return kMissing;
+    DWORD length = GetPrivateProfileStringA(section, key, kMissingMark, line, kLineSize,
+                                            g_dataPath);
+    if (strcmp(line, kMissingMark) == 0) {
+        line[0] = 0;
+        return kMissing;
+    }
+    return length >= kLineSize - 1 ? kTooLong : static_cast<int>(length);
+}
+
+bool IsSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+// One name of a path: not empty, not only dots and blanks (which the file
+// system reads as "here" or "up"), and no character a name cannot hold.
+bool IsSafeName(const char *name, size_t length)
+{
+    bool meaningful = false;
+    for (size_t i = 0; i < length; ++i) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c < ' ' || strchr("<>:\"/\\|?*", c))
+            return false;
+        if (c != '.' && c != ' ')
+            meaningful = true;
+    }
+    return meaningful;
+}
+
+// True for names joined by separators that stay below the folder they are
+// joined to: no drive, no share, no leading, doubled or trailing separator.
+bool StaysBelow(const char *path)
+{
+    if (!path[0])
+        return false;
+    const char *start = path;
+    for (const char *p = path;; ++p) {
+        if (*p && !IsSeparator(*p))
+            continue;
+        if (!IsSafeName(start, static_cast<size_t>(p - start)))
+            return false;
+        if (!*p)
+            return true;
+        start = p + 1;
+    }
+}
+
+void TrimBlanks(char *&text)
+{
+    while (*text == ' ' || *text == '\t')
+        ++text;
+    size_t length = strlen(text);
+    while (length > 0 && (text[length - 1] == ' ' || text[length - 1] == '\t'))
+        text[--length] = 0;
+}
+
+// Splits `line` in place at "|" into exactly `count` fields, the last taking
+// the rest. False when the line has fewer fields.
+bool SplitFields(char *line, char **fields, int count)
+{
+    char *p = line;
+    for (int i = 0; i < count; ++i) {
+        fields[i] = p;
+        if (i == count - 1)
+            break;
+        p = strchr(p, '|');
+        if (!p)
+            return false;
+        *p++ = 0;
+    }
+    for (int i = 0; i < count; ++i)
+        TrimBlanks(fields[i]);
+    return true;
+}
+
+// Reads cbItemNN of `section` into `line` and splits it. Returns false at the
+// end of the list; `usable` says whether this item can be used at all.
+bool ReadItem(const char *section, int index, char (&line)[kLineSize], char **fields, int count,
+              bool &usable)
+{
+    char key[16];
+    wsprintfA(key, "cbItem%02d", index);
+    int length = ReadSetting(section, key, line);
+    if (length == kMissing)
+        return false;
+    usable = length != kTooLong && SplitFields(line, fields, count);
+    return true;
+}
+
+bool FitsText(const char *text)
+{
+    return strlen(text) < SETUP_PATH_SIZE;
+}
+
+// ---------------------------------------------------------------------------
+// The destination
+
+bool ChangeFolder(char *destDir, const char *folder)
+{
+    if (!folder[0] || !IsSafeName(folder, strlen(folder)))
+        return false;
+    char base[SETUP_PATH_SIZE];
+    if (!CopyWhole(base, sizeof base, destDir))
+        return false;
+    size_t length = strlen(base);
+    if (length > 0 && base[length - 1] == '\\')
+        base[length - 1] = 0;
+    char *last = strrchr(base, '\\');
+    if (!last)
+        return false;
+    last[1] = 0;
+    char moved[SETUP_PATH_SIZE];
+    return JoinWhole(moved, sizeof moved, base, folder) &&
+           CopyWhole(destDir, SETUP_PATH_SIZE, moved);
+}
+
+// ---------------------------------------------------------------------------
+// Shortcuts
+
+struct LinkItem {
+    const char *target;
+    const char *arguments;
+    const char *workFolder;
+    const char *description;
+};
+
+HRESULT SaveLink(IShellLinkA *link, const char *linkPath)
+{
+    IPersistFile *file = nullptr;
+    HRESULT result = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void **>(&file));
+    if (FAILED(result))
+        return result;
+    WCHAR widePath[MAX_PATH];
+    if (MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, MAX_PATH))
+        result = file->Save(widePath, TRUE);
+    else
+        result = E_FAIL;
+    file->Release();
+    return result;
+}
+
+HRESULT WriteLink(const char *linkPath, const LinkItem &item)
+{
+    IShellLinkA *link = nullptr;
+    HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IShellLinkA, reinterpret_cast<void **>(&link));
+    if (FAILED(result) || !link)
+        return FAILED(result) ? result : E_FAIL;
+    result = link->SetPath(item.target);
+    if (SUCCEEDED(result))
+        result = link->SetArguments(item.arguments);
+    if (SUCCEEDED(result))
+        result = link->SetWorkingDirectory(item.workFolder);
+    if (SUCCEEDED(result))
+        result = link->SetDescription(item.description);
+    if (SUCCEEDED(result))
+        result = SaveLink(link, linkPath);
+    link->Release();
+    return result;
+}
+
+// One [GROUP] item: every path is checked and built before anything is written.
+void AddLink(const char *group, char **fields)
+{
+    const char *name = fields[0];
+    const char *target = fields[1];
+    const char *work = fields[3];
+    if (!IsSafeName(name, strlen(name)) || !StaysBelow(target) || !FitsText(fields[2]) ||
+        !FitsText(fields[4]))
+        return;
+    bool inDest = !work[0] || strcmp(work, ".") == 0;
+    if (!inDest && !StaysBelow(work))
+        return;
+
+    char linkPath[MAX_PATH];
+    char targetPath[MAX_PATH];
+    char workPath[MAX_PATH];
+    if (!JoinWhole(linkPath, sizeof linkPath, group, name) ||
+        !AppendWhole(linkPath, sizeof linkPath, ".lnk") ||
+        !JoinWhole(targetPath, sizeof targetPath, g_destDir, target) ||
+        !(inDest ? CopyWhole(workPath, sizeof workPath, g_destDir)
+                 : JoinWhole(workPath, sizeof workPath, g_destDir, work)))
+        return;
+    WriteLink(linkPath, LinkItem{targetPath, fields[2], workPath, fields[4]});
+}
+
+// The group folder in the Start menu's Programs, made if need be.
+bool MakeGroup(char (&group)[MAX_PATH])
+{
+    char line[kLineSize];
+    char programs[MAX_PATH];
+    if (ReadSetting("GROUP", "cbName", line) <= 0 || !IsSafeName(line, strlen(line)) ||
+        !SHGetSpecialFolderPathA(g_mainWindow, programs, CSIDL_PROGRAMS, TRUE) ||
+        !JoinWhole(group, sizeof group, programs, line))
+        return false;
+    return CreateDirectoryA(group, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+// ---------------------------------------------------------------------------
+// Settings files
+
+// Copies `value` into `dest` with every %DEST% replaced by the destination.
+bool ExpandValue(char *dest, size_t size, const char *value)
+{
+    dest[0] = 0;
+    const size_t tokenLength = strlen(kDestToken);
+    char piece[kLineSize];
+    while (*value) {
+        const char *token = strstr(value, kDestToken);
+        size_t plain = token ? static_cast<size_t>(token - value) : strlen(value);
+        if (plain >= sizeof piece)
+            return false;
+        memcpy(piece, value, plain);
+        piece[plain] = 0;
+        if (!AppendWhole(dest, size, piece))
+            return false;
+        if (!token)
+            break;
+        if (!AppendWhole(dest, size, g_destDir))
+            return false;
+        value = token + tokenLength;
+    }
+    return true;
+}
+
+void WriteIniItem(char **fields)
+{
+    const char *section = fields[1];
+    const char *key = fields[2];
+    char path[MAX_PATH];
+    char value[SETUP_PATH_SIZE];
+    if (!StaysBelow(fields[0]) || !section[0] || !key[0] || !FitsText(section) ||
+        !FitsText(key) || !JoinWhole(path, sizeof path, g_destDir, fields[0]) ||
+        !ExpandValue(value, sizeof value, fields[3]))
+        return;
+    WritePrivateProfileStringA(section, key, value, path);
+    // Systems that cache profiles write the file only when asked to.
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, path);
+}
+
+// ---------------------------------------------------------------------------
+// Conflicts
+
+int AskAboutConflict(const char *destPath)
+{
+    char question[SETUP_PATH_SIZE + 64];
+    wsprintfA(question, "%.259s\n\nThis file exists already. Replace it?", destPath);
+    switch (MessageBoxA(g_mainWindow, question, g_title[0] ? g_title : "KARVELO Setup",
+                        MB_YESNOCANCEL | MB_ICONQUESTION)) {
+    case IDYES:
+        return FC_REPLACE;
+    case IDNO:
+        return FC_SKIP;
+    default:
+        return FC_ABORT;
+    }
+}
+
+} // namespace
+
+extern "C" {
+
+int WINAPI InitModule(HWND mainWindow, char *sourceDir, char *moduleTitle, HMODULE)
+{
+    g_mainWindow = mainWindow;
+    // A source folder too long to name the data file leaves the module
+    // without settings: it then behaves like one exporting no hooks.
+    if (!sourceDir || !JoinWhole(g_dataPath, sizeof g_dataPath, sourceDir, kDataFile))
+        g_dataPath[0] = 0;
+    char line[kLineSize];
+    if (ReadSetting("PRODUCT", "cbTitle", line) > 0 && CopyWhole(g_title, sizeof g_title, line))
+        CopyWhole(moduleTitle, SETUP_MODULE_TITLE_SIZE, g_title);
+    return 1;
+}
+
+int WINAPI SetDestDir(char *destDir)
+{
+    char line[kLineSize];
+    if (ReadSetting("PRODUCT", "cbFolder", line) > 0)
+        ChangeFolder(destDir, line);
+    CopyWhole(g_destDir, sizeof g_destDir, destDir);
+    return 1;
+}
+
+int WINAPI FileConflict(char *destPath, char *)
+{
+    char line[kLineSize];
+    ReadSetting("PRODUCT", "cbConflict", line);
+    if (lstrcmpiA(line, "replace") == 0)
+        return FC_REPLACE;
+    if (lstrcmpiA(line, "keep") == 0)
+        return FC_SKIP;
+    return AskAboutConflict(destPath);
+}
+
+int WINAPI CreateShortcuts(void)
+{
+    char group[MAX_PATH];
+    // No group, or no menu on this machine: the product installs without shortcuts.
+    if (!g_destDir[0] || !MakeGroup(group))
+        return 1;
+    HRESULT com = CoInitialize(nullptr);
+    char line[kLineSize];
+    char *fields[kGroupFields];
+    bool usable = false;
+    for (int i = 0; i < 100 && ReadItem("GROUP", i, line, fields, kGroupFields, usable); ++i) {
+        if (usable)
+            AddLink(group, fields);
+    }
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return 1;
+}
+
+int WINAPI GenIniFiles(void)
+{
+    if (!g_destDir[0])
+        return 1;
+    char line[kLineSize];
+    char *fields[kIniFields];
+    bool usable = false;
+    for (int i = 0; i < 100 && ReadItem("INI", i, line, fields, kIniFields, usable); ++i) {
+        if (usable)
+            WriteIniItem(fields);
+    }
+    return 1;
+}
+
+int WINAPI DemoQuery(char *program, char *document)
+{
+    char line[kLineSize];
+    if (ReadSetting("PRODUCT", "cbDemoProgram", line) <= 0 || !StaysBelow(line) ||
+        !CopyWhole(program, SETUP_PATH_SIZE, line))
+        return 0;
+    int length = ReadSetting("PRODUCT", "cbDemoDocument", line);
+    if (length == kTooLong || (length > 0 && !StaysBelow(line)) ||
+        !CopyWhole(document, SETUP_PATH_SIZE, line)) {
+        program[0] = 0;
+        return 0;
+    }
+    return 1;
+}
+}

@@ -1,0 +1,166 @@
+"""The stock module (modules/stock) end to end: a product described only by
+kvlsetup.dat is installed by the real setup.exe with stock.dll as
+defsetup.dll, and what landed on disk is read back: the files in the chosen
+folder, the program group's links (through the independent lnkinfo), the
+settings file and how the demonstration was started."""
+
+import re
+import subprocess
+import tempfile
+import time
+from pathlib import Path
+
+from harness import windows_path
+
+WM_COMMAND = 0x0111
+AGREE = 1172
+EXIT_CODE_WAIT = 90
+
+
+def compressed(scenario, name, content):
+    """Puts `content` into the source folder as `name`, compressed by mscompress."""
+    with tempfile.TemporaryDirectory() as work:
+        plain = Path(work) / "plain"
+        plain.write_bytes(content)
+        subprocess.run(["mscompress", str(plain)], check=True, stdout=subprocess.DEVNULL)
+        data = (Path(work) / "plain_").read_bytes()
+    assert data[:4] == b"SZDD"
+    return scenario.add_file(name, data)
+
+
+def agree(scenario, timeout=30):
+    dialog = scenario.wait_window("#32770", text="KARVELO SETUP", visible=True, timeout=timeout)
+    scenario.post(dialog.hwnd, WM_COMMAND, AGREE, 0)
+
+
+def lnkinfo(path):
+    out = subprocess.run(["lnkinfo", str(path)], check=True, capture_output=True, text=True,
+                         timeout=30).stdout
+    fields = {}
+    for key in ("Local path", "Description", "Command line arguments", "Working directory"):
+        match = re.search(rf"^\s*{key}\s*:\s?(.*)$", out, re.M)
+        fields[key] = match.group(1) if match else None
+    return fields
+
+
+def launch_record(folder, timeout=20):
+    path = Path(folder) / "demo-launch.txt"
+    deadline = time.monotonic() + timeout
+    while not path.exists() and time.monotonic() < deadline:
+        time.sleep(0.1)
+    time.sleep(0.2)
+    assert path.exists(), f"the demonstration was not started ({path} missing)"
+    text = path.read_text(errors="replace")
+    command = re.search(r"^command=(.*)$", text, re.M).group(1).rstrip("\r")
+    cwd = re.search(r"^cwd=(.*)$", text, re.M).group(1).rstrip("\r")
+    return command, cwd
+
+
+def program_group(scenario, name):
+    """The group folder in the Start menu of the scenario's Wine prefix."""
+    found = list(scenario.prefix.glob(f"drive_c/users/*/**/Start Menu/Programs/{name}"))
+    assert len(found) == 1, f"program group {name!r}: {found}"
+    return found[0]
+
+
+def stock_product(scenario, product, group=None, ini=None):
+    """A small product with stock.dll as the default module: the readme
+    exists already and is not replaced without asking."""
+    scenario.add_module("defsetup", dll="stock.dll")
+    compressed(scenario, "README.TX_", b"Read me, version 2\r\n")
+    compressed(scenario, "DEMO.EX_", (scenario.bin / "demo.exe").read_bytes())
+    scenario.add_file("HARBOUR.TXT", "The harbour\r\n")
+    extra = {"PRODUCT": product}
+    if group:
+        extra["GROUP"] = group
+    if ini:
+        extra["INI"] = {f"cbItem{i:02d}": item for i, item in enumerate(ini)}
+    scenario.write_setup_data(title="Atlas", items=[
+        "README.TX_, T, , 0, 0, 0, 0;",
+        "DEMO.EX_, E, , 0, 0, 1, 0;",
+        "HARBOUR.TXT, T, Demos, 0, 0, 1, 0;",
+    ], extra=extra)
+    scenario.program_files()
+
+
+def old_readme(folder):
+    path = folder / "README.TXT"
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.write_bytes(b"the old readme\r\n")
+    return path
+
+
+def test_product_described_by_its_settings_is_installed(scenario):
+    stock_product(scenario, {
+        "cbFolder": "Harbour Atlas",
+        "cbTitle": "Harbour Atlas 2.1",
+        "cbConflict": "ask",
+        "cbDemoProgram": "DEMO.EXE",
+        "cbDemoDocument": "HARBOUR.TXT",
+    }, group={
+        "cbName": "Harbour Atlas",
+        "cbItem00": "Harbour Atlas Demo|DEMO.EXE|HARBOUR.TXT|Demos|Harbour Atlas demonstration",
+        "cbItem01": "Read Me | README.TXT | /view | . | About Harbour Atlas",
+    }, ini=["ATLAS.INI|Atlas|Home|%DEST%", "ATLAS.INI|Atlas|Version|2.1"])
+    dest = scenario.dest / "Harbour Atlas"
+    readme = old_readme(dest)
+    scenario.start(None)
+    main = scenario.main_window()
+    assert main["text"] == "KARVELO Setup [Harbour Atlas 2.1] ", scenario.report("caption")
+    agree(scenario)
+
+    box = scenario.wait_message_box(timeout=40)
+    scenario.screenshot("conflict")
+    assert box["caption"] == "Harbour Atlas 2.1"
+    assert windows_path(readme) in box["text"], scenario.report("question")
+    assert int(box["owner"], 16) == int(main["hwnd"], 16), scenario.report("owner")
+    scenario.press_button(box, "Yes")
+    code = scenario.wait_exit(EXIT_CODE_WAIT)
+    assert code == 0, scenario.report(f"exit code {code}")
+
+    assert scenario.tree() == ["Harbour Atlas/", "Harbour Atlas/ATLAS.INI",
+                               "Harbour Atlas/DEMO.EXE", "Harbour Atlas/Demos/",
+                               "Harbour Atlas/Demos/HARBOUR.TXT", "Harbour Atlas/README.TXT",
+                               "Harbour Atlas/demo-launch.txt"], scenario.tree()
+    assert readme.read_bytes() == b"Read me, version 2\r\n"
+    home = windows_path(dest)
+    ini = (dest / "ATLAS.INI").read_text()
+    assert re.search(rf"^Home={re.escape(home)}\r?$", ini, re.M), ini
+    assert re.search(r"^Version=2\.1\r?$", ini, re.M), ini
+
+    group = program_group(scenario, "Harbour Atlas")
+    assert sorted(p.name for p in group.iterdir()) == ["Harbour Atlas Demo.lnk", "Read Me.lnk"]
+    demo = lnkinfo(group / "Harbour Atlas Demo.lnk")
+    assert demo == {"Local path": f"{home}\\DEMO.EXE", "Description": "Harbour Atlas demonstration",
+                    "Command line arguments": "HARBOUR.TXT",
+                    "Working directory": f"{home}\\Demos"}, demo
+    read_me = lnkinfo(group / "Read Me.lnk")
+    assert read_me == {"Local path": f"{home}\\README.TXT", "Description": "About Harbour Atlas",
+                       "Command line arguments": "/view", "Working directory": home}, read_me
+
+    command, cwd = launch_record(dest)
+    assert command == f'"{home}\\DEMO.EXE" {home}\\Demos\\HARBOUR.TXT', command
+    assert cwd.rstrip("\\") == home, cwd
+
+
+def test_paths_that_leave_the_destination_are_refused(scenario):
+    # ".." as the folder would install beside Program Files; an item that
+    # leaves the destination is skipped and the others still land.
+    stock_product(scenario, {"cbFolder": "..", "cbConflict": "keep"}, group={
+        "cbName": "Atlas",
+        "cbItem00": "Escape|..\\..\\DEMO.EXE||.|out",
+        "cbItem01": "Read Me|README.TXT||..|out",
+        "cbItem02": "Demo|DEMO.EXE||.|in",
+    }, ini=["..\\ESCAPE.INI|Atlas|Home|%DEST%", "ATLAS.INI|Atlas|Home|%DEST%"])
+    dest = scenario.dest / "KarveloEngine"
+    readme = old_readme(dest)
+    scenario.start(None)
+    agree(scenario)
+    code = scenario.wait_exit(EXIT_CODE_WAIT)
+    assert code == 0, scenario.report(f"exit code {code}")
+
+    assert scenario.tree() == ["KarveloEngine/", "KarveloEngine/ATLAS.INI",
+                               "KarveloEngine/DEMO.EXE", "KarveloEngine/Demos/",
+                               "KarveloEngine/Demos/HARBOUR.TXT", "KarveloEngine/README.TXT"]
+    assert readme.read_bytes() == b"the old readme\r\n"
+    assert [p.name for p in program_group(scenario, "Atlas").iterdir()] == ["Demo.lnk"]
