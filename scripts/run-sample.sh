@@ -33,7 +33,7 @@ cleanup() {
 trap cleanup EXIT
 
 make_prefix "$RUN/prefix"
-DEST="$WINEPREFIX/drive_c/Program Files/KarveloEngine"
+DEST="$WINEPREFIX/drive_c/Program Files/Harbour Atlas"
 
 log "installing Harbour Atlas from $RUN/distribution"
 (cd "$RUN/distribution" && wine setup.exe >"$RUN/wine.log" 2>&1) &
@@ -52,15 +52,21 @@ wait "$SETUP_PID" && status=0 || status=$?
 log "setup.exe exited with code $status"
 
 echo
-log "installed below C:\\Program Files\\KarveloEngine ($DEST):"
+log "installed below C:\\Program Files\\Harbour Atlas ($DEST):"
 (cd "$DEST" && find . -type f | sed 's|^\./|    |' | sort)
 echo
 log "shortcuts:"
 find "$WINEPREFIX/drive_c" -path '*Harbour Atlas*' -name '*.lnk' 2>/dev/null | while read -r link; do
     echo "    ${link#"$WINEPREFIX/"}"
-    lnkinfo "$link" 2>/dev/null | grep -E 'Description|Relative path|Command line arguments|Local path' |
+    lnkinfo "$link" 2>/dev/null |
+        grep -E 'Description|Relative path|Working directory|Command line arguments|Local path' |
         sed 's/^[[:space:]]*/        /'
 done
+if [ -f "$DEST/ATLAS.INI" ]; then
+    echo
+    log "settings written to ATLAS.INI:"
+    sed 's/^/    /' "$DEST/ATLAS.INI"
+fi
 if [ -f "$DEST/demo-launch.txt" ]; then
     echo
     log "the demonstration was started as:"

@@ -3,12 +3,12 @@
 
     mkdist.py BIN SAMPLE OUT
 
-BIN holds the built setup.exe, sample.dll and demo.exe; SAMPLE is the
-sample/ folder of the sources. OUT receives setup.exe, the sample module as
-defsetup.dll, kvlsetup.dat, the module's file list, the agreement text stored
-complemented as modlic.tx_, the distribution files compressed in the LZ
-format by the independent mscompress tool (README.TXT becomes README.TX_),
-and the files the module list names, uncompressed.
+BIN holds the built setup.exe, stock.dll and demo.exe; SAMPLE is the
+sample/ folder of the sources. OUT receives setup.exe, the stock module as
+defsetup.dll (the product needs no code: kvlsetup.dat describes it),
+kvlsetup.dat, the agreement text stored complemented as modlic.tx_, the
+distribution files compressed in the LZ format by the independent mscompress
+tool (README.TXT becomes README.TX_), and two files stored plain.
 """
 import os
 import shutil
@@ -65,9 +65,8 @@ def main():
     os.makedirs(work)
 
     shutil.copyfile(os.path.join(bin_dir, "setup.exe"), os.path.join(out, "setup.exe"))
-    shutil.copyfile(os.path.join(bin_dir, "sample.dll"), os.path.join(out, "defsetup.dll"))
-    for name in ("kvlsetup.dat", "atlas.lst"):
-        shutil.copyfile(os.path.join(sample, name), os.path.join(out, name))
+    shutil.copyfile(os.path.join(bin_dir, "stock.dll"), os.path.join(out, "defsetup.dll"))
+    shutil.copyfile(os.path.join(sample, "kvlsetup.dat"), os.path.join(out, "kvlsetup.dat"))
     with open(os.path.join(sample, "modlic.txt"), "rb") as f:
         text = f.read().replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
     with open(os.path.join(out, "modlic.tx_"), "wb") as f:
