@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times the shell's file copy (CopyOneFile, run under Wine) against msexpand
 # and cp on the same files in the same run, and prints the ratios:
-#   - one large SZDD file made by mscompress (LARGE_MIB, default 64 MiB);
+#   - one large SZDD file made by mscompress (LARGE_MIB, default 64 MiB), also
+#     through the platform's LZCopy in the same run;
 #   - the same content uncompressed (a plain copy);
 #   - 128 small SZDD files (SMALL_KIB each, default 16 KiB).
 # msexpand writes one byte per system call, so it gets a smaller file of the
@@ -102,11 +103,14 @@ fresh_out() { rm -rf "$OUT" && mkdir -p "$OUT"; }
 check_same() { cmp -s "$1" "$2" || { echo "MISMATCH: $1 $2" >&2; exit 1; }; }
 expand_all() { for f in "$DATA"/small/*_; do msexpand <"$f" >"$OUT/$(basename "$f")"; done; }
 
-declare -a t_lz t_plain t_cp t_msx t_msx_lz t_many t_many_msx t_many_cp
+declare -a t_lz t_lzcopy t_plain t_cp t_msx t_msx_lz t_many t_many_msx t_many_cp
 for run in $(seq 1 "$RUNS"); do
     log "run $run of $RUNS"
     fresh_out
     t_lz+=("$(bench one "$DATA/large.bin_" "$OUT/large.bin")")
+    check_same "$DATA/large.bin" "$OUT/large.bin"
+    fresh_out
+    t_lzcopy+=("$(bench lzcopy "$DATA/large.bin_" "$OUT/large.bin")")
     check_same "$DATA/large.bin" "$OUT/large.bin"
     fresh_out
     t_plain+=("$(bench one "$DATA/large.bin" "$OUT/large.bin")")
@@ -128,11 +132,12 @@ for run in $(seq 1 "$RUNS"); do
 done
 rm -rf "$OUT"
 
-for v in "${t_lz[@]}" "${t_plain[@]}" "${t_msx_lz[@]}" "${t_many[@]}"; do
+for v in "${t_lz[@]}" "${t_lzcopy[@]}" "${t_plain[@]}" "${t_msx_lz[@]}" "${t_many[@]}"; do
     case $v in FAILED*|"") echo "copy_bench failed: $v" >&2; exit 1 ;; esac
 done
 
 lz=$(printf '%s\n' "${t_lz[@]}" | best)
+lzcopy=$(printf '%s\n' "${t_lzcopy[@]}" | best)
 plain=$(printf '%s\n' "${t_plain[@]}" | best)
 cpl=$(printf '%s\n' "${t_cp[@]}" | best)
 msx=$(printf '%s\n' "${t_msx[@]}" | best)
@@ -142,11 +147,12 @@ many_msx=$(printf '%s\n' "${t_many_msx[@]}" | best)
 many_cp=$(printf '%s\n' "${t_many_cp[@]}" | best)
 
 awk -v L="$LARGE_MIB" -v M="$MSEXPAND_MIB" -v K="$SMALL_KIB" \
-    -v lz="$lz" -v plain="$plain" -v cpl="$cpl" -v msx="$msx" -v msxlz="$msx_lz" \
+    -v lz="$lz" -v lzcopy="$lzcopy" -v plain="$plain" -v cpl="$cpl" -v msx="$msx" -v msxlz="$msx_lz" \
     -v many="$many" -v mmsx="$many_msx" -v mcp="$many_cp" 'BEGIN {
     printf "\nCopyOneFile under Wine against the host tools (best of runs, ms)\n"
     printf "%-44s %10s %10s\n", "work", "ms", "MiB/s"
     printf "%-44s %10.1f %10.1f\n", "CopyOneFile " L " MiB SZDD (expanding)", lz, L * 1000 / lz
+    printf "%-44s %10.1f %10.1f\n", "LZCopy (platform) " L " MiB SZDD", lzcopy, L * 1000 / lzcopy
     printf "%-44s %10.1f %10.1f\n", "CopyOneFile " L " MiB plain", plain, L * 1000 / plain
     printf "%-44s %10.1f %10.1f\n", "cp " L " MiB plain", cpl, L * 1000 / cpl
     printf "%-44s %10.1f %10.1f\n", "CopyOneFile " M " MiB SZDD", msxlz, M * 1000 / msxlz
@@ -156,6 +162,7 @@ awk -v L="$LARGE_MIB" -v M="$MSEXPAND_MIB" -v K="$SMALL_KIB" \
     printf "%-44s %10.1f %10.2f\n", "cp 128 x ~" K " KiB plain (ms/file)", mcp, mcp / 128
     printf "\nratios (above 1: CopyOneFile takes longer)\n"
     printf "  large SZDD, CopyOneFile / cp of the expanded file: %7.3f\n", lz / cpl
+    printf "  large SZDD, LZCopy / CopyOneFile (speed-up):      %7.3f\n", lzcopy / lz
     printf "  large plain, CopyOneFile / cp:                    %7.3f\n", plain / cpl
     printf "  SZDD per MiB, CopyOneFile / msexpand:             %7.3f\n", msxlz / msx
     printf "  128 small SZDD, CopyOneFile / msexpand:           %7.3f\n", many / mmsx

@@ -1,61 +1,45 @@
 #include "copy/copyfile.h"
 
 #include <windows.h>
-#include <lzexpand.h>
 
+#include "copy/szdd.h"
 #include "util/paths.h"
-
-#include <string.h>
+#include "util/text.h"
 
 namespace {
 
-const unsigned char kSzddMagic[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
+// Big enough that a large file goes through in few system calls, small
+// enough that the copy's memory stays the same whatever the file's size.
+constexpr DWORD kChunk = 256 * 1024;
 
-// What the expansion has to produce from the open `file`: the size an SZDD
-// header declares, or the file's own size for a plain file. Leaves the file
-// at its start. Returns 0 when it cannot be read.
-int ExpectedSize(HANDLE file, unsigned long *size)
+struct CopyBuffers {
+    unsigned char in[kChunk];
+    unsigned char out[kChunk];
+    SzddDecoder decoder;
+};
+
+HANDLE OpenForReading(const char *path)
 {
-    unsigned char header[kSzddHeaderSize];
-    DWORD got = 0;
-    DWORD plainSize = GetFileSize(file, nullptr);
-    if (plainSize == INVALID_FILE_SIZE || !ReadFile(file, header, sizeof header, &got, nullptr) ||
-        SetFilePointer(file, 0, nullptr, FILE_BEGIN) != 0)
-        return 0;
-    if (SzddDeclaredSize(header, got, size))
-        return 1;
-    // A compressed file cut inside its header is damaged, not plain: copied
-    // as it stands it would replace a good file with a few bytes of header.
-    if (StartsLikeSzdd(header, got))
-        return 0;
-    *size = plainSize;
-    return 1;
+    // Others may hold the file open for writing (a share, a virus scanner),
+    // as the platform's LZ open allowed.
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
-// In Win32 an HFILE is the file handle itself; the LZ functions take it so.
-HFILE AsHfile(HANDLE file)
+// Opens `source`, or when it does not exist its compressed twin: the same
+// name with its last character replaced by '_' (README.TX_ for README.TXT),
+// which is what the platform's LZ open looked for, and modules rely on.
+HANDLE OpenSource(const char *source)
 {
-    return static_cast<HFILE>(reinterpret_cast<INT_PTR>(file));
-}
-
-// Opens `source` for expansion. LZOpenFileA would go through OpenFile,
-// whose record holds only 128 characters of path: a deep source would fail.
-// Returns the LZ handle (or the plain file's) and the size it must expand
-// to, or a negative value.
-HFILE OpenSource(const char *source, unsigned long *expected)
-{
-    HANDLE file = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return -1;
-    if (!ExpectedSize(file, expected)) {
-        CloseHandle(file);
-        return -1;
-    }
-    HFILE input = LZInit(AsHfile(file));
-    if (input < 0)
-        CloseHandle(file);
-    return input;
+    HANDLE file = OpenForReading(source);
+    if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_NOT_FOUND)
+        return file;
+    char twin[kPathSize];
+    int length = CopyText(twin, source);
+    if (length <= 0 || twin[length - 1] == '_' || twin[length - 1] == '\\')
+        return INVALID_HANDLE_VALUE;
+    twin[length - 1] = '_';
+    return OpenForReading(twin);
 }
 
 // Creates an empty temporary file beside `destination` and returns its name
@@ -73,62 +57,95 @@ int MakeTemporaryBeside(const char *destination, char *temporary)
     return GetTempFileNameA(folder, "kvl", 0, temporary) != 0;
 }
 
-// Expands or copies the open source into `temporary`. Returns the number of
-// bytes written, or a negative value on failure.
-long ExpandInto(HFILE source, const char *temporary)
+bool WriteAll(HANDLE out, const unsigned char *data, size_t size)
+{
+    DWORD written = 0;
+    return WriteFile(out, data, static_cast<DWORD>(size), &written, nullptr) &&
+           written == size;
+}
+
+bool ReadChunk(HANDLE in, unsigned char *buffer, DWORD *got)
+{
+    return ReadFile(in, buffer, kChunk, got, nullptr) != 0;
+}
+
+// Copies the rest of a plain source; the first `got` bytes are in `buffers->in`.
+bool CopyPlain(HANDLE in, HANDLE out, CopyBuffers *buffers, DWORD got)
+{
+    while (got > 0) {
+        if (!WriteAll(out, buffers->in, got) || !ReadChunk(in, buffers->in, &got))
+            return false;
+    }
+    return true;
+}
+
+// Expands the rest of a compressed source; the first `got` bytes are in
+// `buffers->in`. Only an expansion that makes exactly the declared size from
+// the whole file succeeds: a file cut short or carrying more is damaged.
+bool Expand(HANDLE in, HANDLE out, CopyBuffers *buffers, DWORD got)
+{
+    SzddDecoder *decoder = &buffers->decoder;
+    SzddDecoderInit(decoder);
+    for (;;) {
+        bool ends = got == 0;
+        size_t taken = 0;
+        SzddStatus status;
+        do {
+            size_t used = 0;
+            size_t made = 0;
+            status = SzddDecode(decoder, buffers->in + taken, got - taken, &used, buffers->out,
+                                sizeof buffers->out, &made, ends);
+            taken += used;
+            if (made && !WriteAll(out, buffers->out, made))
+                return false;
+        } while (status == kSzddNeedOutput);
+        if (status != kSzddNeedInput)
+            return status == kSzddComplete;
+        if (ends || !ReadChunk(in, buffers->in, &got))
+            return false;
+    }
+}
+
+// Copies or expands the open source into `temporary`, and gives it the
+// source's time of last change, as the platform's LZ copy did.
+bool Transfer(HANDLE in, const char *temporary, CopyBuffers *buffers)
 {
     HANDLE out = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (out == INVALID_HANDLE_VALUE)
-        return -1;
-    LONG written = LZCopy(source, AsHfile(out));
-    if (!CloseHandle(out))
-        return -1;
-    return written;
+        return false;
+    DWORD got = 0;
+    bool ok = ReadChunk(in, buffers->in, &got);
+    if (ok) {
+        // Anything that starts like a compressed file is one, damaged or not:
+        // copied as it stands it would replace a good file with a broken one.
+        ok = SzddStartsLike(buffers->in, got) ? Expand(in, out, buffers, got)
+                                              : CopyPlain(in, out, buffers, got);
+    }
+    FILETIME changed;
+    if (ok && GetFileTime(in, nullptr, nullptr, &changed))
+        SetFileTime(out, nullptr, nullptr, &changed);
+    return CloseHandle(out) && ok;
 }
 
 } // namespace
 
-bool StartsLikeSzdd(const unsigned char *start, size_t length)
-{
-    if (length < 4)
-        return false;
-    size_t compared = length < sizeof kSzddMagic ? length : sizeof kSzddMagic;
-    return memcmp(start, kSzddMagic, compared) == 0;
-}
-
-int SzddDeclaredSize(const unsigned char *header, size_t length, unsigned long *size)
-{
-    if (length < kSzddHeaderSize)
-        return 0;
-    for (size_t i = 0; i < sizeof kSzddMagic; ++i) {
-        if (header[i] != kSzddMagic[i])
-            return 0;
-    }
-    *size = static_cast<unsigned long>(header[10]) | static_cast<unsigned long>(header[11]) << 8 |
-            static_cast<unsigned long>(header[12]) << 16 |
-            static_cast<unsigned long>(header[13]) << 24;
-    return 1;
-}
-
 int CopyOneFile(const char *source, const char *destination)
 {
-    unsigned long expected = 0;
-    HFILE input = OpenSource(source, &expected);
-    if (input < 0)
+    HANDLE in = OpenSource(source);
+    if (in == INVALID_HANDLE_VALUE)
         return 0;
     char temporary[kPathSize];
     if (!MakeTemporaryBeside(destination, temporary)) {
-        LZClose(input);
+        CloseHandle(in);
         return 0;
     }
-
-    long written = ExpandInto(input, temporary);
-    LZClose(input);
-    // A compressed file cut short expands without an error, only shorter:
-    // the declared size is what tells.
-    int ok = written >= 0 && static_cast<unsigned long>(written) == expected &&
-             MoveFileExA(temporary, destination, MOVEFILE_REPLACE_EXISTING);
+    auto *buffers = static_cast<CopyBuffers *>(HeapAlloc(GetProcessHeap(), 0, sizeof(CopyBuffers)));
+    bool ok = buffers && Transfer(in, temporary, buffers);
+    if (buffers)
+        HeapFree(GetProcessHeap(), 0, buffers);
+    CloseHandle(in);
+    ok = ok && MoveFileExA(temporary, destination, MOVEFILE_REPLACE_EXISTING);
     if (!ok)
         DeleteFileA(temporary);
     return ok ? 1 : 0;

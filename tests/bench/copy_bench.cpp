@@ -1,13 +1,15 @@
-// Times CopyOneFile, the shell's copy of one file with LZ expansion. Not a
-// test: scripts/bench-copy.sh runs it beside msexpand and cp and prints the
-// ratios.
+// Times CopyOneFile, the shell's copy of one file with LZ expansion, and the
+// platform's own LZ expansion for comparison. Not a test: scripts/bench-copy.sh
+// runs it beside msexpand and cp and prints the ratios.
 //
-//   copy_bench one  SOURCE DEST     copies one file, prints milliseconds
-//   copy_bench many SRCDIR DESTDIR  copies every file of SRCDIR, prints milliseconds
+//   copy_bench one    SOURCE DEST     copies one file, prints milliseconds
+//   copy_bench many   SRCDIR DESTDIR  copies every file of SRCDIR, prints milliseconds
+//   copy_bench lzcopy SOURCE DEST     the same file through LZOpenFile and LZCopy
 // A failed copy prints FAILED and exits with 1.
 #include "copy/copyfile.h"
 
 #include <windows.h>
+#include <lzexpand.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -39,16 +41,35 @@ std::vector<std::string> FilesOf(const std::string &folder)
     return names;
 }
 
+bool PlatformCopy(const char *source, const char *dest)
+{
+    OFSTRUCT in = {}, out = {};
+    INT from = LZOpenFileA(const_cast<char *>(source), &in, OF_READ);
+    if (from < 0)
+        return false;
+    INT to = LZOpenFileA(const_cast<char *>(dest), &out, OF_CREATE);
+    if (to < 0) {
+        LZClose(from);
+        return false;
+    }
+    LONG written = LZCopy(from, to);
+    LZClose(from);
+    LZClose(to);
+    return written >= 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc != 4 || (strcmp(argv[1], "one") && strcmp(argv[1], "many"))) {
-        fprintf(stderr, "usage: copy_bench one|many SOURCE DEST\n");
+    if (argc != 4 ||
+        (strcmp(argv[1], "one") && strcmp(argv[1], "many") && strcmp(argv[1], "lzcopy"))) {
+        fprintf(stderr, "usage: copy_bench one|many|lzcopy SOURCE DEST\n");
         return 2;
     }
+    bool platform = !strcmp(argv[1], "lzcopy");
     std::vector<std::string> sources, dests;
-    if (!strcmp(argv[1], "one")) {
+    if (strcmp(argv[1], "many")) {
         sources.push_back(argv[2]);
         dests.push_back(argv[3]);
     } else {
@@ -59,7 +80,9 @@ int main(int argc, char **argv)
     }
     double start = Now();
     for (size_t i = 0; i < sources.size(); ++i) {
-        if (!CopyOneFile(sources[i].c_str(), dests[i].c_str())) {
+        bool copied = platform ? PlatformCopy(sources[i].c_str(), dests[i].c_str())
+                               : CopyOneFile(sources[i].c_str(), dests[i].c_str()) != 0;
+        if (!copied) {
             printf("FAILED %s\n", sources[i].c_str());
             return 1;
         }

@@ -17,24 +17,6 @@ protected:
     testfs::TempTree tree_{"kvlcopyfile"};
 };
 
-TEST(SzddDeclaredSize, ReadsTheHeaderThatMscompressWrote)
-{
-    std::string packed = testfs::ReadWhole(testfs::Fixture("sample.bin_"));
-    std::string plain = testfs::ReadWhole(testfs::Fixture("sample.bin"));
-    ASSERT_GT(packed.size(), kSzddHeaderSize);
-    unsigned long size = 0;
-    auto bytes = [](const std::string &s) {
-        return reinterpret_cast<const unsigned char *>(&s[0]);
-    };
-    EXPECT_EQ(SzddDeclaredSize(bytes(packed), packed.size(), &size), 1);
-    EXPECT_EQ(size, plain.size());
-
-    size = 7;
-    EXPECT_EQ(SzddDeclaredSize(bytes(plain), plain.size(), &size), 0);
-    EXPECT_EQ(SzddDeclaredSize(bytes(packed), kSzddHeaderSize - 1, &size), 0); // header cut
-    EXPECT_EQ(size, 7u);
-}
-
 TEST_F(CopyOneFileTest, CompressedSourceArrivesExpandedByteExact)
 {
     std::string dest = Dest("SAMPLE.BIN");
@@ -126,3 +108,27 @@ TEST_F(CopyOneFileTest, LongPathsWithinTheLimitCopy)
 }
 
 } // namespace
+
+TEST_F(CopyOneFileTest, MissingSourceFallsBackToItsCompressedTwin)
+{
+    std::string twin = tree_ / "README.TX_";
+    ASSERT_TRUE(CopyFileA(testfs::Fixture("sample.bin_").c_str(), twin.c_str(), FALSE));
+    std::string named = tree_ / "README.TXT"; // not there: only README.TX_ ships
+    EXPECT_EQ(CopyOneFile(named.c_str(), Dest("README.TXT").c_str()), 1);
+    EXPECT_TRUE(testfs::ReadWhole(Dest("README.TXT")) ==
+                testfs::ReadWhole(testfs::Fixture("sample.bin")));
+    // A name that ends in '_' has no twin other than itself.
+    EXPECT_EQ(CopyOneFile((tree_ / "GONE.TX_").c_str(), Dest("GONE.TXT").c_str()), 0);
+}
+
+TEST_F(CopyOneFileTest, SourceOpenForWritingElsewhereStillCopies)
+{
+    std::string source = tree_ / "busy.txt";
+    ASSERT_TRUE(testfs::WriteWhole(source, "being written"));
+    HANDLE writer = CreateFileA(source.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CopyOneFile(source.c_str(), Dest("COPIED.TXT").c_str()), 1);
+    CloseHandle(writer);
+    EXPECT_EQ(testfs::ReadWhole(Dest("COPIED.TXT")), "being written");
+}

@@ -1,0 +1,134 @@
+// The LZ compressed ("SZDD") file format: header, streaming expansion and
+// compression. Plain C++ on caller-provided state, no platform headers and no
+// heap, so that the same pair builds for the shell and natively for tools and
+// fuzzers.
+//
+// A file is a 14-byte header (magic, method 'A', the installed name's last
+// character or 0, expanded size as 32-bit little-endian), then LZSS items in
+// groups of eight, each group led by a flag byte read low bit first: 1 = a
+// literal byte, 0 = a two-byte reference into a 4096-byte ring that starts
+// out filled with blanks and is first written at slot 4096 - 16.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+constexpr size_t kSzddHeaderLength = 14;
+constexpr unsigned char kSzddMethodA = 'A';
+constexpr size_t kSzddWindow = 4096;
+constexpr size_t kSzddShortestMatch = 3;
+constexpr size_t kSzddLongestMatch = 18;
+
+struct SzddHeader {
+    unsigned char method;   // 'A' is the only one there is
+    unsigned char lastChar; // the name's replaced last character, 0 when unknown
+    uint32_t size;          // expanded size
+};
+
+// True when `start` (the first `length` bytes of a file) begins like an SZDD
+// file: at least "SZDD", and as much of the 8-byte magic as there is.
+bool SzddStartsLike(const unsigned char *start, size_t length);
+
+// Reads the header at `data`. Returns true and fills `header` when `length`
+// holds all 14 bytes and they start with the magic, whatever the method (the
+// caller decides what an unknown one means); false otherwise.
+bool SzddParseHeader(const unsigned char *data, size_t length, SzddHeader *header);
+
+// Fills `out` with the header of a file that expands to `size` bytes.
+void SzddWriteHeader(unsigned char out[kSzddHeaderLength], uint32_t size, unsigned char lastChar);
+
+// ---------------------------------------------------------------------------
+// Expansion.
+
+enum SzddStatus {
+    kSzddNeedInput,  // every input byte was taken; more input may follow
+    kSzddNeedOutput, // the output space is full: call again with room and the untaken input
+    kSzddComplete,   // the declared size was produced and the input ended right after it
+    kSzddCut,        // the input ended before the declared size (also inside the header)
+    kSzddCorrupt,    // not the magic, an unknown method, or more data than declared
+};
+
+// The expansion's whole state: about 4 KiB, any file size.
+struct SzddDecoder {
+    unsigned char window[kSzddWindow];
+    unsigned char header[kSzddHeaderLength];
+    uint32_t headerHave; // header bytes gathered so far
+    uint32_t declared;   // expanded size from the header
+    uint32_t produced;   // bytes handed out so far
+    uint32_t writeSlot;  // next window slot written
+    uint32_t flags;      // flag bits left in the group above a marker bit; 1 = group over
+    int32_t lowByte;     // first byte of a reference the input split, or -1
+    uint32_t copySlot;   // window slot a reference reads next
+    uint32_t copyLeft;   // bytes of that reference still to hand out
+    SzddStatus verdict;  // kSzddNeedInput while running, then the final status
+};
+
+void SzddDecoderInit(SzddDecoder *decoder);
+
+// Expands the next `inSize` bytes of a file (header included) into `out`.
+// Takes what it can, produces what fits, and keeps state across calls: the
+// input may be split anywhere. `*inUsed` and `*outMade` tell how much was
+// taken and written. Set `inputEnds` when no byte follows this chunk; only
+// then can the result be kSzddComplete or kSzddCut.
+//
+// The body must end with the item that completes the declared size: any
+// byte after it can only start another item or group, so it is corrupt, as
+// is a reference that would run past the declared size. Unused flag bits of
+// the last group are padding. An empty input is cut short, a header declaring
+// 0 bytes with nothing after it is complete. Once complete, cut or corrupt,
+// the decoder keeps answering the same and takes nothing more.
+SzddStatus SzddDecode(SzddDecoder *decoder, const unsigned char *in, size_t inSize, size_t *inUsed,
+                      unsigned char *out, size_t outSize, size_t *outMade, bool inputEnds);
+
+// ---------------------------------------------------------------------------
+// Compression.
+
+// Receives the compressed file in pieces, in order. Returns false to stop the
+// compression (a failed write).
+typedef bool (*SzddSink)(void *context, const unsigned char *data, size_t size);
+
+constexpr size_t kSzddParseSpan = 8192; // positions parsed at once
+constexpr size_t kSzddSpanSlack = 2 * kSzddLongestMatch;
+constexpr size_t kSzddHashBits = 14;
+constexpr size_t kSzddStagingSize = 64 + (kSzddParseSpan + kSzddSpanSlack) * 9 / 8;
+
+// The compression's whole state: about 215 KiB, any file size. Matches are
+// the longest within the window (binary trees by 3-byte hash); each span is
+// parsed for the fewest bits and ends where a greedy parse would also end, so
+// the output is never longer than a greedy longest-match one.
+struct SzddEncoder {
+    // The stream as the decoder's window sees it: blanks, then the file; a
+    // window before the span being parsed, the span and what its matches read.
+    // `base` is the stream position of data[0], `fill` the end of what is here.
+    unsigned char data[kSzddWindow + kSzddLongestMatch + kSzddParseSpan + kSzddSpanSlack + 24];
+    uint32_t head[1u << kSzddHashBits]; // newest stream position per 3-byte hash: a tree's root
+    uint32_t tree[4 * kSzddWindow];     // a node's smaller and larger child, by position
+    uint8_t matchLength[kSzddParseSpan + kSzddSpanSlack];
+    uint16_t matchDistance[kSzddParseSpan + kSzddSpanSlack];
+    uint8_t choice[kSzddParseSpan + kSzddSpanSlack];
+    uint32_t cost[kSzddParseSpan + kSzddSpanSlack + 1];
+    unsigned char staging[kSzddStagingSize];
+    uint32_t base, fill;
+    uint32_t parsed;     // stream position where the next span starts
+    uint32_t inserted;   // next stream position to enter the trees
+    uint32_t greedyNext; // where a greedy parse puts its next item
+    uint32_t stagingFill;
+    uint32_t groupStart; // staging offset of the open group's flag byte
+    uint32_t groupItems; // items in the open group
+    uint32_t declared, taken;
+    bool failed;
+    SzddSink sink;
+    void *context;
+};
+
+// Starts a file that expands to `size` bytes; its header goes out first.
+void SzddEncoderInit(SzddEncoder *encoder, uint32_t size, unsigned char lastChar, SzddSink sink,
+                     void *context);
+
+// Takes the next `size` bytes of the file. Returns false once the sink has
+// failed or more bytes came than were declared.
+bool SzddEncoderWrite(SzddEncoder *encoder, const void *bytes, size_t size);
+
+// Compresses what is left and hands everything to the sink. Returns false
+// when the sink failed or the file's bytes were fewer or more than declared.
+bool SzddEncoderFinish(SzddEncoder *encoder);
