@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Builds the shell's portable code natively and tries it:
+#   - the encoder's check: generated files compressed by our encoder must
+#     expand right with msexpand and be no larger than mscompress makes them,
+#     and our decoder must expand what mscompress made;
+#   - each libFuzzer target (tests/fuzz/*_fuzz.cpp: the codec, the data file's
+#     line parser, the copy and add-in tables, the readers of the module's
+#     records) for SECONDS seconds. A target lists the sources it needs beside
+#     the codec on a "// fuzz-sources:" line.
+# A crash input lands in $BUILD/fuzz; keep it in tests/fuzz/corpus/<target>/.
+# Usage: BUILD=... scripts/fuzz.sh [SECONDS]   (default 20; 0 = check only)
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+SECONDS_EACH=${1:-20}
+OUT="$BUILD/fuzz"
+CODEC="$ROOT/src/copy/szdd.cpp"
+
+if ! command -v clang++ >/dev/null 2>&1 || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a \
+    >/dev/null 2>&1 || ! command -v mscompress >/dev/null 2>&1; then
+    log "installing clang, its fuzzing runtime and mscompress"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends clang libclang-rt-14-dev mscompress
+fi
+mkdir -p "$OUT"
+
+log "encoder check against msexpand and mscompress"
+g++ -std=c++17 -O2 -Wall -Wextra -I"$ROOT/src" -o "$OUT/szdd_tool" "$ROOT/tests/fuzz/szdd_tool.cpp" \
+    "$CODEC"
+CHECK="$OUT/check"
+rm -rf "$CHECK"
+mkdir -p "$CHECK/files" "$CHECK/ms" "$CHECK/ours"
+$HOST_PYTHON - "$CHECK/files" <<'PY'
+import os, random, sys
+out = sys.argv[1]
+rng = random.Random(2024)
+words = [b"word%d" % i for i in range(4000)]
+text = b"\n".join(b" ".join(rng.choice(words) for _ in range(10)) for _ in range(800))
+def mixed(size):
+    parts, n = [], 0
+    while n < size:
+        start = rng.randrange(len(text) - 4096)
+        part = text[start:start + rng.randrange(512, 4096)] + rng.randbytes(rng.randrange(16, 256))
+        parts.append(part)
+        n += len(part)
+    return b"".join(parts)[:size]
+pattern = rng.randbytes(18)
+files = {
+    "empty.bin": b"",
+    "tiny.bin": b"ab",
+    "blanks.txt": b" " * 37 + b"indented\r\n" + b" " * 3000 + b"end\r\n",
+    "runs.bin": b"".join(bytes([rng.randrange(4)]) * rng.randrange(1, 9000) for _ in range(60)),
+    "far.bin": pattern + rng.randbytes(4096 - 18) + pattern + rng.randbytes(100),
+    "random.bin": rng.randbytes(300000),
+    "text.txt": text,
+    "mixed.bin": mixed(1500000),
+}
+for name, data in files.items():
+    with open(os.path.join(out, name), "wb") as f:
+        f.write(data)
+PY
+cp "$OUT/szdd_tool" "$CHECK/files/program.exe"
+
+failed=0
+for file in "$CHECK"/files/*; do
+    name=$(basename "$file")
+    cp "$file" "$CHECK/ms/$name"
+    mscompress "$CHECK/ms/$name"
+    theirs="$CHECK/ms/${name}_"
+    ours="$CHECK/ours/${name}_"
+    "$OUT/szdd_tool" encode "$file" "$ours" "${name: -1}"
+    verdict=ok
+    msexpand <"$ours" | cmp -s - "$file" || verdict="msexpand does not give the file back"
+    [ "$(stat -c %s "$ours")" -le "$(stat -c %s "$theirs")" ] || verdict="larger than mscompress"
+    # mscompress itself writes wrong bytes for files under 16 bytes.
+    if [ "$(stat -c %s "$file")" -ge 16 ]; then
+        "$OUT/szdd_tool" decode "$theirs" "$CHECK/back" && cmp -s "$CHECK/back" "$file" ||
+            verdict="our decoder differs on mscompress output"
+    fi
+    printf '   %-12s %9d bytes  mscompress %9d  ours %9d  %s\n' "$name" "$(stat -c %s "$file")" \
+        "$(stat -c %s "$theirs")" "$(stat -c %s "$ours")" "$verdict"
+    [ "$verdict" = ok ] || failed=1
+done
+[ "$failed" = 0 ] || { log "encoder check FAILED"; exit 1; }
+
+[ "$SECONDS_EACH" -gt 0 ] || exit 0
+for source in "$ROOT"/tests/fuzz/*_fuzz.cpp; do
+    target=$(basename "$source" .cpp)
+    corpus=${target%_fuzz}
+    log "building $target"
+    sources=()
+    for extra in $(sed -n 's|^// fuzz-sources:||p' "$source"); do sources+=("$ROOT/$extra"); done
+    # The shim stands in for the platform's headers that the module contract
+    # includes; only this build sees it.
+    clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+        -I"$ROOT/src" -I"$ROOT/include" -I"$ROOT/tests/fuzz/shim" -o "$OUT/$target" "$source" \
+        "$CODEC" "${sources[@]}"
+    mkdir -p "$OUT/corpus-$corpus"
+    log "running $target for $SECONDS_EACH s"
+    # New inputs go to the build's corpus, the repository's seeds stay as they are.
+    "$OUT/$target" -max_total_time="$SECONDS_EACH" -max_len=8192 -print_final_stats=1 \
+        -artifact_prefix="$OUT/$target-" "$OUT/corpus-$corpus" "$ROOT/tests/fuzz/corpus/$corpus" \
+        >"$OUT/$target.log" 2>&1 || { tail -40 "$OUT/$target.log"; log "$target FAILED"; exit 1; }
+    grep -E 'number_of_executed_units|average_exec_per_sec' "$OUT/$target.log" | sed 's/^/   /'
+done
+log "all fuzz targets ran clean"

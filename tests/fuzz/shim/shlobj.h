@@ -1,0 +1,1 @@
+// The module contract header includes this; the types it needs are in windows.h here.
