@@ -15,4 +15,7 @@ wineserver -p >/dev/null 2>&1
 
 log "running the tests"
 cd "$BUILD"
-ctest --output-on-failure --timeout 900 "$@"
+# Four entries at a time on two cores: the end-to-end ones mostly wait on the
+# shell's timer, and those that time something run alone (RUN_SERIAL in
+# tests/CMakeLists.txt). A -j given to this script wins.
+ctest --output-on-failure --timeout 900 -j4 "$@"

@@ -1,10 +1,36 @@
 """Fixtures of the end-to-end scenarios: one bench session per pytest run
 (displays, template prefix) and one scenario per test, whose state is added to
-the report of a test that fails."""
+the report of a test that fails.
+
+`--shard=I/N` keeps every N-th of the selected tests, from the I-th on, so that
+one file can run as N pytest processes side by side, each with its own
+displays. Scenarios marked `timing` measure how long the shell shows or does
+something: CTest runs them apart from everything else (see tests/CMakeLists.txt)."""
 
 import pytest
 
 from harness import Scenario, Session
+
+
+def pytest_addoption(parser):
+    parser.addoption("--shard", metavar="I/N", help="run only the I-th of N interleaved slices")
+
+
+def pytest_configure(config):
+    config.addinivalue_line("markers", "timing: measures time; must not run beside other tests")
+
+
+@pytest.hookimpl(trylast=True)  # after -m and -k have chosen
+def pytest_collection_modifyitems(config, items):
+    shard = config.getoption("--shard")
+    if not shard:
+        return
+    index, count = (int(number) for number in shard.split("/"))
+    if not 1 <= index <= count:
+        raise pytest.UsageError(f"--shard={shard}: I must be from 1 to N")
+    kept = items[index - 1::count]
+    config.hook.pytest_deselected(items=[item for item in items if item not in kept])
+    items[:] = kept
 
 
 @pytest.fixture(scope="session")

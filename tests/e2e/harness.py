@@ -49,6 +49,14 @@ Its log (scenario.log()) is a list of dicts, one per line, each with "event":
 attach, detach (freed), call (hook, n, arguments), write, action, return
 (hook, n, result), register, sender-created, sender, reply, syscommand (command,
 active).
+
+What every scenario does goes through the Scenario's verbs: presentation()
+and agree() (the presentation dialog and its "I Agree"), wait_status(text),
+wait_copy_window(), wait_message_box(), wait_demo_launch(folder),
+wait_success() (the end with exit code 0), wait_until(condition, timeout,
+what) for anything else, and add_compressed(name, content) (a source file
+packed by the independent mscompress); lnk_fields(path) reads a shortcut with
+the independent lnkinfo.
 """
 
 import fcntl
@@ -84,10 +92,23 @@ WS_MINIMIZEBOX = 0x00020000
 WS_MAXIMIZEBOX = 0x00010000
 
 MAIN_CLASS = "SETUP_CLASS"
-MESSAGE_BOX_CLASS = "#32770"
+MESSAGE_BOX_CLASS = DIALOG_CLASS = "#32770"
+COPY_CLASS = "COPYINGWND"
 
-WAIT = 20.0  # default limit of every wait, in seconds: generous, polls are fast
+# The shell's own dialogs: the presentation dialog's caption and buttons, the
+# status dialogs' caption, static control and texts.
+PRESENT_CAPTION = "KARVELO SETUP"
+AGREE_BUTTON = 1172
+EXIT_BUTTON = 1174
+STATUS_TEXT = 1057
+PREPARING = "\nPreparing Karvelo files..."
+SHORTCUTS = "\nCreating Shortcuts..."
+
+# Limits of the waits, in seconds: generous, since a loaded machine (tests run
+# side by side) slows Wine down; polls are fast, so a pass never waits for them.
+WAIT = 30.0
 EXIT_WAIT = 30.0
+RUN_WAIT = 90.0  # a whole setup run: the copy and two status dialogs of ~4 s
 POLL = 0.05
 
 WINE_ENV = {
@@ -138,17 +159,16 @@ def build_dir():
     return path
 
 
-def _wait_until(condition, timeout, describe):
-    """Polls `condition` until it gives something true; returns that. Raises
-    BenchError with `describe()` appended when `timeout` seconds pass."""
-    deadline = time.monotonic() + timeout
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() >= deadline:
-            raise BenchError(describe())
-        time.sleep(POLL)
+def lnk_fields(path):
+    """Target, description, arguments and working folder of a .lnk, as the
+    independent reader lnkinfo sees them (None for a field it does not show)."""
+    out = subprocess.run(["lnkinfo", str(path)], check=True, capture_output=True, text=True,
+                         timeout=30, stdin=subprocess.DEVNULL).stdout
+    fields = {}
+    for key in ("Local path", "Description", "Command line arguments", "Working directory"):
+        match = re.search(rf"^\s*{key}\s*:\s?(.*)$", out, re.M)
+        fields[key] = match.group(1) if match else None
+    return fields
 
 
 # ---------------------------------------------------------------------------
@@ -364,6 +384,18 @@ class WindowList(list):
             })
         return boxes
 
+    def status_dialog(self, text):
+        """The status dialog whose static says `text`, shown or not, or None."""
+        for dialog in self.find(class_=DIALOG_CLASS, top_level=True):
+            if any(w["id"] == STATUS_TEXT and w["text"] == text for w in self.children(dialog)):
+                return dialog
+        return None
+
+    def copy_window(self):
+        """The copy window while it is shown, or None."""
+        shown = self.find(class_=COPY_CLASS, visible=True)
+        return shown[0] if shown else None
+
     def describe(self, pids=()):
         """The visible windows, and every window of the processes `pids`."""
         tops = {w["top"] for w in self if w["depth"] == 0 and (w["visible"] or w["pid"] in pids)}
@@ -398,9 +430,6 @@ class ProbeConfig:
 
     def title(self, text):
         return self.set("InitModule", "title", text)
-
-    def title_fill(self, count):
-        return self.set("InitModule", "titleFill", count)
 
     def dest_dir(self, text):
         return self.set("SetDestDir", "destDir", text)
@@ -489,6 +518,23 @@ class Scenario:
         path = self.src / relative
         path.parent.mkdir(parents=True, exist_ok=True)
         path.write_bytes(content.encode("latin-1") if isinstance(content, str) else content)
+        return path
+
+    def add_compressed(self, relative, content):
+        """`content` as the source file `relative`, compressed by mscompress, a
+        compressor nobody on this project wrote; returns its path."""
+        packing = self.root / "packing"
+        packing.mkdir(exist_ok=True)
+        plain = packing / "plain"
+        plain.write_bytes(content)
+        subprocess.run(["mscompress", str(plain)], check=True, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+        packed = plain.with_name("plain_")
+        if packed.read_bytes()[:4] != b"SZDD":
+            raise BenchError(f"mscompress wrote no LZ file for {relative}")
+        path = self.src / relative
+        path.parent.mkdir(parents=True, exist_ok=True)
+        shutil.move(packed, path)
         return path
 
     def write_setup_data(self, title=None, items=(), extra=None):
@@ -614,8 +660,7 @@ class Scenario:
                 ["wine", str(self.bin / "winlist.exe"), "launch"], env=env,
                 stdin=subprocess.DEVNULL, stdout=out, stderr=err)
         self.started_at = time.monotonic()
-        _wait_until(self._launched, WAIT,
-                    lambda: self.report("setup.exe did not start"))
+        self.wait_until(self._launched, WAIT, "setup.exe did not start")
         return self
 
     def _launch_lines(self):
@@ -652,10 +697,31 @@ class Scenario:
         raise BenchError(self.report(
             f"no exit code reported (launcher status {self.process.returncode})"))
 
+    def wait_success(self, timeout=RUN_WAIT):
+        """Waits for setup.exe to end and checks that it ended with exit code
+        0; returns the hooks it called, in order."""
+        code = self.wait_exit(timeout)
+        if code != 0:
+            raise BenchError(self.report(f"exit code {code}"))
+        return self.calls()
+
     def run(self, args=None, timeout=EXIT_WAIT, **kwargs):
         """Starts setup.exe and waits for its end; returns the exit code."""
         self.start(args, **kwargs)
         return self.wait_exit(timeout)
+
+    def wait_until(self, condition, timeout=WAIT, what="the awaited state never came"):
+        """Polls `condition` until it gives something true, and returns that.
+        After `timeout` seconds fails with `what` (a text, or a function giving
+        one at the failure) followed by the scenario's report."""
+        deadline = time.monotonic() + timeout
+        while True:
+            value = condition()
+            if value:
+                return value
+            if time.monotonic() >= deadline:
+                raise BenchError(self.report(what() if callable(what) else what))
+            time.sleep(POLL)
 
     # -- the module's log ----------------------------------------------------
 
@@ -689,8 +755,7 @@ class Scenario:
         def found():
             hits = self.events(event, **match)
             return hits[0] if hits else None
-        return _wait_until(found, timeout, lambda: self.report(
-            f"no log line {event} {match} within {timeout} s"))
+        return self.wait_until(found, timeout, f"no log line {event} {match} within {timeout} s")
 
     def wait_call(self, hook, n=1, timeout=WAIT):
         return self.wait_log("call", timeout, hook=hook, n=n)
@@ -708,8 +773,9 @@ class Scenario:
         def found():
             windows = self.windows().find(class_=class_, text=text, **conditions)
             return windows[0] if windows else None
-        return _wait_until(found, timeout, lambda: self.report(
-            f"no window class={class_!r} text={text!r} {conditions} within {timeout} s"))
+        return self.wait_until(
+            found, timeout,
+            f"no window class={class_!r} text={text!r} {conditions} within {timeout} s")
 
     def main_window(self, timeout=WAIT):
         """The main window once it is shown (start-up is then complete)."""
@@ -718,14 +784,61 @@ class Scenario:
     def message_boxes(self):
         return self.windows().message_boxes()
 
+    def message_box(self):
+        """A message box of setup.exe shown with its buttons in place, or None."""
+        boxes = [b for b in self.message_boxes()
+                 if b["pid"] == self.setup_pid and b["visible"] and b["buttons"]]
+        return boxes[0] if boxes else None
+
     def wait_message_box(self, timeout=WAIT):
         """Waits for a message box of setup.exe with its text in place."""
-        def found():
-            boxes = [b for b in self.message_boxes()
-                     if b["pid"] == self.setup_pid and b["visible"] and b["buttons"]]
-            return boxes[0] if boxes else None
-        return _wait_until(found, timeout, lambda: self.report(
-            f"no message box within {timeout} s"))
+        return self.wait_until(self.message_box, timeout, f"no message box within {timeout} s")
+
+    def presentation(self, timeout=WAIT):
+        """Waits for the presentation dialog; returns it and its controls by id."""
+        def shown():
+            windows = self.windows()
+            for dialog in windows.find(class_=DIALOG_CLASS, text=PRESENT_CAPTION,
+                                       top_level=True, visible=True, pid=self.setup_pid):
+                controls = {w["id"]: w for w in windows.children(dialog)}
+                if AGREE_BUTTON in controls:
+                    return dialog, controls
+            if not self.running():
+                raise BenchError(self.report("setup.exe ended before its presentation dialog"))
+            return None
+        return self.wait_until(shown, timeout, "no presentation dialog")
+
+    def agree(self, timeout=WAIT):
+        """Waits for the presentation dialog and agrees, as its "I Agree"
+        button does; returns the dialog's controls by id from before."""
+        dialog, controls = self.presentation(timeout)
+        self.post(dialog.hwnd, WM_COMMAND, AGREE_BUTTON, 0)
+        return controls
+
+    def wait_status(self, text, timeout=RUN_WAIT):
+        """Waits for the status dialog saying `text` to be shown; returns it."""
+        def shown():
+            dialog = self.windows().status_dialog(text)
+            return dialog if dialog is not None and dialog["visible"] else None
+        return self.wait_until(shown, timeout, f"no status dialog {text!r}")
+
+    def wait_copy_window(self, timeout=RUN_WAIT):
+        """Waits for setup.exe's copy window to be shown; returns it."""
+        return self.wait_until(lambda: self.windows().find(pid=self.setup_pid).copy_window(),
+                               timeout, "no copy window")
+
+    def wait_demo_launch(self, folder, timeout=WAIT):
+        """Waits for the demonstration program's record in `folder`; returns
+        the command line and working folder it was started with."""
+        record = Path(folder) / "demo-launch.txt"
+
+        def written():  # both lines to their ends
+            text = record.read_text(errors="replace") if record.exists() else ""
+            command = re.search(r"^command=(.*)\n", text, re.M)
+            cwd = re.search(r"^cwd=(.*)\n", text, re.M)
+            return (command.group(1), cwd.group(1)) if command and cwd else None
+        return self.wait_until(written, timeout,
+                               f"the demonstration was not started ({record} missing)")
 
     # -- acting ----------------------------------------------------------------
 
@@ -794,7 +907,7 @@ class Scenario:
                 if '"ready"' in line:
                     return json.loads(line)["ready"]
             return None
-        return _wait_until(ready, WAIT, lambda: self.report(f"{name} did not start")), out
+        return self.wait_until(ready, WAIT, f"{name} did not start"), out
 
     def start_engine(self, seconds=300):
         """A top-level window of class KARVELOENGINE, as the running product's."""

@@ -5,7 +5,8 @@ window while the copy window is up.
 
 Times are measured from outside by a watcher that lists the windows about
 every 0.15 s; the limits are generous (a status dialog stays 72 ticks, about
-4 s), since a loaded machine slows Wine down but never speeds it up."""
+4 s), since a loaded machine slows Wine down but never speeds it up. Those
+scenarios are marked `timing`: CTest runs them with nothing beside them."""
 
 import json
 import subprocess
@@ -14,24 +15,17 @@ import time
 
 import pytest
 
-from harness import (MAIN_CLASS, SC_SCREENSAVE, WM_COMMAND, WM_SYSCOMMAND, Window, WindowList,
+from harness import (AGREE_BUTTON, EXIT_BUTTON, MAIN_CLASS, PRESENT_CAPTION, PREPARING,
+                     SC_SCREENSAVE, SHORTCUTS, WM_COMMAND, WM_SYSCOMMAND, Window, WindowList,
                      windows_path)
 
-DIALOG_CLASS = "#32770"
-CAPTION = "KARVELO SETUP"
-AGREE = 1172
-EXIT = 1174
 BANNER = 1006
 AGREEMENT = 1011
-STATUS_TEXT = 1057
-PREPARING = "\nPreparing Karvelo files..."
-SHORTCUTS = "\nCreating Shortcuts..."
 DM_GETDEFID = 0x0400
 DC_HASDEFID = 0x534B
 WM_GETTEXTLENGTH = 0x000E
 SM_REPAINT = 1209
 STATUS_SECONDS = (2.5, 8.0)  # 72 ticks of 55 ms, about 4 s
-RUN_WAIT = 90
 
 
 # ---------------------------------------------------------------------------
@@ -43,24 +37,6 @@ def complemented(data):
     return bytes(b ^ 0xFF for b in data)
 
 
-def presentation(scenario, timeout=30):
-    """Waits for the presentation dialog; returns it and its controls by id."""
-    def shown():
-        windows = scenario.windows()
-        for dialog in windows.find(class_=DIALOG_CLASS, text=CAPTION, visible=True):
-            controls = {w["id"]: w for w in windows.children(dialog)}
-            if AGREE in controls:
-                return dialog, controls
-        return None
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        found = shown()
-        if found:
-            return found
-        time.sleep(0.05)
-    raise AssertionError(scenario.report("no presentation dialog"))
-
-
 def present(scenario, agreement=None):
     """Starts the probe's setup with `agreement` as modlic.tx_ (None: no such
     file) and waits for the presentation dialog; SetDestDir answers 0, so the
@@ -70,30 +46,7 @@ def present(scenario, agreement=None):
     if agreement is not None:
         scenario.add_file("modlic.tx_", agreement)
     scenario.start("probe")
-    return presentation(scenario)
-
-
-def status_dialog(windows, text):
-    """The status dialog whose static says `text` (shown or not), or None."""
-    for dialog in windows.find(class_=DIALOG_CLASS, top_level=True):
-        if any(w["id"] == STATUS_TEXT and w["text"] == text for w in windows.children(dialog)):
-            return dialog
-    return None
-
-
-def wait_status(scenario, text, timeout=60):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        dialog = status_dialog(scenario.windows(), text)
-        if dialog is not None and dialog["visible"]:
-            return dialog
-        time.sleep(0.05)
-    raise AssertionError(scenario.report(f"no status dialog {text!r}"))
-
-
-def copy_window(windows):
-    shown = [w for w in windows if w["class"] == "COPYINGWND" and w["visible"]]
-    return shown[0] if shown else None
+    return scenario.presentation()
 
 
 def agreed(scenario):
@@ -156,10 +109,10 @@ class Watch(threading.Thread):
                 log = self.scenario.log()
                 returned = {e["hook"] for e in log if e["event"] == "return"}
                 called = {e["hook"] for e in log if e["event"] == "call"}
-                snapshot = {"t": when, "copy": copy_window(windows) is not None,
+                snapshot = {"t": when, "copy": windows.copy_window() is not None,
                             "called": called, "returned": returned}
                 for name, text in (("preparing", PREPARING), ("shortcuts", SHORTCUTS)):
-                    dialog = status_dialog(windows, text)
+                    dialog = windows.status_dialog(text)
                     snapshot[name] = None if dialog is None else (
                         "shown" if dialog["visible"] else "hidden")
                 self.snapshots.append(snapshot)
@@ -204,15 +157,15 @@ def test_presentation_dialog(scenario):
     scenario.probe.title(title).answer("SetDestDir", 0)
     scenario.add_file("modlic.tx_", complemented(b"abc"))
     scenario.start("probe")
-    dialog, controls = presentation(scenario)
+    dialog, controls = scenario.presentation()
     main = scenario.main_window()
     scenario.screenshot("presentation")
 
-    assert dialog["text"] == CAPTION
+    assert dialog["text"] == PRESENT_CAPTION
     assert dialog["owner"] == main.hwnd, scenario.report("not owned by the main window")
     assert not main["enabled"], "the main window is not disabled under the modal dialog"
-    assert sorted(controls) == [BANNER, 1011, AGREE, EXIT]
-    assert (controls[AGREE]["text"], controls[EXIT]["text"]) == ("&I Agree", "E&xit")
+    assert sorted(controls) == [BANNER, 1011, AGREE_BUTTON, EXIT_BUTTON]
+    assert (controls[AGREE_BUTTON]["text"], controls[EXIT_BUTTON]["text"]) == ("&I Agree", "E&xit")
 
     lines = controls[BANNER]["text"].split("\n")
     assert len(lines) == 5, scenario.report(f"banner {controls[BANNER]['text']!r}")
@@ -231,11 +184,11 @@ def test_presentation_dialog(scenario):
         f"dialog at {dialog['rect']} on {screen['width']} x {screen['height']}")
 
     default = scenario.send(dialog.hwnd, DM_GETDEFID) & 0xFFFFFFFF
-    assert default == (DC_HASDEFID << 16) | AGREE, f"default button {default:#x}"
+    assert default == (DC_HASDEFID << 16) | AGREE_BUTTON, f"default button {default:#x}"
     assert scenario.calls() == ["InitModule", "Present"]
 
-    scenario.post(dialog.hwnd, WM_COMMAND, AGREE)
-    assert scenario.wait_exit(RUN_WAIT) == 0
+    scenario.post(dialog.hwnd, WM_COMMAND, AGREE_BUTTON)
+    scenario.wait_success()
     assert scenario.calls() == ["InitModule", "Present", "SetDestDir"]
 
 
@@ -256,8 +209,8 @@ def test_agreement_text(scenario, content, shown):
         f"agreement {controls[AGREEMENT]['text']!r}")
     assert controls[BANNER]["text"].endswith("MODULE ID: ")
     # Whatever the file, "I Agree" agrees.
-    scenario.post(dialog.hwnd, WM_COMMAND, AGREE)
-    assert scenario.wait_exit(RUN_WAIT) == 0
+    scenario.post(dialog.hwnd, WM_COMMAND, AGREE_BUTTON)
+    scenario.wait_success()
     assert agreed(scenario)
 
 
@@ -272,8 +225,8 @@ def test_agreement_text_longer_than_the_buffer_is_cut(scenario):
     # fill behind the text always ends it.
     assert scenario.send(edit.hwnd, WM_GETTEXTLENGTH) == 15999
     assert edit["text"] == text[:15999].decode()
-    scenario.post(dialog.hwnd, WM_COMMAND, EXIT)
-    assert scenario.wait_exit(RUN_WAIT) == 0
+    scenario.post(dialog.hwnd, WM_COMMAND, EXIT_BUTTON)
+    scenario.wait_success()
 
 
 # ---------------------------------------------------------------------------
@@ -286,12 +239,12 @@ def test_escape_and_alt_f4_do_nothing_and_enter_agrees(scenario):
     scenario.keys("Escape")
     scenario.keys("alt+F4")
     time.sleep(1.0)
-    after, _ = presentation(scenario, timeout=1)
+    after, _ = scenario.presentation(timeout=1)
     assert after.hwnd == dialog.hwnd, scenario.report("the dialog was replaced")
     assert not agreed(scenario) and scenario.running()
 
     scenario.keys("Return")
-    assert scenario.wait_exit(RUN_WAIT) == 0
+    scenario.wait_success()
     assert scenario.calls() == ["InitModule", "Present", "SetDestDir"]
 
 
@@ -299,7 +252,7 @@ def test_space_presses_the_focused_button_which_is_i_agree(scenario):
     dialog, _ = present(scenario)
     scenario.focus(dialog)
     scenario.keys("space")
-    assert scenario.wait_exit(RUN_WAIT) == 0
+    scenario.wait_success()
     assert scenario.calls() == ["InitModule", "Present", "SetDestDir"]
 
 
@@ -307,9 +260,9 @@ def test_exit_button_ends_the_setup(scenario):
     scenario.add_module("probe")
     installed = small_product(scenario, 3)
     scenario.start("probe")
-    dialog, controls = presentation(scenario)
-    scenario.mouse_click(*controls[EXIT].centre())
-    assert scenario.wait_exit(RUN_WAIT) == 0
+    dialog, controls = scenario.presentation()
+    scenario.mouse_click(*controls[EXIT_BUTTON].centre())
+    scenario.wait_success()
     assert scenario.calls() == ["InitModule", "Present"]
     assert files_in(scenario.dest) == [] and not installed.exists()
     detach = scenario.events("detach")
@@ -324,28 +277,29 @@ def test_screen_saver_refused_by_the_presentation_dialog_only(scenario):
     scenario.write_setup_data(title="Atlas")
     scenario.program_files()
     scenario.start("probe")
-    dialog, _ = presentation(scenario)
+    dialog, _ = scenario.presentation()
     scenario.send(dialog.hwnd, WM_SYSCOMMAND, SC_SCREENSAVE)
     # The control: compared as a whole, SC_SCREENSAVE with a low bit set is
     # another command and goes on to the default processing.
     scenario.send(dialog.hwnd, WM_SYSCOMMAND, SC_SCREENSAVE + 2)
     commands = [e["command"] for e in scenario.events("syscommand")]
     assert commands == [SC_SCREENSAVE + 2], scenario.report(f"commands {commands}")
-    assert presentation(scenario, timeout=1)[0].hwnd == dialog.hwnd
+    assert scenario.presentation(timeout=1)[0].hwnd == dialog.hwnd
 
-    scenario.post(dialog.hwnd, WM_COMMAND, AGREE)
-    preparing = wait_status(scenario, PREPARING)
+    scenario.post(dialog.hwnd, WM_COMMAND, AGREE_BUTTON)
+    preparing = scenario.wait_status(PREPARING)
     scenario.send(preparing.hwnd, WM_SYSCOMMAND, SC_SCREENSAVE)
     commands = [e["command"] for e in scenario.events("syscommand")]
     assert commands == [SC_SCREENSAVE + 2, SC_SCREENSAVE], scenario.report(
         "the preparing dialog refused the screen saver")
-    assert scenario.wait_exit(RUN_WAIT) == 0
+    scenario.wait_success()
 
 
 # ---------------------------------------------------------------------------
 # The status dialogs and the copy window
 
 
+@pytest.mark.timing
 def test_status_dialogs_and_a_repaint_during_the_copy(scenario):
     scenario.add_module("probe")
     installed = small_product(scenario, 40)
@@ -356,22 +310,17 @@ def test_status_dialogs_and_a_repaint_during_the_copy(scenario):
     # A cancel request whose question takes 4 s holds the copy still.
     scenario.probe.actions("UserCancel", "pump 4000").answer("UserCancel", 1)
     scenario.start("probe")
-    dialog, controls = presentation(scenario)
+    dialog, controls = scenario.presentation()
     main = scenario.main_window()
     watch = Watch(scenario)
     watch.start()
-    scenario.mouse_click(*controls[AGREE].centre())
+    scenario.mouse_click(*controls[AGREE_BUTTON].centre())
 
-    preparing = wait_status(scenario, PREPARING)
+    preparing = scenario.wait_status(PREPARING)
     scenario.screenshot("preparing")
-    assert preparing["text"] == CAPTION and preparing["owner"] == main.hwnd
+    assert preparing["text"] == PRESENT_CAPTION and preparing["owner"] == main.hwnd
 
-    copying = None
-    deadline = time.monotonic() + 30
-    while copying is None and time.monotonic() < deadline:
-        copying = copy_window(scenario.windows())
-        time.sleep(0.05)
-    assert copying is not None, scenario.report("no copy window")
+    copying = scenario.wait_copy_window()
     time.sleep(0.5)
     scenario.screenshot("copying")
 
@@ -388,9 +337,9 @@ def test_status_dialogs_and_a_repaint_during_the_copy(scenario):
     assert len(set(before)) > 1, "the copy window's area is blank"
     assert before == after, scenario.report("SM_REPAINT changed the copy window")
 
-    wait_status(scenario, SHORTCUTS)
+    scenario.wait_status(SHORTCUTS)
     scenario.screenshot("shortcuts")
-    assert scenario.wait_exit(RUN_WAIT) == 0
+    scenario.wait_success()
     snapshots = watch.finish()
 
     # The preparing dialog: after StartCopy has returned, alone (no copy
@@ -417,22 +366,24 @@ def test_status_dialogs_and_a_repaint_during_the_copy(scenario):
     assert scenario.calls()[-4:] == ["GenIniFiles", "GetAddInOff", "EndSetup", "DemoQuery"]
 
 
+@pytest.mark.timing
 def test_shortcut_dialog_without_the_hook(scenario):
     # The module that exports nothing, loaded under the default name.
     scenario.add_module("defsetup", dll="empty.dll")
     installed = small_product(scenario, 2)
     scenario.start(None)
-    dialog, _ = presentation(scenario)
+    dialog, _ = scenario.presentation()
     watch = Watch(scenario)
     watch.start()
-    scenario.post(dialog.hwnd, WM_COMMAND, AGREE)
-    wait_status(scenario, SHORTCUTS)
-    assert scenario.wait_exit(RUN_WAIT) == 0
+    scenario.post(dialog.hwnd, WM_COMMAND, AGREE_BUTTON)
+    scenario.wait_status(SHORTCUTS)
+    scenario.wait_success()
     snapshots = watch.finish()
     assert_status_time(scenario, snapshots, "shortcuts")
     assert files_in(installed) == ["F000.DAT", "F001.DAT"]
 
 
+@pytest.mark.timing
 def test_refused_shortcuts_end_the_setup_unseen(scenario):
     scenario.add_module("probe")
     installed = small_product(scenario, 2)
@@ -447,11 +398,11 @@ def test_refused_shortcuts_end_the_setup_unseen(scenario):
         "pump 1500")
     scenario.probe.answer("CreateShortcuts", 0)
     scenario.start("probe")
-    dialog, _ = presentation(scenario)
+    dialog, _ = scenario.presentation()
     watch = Watch(scenario)
     watch.start()
-    scenario.post(dialog.hwnd, WM_COMMAND, AGREE)
-    assert scenario.wait_exit(RUN_WAIT) == 0
+    scenario.post(dialog.hwnd, WM_COMMAND, AGREE_BUTTON)
+    scenario.wait_success()
     snapshots = watch.finish()
 
     seen = [s["shortcuts"] for s in snapshots if s["shortcuts"]]

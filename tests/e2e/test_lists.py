@@ -7,43 +7,21 @@ folder is dest/KarveloEngine. Every scenario agrees to the presentation dialog
 and runs to the end of the setup; none answers a question the setup would not
 ask, so a setup that stops early fails its wait for the exit."""
 
-import shutil
-import subprocess
-import time
+from harness import BenchError, ini_text, windows_path
 
-from harness import MESSAGE_BOX_CLASS, WM_COMMAND, BenchError, ini_text, windows_path
-
-AGREE_BUTTON = 1172
 PRODUCT = "KarveloEngine"
 LIST_FULL = ("KARVELO - Setup", "No more copy-list place")
 ADDINS_FULL = ("KARVELO Setup", "No more AddIn-list place")
 
 
-def agree(scenario, timeout=20.0):
-    """Waits for the presentation dialog and clicks "I Agree" as its button
-    would (WM_COMMAND with the button's id)."""
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        windows = scenario.windows()
-        for dialog in windows.find(class_=MESSAGE_BOX_CLASS, top_level=True, visible=True,
-                                   pid=scenario.setup_pid):
-            if any(w["text"] == "&I Agree" for w in windows.descendants(dialog)):
-                scenario.post(dialog.hwnd, WM_COMMAND, AGREE_BUTTON, 0)
-                return
-        if not scenario.running():
-            break
-        time.sleep(0.1)
-    raise BenchError(scenario.report("no presentation dialog to agree to"))
-
-
-def install(scenario, timeout=60):
+def install(scenario):
     """Runs the whole setup with the probe and checks that it got to its end."""
     scenario.add_module("probe")
     scenario.program_files()
     scenario.start("probe")
-    agree(scenario)
-    assert scenario.wait_exit(timeout) == 0
-    assert scenario.calls("EndSetup"), scenario.report("the setup did not run to its end")
+    scenario.agree()
+    calls = scenario.wait_success()
+    assert "EndSetup" in calls, scenario.report("the setup did not run to its end")
 
 
 def results(scenario, hook):
@@ -62,20 +40,6 @@ def installed(scenario):
 
 def windows_folder(scenario):
     return scenario.prefix / "drive_c" / "windows"
-
-
-def compressed(scenario, name, stored, content):
-    """Puts `content`, a file called `name`, into the source folder as
-    `stored`, in the LZ format mscompress writes; returns the stored bytes."""
-    plain = scenario.root / "plain" / name
-    plain.parent.mkdir(exist_ok=True)
-    plain.write_bytes(content)
-    subprocess.run(["mscompress", str(plain)], check=True, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
-    packed = plain.with_name(plain.name + "_")
-    target = scenario.src / stored
-    shutil.move(packed, target)
-    return target.read_bytes()
 
 
 # ---------------------------------------------------------------------------
@@ -214,8 +178,8 @@ def test_data_file_list(scenario):
     libraries = {name: (f"{name} ".encode() * 300 + bytes(range(256)) * 4)
                  for name in ("A.DLL", "B.DLL", "C.DLL")}
     for name, content in libraries.items():
-        packed = compressed(scenario, name, name[:-1] + "_", content)
-        assert packed[:4] == b"SZDD" and len(packed) < len(content)
+        packed = scenario.add_compressed(name[:-1] + "_", content)
+        assert packed.stat().st_size < len(content), f"{name} was not compressed"
     # A plain file under a compressed file's name is copied as it is.
     scenario.add_file("D.DL_", b"plain library\r\n")
     scenario.add_file("README.TX_", b"readme\r\n")
@@ -279,29 +243,26 @@ def test_lines_that_would_leave_the_destination_are_refused(scenario):
 # Full lists
 
 
-def handle_full_list_boxes(scenario, timeout=30.0):
+def handle_full_list_boxes(scenario):
     """Presses OK on every message box the setup shows until GetAddInList has
     returned; returns, per box, its caption, text, buttons and how many
     requests of GetAddInList had been answered while it was up."""
     boxes = []
-    deadline = time.monotonic() + timeout
-    while not scenario.events("return", hook="GetAddInList"):
-        if time.monotonic() > deadline or not scenario.running():
-            raise BenchError(scenario.report(f"GetAddInList did not return; boxes {boxes}"))
-        shown = [b for b in scenario.message_boxes()
-                 if b["pid"] == scenario.setup_pid and b["visible"] and b["buttons"]]
-        if not shown:
-            time.sleep(0.05)
-            continue
-        box = shown[0]
+
+    def next_box():
+        if scenario.events("return", hook="GetAddInList"):
+            return "returned"
+        if not scenario.running():
+            raise BenchError(scenario.report(f"setup.exe ended in GetAddInList; boxes {boxes}"))
+        return scenario.message_box()
+    while (box := scenario.wait_until(
+            next_box, what=lambda: f"GetAddInList did not return; boxes {boxes}")) != "returned":
         answered = len(scenario.events("action", hook="GetAddInList"))
         boxes.append((box["caption"], box["text"], box["buttons"], box["owner"], answered))
         scenario.press_button(box, "OK")
-        gone = time.monotonic() + 10
-        while any(b["hwnd"] == box["hwnd"] for b in scenario.message_boxes()):
-            if time.monotonic() > gone:
-                raise BenchError(scenario.report("OK did not close the box"))
-            time.sleep(0.05)
+        scenario.wait_until(lambda: all(b["hwnd"] != box["hwnd"]
+                                        for b in scenario.message_boxes()),
+                            10, "OK did not close the box")
     return boxes
 
 
@@ -327,7 +288,7 @@ def test_full_lists(scenario):
     scenario.add_module("probe")
     scenario.program_files()
     scenario.start("probe")
-    agree(scenario)
+    scenario.agree()
     boxes = handle_full_list_boxes(scenario)
 
     # One box per add that found no place, shown while that add was under
@@ -347,7 +308,7 @@ def test_full_lists(scenario):
     ], scenario.report("results of the requests")
 
     # The setup goes on and installs the 128 entries.
-    assert scenario.wait_exit(120) == 0
-    assert scenario.calls("StartCopy") and scenario.calls("EndSetup")
+    calls = scenario.wait_success(120)
+    assert "StartCopy" in calls and "EndSetup" in calls
     assert installed(scenario) == sorted(names + ["NEW1.TXT"]), scenario.report("installed")
     assert (product(scenario) / "F126.DAT").read_bytes() == b"F126.DAT"

@@ -7,20 +7,12 @@ Each scenario installs real files (some compressed by the independent
 mscompress tool) from its own source folder into its own destination, with
 ProgramFilesDir pointed at the scenario's dest/ folder."""
 
-import re
-import shutil
-import subprocess
-import tempfile
 import time
-from pathlib import Path
 
 import pytest
 
-from harness import MAIN_CLASS, windows_path
+from harness import MAIN_CLASS, SHORTCUTS, lnk_fields, windows_path
 
-WM_COMMAND = 0x0111
-AGREE = 1172
-EXIT_CODE_WAIT = 90
 PROGRAM_MANAGER = "Error: Program Manager not found. Setup must exit."
 
 FULL_ORDER = ["InitModule", "Present", "SetDestDir", "FileConflict", "GetAddInList", "StartCopy",
@@ -31,21 +23,10 @@ FULL_ORDER = ["InitModule", "Present", "SetDestDir", "FileConflict", "GetAddInLi
 # Helpers
 
 
-def compressed(scenario, name, content):
-    """Puts `content` into the source folder as `name`, compressed by mscompress."""
-    with tempfile.TemporaryDirectory() as work:
-        plain = Path(work) / "plain"
-        plain.write_bytes(content)
-        subprocess.run(["mscompress", str(plain)], check=True, stdout=subprocess.DEVNULL)
-        data = (Path(work) / "plain_").read_bytes()
-    assert data[:4] == b"SZDD"
-    return scenario.add_file(name, data)
-
-
 def add_demo(scenario, name="DEMO.EX_"):
     """The project's demonstration program, compressed, as a distribution file:
     it records its command line and working folder beside itself."""
-    return compressed(scenario, name, (scenario.bin / "demo.exe").read_bytes())
+    return scenario.add_compressed(name, (scenario.bin / "demo.exe").read_bytes())
 
 
 def dest_dir(scenario):
@@ -53,48 +34,13 @@ def dest_dir(scenario):
     return scenario.dest / "KarveloEngine"
 
 
-def agree(scenario, timeout=30):
-    """Waits for the presentation dialog and agrees (a click of "I Agree").
-    Returns the dialog's controls as they were before the click."""
-    dialog = scenario.wait_window("#32770", text="KARVELO SETUP", visible=True, timeout=timeout)
-    controls = scenario.windows().descendants(dialog)
-    scenario.post(dialog.hwnd, WM_COMMAND, AGREE, 0)
-    return controls
-
-
-def finish(scenario, timeout=EXIT_CODE_WAIT):
-    code = scenario.wait_exit(timeout)
-    assert code == 0, scenario.report(f"exit code {code}")
-    return scenario.calls()
-
-
-def launch_record(folder):
-    path = Path(folder) / "demo-launch.txt"
-    assert path.exists(), f"the demonstration was not started ({path} missing)"
-    text = path.read_text(errors="replace")
-    command = re.search(r"^command=(.*)$", text, re.M).group(1).rstrip("\r")
-    cwd = re.search(r"^cwd=(.*)$", text, re.M).group(1).rstrip("\r")
-    return command, cwd
-
-
-def lnkinfo(path):
-    """Target, description and arguments of a .lnk, as the independent reader sees them."""
-    out = subprocess.run(["lnkinfo", str(path)], check=True, capture_output=True, text=True,
-                         timeout=30).stdout
-    fields = {}
-    for key in ("Local path", "Description", "Command line arguments"):
-        match = re.search(rf"^\s*{key}\s*:\s?(.*)$", out, re.M)
-        fields[key] = match.group(1) if match else None
-    return fields
-
-
 def standard_product(scenario):
     """A small product: a compressed file replacing one that exists already
     (overwrite 0, so the module is asked), data files by wildcard into a
     sub-folder, a document for the demonstration, and the demonstration."""
-    compressed(scenario, "README.TX_", b"Read me, version 2\r\n" * 20)
-    compressed(scenario, "PORTS.DA_", b"port,depth\r\n" * 100)
-    compressed(scenario, "TIDES.DA_", b"day,high\r\n" * 60)
+    scenario.add_compressed("README.TX_", b"Read me, version 2\r\n" * 20)
+    scenario.add_compressed("PORTS.DA_", b"port,depth\r\n" * 100)
+    scenario.add_compressed("TIDES.DA_", b"day,high\r\n" * 60)
     scenario.add_file("CHART.TXT", "A chart\r\n")
     add_demo(scenario)
     scenario.write_setup_data(title="Atlas", items=[
@@ -124,18 +70,11 @@ def test_module_without_hooks_installs_the_data_files_list(scenario):
     standard_product(scenario)
     scenario.add_file("modlic.tx_", bytes(b ^ 0xFF for b in b"Licence of the atlas"))
     scenario.start(None)
-    controls = agree(scenario)
-    edit = [w for w in controls if w["class"].lower() == "edit"]
+    edit = [w for w in scenario.agree().values() if w["class"].lower() == "edit"]
     assert edit and edit[0]["text"] == "Licence of the atlas", scenario.report("agreement text")
     # The preparing dialog comes first; then the shortcut dialog.
-    deadline = time.monotonic() + 60
-    while time.monotonic() < deadline:
-        texts = [w["text"] for w in scenario.windows().find(class_="Static")]
-        if "\nCreating Shortcuts..." in texts:
-            break
-        time.sleep(0.2)
-    assert "\nCreating Shortcuts..." in texts, scenario.report("no shortcut dialog")
-    finish(scenario)
+    scenario.wait_status(SHORTCUTS)
+    scenario.wait_success()
 
     dest = dest_dir(scenario)
     # No FileConflict export: the existing readme is replaced, expanded.
@@ -152,8 +91,8 @@ def test_module_without_hooks_installs_the_data_files_list(scenario):
 def test_complete_run_calls_every_hook_in_order(scenario):
     probe_setup(scenario)
     scenario.start("probe")
-    agree(scenario)
-    calls = finish(scenario)
+    scenario.agree()
+    calls = scenario.wait_success()
     assert calls == FULL_ORDER, scenario.report(f"calls {calls}")
 
     conflict = scenario.calls("FileConflict")[0]
@@ -186,15 +125,15 @@ def test_dest_dir_moved(scenario):
     scenario.probe.demo("DEMO.EXE", "CHART ONE.TXT")
     scenario.probe.answer("DemoQuery", 1)
     scenario.start("probe")
-    agree(scenario)
-    finish(scenario)
+    scenario.agree()
+    scenario.wait_success()
 
     assert (moved / "README.TXT").exists()
     assert (moved / "Data" / "PORTS.DAT").exists()
     assert (moved / "Demos" / "CHART ONE.TXT").read_bytes() == b"Chart one\r\n"
     assert not (dest_dir(scenario) / "Data").exists(), "files went to the default destination"
 
-    command, cwd = _wait_for_launch(moved)
+    command, cwd = scenario.wait_demo_launch(moved)
     program = windows_path(moved / "DEMO.EXE")
     document = windows_path(moved / "Demos" / "CHART ONE.TXT")
     # The program path has a blank and is quoted; the document path is not.
@@ -208,21 +147,11 @@ def test_empty_program_files_value_takes_the_default_destination(scenario):
     scenario.set_registry(r"HKLM\Software\Microsoft\Windows\CurrentVersion",
                           "ProgramFilesDir", "")
     scenario.start("probe")
-    agree(scenario)
-    finish(scenario)
+    scenario.agree()
+    scenario.wait_success()
     default = scenario.prefix / "drive_c" / "Program Files" / "KarveloEngine"
     assert (default / "Data" / "PORTS.DAT").exists(), scenario.report("not in the default")
     assert scenario.tree(scenario.work) == []
-
-
-def _wait_for_launch(folder, timeout=20):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if (Path(folder) / "demo-launch.txt").exists():
-            time.sleep(0.2)
-            return launch_record(folder)
-        time.sleep(0.1)
-    return launch_record(folder)
 
 
 def test_demo_without_document(scenario):
@@ -234,9 +163,9 @@ def test_demo_without_document(scenario):
     scenario.probe.demo("DEMO.EXE", "")
     scenario.probe.answer("DemoQuery", 1)
     scenario.start("probe")
-    agree(scenario)
-    finish(scenario)
-    command, _ = _wait_for_launch(dest_dir(scenario))
+    scenario.agree()
+    scenario.wait_success()
+    command, _ = scenario.wait_demo_launch(dest_dir(scenario))
     program = windows_path(dest_dir(scenario) / "DEMO.EXE")
     demos = windows_path(dest_dir(scenario) / "Demos") + "\\"
     assert command == f"{program} {demos}", command
@@ -260,8 +189,8 @@ def test_refusal_ends_the_setup_at_its_point(scenario, hook, answer, copied):
     scenario.probe.answer(hook, answer)
     scenario.start("probe")
     if hook != "Present":
-        agree(scenario)
-    calls = finish(scenario)
+        scenario.agree()
+    calls = scenario.wait_success()
     expected = FULL_ORDER[:FULL_ORDER.index(hook) + 1]
     assert calls == expected, scenario.report(f"calls {calls}")
     assert (dest_dir(scenario) / "Data" / "PORTS.DAT").exists() == copied
@@ -275,8 +204,8 @@ def test_failed_copy_with_critic_error_going_on_reaches_the_finish(scenario):
                            "copy source=MISSING.TX_|dest=MISSING.TXT|sub=Gone|overwrite=1")
     scenario.probe.answer("CriticError", 1)
     scenario.start("probe")
-    agree(scenario)
-    calls = finish(scenario)
+    scenario.agree()
+    calls = scenario.wait_success()
     assert calls == FULL_ORDER[:6] + ["CriticError"] + FULL_ORDER[6:], scenario.report(calls)
     critic = scenario.calls("CriticError")[0]
     failed = windows_path(dest_dir(scenario) / "Gone" / "MISSING.TXT")
@@ -292,8 +221,8 @@ def test_failed_copy_with_critic_error_refusing_ends_the_setup(scenario):
     scenario.probe.actions("StartCopy", "copy source=MISSING.TX_|dest=MISSING.TXT|overwrite=1")
     scenario.probe.answer("CriticError", 0)
     scenario.start("probe")
-    agree(scenario)
-    calls = finish(scenario)
+    scenario.agree()
+    calls = scenario.wait_success()
     assert calls == FULL_ORDER[:6] + ["CriticError"], scenario.report(calls)
 
 
@@ -304,8 +233,8 @@ def test_compressed_file_cut_inside_its_header_is_a_failed_copy(scenario):
     scenario.probe.answer("FileConflict", 1)
     scenario.probe.answer("CriticError", 1)
     scenario.start("probe")
-    agree(scenario)
-    finish(scenario)
+    scenario.agree()
+    scenario.wait_success()
     critic = scenario.calls("CriticError")
     assert critic and windows_path(dest_dir(scenario) / "README.TXT") in critic[0].values(), \
         scenario.report("no failed copy reported")
@@ -323,26 +252,15 @@ def many_files(scenario, count=40):
     scenario.program_files()
 
 
-def wait_copy_window(scenario, main, timeout=40):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        copying = [w for w in scenario.windows().children(main)
-                   if w["class"] == "COPYINGWND" and w["visible"]]
-        if copying:
-            return copying[0]
-        time.sleep(0.1)
-    raise AssertionError(scenario.report("no copy window"))
-
-
 @pytest.mark.parametrize("answer", [0, 1], ids=["cancel", "go-on"])
 def test_cancel_zone_asks_the_module(scenario, answer):
     scenario.add_module("probe")
     many_files(scenario)
     scenario.probe.answer("UserCancel", answer)
     scenario.start("probe")
-    agree(scenario)
+    scenario.agree()
     main = scenario.main_window()
-    wait_copy_window(scenario, main)
+    scenario.wait_copy_window()
     # On the edge of the zone nothing happens.
     scenario.click_client(main.hwnd, 540, 411)
     scenario.click_client(main.hwnd, 541, 410)
@@ -350,7 +268,7 @@ def test_cancel_zone_asks_the_module(scenario, answer):
     assert not scenario.calls("UserCancel"), scenario.report("asked outside the zone")
     scenario.click_client(main.hwnd, 541, 411)
     scenario.wait_call("UserCancel")
-    calls = finish(scenario)
+    calls = scenario.wait_success()
     installed = list((dest_dir(scenario) / "Many").iterdir())
     if answer == 0:
         assert calls == FULL_ORDER[:3] + ["GetAddInList", "StartCopy", "UserCancel"], calls
@@ -377,12 +295,12 @@ def test_entry_added_during_the_copy_is_copied_and_none_is_lost(scenario):
     scenario.probe.answer("UserCancel", 1)
     scenario.probe.actions("UserCancel", "copy source=X.TXT|dest=X.TXT|sub=Many|overwrite=1")
     scenario.start("probe")
-    agree(scenario)
+    scenario.agree()
     main = scenario.main_window()
-    wait_copy_window(scenario, main)
+    scenario.wait_copy_window()
     scenario.click_client(main.hwnd, 541, 411)
     scenario.wait_call("UserCancel")
-    finish(scenario)
+    scenario.wait_success()
     assert scenario.tree(dest_dir(scenario) / "Many") == \
         sorted(["AAA.TXT", "X.TXT"] + [f"F{i:03d}.DAT" for i in range(40)])
     assert old.read_bytes() == b"old aaa\r\n"
@@ -409,19 +327,19 @@ def test_shortcuts_are_written_as_asked(scenario):
         f"shortcut description=Windows folder|name=Windows|folder={windows_path(menu)}|csidl=36",
     )
     scenario.start("probe")
-    agree(scenario)
-    finish(scenario)
+    scenario.agree()
+    scenario.wait_success()
 
     results = [a["result"] for a in scenario.events("action", hook="CreateShortcuts")]
     assert results == [1, 1, 1, 1], scenario.report(f"results {results}")
-    demo = lnkinfo(menu / "Atlas Demo.lnk")
+    demo = lnk_fields(menu / "Atlas Demo.lnk")
     assert demo["Local path"].lower() == f"{dest}\\DEMO.EXE".lower(), demo
     assert demo["Description"] == "Atlas demonstration"
     assert demo["Command line arguments"] == "/chart CHART.TXT"
-    charts = lnkinfo(menu / "Charts.lnk")
+    charts = lnk_fields(menu / "Charts.lnk")
     assert charts["Local path"].lower() == f"{dest}\\Demos".lower(), charts
     assert charts["Command line arguments"] in ("", None)
-    windows = lnkinfo(menu / "Windows.lnk")
+    windows = lnk_fields(menu / "Windows.lnk")
     assert windows["Local path"].lower() == "c:\\windows", windows
     assert not (scenario.dest / "NoMenu").exists()
     assert sorted(p.name for p in menu.iterdir()) == ["Atlas Demo.lnk", "Charts.lnk",
@@ -437,8 +355,8 @@ def test_sender_success_while_the_start_is_pending_starts_once(scenario):
     scenario.probe.sender(reply=0x8000, delay=0)
     scenario.probe.actions("InitModule", "startsender")
     scenario.start("probe")
-    agree(scenario)
-    calls = finish(scenario)
+    scenario.agree()
+    calls = scenario.wait_success()
     assert calls == FULL_ORDER, scenario.report(calls)
     sender = scenario.events("sender")
     assert sender and sender[0]["message"] == 1204, scenario.report("sender not started")
@@ -453,8 +371,8 @@ def test_sender_success_after_the_start_does_not_start_twice(scenario):
     scenario.wait_call("Present")
     scenario.wait_log("reply", timeout=20)
     time.sleep(1.5)  # past the 8 ticks of the dropped or refused second start
-    agree(scenario)
-    calls = finish(scenario)
+    scenario.agree()
+    calls = scenario.wait_success()
     assert calls == FULL_ORDER, scenario.report(calls)
 
 
@@ -470,7 +388,7 @@ def test_sender_failure_tells_the_user_and_runs_the_finish(scenario):
     main = scenario.windows().find(class_=MAIN_CLASS, top_level=True)[0]
     assert int(box["owner"], 16) == int(main["hwnd"], 16), scenario.report("owner")
     scenario.press_button(box, "OK")
-    calls = finish(scenario)
+    calls = scenario.wait_success()
     assert calls[-2:] == ["EndSetup", "DemoQuery"], scenario.report(calls)
     assert "SetDestDir" not in calls
     assert not (dest_dir(scenario) / "Data").exists()
@@ -487,7 +405,7 @@ def test_late_sender_reply_does_not_freeze_the_setup(scenario, sender):
     else:
         scenario.probe.actions("StartCopy", "pump 1500")
     scenario.start("probe")
-    agree(scenario)
+    scenario.agree()
     if sender == "other-process":
         scenario.wait_call("StartCopy")
         main = scenario.main_window()
@@ -497,5 +415,5 @@ def test_late_sender_reply_does_not_freeze_the_setup(scenario, sender):
             assert scenario.post(main.hwnd, 1234, 0, 0x8000)
     else:
         scenario.wait_log("reply")
-    calls = finish(scenario)
+    calls = scenario.wait_success()
     assert calls == FULL_ORDER, scenario.report(calls)

@@ -6,9 +6,8 @@ Present hook (ProbeConfig.hold), so the installation sequence never starts
 while start-up is looked at; the window still answers messages meanwhile."""
 
 import re
-import time
-
 import shutil
+import time
 
 import pytest
 
@@ -28,7 +27,7 @@ def close_and_expect_clean_end(scenario):
     """Ends a held setup from outside and checks the common outcome: exit 0
     and the module released with FreeLibrary."""
     scenario.close_setup()
-    assert scenario.wait_exit() == 0
+    scenario.wait_success()
     detach = scenario.events("detach")
     assert detach and detach[-1]["freed"] == 1, scenario.report("module not released")
 
@@ -101,7 +100,7 @@ def test_missing_module(scenario, args):
     assert not scenario.events("call"), scenario.report("a hook was called")
     scenario.screenshot("missing-module")
     scenario.press_button(box, "OK")
-    assert scenario.wait_exit() == 0
+    scenario.wait_success()
     assert not scenario.windows().find(class_=MAIN_CLASS)
 
 
@@ -121,7 +120,7 @@ def test_engine_running(scenario):
     # This time from the keyboard: Enter on the box.
     scenario.focus(box["window"])
     scenario.keys("Return")
-    assert scenario.wait_exit() == 0
+    scenario.wait_success()
     assert scenario.log() == []
 
 
@@ -181,7 +180,7 @@ def test_module_without_exports_starts(scenario):
     window = scenario.main_window()
     assert window["text"] == "KARVELO Setup [Plain] "
     scenario.close_setup()
-    assert scenario.wait_exit() == 0
+    scenario.wait_success()
 
 
 # ---------------------------------------------------------------------------
@@ -246,11 +245,8 @@ def test_bench_keys_and_drags_reach_a_window(scenario):
     assert moved["rect"] != window["rect"], scenario.report("the drag did not move it")
     scenario.focus(moved)
     scenario.keys("alt+F4")
-    closed = lambda: '"destroy"' in output.read_text()
-    deadline = time.monotonic() + 10
-    while not closed() and time.monotonic() < deadline:
-        time.sleep(0.05)
-    assert closed(), scenario.report("Alt+F4 did not close the witness:\n" + output.read_text())
+    scenario.wait_until(lambda: '"destroy"' in output.read_text(), 10,
+                        lambda: "Alt+F4 did not close the witness:\n" + output.read_text())
     assert re.search(r'"syscommand".*"wParam": 61536', output.read_text())  # SC_CLOSE
 
 
@@ -272,7 +268,7 @@ def test_exit_from_inside_init_module(scenario):
     scenario.add_module("probe")
     scenario.probe.actions("InitModule", "exit", "caption")
     scenario.start("probe")
-    assert scenario.wait_exit() == 0
+    scenario.wait_success()
     events = [(e["event"], e.get("action")) for e in scenario.log()]
     assert events == [("attach", None), ("call", None), ("action", "exit"),
                       ("action", "caption"), ("return", None), ("detach", None)], \

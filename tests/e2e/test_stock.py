@@ -5,55 +5,8 @@ folder, the program group's links (through the independent lnkinfo), the
 settings file and how the demonstration was started."""
 
 import re
-import subprocess
-import tempfile
-import time
-from pathlib import Path
 
-from harness import windows_path
-
-WM_COMMAND = 0x0111
-AGREE = 1172
-EXIT_CODE_WAIT = 90
-
-
-def compressed(scenario, name, content):
-    """Puts `content` into the source folder as `name`, compressed by mscompress."""
-    with tempfile.TemporaryDirectory() as work:
-        plain = Path(work) / "plain"
-        plain.write_bytes(content)
-        subprocess.run(["mscompress", str(plain)], check=True, stdout=subprocess.DEVNULL)
-        data = (Path(work) / "plain_").read_bytes()
-    assert data[:4] == b"SZDD"
-    return scenario.add_file(name, data)
-
-
-def agree(scenario, timeout=30):
-    dialog = scenario.wait_window("#32770", text="KARVELO SETUP", visible=True, timeout=timeout)
-    scenario.post(dialog.hwnd, WM_COMMAND, AGREE, 0)
-
-
-def lnkinfo(path):
-    out = subprocess.run(["lnkinfo", str(path)], check=True, capture_output=True, text=True,
-                         timeout=30).stdout
-    fields = {}
-    for key in ("Local path", "Description", "Command line arguments", "Working directory"):
-        match = re.search(rf"^\s*{key}\s*:\s?(.*)$", out, re.M)
-        fields[key] = match.group(1) if match else None
-    return fields
-
-
-def launch_record(folder, timeout=20):
-    path = Path(folder) / "demo-launch.txt"
-    deadline = time.monotonic() + timeout
-    while not path.exists() and time.monotonic() < deadline:
-        time.sleep(0.1)
-    time.sleep(0.2)
-    assert path.exists(), f"the demonstration was not started ({path} missing)"
-    text = path.read_text(errors="replace")
-    command = re.search(r"^command=(.*)$", text, re.M).group(1).rstrip("\r")
-    cwd = re.search(r"^cwd=(.*)$", text, re.M).group(1).rstrip("\r")
-    return command, cwd
+from harness import lnk_fields, windows_path
 
 
 def program_group(scenario, name):
@@ -67,8 +20,8 @@ def stock_product(scenario, product, group=None, ini=None):
     """A small product with stock.dll as the default module: the readme
     exists already and is not replaced without asking."""
     scenario.add_module("defsetup", dll="stock.dll")
-    compressed(scenario, "README.TX_", b"Read me, version 2\r\n")
-    compressed(scenario, "DEMO.EX_", (scenario.bin / "demo.exe").read_bytes())
+    scenario.add_compressed("README.TX_", b"Read me, version 2\r\n")
+    scenario.add_compressed("DEMO.EX_", (scenario.bin / "demo.exe").read_bytes())
     scenario.add_file("HARBOUR.TXT", "The harbour\r\n")
     extra = {"PRODUCT": product}
     if group:
@@ -107,7 +60,7 @@ def test_product_described_by_its_settings_is_installed(scenario):
     scenario.start(None)
     main = scenario.main_window()
     assert main["text"] == "KARVELO Setup [Harbour Atlas 2.1] ", scenario.report("caption")
-    agree(scenario)
+    scenario.agree()
 
     box = scenario.wait_message_box(timeout=40)
     scenario.screenshot("conflict")
@@ -115,8 +68,7 @@ def test_product_described_by_its_settings_is_installed(scenario):
     assert windows_path(readme) in box["text"], scenario.report("question")
     assert int(box["owner"], 16) == int(main["hwnd"], 16), scenario.report("owner")
     scenario.press_button(box, "Yes")
-    code = scenario.wait_exit(EXIT_CODE_WAIT)
-    assert code == 0, scenario.report(f"exit code {code}")
+    scenario.wait_success()
 
     assert scenario.tree() == ["Harbour Atlas/", "Harbour Atlas/ATLAS.INI",
                                "Harbour Atlas/DEMO.EXE", "Harbour Atlas/Demos/",
@@ -130,15 +82,15 @@ def test_product_described_by_its_settings_is_installed(scenario):
 
     group = program_group(scenario, "Harbour Atlas")
     assert sorted(p.name for p in group.iterdir()) == ["Harbour Atlas Demo.lnk", "Read Me.lnk"]
-    demo = lnkinfo(group / "Harbour Atlas Demo.lnk")
+    demo = lnk_fields(group / "Harbour Atlas Demo.lnk")
     assert demo == {"Local path": f"{home}\\DEMO.EXE", "Description": "Harbour Atlas demonstration",
                     "Command line arguments": "HARBOUR.TXT",
                     "Working directory": f"{home}\\Demos"}, demo
-    read_me = lnkinfo(group / "Read Me.lnk")
+    read_me = lnk_fields(group / "Read Me.lnk")
     assert read_me == {"Local path": f"{home}\\README.TXT", "Description": "About Harbour Atlas",
                        "Command line arguments": "/view", "Working directory": home}, read_me
 
-    command, cwd = launch_record(dest)
+    command, cwd = scenario.wait_demo_launch(dest)
     assert command == f'"{home}\\DEMO.EXE" {home}\\Demos\\HARBOUR.TXT', command
     assert cwd.rstrip("\\") == home, cwd
 
@@ -155,9 +107,8 @@ def test_paths_that_leave_the_destination_are_refused(scenario):
     dest = scenario.dest / "KarveloEngine"
     readme = old_readme(dest)
     scenario.start(None)
-    agree(scenario)
-    code = scenario.wait_exit(EXIT_CODE_WAIT)
-    assert code == 0, scenario.report(f"exit code {code}")
+    scenario.agree()
+    scenario.wait_success()
 
     assert scenario.tree() == ["KarveloEngine/", "KarveloEngine/ATLAS.INI",
                                "KarveloEngine/DEMO.EXE", "KarveloEngine/Demos/",
