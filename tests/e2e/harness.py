@@ -498,6 +498,7 @@ class Scenario:
         self.probe = ProbeConfig()
         self.depth = 24
         self.registry = []  # (key, name, value) applied before setup starts
+        self.native_first = []  # DLL names Wine takes from the program's folder first
         self.process = None
         self.setup_pid = None
         self.exit_code = None
@@ -584,6 +585,11 @@ class Scenario:
     def env(self, **extra):
         env = dict(os.environ, **WINE_ENV, WINEPREFIX=str(self.prefix),
                    DISPLAY=self.display.name)
+        if self.native_first:
+            # Wine prefers its own DLLs; these names are then looked for in
+            # the program's folder first, as Windows does for all but its
+            # known DLLs.
+            env["WINEDLLOVERRIDES"] += ";" + ",".join(self.native_first) + "=n,b"
         env.pop("WINESERVER", None)
         env.update(extra)
         return env

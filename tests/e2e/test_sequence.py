@@ -7,6 +7,7 @@ Each scenario installs real files (some compressed by the independent
 mscompress tool) from its own source folder into its own destination, with
 ProgramFilesDir pointed at the scenario's dest/ folder."""
 
+import shutil
 import time
 
 import pytest
@@ -105,6 +106,28 @@ def test_complete_run_calls_every_hook_in_order(scenario):
     set_dest = scenario.calls("SetDestDir")[0]
     assert windows_path(dest_dir(scenario)) in set_dest.values(), scenario.report("default dest")
     assert scenario.events("detach")[-1]["freed"] == 1
+
+
+# System names that Windows looks for in the program's folder before its own.
+PLANTED = ["lz32", "version", "uxtheme", "dwmapi", "cryptbase", "userenv", "propsys", "wtsapi32",
+           "winmm", "oleacc"]
+
+
+def test_libraries_planted_beside_setup_are_never_loaded(scenario):
+    probe_setup(scenario)
+    for name in PLANTED:
+        shutil.copyfile(scenario.bin / "planted.dll", scenario.src / f"{name}.dll")
+    scenario.native_first = PLANTED
+    scenario.probe.actions("CreateShortcuts", "shortcut description=Atlas|name=Atlas|folder="
+                           + windows_path(scenario.dest) + "|file=DEMO.EXE|targetFolder="
+                           + windows_path(dest_dir(scenario)))
+    scenario.start("probe")
+    scenario.agree()
+    calls = scenario.wait_success()
+    assert calls == FULL_ORDER, scenario.report(f"calls {calls}")
+    assert sorted(p.name for p in scenario.src.glob("*.loaded")) == []
+    assert (dest_dir(scenario) / "Data" / "PORTS.DAT").exists()
+    assert (scenario.dest / "Atlas.lnk").exists()
 
 
 def test_dest_dir_moved(scenario):

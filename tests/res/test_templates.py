@@ -217,6 +217,13 @@ def test_exports_are_the_five_procedures_by_plain_name(setup_exe):
     assert all(s.address and not s.forwarder for s in symbols)
 
 
+def test_imports_only_libraries_the_system_takes_from_its_own_folder(setup_exe):
+    # Everything else is bound on first call, after the search is restricted;
+    # a static import is resolved before any code of ours could protect it.
+    imported = sorted(entry.dll.decode().lower() for entry in setup_exe.DIRECTORY_ENTRY_IMPORT)
+    assert imported == ["kernel32.dll", "msvcrt.dll"]
+
+
 def test_icon_group_names_icons_that_exist(setup_exe):
     groups = resource_entries(setup_exe, RT_GROUP_ICON)
     assert "SETUPICO" in groups
