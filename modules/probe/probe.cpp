@@ -82,7 +82,8 @@
 #include "jsonline.h"
 #include "setupmodule.h"
 
-namespace {
+namespace
+{
 
 enum Hook {
     kInitModule,
@@ -104,16 +105,16 @@ enum Hook {
 };
 
 const char *const kHookNames[kHookCount] = {
-    "InitModule", "Present",         "SetDestDir",  "FileConflict", "GetAddInList",
-    "StartCopy",  "UserCancel",      "CriticError", "NonCriticError", "EndCopy",
-    "CreateShortcuts", "GenIniFiles", "GetAddInOff", "EndSetup",   "DemoQuery"};
+    "InitModule",      "Present",     "SetDestDir",  "FileConflict",   "GetAddInList",
+    "StartCopy",       "UserCancel",  "CriticError", "NonCriticError", "EndCopy",
+    "CreateShortcuts", "GenIniFiles", "GetAddInOff", "EndSetup",       "DemoQuery"};
 
 constexpr size_t kValueSize = 4096;
 constexpr size_t kTitleLimit = 1000;
 constexpr UINT_PTR kReplyTimer = 1;
 
 HMODULE g_self;
-HHOOK g_cbtHook; // with syscommands=1: sees the system commands the shell lets through
+HHOOK g_cbtHook;         // with syscommands=1: sees the system commands the shell lets through
 char g_folder[MAX_PATH]; // the probe's own folder, with its trailing backslash
 char g_ini[MAX_PATH];
 HWND g_mainWindow;
@@ -240,9 +241,9 @@ void Log(JsonLine &line)
     size_t used = strlen(path);
     Put(path + used, sizeof path - used, name);
 
-    HANDLE file = CreateFileA(path, FILE_APPEND_DATA,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return;
     DWORD written = 0;
@@ -328,8 +329,8 @@ void ShortcutAction(Hook hook, const char *args)
     char csidl[32];
     LPITEMIDLIST list = nullptr;
     if (Field(args, "csidl", csidl, sizeof csidl) &&
-        SUCCEEDED(SHGetSpecialFolderLocation(nullptr, static_cast<int>(ParseNumber(csidl)),
-                                             &list))) {
+        SUCCEEDED(
+            SHGetSpecialFolderLocation(nullptr, static_cast<int>(ParseNumber(csidl)), &list))) {
         request.itemIdList = list;
         request.useItemIdList = 1;
     }

@@ -14,13 +14,14 @@
 
 #include "setupmodule.h"
 
-namespace {
+namespace
+{
 
 constexpr char kProduct[] = "Harbour Atlas";
 constexpr char kTitle[] = "Harbour Atlas 2.1";
 
-HWND g_mainWindow;                   // setup.exe's main window: where services are sent
-char g_destDir[SETUP_PATH_SIZE];     // where the product goes, as SetDestDir left it
+HWND g_mainWindow;               // setup.exe's main window: where services are sent
+char g_destDir[SETUP_PATH_SIZE]; // where the product goes, as SetDestDir left it
 char g_programGroup[SETUP_PATH_SIZE];
 
 // Copies text into a fixed field, always terminated; a module reads and
@@ -118,8 +119,7 @@ int WINAPI UserCancel(void)
 int WINAPI CriticError(char *failedPath)
 {
     char text[SETUP_PATH_SIZE + 96];
-    wsprintfA(text, "Setup could not write\n%.259s\n\nHarbour Atlas is not installed.",
-              failedPath);
+    wsprintfA(text, "Setup could not write\n%.259s\n\nHarbour Atlas is not installed.", failedPath);
     MessageBoxA(g_mainWindow, text, kProduct, MB_OK | MB_ICONSTOP);
     return 0;
 }

@@ -42,7 +42,8 @@
 
 #include "setupmodule.h"
 
-namespace {
+namespace
+{
 
 constexpr char kDataFile[] = "kvlsetup.dat";
 constexpr char kDestToken[] = "%DEST%";
@@ -55,7 +56,7 @@ constexpr int kGroupFields = 5;
 constexpr int kIniFields = 4;
 
 HWND g_mainWindow;
-char g_dataPath[MAX_PATH];      // kvlsetup.dat in the source folder; empty: no settings
+char g_dataPath[MAX_PATH]; // kvlsetup.dat in the source folder; empty: no settings
 char g_title[SETUP_MODULE_TITLE_SIZE];
 char g_destDir[SETUP_PATH_SIZE]; // as SetDestDir left it
 
@@ -92,8 +93,8 @@ int ReadSetting(const char *section, const char *key, char (&line)[kLineSize])
     line[0] = 0;
     if (!g_dataPath[0])
         return kMissing;
-    DWORD length = GetPrivateProfileStringA(section, key, kMissingMark, line, kLineSize,
-                                            g_dataPath);
+    DWORD length =
+        GetPrivateProfileStringA(section, key, kMissingMark, line, kLineSize, g_dataPath);
     if (strcmp(line, kMissingMark) == 0) {
         line[0] = 0;
         return kMissing;
@@ -323,8 +324,8 @@ void WriteIniItem(char **fields)
     const char *key = fields[2];
     char path[MAX_PATH];
     char value[SETUP_PATH_SIZE];
-    if (!StaysBelow(fields[0]) || !section[0] || !key[0] || !FitsText(section) ||
-        !FitsText(key) || !JoinWhole(path, sizeof path, g_destDir, fields[0]) ||
+    if (!StaysBelow(fields[0]) || !section[0] || !key[0] || !FitsText(section) || !FitsText(key) ||
+        !JoinWhole(path, sizeof path, g_destDir, fields[0]) ||
         !ExpandValue(value, sizeof value, fields[3]))
         return;
     WritePrivateProfileStringA(section, key, value, path);

@@ -1,13 +1,14 @@
 #include "copy/conflicts.h"
 
-#include "setupmodule.h"
 #include "core/context.h"
 #include "core/hooks.h"
+#include "setupmodule.h"
 #include "util/files.h"
 #include "util/paths.h"
 #include "util/text.h"
 
-namespace {
+namespace
+{
 
 int BuildAbsolutePaths(const CopyEntry *entry, CopyPaths *paths)
 {
@@ -56,8 +57,8 @@ int ApplyAnswer(CopyEntry *entry, int answer, int *overwriteAll)
 int BuildCopyPaths(const CopyEntry *entry, CopyPaths *paths)
 {
     // absolutePaths comes first: it wins over toWindowsFolder.
-    int built = entry->absolutePaths ? BuildAbsolutePaths(entry, paths)
-                                     : BuildRelativePaths(entry, paths);
+    int built =
+        entry->absolutePaths ? BuildAbsolutePaths(entry, paths) : BuildRelativePaths(entry, paths);
     if (!built) {
         paths->source[0] = 0;
         paths->dest[0] = 0;
@@ -83,8 +84,7 @@ int ScanConflicts()
             entry->overwrite = 1;
             continue;
         }
-        int answer =
-            CallHookWithTexts("FileConflict", paths.dest, paths.source, FC_REPLACE);
+        int answer = CallHookWithTexts("FileConflict", paths.dest, paths.source, FC_REPLACE);
         if (!ApplyAnswer(entry, answer, &overwriteAll))
             return 0;
     }

@@ -6,7 +6,8 @@
 #include "util/paths.h"
 #include "util/text.h"
 
-namespace {
+namespace
+{
 
 // Big enough that a large file goes through in few system calls, small
 // enough that the copy's memory stays the same whatever the file's size.
@@ -60,8 +61,7 @@ int MakeTemporaryBeside(const char *destination, char *temporary)
 bool WriteAll(HANDLE out, const unsigned char *data, size_t size)
 {
     DWORD written = 0;
-    return WriteFile(out, data, static_cast<DWORD>(size), &written, nullptr) &&
-           written == size;
+    return WriteFile(out, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
 }
 
 bool ReadChunk(HANDLE in, unsigned char *buffer, DWORD *got)

@@ -8,7 +8,8 @@
 CopyList g_copyList;
 AddInList g_addInList;
 
-namespace {
+namespace
+{
 
 // A name fits a field of `fieldSize` bytes when its terminator lies within
 // that many bytes; nothing past them is read to find out.

@@ -3,11 +3,11 @@
 #include "copy/conflicts.h"
 #include "copy/copyfile.h"
 #include "copy/copylist.h"
-#include "setupmodule.h"
 #include "core/context.h"
 #include "core/deferred.h"
 #include "core/hooks.h"
 #include "core/protocol.h"
+#include "setupmodule.h"
 #include "util/files.h"
 #include "util/text.h"
 #include "util/window.h"
@@ -16,7 +16,8 @@
 
 CopyProgress g_copyProgress;
 
-namespace {
+namespace
+{
 
 const COLORREF kDarkBlue = RGB(0, 0, 127);
 const COLORREF kGrey = RGB(127, 127, 127);
@@ -37,9 +38,9 @@ void CreateLabels(HWND window)
 {
     HGDIOBJ font = GetStockObject(ANSI_VAR_FONT);
     for (const Label &label : kLabels) {
-        HWND child = CreateWindowExA(0, "STATIC", label.text, WS_CHILD | SS_CENTER, label.x,
-                                     label.y, label.width, label.height, window, nullptr,
-                                     g_setup.instance, nullptr);
+        HWND child =
+            CreateWindowExA(0, "STATIC", label.text, WS_CHILD | SS_CENTER, label.x, label.y,
+                            label.width, label.height, window, nullptr, g_setup.instance, nullptr);
         SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
         ShowWindow(child, SW_SHOW);
     }
@@ -269,9 +270,8 @@ void RegisterCopyClass()
 HWND CreateCopyWindow()
 {
     HWND window = CreateWindowExA(WS_EX_DLGMODALFRAME, kCopyClass, "", WS_CHILD | WS_DISABLED,
-                                  kCopyWindowX, kCopyWindowY, kCopyWindowWidth,
-                                  kCopyWindowHeight, g_setup.mainWindow, nullptr,
-                                  g_setup.instance, nullptr);
+                                  kCopyWindowX, kCopyWindowY, kCopyWindowWidth, kCopyWindowHeight,
+                                  g_setup.mainWindow, nullptr, g_setup.instance, nullptr);
     if (window)
         ShowWindow(window, SW_SHOWNOACTIVATE);
     return window;

@@ -65,5 +65,5 @@ HWND CreateCopyWindow();
 // already registered stays as it is.
 void RegisterCopyClass();
 
-extern "C" __declspec(dllexport) LRESULT CALLBACK CopyingDlgProc(HWND window, UINT message,
-                                                                 WPARAM wParam, LPARAM lParam);
+extern "C" __declspec(dllexport) LRESULT CALLBACK
+    CopyingDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -6,7 +6,8 @@
 
 #include <string.h>
 
-namespace {
+namespace
+{
 
 // A flag is 0 exactly when its field ends in the digit 0. `separator` ends
 // the field; for an empty field the character before it is the previous

@@ -9,7 +9,8 @@
 
 #include <windows.h>
 
-namespace {
+namespace
+{
 
 // Reads key "cbItem%02d" (n = 0 gives cbItem00, n = 100 gives cbItem100) of
 // section FILELIST of the INI file at `listPath`. Returns false when the read

@@ -55,6 +55,6 @@ void ExpandFileListLine(const FileListLine *line);
 // Adds the files named by the module's list `listName` (in the source folder)
 // to the copy list. Returns 1 when every listed file was found with a size
 // above 0, also when the list itself is missing; 0 when any was missing,
-// empty or not a plain file name (the others are still added), and 0 for a null name or one without a
-// terminator within 260 characters (nothing is read past them).
+// empty or not a plain file name (the others are still added), and 0 for a null name or one without
+// a terminator within 260 characters (nothing is read past them).
 int AddModuleFileList(const char *listName);

@@ -6,10 +6,10 @@
 #include "setupmodule.h"
 #include "util/text.h"
 
-namespace {
+namespace
+{
 
-template <size_t N>
-bool Terminated(const char (&field)[N])
+template <size_t N> bool Terminated(const char (&field)[N])
 {
     return BoundedLength(field, N) >= 0;
 }

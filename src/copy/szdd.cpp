@@ -2,7 +2,8 @@
 
 #include <string.h>
 
-namespace {
+namespace
+{
 
 const unsigned char kMagic[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
 
@@ -229,7 +230,8 @@ SzddStatus SzddDecode(SzddDecoder *d, const unsigned char *in, size_t inSize, si
 // ---------------------------------------------------------------------------
 // Compression.
 
-namespace {
+namespace
+{
 
 // Stream positions: the file's first byte is at kPrefill, after a window of
 // blanks and the 18 before it that the blanks' own matches may reach back to.

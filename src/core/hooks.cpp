@@ -1,9 +1,10 @@
 #include "core/hooks.h"
 
-#include "setupmodule.h"
 #include "core/context.h"
+#include "setupmodule.h"
 
-namespace {
+namespace
+{
 
 int g_hookDepth;      // hooks of the module now on the stack
 int g_releasePending; // the module is to be released once the last hook returns
@@ -17,8 +18,7 @@ void EnterHook()
 
 // FARPROC stands for any export; the generic function type in between tells
 // the compiler that the real signature is the hook's own.
-template <typename Hook>
-Hook FindTypedHook(const char *name)
+template <typename Hook> Hook FindTypedHook(const char *name)
 {
     return reinterpret_cast<Hook>(reinterpret_cast<void (*)()>(FindHook(name)));
 }

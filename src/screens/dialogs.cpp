@@ -1,14 +1,15 @@
 #include "screens/dialogs.h"
 
-#include "setupmodule.h"
 #include "core/context.h"
 #include "core/deferred.h"
 #include "core/hooks.h"
 #include "core/protocol.h"
+#include "setupmodule.h"
 #include "util/paths.h"
 #include "util/window.h"
 
-namespace {
+namespace
+{
 
 constexpr int kBannerSize = 1024;
 constexpr char kBannerFormat[] = "\n\tWELCOME TO KARVELO SETUP\n\t"

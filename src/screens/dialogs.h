@@ -26,13 +26,13 @@ void FormatBanner(char *dest, const char *title);
 
 extern "C" {
 // DLG_PRESENT: ends with 1 when the user agrees, 0 when the user leaves.
-__declspec(dllexport) INT_PTR CALLBACK PresDlgProc(HWND dialog, UINT message, WPARAM wParam,
-                                                   LPARAM lParam);
+__declspec(dllexport) INT_PTR CALLBACK
+    PresDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // DLG_PREPARING: ends with 1 after kStatusTicks.
-__declspec(dllexport) INT_PTR CALLBACK PreparingDlgProc(HWND dialog, UINT message, WPARAM wParam,
-                                                        LPARAM lParam);
+__declspec(dllexport) INT_PTR CALLBACK
+    PreparingDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // DLG_CREATINGSHTCUTS: calls the module's CreateShortcuts while it opens; ends
 // with 0 when the hook refused, else with 1 after kStatusTicks.
-__declspec(dllexport) INT_PTR CALLBACK CreatingShtCutsDlgProc(HWND dialog, UINT message,
-                                                              WPARAM wParam, LPARAM lParam);
+__declspec(dllexport) INT_PTR CALLBACK
+    CreatingShtCutsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 }

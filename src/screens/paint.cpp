@@ -5,7 +5,8 @@
 
 #include "core/context.h"
 
-namespace {
+namespace
+{
 
 constexpr int kPaletteDisplayEntries = 256; // fewer than this and the tile is used
 constexpr int kMostPaletteEntries = 0xFFFF; // palNumEntries is 16 bits wide

@@ -10,7 +10,8 @@
 // may be called here: anything else would come back to this function.
 #include <windows.h>
 
-namespace {
+namespace
+{
 
 // The delay-load descriptor of the PE format: addresses are relative to the
 // image when bit 0 of `attributes` is set, absolute otherwise.

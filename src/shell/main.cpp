@@ -8,7 +8,8 @@
 #include "util/text.h"
 #include "util/window.h"
 
-namespace {
+namespace
+{
 
 // Load no library from our own folder or the current one: a distribution
 // folder is anybody's to fill (a download folder, a share), and a DLL left

@@ -3,12 +3,12 @@
 #include "copy/copylist.h"
 #include "copy/copywnd.h"
 #include "copy/filelist.h"
-#include "screens/paint.h"
-#include "setupmodule.h"
 #include "core/context.h"
 #include "core/deferred.h"
 #include "core/hooks.h"
 #include "core/protocol.h"
+#include "screens/paint.h"
+#include "setupmodule.h"
 #include "shell/sequence.h"
 #include "shell/startup.h"
 #include "shortcuts/shortcut.h"
@@ -16,7 +16,8 @@
 #include "util/text.h"
 #include "util/window.h"
 
-namespace {
+namespace
+{
 
 // Loads the module named by the command line. Returns false after telling
 // the user when there is none to load.

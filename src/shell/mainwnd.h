@@ -9,5 +9,5 @@ constexpr int kMainWidth = 600;
 constexpr int kMainHeight = 420;
 constexpr int kTicksToBegin = 24;
 
-extern "C" __declspec(dllexport) LRESULT CALLBACK WndProc(HWND window, UINT message,
-                                                          WPARAM wParam, LPARAM lParam);
+extern "C" __declspec(dllexport) LRESULT CALLBACK
+    WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -6,12 +6,12 @@
 #include "copy/copylist.h"
 #include "copy/copywnd.h"
 #include "copy/filelist.h"
-#include "screens/dialogs.h"
-#include "setupmodule.h"
 #include "core/context.h"
 #include "core/deferred.h"
 #include "core/hooks.h"
 #include "core/protocol.h"
+#include "screens/dialogs.h"
+#include "setupmodule.h"
 #include "shell/mainwnd.h"
 #include "util/files.h"
 #include "util/paths.h"
@@ -19,7 +19,8 @@
 #include "util/text.h"
 #include "util/window.h"
 
-namespace {
+namespace
+{
 
 // True once the setup has ended, for instance because the module sent
 // SM_EXIT from inside the hook that just returned.

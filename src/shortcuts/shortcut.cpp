@@ -3,7 +3,8 @@
 #include "util/paths.h"
 #include "util/text.h"
 
-namespace {
+namespace
+{
 
 // The class and the two interfaces of the shell link object, defined here:
 // taken from the platform's uuid library they would bring some 35 KB of
@@ -12,8 +13,7 @@ const CLSID kShellLinkClass = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}}
 const IID kShellLinkInterface = {0x000214EE, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}}; // IShellLinkA
 const IID kPersistFileInterface = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
-template <size_t N>
-bool Terminated(const char (&field)[N])
+template <size_t N> bool Terminated(const char (&field)[N])
 {
     return BoundedLength(field, N) >= 0;
 }
@@ -61,10 +61,10 @@ HRESULT CreateShortcutFile(const void *target, TargetMode mode, const char *argu
 {
     CoInitialize(nullptr);
     IShellLinkA *link = nullptr;
-    HRESULT result = CoCreateInstance(kShellLinkClass, nullptr,
-                                      CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER |
-                                          CLSCTX_LOCAL_SERVER,
-                                      kShellLinkInterface, reinterpret_cast<void **>(&link));
+    HRESULT result =
+        CoCreateInstance(kShellLinkClass, nullptr,
+                         CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
+                         kShellLinkInterface, reinterpret_cast<void **>(&link));
     if (result == S_OK) {
         if (mode == TargetMode::ItemIdList)
             link->SetIDList(static_cast<LPCITEMIDLIST>(target));

@@ -17,8 +17,8 @@ int FileExists(const char *path)
 
 unsigned long FileSizeOf(const char *path)
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
     DWORD size = GetFileSize(file, nullptr);
@@ -27,7 +27,8 @@ unsigned long FileSizeOf(const char *path)
     return size == INVALID_FILE_SIZE ? 0 : size;
 }
 
-namespace {
+namespace
+{
 
 int IsFolder(const char *path)
 {

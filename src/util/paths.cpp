@@ -54,7 +54,8 @@ int QuoteCommand(char *command, size_t size)
     return 1;
 }
 
-namespace {
+namespace
+{
 
 bool IsSeparator(char c)
 {

@@ -36,20 +36,17 @@ bool StaysBelow(const char *relative);
 // made of dots alone.
 bool IsPlainName(const char *name);
 
-template <size_t N>
-char *JoinPath(char (&dest)[N], const char *first, const char *second)
+template <size_t N> char *JoinPath(char (&dest)[N], const char *first, const char *second)
 {
     return JoinPath(dest, N, first, second);
 }
 
-template <size_t N>
-bool FolderOfPath(char (&dest)[N], const char *path)
+template <size_t N> bool FolderOfPath(char (&dest)[N], const char *path)
 {
     return FolderOfPath(dest, N, path);
 }
 
-template <size_t N>
-int QuoteCommand(char (&command)[N])
+template <size_t N> int QuoteCommand(char (&command)[N])
 {
     return QuoteCommand(command, N);
 }

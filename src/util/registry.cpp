@@ -5,7 +5,8 @@
 
 #include <string.h>
 
-namespace {
+namespace
+{
 
 constexpr DWORD kValueSize = 260;
 

@@ -5,8 +5,7 @@
 #include <stddef.h>
 
 // Number of elements of a real array; refuses to compile for a pointer.
-template <typename T, size_t N>
-constexpr size_t CountOf(T (&)[N])
+template <typename T, size_t N> constexpr size_t CountOf(T (&)[N])
 {
     return N;
 }
@@ -24,14 +23,12 @@ int CopyText(char *dest, size_t size, const char *source);
 // Returns the new length, or -1 when it does not fit; `dest` is then unchanged.
 int AppendText(char *dest, size_t size, const char *source);
 
-template <size_t N>
-int CopyText(char (&dest)[N], const char *source)
+template <size_t N> int CopyText(char (&dest)[N], const char *source)
 {
     return CopyText(dest, N, source);
 }
 
-template <size_t N>
-int AppendText(char (&dest)[N], const char *source)
+template <size_t N> int AppendText(char (&dest)[N], const char *source)
 {
     return AppendText(dest, N, source);
 }

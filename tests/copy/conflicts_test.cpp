@@ -2,9 +2,9 @@
 
 #include "copy/copylist.h"
 #include "copytest_module.h"
-#include "module.h"
 #include "core/context.h"
 #include "core/hooks.h"
+#include "module.h"
 #include "tempdir.h"
 #include "util/text.h"
 
@@ -15,7 +15,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // Stands in for the main window: answers the module's SM_ADDCOPYENTRY the
 // way the shell's does.
@@ -34,8 +35,9 @@ CopyRequest Request(const char *name)
     return request;
 }
 
-class ConflictScan : public ::testing::Test {
-protected:
+class ConflictScan : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         memset(&g_setup, 0, sizeof g_setup);
@@ -82,8 +84,9 @@ protected:
 // ---------------------------------------------------------------------------
 // The path rule.
 
-class PathRule : public ::testing::Test {
-protected:
+class PathRule : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         memset(&g_setup, 0, sizeof g_setup);
@@ -166,8 +169,8 @@ TEST_F(ConflictScan, EveryAnswerActsOnItsEntry)
         int inUse;
         int overwrite;
     };
-    const Case cases[] = {{FC_SKIP, 0, 0},  {FC_REPLACE, 1, 1}, {FC_REPLACE_ALL, 1, 1},
-                          {3, 1, 0},        {-1, 1, 0},         {5, 1, 0}};
+    const Case cases[] = {{FC_SKIP, 0, 0}, {FC_REPLACE, 1, 1}, {FC_REPLACE_ALL, 1, 1},
+                          {3, 1, 0},       {-1, 1, 0},         {5, 1, 0}};
     Existing("A.TXT");
     for (const Case &c : cases) {
         SCOPED_TRACE(c.answer);

@@ -6,10 +6,12 @@
 
 #include <string>
 
-namespace {
+namespace
+{
 
-class CopyOneFileTest : public ::testing::Test {
-protected:
+class CopyOneFileTest : public ::testing::Test
+{
+  protected:
     std::string Dest(const char *name) const { return tree_ / name; }
     // Temporary files the copy may have left in the destination folder.
     size_t Leftovers() const { return testfs::List(tree_.Path(), "kvl*.tmp").size(); }

@@ -11,17 +11,18 @@
 
 #include <string>
 
-namespace {
+namespace
+{
 
-class Lists : public ::testing::Test {
-protected:
+class Lists : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         ResetCopyList();
         ResetAddInList();
     }
-    int Add(const std::string &source, const char *dest = "D", const char *sub = "S",
-            int flag = 0)
+    int Add(const std::string &source, const char *dest = "D", const char *sub = "S", int flag = 0)
     {
         return AddCopyEntry(source.c_str(), dest, sub, flag, flag, flag, flag, 7, 0);
     }

@@ -5,7 +5,8 @@
 
 #include "copytest_module.h"
 
-namespace {
+namespace
+{
 
 constexpr int kMaxCalls = 32;
 
@@ -50,9 +51,9 @@ void Hold(int ms)
 
 extern "C" {
 
-__declspec(dllexport) void WINAPI ScriptConflicts(HWND mainWindow, const int *answers, int count,
-                                                  int addOnCall, const CopyRequest *adds,
-                                                  int addCount)
+__declspec(dllexport) void WINAPI
+    ScriptConflicts(HWND mainWindow, const int *answers, int count, int addOnCall,
+                    const CopyRequest *adds, int addCount)
 {
     g_mainWindow = mainWindow;
     g_answerCount = count < kMaxCalls ? count : kMaxCalls;

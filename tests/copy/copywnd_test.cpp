@@ -3,11 +3,11 @@
 #include "copy/conflicts.h"
 #include "copy/copylist.h"
 #include "copytest_module.h"
-#include "module.h"
 #include "core/context.h"
 #include "core/deferred.h"
 #include "core/hooks.h"
 #include "core/protocol.h"
+#include "module.h"
 #include "shell/mainwnd.h"
 #include "tempdir.h"
 #include "util/text.h"
@@ -18,7 +18,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 const COLORREF kBlue = RGB(0, 0, 127);
 const COLORREF kGrey = RGB(127, 127, 127);
@@ -128,8 +129,9 @@ void SaveBmp(HDC dc, int x, int y, int width, int height, const std::string &pat
     DeleteObject(shot);
 }
 
-class CopyWindow : public ::testing::Test {
-protected:
+class CopyWindow : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         memset(&g_setup, 0, sizeof g_setup);
@@ -152,9 +154,9 @@ protected:
         mainClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
         mainClass.lpszClassName = "CopyTestMain";
         RegisterClassA(&mainClass);
-        g_setup.mainWindow = CreateWindowExA(0, "CopyTestMain", "copy test", WS_POPUP | WS_VISIBLE,
-                                             0, 0, 600, 420, nullptr, nullptr, g_setup.instance,
-                                             nullptr);
+        g_setup.mainWindow =
+            CreateWindowExA(0, "CopyTestMain", "copy test", WS_POPUP | WS_VISIBLE, 0, 0, 600, 420,
+                            nullptr, nullptr, g_setup.instance, nullptr);
         ASSERT_NE(g_setup.mainWindow, nullptr);
         SetTimer(g_setup.mainWindow, kTickTimerId, kTickMilliseconds, nullptr);
     }
@@ -166,7 +168,6 @@ protected:
         Pump(50);
     }
 
-
     // A source file in the source folder.
     void Source(const char *name, const std::string &content)
     {
@@ -174,8 +175,8 @@ protected:
     }
     void CompressedSource(const char *name)
     {
-        ASSERT_TRUE(CopyFileA(testfs::Fixture("sample.bin_").c_str(),
-                              (src_ + "\\" + name).c_str(), FALSE));
+        ASSERT_TRUE(
+            CopyFileA(testfs::Fixture("sample.bin_").c_str(), (src_ + "\\" + name).c_str(), FALSE));
     }
     int Add(const char *source, const char *dest, int overwrite = 0, const char *sub = "")
     {
@@ -316,8 +317,8 @@ TEST_F(CopyWindow, CreationFollowsTheLayout)
         RECT place;
         GetWindowRect(child, &place);
         MapWindowPoints(nullptr, copy, reinterpret_cast<POINT *>(&place), 2);
-        EXPECT_TRUE(EqualRect(&place, &label.place)) << label.text << " at " << place.left
-                                                     << "," << place.top;
+        EXPECT_TRUE(EqualRect(&place, &label.place))
+            << label.text << " at " << place.left << "," << place.top;
         EXPECT_EQ(GetWindowLongA(child, GWL_STYLE) & (WS_VISIBLE | SS_TYPEMASK),
                   WS_VISIBLE | SS_CENTER);
         EXPECT_EQ(reinterpret_cast<HGDIOBJ>(SendMessageA(child, WM_GETFONT, 0, 0)),
@@ -334,8 +335,9 @@ TEST_F(CopyWindow, CreationFollowsTheLayout)
     RunToTheEnd();
 }
 
-class ThreeEntries : public CopyWindow {
-protected:
+class ThreeEntries : public CopyWindow
+{
+  protected:
     void OnMidCopy() override
     {
         HWND copy = g_setup.copyWindow;
@@ -448,8 +450,8 @@ TEST_F(CopyWindow, MissingSourceStopsTheCopyThere)
 
 TEST_F(CopyWindow, FailingCopyOverAnExistingFileLeavesItIntact)
 {
-    ASSERT_TRUE(CopyFileA(testfs::Fixture("short.bin_").c_str(), (src_ + "\\CUT.BI_").c_str(),
-                          FALSE));
+    ASSERT_TRUE(
+        CopyFileA(testfs::Fixture("short.bin_").c_str(), (src_ + "\\CUT.BI_").c_str(), FALSE));
     ASSERT_TRUE(testfs::WriteWhole(Dest("CUT.BIN"), "the installed version"));
     Add("CUT.BI_", "CUT.BIN", 1);
     RunCopy();

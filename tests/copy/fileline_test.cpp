@@ -5,7 +5,8 @@
 
 #include <string>
 
-namespace {
+namespace
+{
 
 struct Parsed {
     int accepted;
@@ -72,7 +73,7 @@ TEST(ParseFileListLine, BlanksVanishEverywhereTabsStay)
 TEST(ParseFileListLine, MissingSeparatorRejectsAndLeavesTheLineAlone)
 {
     const char *rejected[] = {
-        "SETUP.EX_,E,,0,0,1,0", // no ';'
+        "SETUP.EX_,E,,0,0,1,0",  // no ';'
         "SETUP.EX_;E,,0,0,1,0;", // ';' is not a ','
         "",
         ";",

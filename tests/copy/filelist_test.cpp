@@ -2,27 +2,29 @@
 
 #include "boxwatch.h"
 #include "copy/copylist.h"
+#include "core/context.h"
 #include "guardpage.h"
 #include "setupmodule.h"
-#include "core/context.h"
 #include "shell/mainwnd.h"
 #include "tempdir.h"
 #include "util/text.h"
 
+#include <windows.h>
 #include <gtest/gtest.h>
 #include <string.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // A fresh source folder under the temporary directory; g_setup.sourceDir
 // points at it (with its trailing backslash) for the test's length.
-class FileLists : public ::testing::Test {
-protected:
+class FileLists : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(testfs::IsFolder(tree_.Path())) << tree_.Path();
@@ -124,8 +126,8 @@ TEST_F(FileLists, StarMatchesFilesAndFoldersButNotTheFolderAliases)
     WriteList("kvlsetup.dat", {"cbItem00=*, _, , 0, 0, 1, 0;"});
     ReadSetupFileList("kvlsetup.dat");
     // A sub-folder is a match like any other; "." and ".." are not files.
-    EXPECT_EQ(Entries(), (Strings{"A.EX_>A.EX_@ 0010", "SUB>SU_@ 0010",
-                                  "kvlsetup.dat>kvlsetup.da_@ 0010"}));
+    EXPECT_EQ(Entries(),
+              (Strings{"A.EX_>A.EX_@ 0010", "SUB>SU_@ 0010", "kvlsetup.dat>kvlsetup.da_@ 0010"}));
 }
 
 TEST_F(FileLists, KeysRunFromZeroUpToTheFirstThatYieldsNothing)
@@ -140,8 +142,8 @@ TEST_F(FileLists, KeysRunFromZeroUpToTheFirstThatYieldsNothing)
     EXPECT_EQ(Find("F3.EX_"), nullptr);
 
     ResetCopyList();
-    WriteList("kvlsetup.dat", {"cbItem00=F1.EX_,E,,0,0,0,0;", "cbItem01=",
-                               "cbItem02=F3.EX_,E,,0,0,0,0;"});
+    WriteList("kvlsetup.dat",
+              {"cbItem00=F1.EX_,E,,0,0,0,0;", "cbItem01=", "cbItem02=F3.EX_,E,,0,0,0,0;"});
     ReadSetupFileList("kvlsetup.dat");
     EXPECT_EQ(Entries(), (Strings{"F1.EX_>F1.EXE@ 0000"}));
 
@@ -211,10 +213,9 @@ TEST_F(FileLists, ModuleListPlacesFilesByExtension)
     EXPECT_EQ(AddModuleFileList("mod.lst"), 1);
     // The file system finds DATA.KVT as DATA.kvt, but the list compares names
     // exactly, so both stand.
-    EXPECT_EQ(Entries(), (Strings{"DATA.KVT>DATA.KVT@Resources 0010",
-                                  "DATA.kvt>DATA.kvt@Tables 0010",
-                                  "LOGO.BMP>LOGO.BMP@Resources 0010",
-                                  "README>README@Resources 0010"}));
+    EXPECT_EQ(Entries(),
+              (Strings{"DATA.KVT>DATA.KVT@Resources 0010", "DATA.kvt>DATA.kvt@Tables 0010",
+                       "LOGO.BMP>LOGO.BMP@Resources 0010", "README>README@Resources 0010"}));
     EXPECT_EQ(Find("LOGO.BMP")->size, 300);
     EXPECT_EQ(AddModuleFileList("mod.lst"), 1); // duplicates do not change the result
     EXPECT_EQ(CountCopyEntries(), 4);
@@ -230,9 +231,9 @@ TEST_F(FileLists, ModuleListWithAMissingOrEmptyFileAnswersZero)
     Write("THREE.BMP", "333");
     EXPECT_EQ(AddModuleFileList("empty.lst"), 0);
     EXPECT_EQ(AddModuleFileList("missing.lst"), 0);
-    EXPECT_EQ(Entries(), (Strings{"ONE.kvt>ONE.kvt@Tables 0010",
-                                  "THREE.BMP>THREE.BMP@Resources 0010",
-                                  "TWO.BMP>TWO.BMP@Resources 0010"}));
+    EXPECT_EQ(Entries(),
+              (Strings{"ONE.kvt>ONE.kvt@Tables 0010", "THREE.BMP>THREE.BMP@Resources 0010",
+                       "TWO.BMP>TWO.BMP@Resources 0010"}));
     // A list that is not there names nothing that could be missing.
     EXPECT_EQ(AddModuleFileList("nolist.lst"), 1);
     EXPECT_EQ(CountCopyEntries(), 3);

@@ -10,7 +10,8 @@
 // The expected bytes come from the independent mscompress and msexpand (see
 // make_lz_fixtures.py); scripts/fuzz.sh has msexpand expand our encoder's files.
 
-namespace {
+namespace
+{
 
 struct Expanded {
     SzddStatus status;

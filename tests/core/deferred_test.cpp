@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 // A message-only window that receives the deferred posts.
-class DeferredPostTest : public ::testing::Test {
-protected:
+class DeferredPostTest : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         g_deferredPost = DeferredPost{};

@@ -1,12 +1,13 @@
 #include "core/hooks.h"
 
-#include "module.h"
 #include "core/context.h"
+#include "module.h"
 
 #include <gtest/gtest.h>
 #include <string.h>
 
-namespace {
+namespace
+{
 
 LRESULT CALLBACK EndingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -17,8 +18,9 @@ LRESULT CALLBACK EndingWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-class HookCalls : public ::testing::Test {
-protected:
+class HookCalls : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         memset(&g_setup, 0, sizeof g_setup);

@@ -5,7 +5,8 @@
 
 #include "setupmodule.h"
 
-namespace {
+namespace
+{
 HWND g_window;
 int g_calls;
 } // namespace

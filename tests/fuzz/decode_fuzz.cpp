@@ -9,7 +9,8 @@
 
 #include <vector>
 
-namespace {
+namespace
+{
 
 // Piece sizes from the first two input bytes: the rest is the file.
 struct Splitter {

@@ -29,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         __builtin_trap();
     if (!StaysBelow(line.subFolder) || strchr(line.subFolder, ' '))
         __builtin_trap();
-    if (line.lastChar && (strchr("*?<>\"|\\/:", line.lastChar) ||
-                          (line.lastChar > 0 && line.lastChar < ' ')))
+    if (line.lastChar &&
+        (strchr("*?<>\"|\\/:", line.lastChar) || (line.lastChar > 0 && line.lastChar < ' ')))
         __builtin_trap();
     const int flags[] = {line.toWindowsFolder, line.spareFlag1, line.overwrite, line.spareFlag2};
     for (int flag : flags) {

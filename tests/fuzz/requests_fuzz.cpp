@@ -12,10 +12,10 @@
 
 void TellListFull(const char *, const char *) {}
 
-namespace {
+namespace
+{
 
-template <typename Record>
-Record *Exact(const uint8_t *data, size_t size)
+template <typename Record> Record *Exact(const uint8_t *data, size_t size)
 {
     Record *record = static_cast<Record *>(malloc(sizeof(Record)));
     memset(record, 'x', sizeof(Record));

@@ -8,7 +8,8 @@
 
 #include <vector>
 
-namespace {
+namespace
+{
 
 bool Append(void *context, const unsigned char *data, size_t size)
 {

@@ -8,7 +8,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-namespace {
+namespace
+{
 
 bool ToFile(void *context, const unsigned char *data, size_t size)
 {

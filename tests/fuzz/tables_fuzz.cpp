@@ -16,7 +16,8 @@ void TellListFull(const char *, const char *)
     ++g_fullTold;
 }
 
-namespace {
+namespace
+{
 
 // A name from the input: up to `limit` bytes, possibly without its
 // terminator inside the field it is read from.

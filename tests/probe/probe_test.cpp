@@ -13,7 +13,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // What the stand-in main window received.
 struct Received {
@@ -45,8 +46,9 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 using InitModuleFn = int(WINAPI *)(HWND, char *, char *, HMODULE);
 using PlainFn = int(WINAPI *)();
 
-class Probe : public ::testing::Test {
-protected:
+class Probe : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         g_received = Received{};
@@ -74,11 +76,7 @@ protected:
         ASSERT_NE(module_, nullptr);
     }
 
-    template <typename Fn>
-    Fn Hook(const char *name)
-    {
-        return ExportOf<Fn>(module_, name);
-    }
+    template <typename Fn> Fn Hook(const char *name) { return ExportOf<Fn>(module_, name); }
 
     // Calls InitModule with the stand-in window, as the shell does.
     int Init(char *title)

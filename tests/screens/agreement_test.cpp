@@ -6,11 +6,13 @@
 
 #include <string>
 
-namespace {
+namespace
+{
 
 // A real edit control and a real file per test.
-class AgreementText : public ::testing::Test {
-protected:
+class AgreementText : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         edit_ = CreateWindowExA(0, "EDIT", "", WS_POPUP | ES_MULTILINE, 0, 0, 100, 100, nullptr,
@@ -19,10 +21,7 @@ protected:
         SendMessageA(edit_, EM_SETLIMITTEXT, 0, 0);
     }
     void TearDown() override { DestroyWindow(edit_); }
-    void WriteFileBytes(const std::string &bytes)
-    {
-        ASSERT_TRUE(testfs::WriteWhole(path_, bytes));
-    }
+    void WriteFileBytes(const std::string &bytes) { ASSERT_TRUE(testfs::WriteWhole(path_, bytes)); }
     static std::string Complemented(const std::string &text)
     {
         std::string out = text;

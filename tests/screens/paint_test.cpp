@@ -1,7 +1,7 @@
 #include "screens/paint.h"
 
-#include "guardpage.h"
 #include "core/context.h"
+#include "guardpage.h"
 #include "tempdir.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // ---------------------------------------------------------------------------
 // Helpers
@@ -49,8 +50,9 @@ COLORREF DibPixel(const std::vector<BYTE> &dib, int x, int y)
 constexpr COLORREF kUntouched = RGB(1, 2, 3);
 
 // A 32-bit top-down memory picture to draw into, read straight from its bits.
-class Canvas {
-public:
+class Canvas
+{
+  public:
     Canvas(int width, int height) : width_(width), height_(height)
     {
         BITMAPINFO info = {};
@@ -89,7 +91,7 @@ public:
         return true;
     }
 
-private:
+  private:
     int width_, height_;
     HBITMAP bitmap_;
     DWORD *bits_;
@@ -267,8 +269,9 @@ TEST(PictureLayout, PixelsAreOnlyOfferedWhenEveryRowLiesInTheData)
 // ---------------------------------------------------------------------------
 // The pictures that setup.exe ships, read from the built program itself.
 
-class ShellPictures : public ::testing::Test {
-protected:
+class ShellPictures : public ::testing::Test
+{
+  protected:
     static void SetUpTestSuite()
     {
         shell_ = LoadLibraryExA((testfs::ExeFolder() + "setup.exe").c_str(), nullptr,
@@ -410,8 +413,9 @@ TEST_F(ShellPictures, TilesStartOnlyWithinTheArea)
 // ---------------------------------------------------------------------------
 // Small and malformed pictures embedded in this program (paint_test.rc).
 
-class TestPictures : public ::testing::Test {
-protected:
+class TestPictures : public ::testing::Test
+{
+  protected:
     HINSTANCE self() const { return GetModuleHandleA(nullptr); }
 };
 
@@ -490,7 +494,8 @@ TEST_F(TestPictures, CutTablesShortHeadersAndMissingPicturesGiveNothing)
 // The whole paint, on this display. The tests run on a true-colour display,
 // where the tile is used; the palette branch is looked at end to end.
 
-namespace {
+namespace
+{
 
 LRESULT CALLBACK PaintingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {

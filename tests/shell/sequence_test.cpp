@@ -6,7 +6,8 @@
 
 #include <string>
 
-namespace {
+namespace
+{
 
 std::string Demo(const char *destDir, const char *program, const char *document)
 {

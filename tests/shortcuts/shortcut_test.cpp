@@ -7,7 +7,8 @@
 
 #include <string>
 
-namespace {
+namespace
+{
 
 struct LinkInfo {
     std::string path;
@@ -22,8 +23,8 @@ bool ReadLink(const std::string &file, LinkInfo *info)
     CoInitialize(nullptr);
     IShellLinkA *link = nullptr;
     bool ok = false;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IShellLinkA, reinterpret_cast<void **>(&link)))) {
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void **>(&link)))) {
         IPersistFile *persist = nullptr;
         if (SUCCEEDED(
                 link->QueryInterface(IID_IPersistFile, reinterpret_cast<void **>(&persist)))) {
@@ -54,8 +55,9 @@ bool ReadLink(const std::string &file, LinkInfo *info)
 }
 
 // A fresh folder for the links, with APP\APP.EXE in it as their target.
-class Shortcuts : public ::testing::Test {
-protected:
+class Shortcuts : public ::testing::Test
+{
+  protected:
     void SetUp() override { ASSERT_TRUE(testfs::WriteWhole(tree_ / "APP\\APP.EXE", "")); }
     ShortcutRequest Request(const char *linkName, const char *targetFile, const char *arguments)
     {

@@ -3,8 +3,8 @@
 // notes what it says and how it looks, and presses OK for the user.
 #pragma once
 
-#include <string.h>
 #include <windows.h>
+#include <string.h>
 
 #include <atomic>
 #include <mutex>
@@ -20,8 +20,9 @@ struct SeenBox {
     int icons;   // visible icon statics
 };
 
-class BoxWatcher {
-public:
+class BoxWatcher
+{
+  public:
     BoxWatcher() : thread_([this] { Run(); }) {}
     ~BoxWatcher()
     {
@@ -39,7 +40,7 @@ public:
         seen_.clear();
     }
 
-private:
+  private:
     static BOOL CALLBACK FindOurs(HWND window, LPARAM found)
     {
         char cls[32] = "";

@@ -9,8 +9,9 @@
 
 // Readable pages followed by an unreadable one: a record placed so that it
 // ends where the readable part ends shows any read past its end as a crash.
-class GuardedPage {
-public:
+class GuardedPage
+{
+  public:
     // Room for at least `room` bytes (one page unless asked for more).
     explicit GuardedPage(size_t room = 1)
     {
@@ -46,7 +47,7 @@ public:
         return reinterpret_cast<const BYTE *>(copy);
     }
 
-private:
+  private:
     static LONG WINAPI EndOnFault(EXCEPTION_POINTERS *fault)
     {
         fprintf(stderr, "fault %08lx at %p: read past the end of a record\n",

@@ -6,19 +6,17 @@
 #include "core/context.h"
 #include "tempdir.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 // `module`'s export `symbol` as a function of type Fn; null when missing.
-template <typename Fn>
-Fn ExportOf(HMODULE module, const char *symbol)
+template <typename Fn> Fn ExportOf(HMODULE module, const char *symbol)
 {
     return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, symbol)));
 }
 
 // The export `symbol` of the module in g_setup.moduleHandle.
-template <typename Fn>
-Fn ModuleExport(const char *symbol)
+template <typename Fn> Fn ModuleExport(const char *symbol)
 {
     return ExportOf<Fn>(g_setup.moduleHandle, symbol);
 }

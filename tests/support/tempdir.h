@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-namespace testfs {
+namespace testfs
+{
 
 inline std::string ExeFolder()
 {
@@ -90,8 +91,9 @@ inline void RemoveTree(const std::string &path)
 
 // A fresh, empty folder under the temporary directory, removed with
 // everything in it at the end of the test.
-class TempTree {
-public:
+class TempTree
+{
+  public:
     explicit TempTree(const std::string &tag)
     {
         char base[MAX_PATH];
@@ -113,7 +115,7 @@ public:
         return folder;
     }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -2,8 +2,8 @@
 
 #include "tempdir.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 #include <string>
 
-namespace {
+namespace
+{
 
 std::string Join(const char *first, const char *second)
 {

@@ -5,12 +5,14 @@
 
 #include <string>
 
-namespace {
+namespace
+{
 
 constexpr char kBase[] = "Software\\KarveloRegistryTest";
 
-class RegistryRead : public ::testing::Test {
-protected:
+class RegistryRead : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         HKEY key;

@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 // A plain popup window: its outer size is exactly what it was created with.
 HWND MakePopup(int width, int height)

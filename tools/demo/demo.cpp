@@ -7,7 +7,8 @@
 #include <windows.h>
 #include <string.h>
 
-namespace {
+namespace
+{
 
 constexpr int kTextSize = 32768;
 
@@ -23,8 +24,8 @@ void RecordLaunch()
     char cwd[MAX_PATH] = "";
     GetCurrentDirectoryA(sizeof cwd, cwd);
 
-    HANDLE file = CreateFileA(self, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0,
-                              nullptr);
+    HANDLE file =
+        CreateFileA(self, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return;
     const char *parts[] = {"command=", GetCommandLineA(), "\r\ncwd=", cwd, "\r\n"};
@@ -56,8 +57,8 @@ const char *DocumentPath()
 void LoadDocument(HWND edit)
 {
     static char text[kTextSize];
-    HANDLE file = CreateFileA(DocumentPath(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileA(DocumentPath(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         SetWindowTextA(edit, "The demonstration document could not be opened.");
         return;
@@ -73,10 +74,10 @@ LRESULT CALLBACK DemoProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 {
     switch (message) {
     case WM_CREATE: {
-        HWND edit = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "",
-                                    WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY,
-                                    0, 0, 0, 0, window, reinterpret_cast<HMENU>(1), nullptr,
-                                    nullptr);
+        HWND edit =
+            CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "",
+                            WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY, 0, 0,
+                            0, 0, window, reinterpret_cast<HMENU>(1), nullptr, nullptr);
         SendMessageA(edit, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(ANSI_VAR_FONT)), 0);
         LoadDocument(edit);
         return 0;
@@ -104,9 +105,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
     cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     cls.lpszClassName = "HarbourAtlasDemo";
     RegisterClassA(&cls);
-    HWND window = CreateWindowExA(0, cls.lpszClassName, "Harbour Atlas - Demonstration",
-                                  WS_OVERLAPPEDWINDOW, 120, 90, 480, 320, nullptr, nullptr,
-                                  instance, nullptr);
+    HWND window =
+        CreateWindowExA(0, cls.lpszClassName, "Harbour Atlas - Demonstration", WS_OVERLAPPEDWINDOW,
+                        120, 90, 480, 320, nullptr, nullptr, instance, nullptr);
     ShowWindow(window, show);
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

@@ -9,7 +9,8 @@ JsonLine::~JsonLine()
     free(text);
 }
 
-namespace {
+namespace
+{
 
 void Grow(JsonLine &line, size_t more)
 {

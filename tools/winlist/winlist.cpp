@@ -36,7 +36,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-namespace {
+namespace
+{
 
 // ---------------------------------------------------------------------------
 // JSON output: one line per answer, written whole (tools/jsonline).
@@ -220,10 +221,9 @@ int SendCommand(int argc, char **argv)
         return 2;
     }
     DWORD_PTR result = 0;
-    LRESULT sent = SendMessageTimeoutA(args.window, static_cast<UINT>(args.message),
-                                       static_cast<WPARAM>(args.wParam),
-                                       static_cast<LPARAM>(args.lParam), SMTO_NORMAL,
-                                       static_cast<UINT>(timeout), &result);
+    LRESULT sent = SendMessageTimeoutA(
+        args.window, static_cast<UINT>(args.message), static_cast<WPARAM>(args.wParam),
+        static_cast<LPARAM>(args.lParam), SMTO_NORMAL, static_cast<UINT>(timeout), &result);
     JsonLine line;
     JsonBegin(line);
     if (sent) {
@@ -368,9 +368,9 @@ int RunOwnWindow(int argc, char **argv, const char *className, WNDPROC procedure
         PrintError("cannot register the window class");
         return 1;
     }
-    HWND window = CreateWindowExA(0, className, visible ? "winlist witness" : "KARVELO ENGINE",
-                                  WS_OVERLAPPEDWINDOW, 40, 40, 320, 200, nullptr, nullptr,
-                                  instance, nullptr);
+    HWND window =
+        CreateWindowExA(0, className, visible ? "winlist witness" : "KARVELO ENGINE",
+                        WS_OVERLAPPEDWINDOW, 40, 40, 320, 200, nullptr, nullptr, instance, nullptr);
     if (!window) {
         PrintError("cannot create the window");
         return 1;

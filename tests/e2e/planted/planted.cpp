@@ -15,8 +15,8 @@ BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID)
     if (length == 0 || length >= MAX_PATH)
         return TRUE;
     memcpy(path + length, kMark, sizeof kMark);
-    HANDLE mark = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE mark =
+        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (mark != INVALID_HANDLE_VALUE)
         CloseHandle(mark);
     return TRUE;
