@@ -11,13 +11,37 @@ namespace
 
 // Big enough that a large file goes through in few system calls, small
 // enough that the copy's memory stays the same whatever the file's size.
-constexpr DWORD kChunk = 256 * 1024;
+constexpr DWORD kChunk = 1024 * 1024;
+constexpr DWORD kSmallestChunk = 4096;
 
+// One allocation per copy, sized to the source: a small file does not pay
+// for the large buffers. `out` takes four times `in`, about what an
+// expansion makes of it.
 struct CopyBuffers {
-    unsigned char in[kChunk];
-    unsigned char out[kChunk];
     SzddDecoder decoder;
+    unsigned char *in;
+    unsigned char *out;
+    DWORD inSize;
+    DWORD outSize;
 };
+
+CopyBuffers *AllocateBuffers(HANDLE source)
+{
+    DWORD size = GetFileSize(source, nullptr);
+    DWORD inSize = size == INVALID_FILE_SIZE || size > kChunk ? kChunk : size;
+    if (inSize < kSmallestChunk)
+        inSize = kSmallestChunk;
+    DWORD outSize = inSize * 4 > kChunk ? kChunk : inSize * 4;
+    auto *buffers = static_cast<CopyBuffers *>(
+        HeapAlloc(GetProcessHeap(), 0, sizeof(CopyBuffers) + inSize + outSize));
+    if (!buffers)
+        return nullptr;
+    buffers->in = reinterpret_cast<unsigned char *>(buffers + 1);
+    buffers->out = buffers->in + inSize;
+    buffers->inSize = inSize;
+    buffers->outSize = outSize;
+    return buffers;
+}
 
 HANDLE OpenForReading(const char *path)
 {
@@ -64,16 +88,16 @@ bool WriteAll(HANDLE out, const unsigned char *data, size_t size)
     return WriteFile(out, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
 }
 
-bool ReadChunk(HANDLE in, unsigned char *buffer, DWORD *got)
+bool ReadChunk(HANDLE in, CopyBuffers *buffers, DWORD *got)
 {
-    return ReadFile(in, buffer, kChunk, got, nullptr) != 0;
+    return ReadFile(in, buffers->in, buffers->inSize, got, nullptr) != 0;
 }
 
 // Copies the rest of a plain source; the first `got` bytes are in `buffers->in`.
 bool CopyPlain(HANDLE in, HANDLE out, CopyBuffers *buffers, DWORD got)
 {
     while (got > 0) {
-        if (!WriteAll(out, buffers->in, got) || !ReadChunk(in, buffers->in, &got))
+        if (!WriteAll(out, buffers->in, got) || !ReadChunk(in, buffers, &got))
             return false;
     }
     return true;
@@ -94,14 +118,14 @@ bool Expand(HANDLE in, HANDLE out, CopyBuffers *buffers, DWORD got)
             size_t used = 0;
             size_t made = 0;
             status = SzddDecode(decoder, buffers->in + taken, got - taken, &used, buffers->out,
-                                sizeof buffers->out, &made, ends);
+                                buffers->outSize, &made, ends);
             taken += used;
             if (made && !WriteAll(out, buffers->out, made))
                 return false;
         } while (status == kSzddNeedOutput);
         if (status != kSzddNeedInput)
             return status == kSzddComplete;
-        if (ends || !ReadChunk(in, buffers->in, &got))
+        if (ends || !ReadChunk(in, buffers, &got))
             return false;
     }
 }
@@ -115,7 +139,7 @@ bool Transfer(HANDLE in, const char *temporary, CopyBuffers *buffers)
     if (out == INVALID_HANDLE_VALUE)
         return false;
     DWORD got = 0;
-    bool ok = ReadChunk(in, buffers->in, &got);
+    bool ok = ReadChunk(in, buffers, &got);
     if (ok) {
         // Anything that starts like a compressed file is one, damaged or not:
         // copied as it stands it would replace a good file with a broken one.
@@ -140,7 +164,7 @@ int CopyOneFile(const char *source, const char *destination)
         CloseHandle(in);
         return 0;
     }
-    auto *buffers = static_cast<CopyBuffers *>(HeapAlloc(GetProcessHeap(), 0, sizeof(CopyBuffers)));
+    CopyBuffers *buffers = AllocateBuffers(in);
     bool ok = buffers && Transfer(in, temporary, buffers);
     if (buffers)
         HeapFree(GetProcessHeap(), 0, buffers);
