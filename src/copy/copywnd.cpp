@@ -63,11 +63,16 @@ void OnCreate(HWND window)
     PostMessageA(window, CM_START, 0, 0);
 }
 
+bool AwaitsCopy(int slot)
+{
+    return g_copyList.slots[slot].inUse && !g_copyProgress.handledSlots[slot];
+}
+
 // The lowest slot in use that this copy has not handled, or -1.
 int NextSlotToCopy()
 {
     for (int slot = 0; slot < kCopySlots; ++slot) {
-        if (g_copyList.slots[slot].inUse && !g_copyProgress.handledSlots[slot])
+        if (AwaitsCopy(slot))
             return slot;
     }
     return -1;
@@ -76,10 +81,8 @@ int NextSlotToCopy()
 int EntriesLeft()
 {
     int left = 0;
-    for (int slot = 0; slot < kCopySlots; ++slot) {
-        if (g_copyList.slots[slot].inUse && !g_copyProgress.handledSlots[slot])
-            ++left;
-    }
+    for (int slot = 0; slot < kCopySlots; ++slot)
+        left += AwaitsCopy(slot) ? 1 : 0;
     return left;
 }
 

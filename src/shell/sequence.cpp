@@ -166,12 +166,12 @@ void CopyResult(LPARAM lParam)
     // the sequence on beside a running copy.
     if (!g_setup.copyInProgress)
         return;
-    if (lParam == 0 && IsWindow(g_setup.copyWindow))
-        return;
     if (lParam != 0) {
         EndInstallation();
         return;
     }
+    if (IsWindow(g_setup.copyWindow))
+        return;
     g_setup.copyInProgress = 0;
     if (g_setup.criticalCopyError) {
         int consent = CallHookWithText("CriticError", g_setup.failedPath, 1);
