@@ -18,7 +18,7 @@ log() { printf '== %s\n' "$*"; }
 ensure_deps() {
     local need=0 cmd
     for cmd in i686-w64-mingw32-g++-posix i686-w64-mingw32-windres wine wineserver cmake Xvfb \
-        xdotool import mscompress msexpand lnkinfo clang++; do
+        xdotool import mscompress msexpand lnkinfo clang++ g++; do
         command -v "$cmd" >/dev/null 2>&1 || need=1
     done
     [ -f /usr/src/googletest/CMakeLists.txt ] || need=1
@@ -31,7 +31,7 @@ ensure_deps() {
     dpkg --add-architecture i386
     apt-get update -q
     apt-get install -y -q --no-install-recommends \
-        g++-mingw-w64-i686 binutils-mingw-w64-i686 cmake make \
+        g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 cmake make \
         wine wine32:i386 xvfb xauth xdotool imagemagick x11-utils \
         mscompress liblnk-utils python3 python3-pefile python3-pytest googletest \
         clang libclang-rt-14-dev

@@ -24,9 +24,16 @@
 //                                         environment variable WINLIST_CMDLINE, exactly
 //                                         as written, in the folder WINLIST_CWD (if set),
 //                                         waits for it and exits with its exit code
+//   winlist processes [SECONDS]           every process: pid, parent, program, and the
+//                                         command line and current folder read from its
+//                                         process parameters; with SECONDS, watches that
+//                                         long and prints each new process once, as soon
+//                                         as its parameters can be read ("gone": 1 for
+//                                         one that ended before)
 //
 // Numbers are decimal or 0x hex; HWND is hex with or without 0x.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include "jsonline.h"
 
@@ -457,6 +464,203 @@ int LaunchCommand()
     return static_cast<int>(exitCode);
 }
 
+// ---------------------------------------------------------------------------
+// processes
+
+// What a process was started with, read from its memory: the process
+// parameters hold the command line as given to CreateProcess and the current
+// folder as the process keeps it. The layouts are those of 32-bit processes.
+struct BasicInfo {
+    LONG exitStatus;
+    ULONG_PTR pebAddress;
+    ULONG_PTR affinity;
+    LONG basePriority;
+    ULONG_PTR processId;
+    ULONG_PTR parentId;
+};
+
+struct CountedText { // UNICODE_STRING
+    USHORT length;
+    USHORT maximum;
+    DWORD buffer;
+};
+
+constexpr DWORD kPebParameters = 0x10;
+constexpr DWORD kParamFlags = 0x08;
+constexpr DWORD kParamFolder = 0x24;
+constexpr DWORD kParamImage = 0x38;
+constexpr DWORD kParamCommandLine = 0x40;
+constexpr DWORD kParamsNormalized = 1; // buffers are addresses, not offsets
+
+using QueryProcess = LONG(WINAPI *)(HANDLE, int, void *, ULONG, ULONG *);
+
+struct ProcessFacts {
+    wchar_t *image = nullptr;
+    wchar_t *commandLine = nullptr;
+    wchar_t *folder = nullptr;
+    ~ProcessFacts()
+    {
+        free(image);
+        free(commandLine);
+        free(folder);
+    }
+};
+
+bool ReadRemote(HANDLE process, DWORD address, void *buffer, DWORD size)
+{
+    SIZE_T got = 0;
+    return address &&
+           ReadProcessMemory(process, reinterpret_cast<void *>(address), buffer, size, &got) &&
+           got == size;
+}
+
+// One UNICODE_STRING of the parameters at `base`; null when it cannot be read.
+wchar_t *ReadCountedText(HANDLE process, DWORD base, DWORD offset, bool normalized)
+{
+    CountedText field;
+    if (!ReadRemote(process, base + offset, &field, sizeof field) || field.length % 2 ||
+        field.length > field.maximum)
+        return nullptr;
+    DWORD address = normalized ? field.buffer : base + field.buffer;
+    wchar_t *text = static_cast<wchar_t *>(calloc(field.length / 2 + 1, sizeof(wchar_t)));
+    if (text && field.length && !ReadRemote(process, address, text, field.length)) {
+        free(text);
+        return nullptr;
+    }
+    return text;
+}
+
+// False while the process is too young (or too foreign) to be read.
+bool ReadProcessFacts(DWORD pid, ProcessFacts *facts)
+{
+    // Through void (*)(void), the type GCC accepts as "any function".
+    static QueryProcess query = reinterpret_cast<QueryProcess>(reinterpret_cast<void (*)(void)>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (!process || !query)
+        return false;
+    BasicInfo basic = {};
+    DWORD params = 0;
+    DWORD flags = 0;
+    bool read = query(process, 0, &basic, sizeof basic, nullptr) >= 0 &&
+                ReadRemote(process, static_cast<DWORD>(basic.pebAddress) + kPebParameters, &params,
+                           sizeof params) &&
+                ReadRemote(process, params + kParamFlags, &flags, sizeof flags);
+    if (read) {
+        bool normalized = (flags & kParamsNormalized) != 0;
+        facts->image = ReadCountedText(process, params, kParamImage, normalized);
+        facts->commandLine = ReadCountedText(process, params, kParamCommandLine, normalized);
+        facts->folder = ReadCountedText(process, params, kParamFolder, normalized);
+        read = facts->commandLine && facts->commandLine[0] && facts->folder;
+    }
+    CloseHandle(process);
+    return read;
+}
+
+void PrintProcess(const PROCESSENTRY32W &entry, const ProcessFacts *facts, bool gone)
+{
+    JsonLine line;
+    JsonBegin(line);
+    JsonInt(line, "pid", entry.th32ProcessID);
+    JsonInt(line, "parent", entry.th32ParentProcessID);
+    JsonWide(line, "exe", entry.szExeFile);
+    if (facts) {
+        JsonWide(line, "image", facts->image ? facts->image : L"");
+        JsonWide(line, "cmdline", facts->commandLine);
+        JsonWide(line, "cwd", facts->folder);
+    }
+    if (gone)
+        JsonInt(line, "gone", 1);
+    Print(line);
+}
+
+// The processes of one look, each with whether it has been printed.
+struct ProcessSeen {
+    PROCESSENTRY32W entry;
+    bool printed;
+    bool present;
+};
+
+struct ProcessTable {
+    ProcessSeen items[1024];
+    int count;
+};
+
+ProcessSeen *FindSeen(ProcessTable &table, DWORD pid)
+{
+    for (int i = 0; i < table.count; ++i)
+        if (table.items[i].entry.th32ProcessID == pid)
+            return &table.items[i];
+    return nullptr;
+}
+
+// One look at the process list: prints every process not printed yet whose
+// parameters can now be read (all of them, readable or not, when `once`),
+// and those that ended before they could be.
+void LookAtProcesses(ProcessTable &table, bool once)
+{
+    for (int i = 0; i < table.count; ++i)
+        table.items[i].present = false;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+        ProcessSeen *seen = FindSeen(table, entry.th32ProcessID);
+        if (!seen && table.count < static_cast<int>(sizeof table.items / sizeof table.items[0])) {
+            seen = &table.items[table.count++];
+            seen->entry = entry;
+            seen->printed = false;
+        }
+        if (!seen)
+            continue;
+        seen->present = true;
+        if (seen->printed)
+            continue;
+        ProcessFacts facts;
+        bool read = ReadProcessFacts(entry.th32ProcessID, &facts);
+        if (read || once) {
+            PrintProcess(entry, read ? &facts : nullptr, false);
+            seen->printed = true;
+        }
+    }
+    CloseHandle(snapshot);
+    // A pid may come back for a new process: forget the ended ones.
+    int kept = 0;
+    for (int i = 0; i < table.count; ++i) {
+        if (!table.items[i].present && !table.items[i].printed)
+            PrintProcess(table.items[i].entry, nullptr, true);
+        if (table.items[i].present)
+            table.items[kept++] = table.items[i];
+    }
+    table.count = kept;
+}
+
+int ProcessesCommand(int argc, char **argv)
+{
+    long long seconds = 0;
+    if (argc > 0 && (!ParseNumber(argv[0], &seconds) || seconds < 0)) {
+        PrintError("usage: processes [SECONDS]");
+        return 2;
+    }
+    if (seconds > 86400)
+        seconds = 86400;
+    static ProcessTable table;
+    table.count = 0;
+    if (seconds == 0) {
+        LookAtProcesses(table, true);
+        return 0;
+    }
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < static_cast<DWORD>(seconds * 1000)) {
+        LookAtProcesses(table, false);
+        Sleep(20);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -488,6 +692,8 @@ int main(int argc, char **argv)
         return ScreenCommand();
     if (!strcmp(command, "launch"))
         return LaunchCommand();
+    if (!strcmp(command, "processes"))
+        return ProcessesCommand(restCount, rest);
     PrintError("unknown command");
     return 2;
 }

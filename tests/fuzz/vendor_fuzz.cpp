@@ -1,0 +1,29 @@
+// What kvlship reads from a vendor's files: any bytes as a module's PE file
+// (exports, imports, the hook match) and as an INI file read the platform's
+// way; a value read for a buffer never comes back longer than it holds.
+// fuzz-sources: tools/kvlship/peinfo.cpp tools/kvlship/profile.cpp tools/kvlship/hostfs.cpp
+#include "kvlship/peinfo.h"
+#include "kvlship/profile.h"
+
+#include <stdint.h>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    std::string bytes(reinterpret_cast<const char *>(data), size);
+    PeModule module;
+    ReadPeModule(bytes, &module);
+    for (const std::string &name : module.exports) {
+        const char *hook;
+        HookMatch match = MatchHook(name, &hook);
+        if ((match == HookMatch::None) != (hook == nullptr))
+            __builtin_trap();
+    }
+
+    Profile profile;
+    ParseProfile(bytes, &profile);
+    size_t whole = 0;
+    std::string value = ReadProfileValue(profile, "FILELIST", "cbItem00", 260, &whole);
+    if (value.size() > 259 || value.size() > whole)
+        __builtin_trap();
+    return 0;
+}

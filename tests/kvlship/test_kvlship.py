@@ -1,0 +1,171 @@
+"""kvlship as a vendor uses it: build a distribution from a manifest, check
+it, try it under Wine; and a distribution with every mistake a vendor makes,
+which check must name, key by key."""
+import json
+import os
+import shutil
+import subprocess
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+BUILD = Path(os.environ.get("BUILD_DIR", ROOT / "build")).absolute()
+BIN = BUILD / "bin"
+
+
+def kvlship(*args, timeout=120):
+    return subprocess.run([str(BIN / "kvlship"), *map(str, args)], capture_output=True, text=True,
+                          timeout=timeout, stdin=subprocess.DEVNULL)
+
+
+def build_sample(out):
+    done = kvlship("build", ROOT / "sample" / "atlas.manifest", out, "-D", f"BIN={BIN}",
+                   "--engine", BIN)
+    assert done.returncode == 0, done.stderr
+    return out
+
+
+def files_of(folder):
+    return {p.name: p.read_bytes() for p in sorted(folder.iterdir())}
+
+
+def problems(result):
+    return {(p["key"], p["text"]) for p in result["problems"]}
+
+
+def assert_named(found, key, fragment):
+    assert any(k == key and fragment in text for k, text in found), \
+        f"no problem for {key} with {fragment!r} in:\n" + "\n".join(map(str, sorted(found)))
+
+
+def test_sample_builds_the_same_bytes_checks_clean_and_installs_under_trial(tmp_path):
+    first = build_sample(tmp_path / "first")
+    second = build_sample(tmp_path / "second")
+    assert files_of(first) == files_of(second)
+
+    checked = kvlship("check", first, "--json")
+    result = json.loads(checked.stdout)
+    assert checked.returncode == 0, result["problems"]
+    assert result["destination"] == "C:\\Program Files\\Harbour Atlas"
+    installed = {f["installed"]: f for f in result["files"]}
+    assert len(installed) == 8
+    demo = installed["C:\\Program Files\\Harbour Atlas\\DEMO.EXE"]
+    assert demo["compressed"] and demo["size"] == (BIN / "demo.exe").stat().st_size
+
+    tried = kvlship("try", first, "--work", tmp_path / "trial", "--engine", BIN, "--json",
+                    timeout=400)
+    report = json.loads(tried.stdout)
+    assert tried.returncode == 0 and report["passed"], tried.stdout
+    by_path = {f["path"]: f for f in report["installed"]}
+    for planned in installed:
+        assert planned in by_path
+    assert "C:\\Program Files\\Harbour Atlas\\ATLAS.INI" in by_path
+    landed = Path(by_path["C:\\Program Files\\Harbour Atlas\\DEMO.EXE"]["host"])
+    assert landed.read_bytes() == (BIN / "demo.exe").read_bytes()
+    folders = {Path(s["path"].replace("\\", "/")).stem: s["workingFolder"]
+               for s in report["shortcuts"]}
+    assert folders["Harbour Atlas Demo"] == "C:\\Program Files\\Harbour Atlas\\Demos"
+    assert folders["Read Me"] == "C:\\Program Files\\Harbour Atlas"
+    assert report["demoCommand"].endswith("Demos\\HARBOUR.TXT")
+    assert report["demoFolder"].rstrip("\\") == "C:\\Program Files\\Harbour Atlas"
+    assert len(report["screenshots"]) >= 4
+
+
+def broken_distribution(folder):
+    """The sample's distribution with each mistake of the list below, once."""
+    dist = build_sample(folder)
+    shutil.copyfile(dist / "README.TX_", dist / "CUT.BI_")
+    with open(dist / "CUT.BI_", "r+b") as cut:
+        cut.truncate(40)
+    for i in range(130):
+        (dist / f"F{i:03}.BIN").write_bytes(b"x")
+    (dist / "modlic.tx_").write_bytes(b"You agree to everything.\r\n" * 700)
+    long_folder = "Deep\\" * 60
+    lines = [
+        "DEMO.EX_, X, , 0, 0, 1, 0;",        # 00 header says DEMO.EXE
+        "*.DA_, T, Data, 0, 0, 1, 0;",       # 01
+        "TIDES.DA_, T, Demos, 0, 0, 1, 0;",  # 02 already taken by 01
+        "READNE.TX_, T, , 0, 0, 0, 0;",      # 03 typo
+        "GUIDE.TX_, T, Docs, 0, 0, 1, 0",    # 04 no ';'
+        f"HARBOUR.TX_, T, {long_folder}, 0, 0, 1, 0;",  # 05 too long
+        "CUT.BI_, N, , 0, 0, 1, 0;",         # 06 cut short
+        "F*.BIN, N, Bulk, 0, 0, 1, 0;",      # 07 more than 128
+    ]
+    data = (dist / "kvlsetup.dat").read_text()
+    head, tail = data.split("[FILELIST]")
+    tail = tail[tail.index("\n[") :]
+    items = "".join(f"cbItem{n:02}={line}\r\n" for n, line in enumerate(lines))
+    items += "cbItem09=CHARTS.kvt, t, Tables, 0, 0, 1, 0;\r\n"  # after a gap
+    (dist / "kvlsetup.dat").write_text(head + "[FILELIST]\r\n" + items + tail)
+    return dist
+
+
+def test_broken_distribution_names_every_mistake_with_its_key(tmp_path):
+    dist = broken_distribution(tmp_path / "dist")
+    shutil.copyfile(BIN / "faulty_decorated.dll", dist / "defsetup.dll")
+    checked = kvlship("check", dist, "--json")
+    result = json.loads(checked.stdout)
+    assert checked.returncode == 2 and result["status"] == 2
+    found = problems(result)
+    assert_named(found, "cbItem00", "ending in 'E', but the line installs it as DEMO.EXX")
+    assert_named(found, "cbItem02", "TIDES.DA_ is already listed by cbItem01")
+    assert_named(found, "cbItem03", "matches no file")
+    assert_named(found, "cbItem04", "does not end with ';'")
+    assert_named(found, "cbItem05", "setup reads only the first 259")
+    assert_named(found, "cbItem06", "cut short")
+    assert_named(found, "FILELIST", "at most 128")
+    assert_named(found, "cbItem09", "is never read")
+    assert_named(found, "cbDemoProgram", "DEMO.EXE, which no file-list line installs")
+    assert_named(found, "modlic.tx_", "only the first 15999")
+    assert_named(found, "modlic.tx_", "not stored complemented")
+    assert_named(found, "defsetup.dll", '"InitModule@16", but setup looks up "InitModule"')
+    assert_named(found, "defsetup.dll", '"CreateShortCuts@0"')
+    assert "InitModule" not in result["hooks"]
+
+    # The same module built without -static, as a plain compiler command builds it.
+    shutil.copyfile(BIN / "faulty_runtime.dll", dist / "defsetup.dll")
+    found = problems(json.loads(kvlship("check", dist, "--json").stdout))
+    assert_named(found, "defsetup.dll", "needs libgcc_s_dw2-1.dll")
+    assert_named(found, "defsetup.dll", '"CreateShortCuts", which setup never calls: did you mean "CreateShortcuts"')
+
+
+def test_trial_reads_an_error_box_and_ends(tmp_path):
+    dist = build_sample(tmp_path / "dist")
+    (dist / "defsetup.dll").unlink()
+    tried = kvlship("try", dist, "--work", tmp_path / "trial", "--engine", BIN, "--json",
+                    timeout=300)
+    report = json.loads(tried.stdout)
+    assert tried.returncode == 2 and not report["passed"]
+    assert any("Missing module" in box["text"] for box in report["boxes"])
+    assert report["installed"] == []
+
+
+def test_build_refuses_a_manifest_it_cannot_ship_and_writes_nothing(tmp_path):
+    manifest = tmp_path / "bad.manifest"
+    (tmp_path / "a.txt").write_text("a")
+    manifest.write_text("[package]\ntitle = Bad\nlicence = a.txt\n[files]\n"
+                        "Data\\README.TXT = a.txt\nDocs\\README.TXT = a.txt\n"
+                        "..\\OUT.TXT = a.txt\nMISSING.TXT = nowhere.txt\n")
+    done = kvlship("build", manifest, tmp_path / "out", "--engine", BIN)
+    assert done.returncode == 2
+    assert "stored as README.TX_ like line 5" in done.stderr
+    assert "must stay below the destination" in done.stderr
+    assert "nowhere.txt is missing" in done.stderr
+    assert not (tmp_path / "out").exists()
+
+
+def test_a_new_manifest_builds_a_distribution_that_checks_clean(tmp_path, monkeypatch):
+    (tmp_path / "files").mkdir()
+    (tmp_path / "files" / "ORBIT.EXE").write_bytes(bytes(range(256)) * 40)
+    (tmp_path / "files" / "Star Map.txt").write_text("a map with a blank in its name\n" * 20)
+    (tmp_path / "licence.txt").write_text("Use it well.\n")
+    monkeypatch.chdir(tmp_path)
+    assert kvlship("new", "orbit.manifest", "files").returncode == 0
+    done = kvlship("build", "orbit.manifest", "dist", "--engine", BIN)
+    assert done.returncode == 0, done.stderr
+    checked = kvlship("check", "dist", "--json")
+    result = json.loads(checked.stdout)
+    assert checked.returncode == 0, result["problems"]
+    assert sorted(f["installed"] for f in result["files"]) == [
+        "C:\\Program Files\\My Product\\ORBIT.EXE", "C:\\Program Files\\My Product\\Star Map.txt"]
+    assert (tmp_path / "dist" / "modlic.tx_").read_bytes() == bytes(
+        b ^ 0xFF for b in b"Use it well.\r\n")

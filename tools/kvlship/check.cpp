@@ -1,0 +1,518 @@
+#include "check.h"
+
+#include "hostfs.h"
+#include "peinfo.h"
+#include "profile.h"
+
+#include "copy/copylist.h"
+#include "copy/filelist.h"
+#include "copy/listfull.h"
+#include "copy/szdd.h"
+#include "util/paths.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace
+{
+
+int g_listFullTold;
+
+void Add(CheckResult *result, Severity severity, const std::string &key, const std::string &text)
+{
+    result->problems.push_back({severity, key, text});
+}
+
+std::string ItemKey(int n)
+{
+    char key[24];
+    snprintf(key, sizeof key, "cbItem%02d", n);
+    return key;
+}
+
+std::string Quoted(const std::string &text)
+{
+    return "\"" + text + "\"";
+}
+
+// Why ParseFileListLine refused `value`, in the author's terms.
+std::string RejectReason(const std::string &value)
+{
+    char work[kFileListTextSize];
+    snprintf(work, sizeof work, "%s", value.c_str());
+    RemoveBlanks(work);
+    const char *at = work;
+    const char *fields[7] = {work};
+    int commas = 0;
+    for (; commas < 6; ++commas) {
+        at = strchr(at, ',');
+        if (!at)
+            return "has " + std::to_string(commas) +
+                   " of the six commas between its seven fields; setup skips it";
+        fields[commas + 1] = ++at;
+    }
+    if (!strchr(at, ';'))
+        return "does not end with ';'; setup skips it";
+    std::string folder(fields[2], fields[3] - 1 - fields[2]);
+    if (!StaysBelow(folder.c_str()))
+        return "its sub-folder " + Quoted(folder) + " would leave the destination; setup skips it";
+    char lastChar = fields[2][-2];
+    return std::string("its replacement character '") + lastChar +
+           "' cannot end a file name; setup skips it";
+}
+
+struct SlotOrigin {
+    int line = -1; // index of the cbItem that added the slot
+};
+
+struct Inspection {
+    bool compressed = false;
+    long long size = 0;
+    std::string damage;         // empty when the file is sound
+    unsigned char lastChar = 0; // from a compressed file's header
+};
+
+// Looks at a stored file as the copy will: plain, or SZDD to expand whole.
+Inspection Inspect(const std::string &path)
+{
+    Inspection seen;
+    std::string bytes;
+    if (!ReadWholeFile(path, &bytes)) {
+        seen.damage = "cannot be read";
+        return seen;
+    }
+    const unsigned char *data = reinterpret_cast<const unsigned char *>(bytes.data());
+    seen.size = static_cast<long long>(bytes.size());
+    if (!SzddStartsLike(data, bytes.size()))
+        return seen;
+    seen.compressed = true;
+    SzddHeader header;
+    if (SzddParseHeader(data, bytes.size(), &header)) {
+        seen.lastChar = header.lastChar;
+        seen.size = header.size;
+    }
+    static SzddDecoder decoder;
+    SzddDecoderInit(&decoder);
+    static unsigned char room[1 << 16];
+    size_t at = 0;
+    SzddStatus status;
+    do {
+        size_t used = 0, made = 0;
+        status = SzddDecode(&decoder, data + at, bytes.size() - at, &used, room, sizeof room, &made,
+                            true);
+        at += used;
+    } while (status == kSzddNeedOutput);
+    if (status == kSzddCut)
+        seen.damage = "is a compressed file cut short; its copy will fail";
+    else if (status != kSzddComplete)
+        seen.damage = "is a damaged compressed file; its copy will fail";
+    return seen;
+}
+
+std::string Windows(const std::string &folder, const std::string &relative)
+{
+    char path[1024];
+    if (!JoinPath(path, sizeof path, folder.c_str(), relative.c_str()))
+        return folder + "\\" + relative;
+    return path;
+}
+
+bool IsEngineFile(const std::string &name, const std::string &moduleFile)
+{
+    return CompareNames(name, "setup.exe") == 0 || CompareNames(name, kDataFileName) == 0 ||
+           CompareNames(name, kLicenceName) == 0 || CompareNames(name, moduleFile) == 0;
+}
+
+void ReadFileList(const CheckOptions &options, const Profile &data, const std::string &moduleFile,
+                  CheckResult *result)
+{
+    ResetCopyList();
+    g_listFullTold = 0;
+    std::vector<FolderItem> items;
+    ListFolder(options.distribution, &items);
+    SlotOrigin origin[kCopySlots];
+    std::vector<std::string> read;
+
+    for (int n = 0;; ++n) {
+        std::string key = ItemKey(n);
+        size_t whole = 0;
+        std::string value =
+            ReadProfileValue(data, "FILELIST", key.c_str(), kFileListTextSize, &whole);
+        if (value.empty())
+            break;
+        read.push_back(key);
+        if (whole >= kFileListTextSize) {
+            Add(result, Severity::Error, key,
+                "is " + std::to_string(whole) + " characters long; setup reads only the first 259");
+        }
+        FileListLine line;
+        if (!ParseFileListLine(value.c_str(), &line)) {
+            if (whole < kFileListTextSize)
+                Add(result, Severity::Error, key, RejectReason(value));
+            continue;
+        }
+        int matched = 0, added = 0;
+        for (const FolderItem &item : items) {
+            if (!WildcardMatch(line.pattern, item.name.c_str()))
+                continue;
+            ++matched;
+            if (item.isFolder) {
+                Add(result, Severity::Error, key,
+                    "matches the folder " + Quoted(item.name) + "; its copy will fail");
+            }
+            if (IsEngineFile(item.name, moduleFile)) {
+                Add(result, Severity::Warning, key,
+                    "installs " + item.name + ", a file of the setup itself");
+            }
+            char destName[kFileListTextSize];
+            ReplaceLastChar(destName, sizeof destName, item.name.c_str(), line.lastChar);
+            long long size = 0;
+            std::string bytes;
+            if (!item.isFolder && ReadWholeFile(JoinHost(options.distribution, item.name), &bytes))
+                size = static_cast<long long>(bytes.size());
+            int told = g_listFullTold;
+            int slot = AddCopyEntry(item.name.c_str(), destName, line.subFolder,
+                                    line.toWindowsFolder, line.spareFlag1, line.overwrite,
+                                    line.spareFlag2, static_cast<int>(size), 0);
+            if (slot >= 0) {
+                origin[slot].line = static_cast<int>(read.size()) - 1;
+                ++added;
+                continue;
+            }
+            if (g_listFullTold != told)
+                continue;
+            for (int other = 0; other < kCopySlots; ++other) {
+                if (g_copyList.slots[other].inUse &&
+                    strcmp(g_copyList.slots[other].sourceName, item.name.c_str()) == 0) {
+                    const CopyEntry &first = g_copyList.slots[other];
+                    std::string where = first.toWindowsFolder
+                                            ? Windows("<Windows>", first.destName)
+                                            : Windows(first.subFolder, first.destName);
+                    Add(result, Severity::Warning, key,
+                        item.name + " is already listed by " + read[origin[other].line] +
+                            " (installed as " + where +
+                            "); the first line wins, so this one adds nothing for it");
+                }
+            }
+        }
+        if (matched == 0)
+            Add(result, Severity::Error, key,
+                "pattern " + Quoted(line.pattern) + " matches no file in the distribution");
+        else if (added == 0 && g_listFullTold == 0)
+            Add(result, Severity::Error, key,
+                "installs nothing: every file it matches is listed before it");
+    }
+    if (g_listFullTold > 0) {
+        Add(result, Severity::Error, "FILELIST",
+            std::to_string(g_listFullTold) + " files find no place: setup lists at most 128 and "
+                                             "shows \"No more copy-list place\" for each");
+    }
+
+    // Keys that the reading never reaches.
+    if (const ProfileSection *section = FindSection(data, "FILELIST")) {
+        std::string stop = ItemKey(static_cast<int>(read.size()));
+        const ProfileKey *stopKey = FindKey(data, "FILELIST", stop.c_str());
+        for (const ProfileKey &key : section->keys) {
+            if (FindKey(data, "FILELIST", key.name.c_str()) != &key) {
+                Add(result, Severity::Warning, key.name,
+                    "appears twice in [FILELIST]; setup reads only the first");
+                continue;
+            }
+            bool wasRead = &key == stopKey;
+            for (const std::string &name : read)
+                wasRead = wasRead || CompareNames(name, key.name) == 0;
+            if (wasRead)
+                continue;
+            if (CompareNames(key.name.substr(0, 6), "cbItem") == 0)
+                Add(result, Severity::Error, key.name,
+                    "is never read: setup reads cbItem00, cbItem01, ... and stops at " + stop +
+                        (stopKey ? ", which is empty" : ", which is missing"));
+            else
+                Add(result, Severity::Warning, key.name,
+                    "is not a file-list key; setup ignores it");
+        }
+    }
+
+    // The plan, slot by slot: the order of the copy.
+    for (int slot = 0; slot < kCopySlots; ++slot) {
+        const CopyEntry &entry = g_copyList.slots[slot];
+        if (!entry.inUse)
+            continue;
+        const std::string &key = read[origin[slot].line];
+        PlannedFile file;
+        file.key = key;
+        file.storedName = entry.sourceName;
+        file.installed =
+            entry.toWindowsFolder
+                ? Windows(kWindowsFolder, entry.destName)
+                : Windows(Windows(result->destination, entry.subFolder), entry.destName);
+        if (!entry.toWindowsFolder && !entry.subFolder[0])
+            file.installed = Windows(result->destination, entry.destName);
+        file.replace = entry.overwrite != 0;
+        Inspection seen = Inspect(JoinHost(options.distribution, entry.sourceName));
+        file.compressed = seen.compressed;
+        file.size = seen.size;
+        if (!seen.damage.empty())
+            Add(result, Severity::Error, key, file.storedName + " " + seen.damage);
+        size_t length = strlen(entry.sourceName);
+        char lastChar = strlen(entry.destName) == length ? entry.destName[length - 1] : 0;
+        if (seen.compressed && seen.lastChar &&
+            seen.lastChar != static_cast<unsigned char>(lastChar)) {
+            Add(result, Severity::Error, key,
+                file.storedName + " was compressed from a name ending in '" +
+                    std::string(1, static_cast<char>(seen.lastChar)) +
+                    "', but the line installs it as " + entry.destName);
+        }
+        if (seen.compressed && lastChar == '_')
+            Add(result, Severity::Warning, key,
+                file.storedName + " is expanded but keeps its stored name ending in '_'");
+        for (const PlannedFile &earlier : result->files) {
+            if (CompareNames(earlier.installed, file.installed) == 0)
+                Add(result, Severity::Error, key,
+                    file.storedName + " and " + earlier.storedName + " (" + earlier.key +
+                        ") both install " + file.installed);
+        }
+        result->files.push_back(file);
+    }
+
+    // Files that ship but that nothing installs: often a typo in a pattern.
+    for (const FolderItem &item : items) {
+        bool listed = IsEngineFile(item.name, moduleFile) || item.isFolder;
+        for (const PlannedFile &file : result->files)
+            listed = listed || file.storedName == item.name;
+        if (!listed && item.name.size() > 4 &&
+            CompareNames(item.name.substr(item.name.size() - 4), ".dll") == 0)
+            listed = true; // a module's own DLL, loaded by its full path
+        if (!listed)
+            Add(result, Severity::Warning, item.name, "ships, but no file-list line installs it");
+    }
+}
+
+void CheckLicence(const CheckOptions &options, CheckResult *result)
+{
+    std::string bytes;
+    if (!ReadWholeFile(JoinHost(options.distribution, kLicenceName), &bytes)) {
+        Add(result, Severity::Error, kLicenceName, "is missing: the agreement box will be empty");
+        return;
+    }
+    if (bytes.size() > kLicenceLimit)
+        Add(result, Severity::Error, kLicenceName,
+            "holds " + std::to_string(bytes.size()) +
+                " bytes; the agreement box shows only the first " + std::to_string(kLicenceLimit));
+    // Stored complemented, ordinary text has its bytes above 0x80; text as
+    // written has them below.
+    size_t plain = 0;
+    for (unsigned char c : bytes)
+        plain += (c >= 0x20 && c < 0x7f) || c == '\r' || c == '\n' || c == '\t';
+    if (!bytes.empty() && plain * 10 >= bytes.size() * 9)
+        Add(result, Severity::Error, kLicenceName,
+            "is plain text, not stored complemented: the agreement box will show garbage");
+    else if (bytes.empty())
+        Add(result, Severity::Warning, kLicenceName, "is empty: the agreement box will be empty");
+}
+
+void CheckModule(const CheckOptions &options, const std::string &moduleFile, CheckResult *result)
+{
+    std::string bytes;
+    if (!ReadWholeFile(JoinHost(options.distribution, moduleFile), &bytes)) {
+        Add(result, Severity::Error, moduleFile,
+            "is missing: setup will stop with \"Error: Missing module. Setup must exit.\"");
+        return;
+    }
+    PeModule module;
+    ReadPeModule(bytes, &module);
+    if (!module.problem.empty()) {
+        Add(result, Severity::Error, moduleFile,
+            "is " + module.problem +
+                "; setup will stop with \"Error: Missing module. Setup must exit.\"");
+        return;
+    }
+    for (const std::string &name : module.exports) {
+        const char *hook;
+        switch (MatchHook(name, &hook)) {
+        case HookMatch::Exact:
+            result->hooks.push_back(name);
+            break;
+        case HookMatch::Decorated:
+            Add(result, Severity::Error, moduleFile,
+                "exports " + Quoted(name) + ", but setup looks up " + Quoted(hook) +
+                    ": export it undecorated (-Wl,--kill-at or a .def file)");
+            break;
+        case HookMatch::Misspelled:
+            Add(result, Severity::Error, moduleFile,
+                "exports " + Quoted(name) + ", which setup never calls: did you mean " +
+                    Quoted(hook) + "?");
+            break;
+        case HookMatch::None:
+            break;
+        }
+    }
+    for (const std::string &dll : module.imports) {
+        if (IsSystemDll(dll))
+            continue;
+        bool shipped = IsFile(JoinHost(options.distribution, dll));
+        Add(result, Severity::Error, moduleFile,
+            "needs " + dll + ", which is not a system DLL" +
+                (shipped ? " (shipping it beside does not help: setup" : "; setup") +
+                " loads libraries from the system folder only, so the module will not load: link "
+                "it with -static");
+    }
+}
+
+// The stock module's settings name installed files; each must be one.
+void CheckStockSettings(const Profile &data, CheckResult *result)
+{
+    auto installs = [&](const std::string &relative) {
+        std::string path = Windows(result->destination, relative);
+        for (const PlannedFile &file : result->files) {
+            if (CompareNames(file.installed, path) == 0)
+                return true;
+            // A folder counts when a file is installed below it.
+            if (file.installed.size() > path.size() &&
+                CompareNames(file.installed.substr(0, path.size() + 1), path + "\\") == 0)
+                return true;
+        }
+        return false;
+    };
+    std::string program = ReadProfileValue(data, "PRODUCT", "cbDemoProgram", 1024);
+    if (!program.empty() && !installs(program))
+        Add(result, Severity::Error, "cbDemoProgram",
+            "names " + program + ", which no file-list line installs");
+    std::string document = ReadProfileValue(data, "PRODUCT", "cbDemoDocument", 1024);
+    if (!program.empty() && !document.empty() && !installs(Windows("Demos", document)))
+        Add(result, Severity::Error, "cbDemoDocument",
+            "names Demos\\" + document + ", which no file-list line installs");
+    for (int n = 0; n < 100; ++n) {
+        std::string key = ItemKey(n);
+        std::string value = ReadProfileValue(data, "GROUP", key.c_str(), 1024);
+        if (value.empty())
+            break;
+        size_t first = value.find('|');
+        size_t second = first == std::string::npos ? std::string::npos : value.find('|', first + 1);
+        if (second == std::string::npos)
+            continue;
+        std::string target = value.substr(first + 1, second - first - 1);
+        size_t begin = target.find_first_not_of(' '), end = target.find_last_not_of(' ');
+        target = begin == std::string::npos ? "" : target.substr(begin, end - begin + 1);
+        if (!target.empty() && !installs(target))
+            Add(result, Severity::Error, "GROUP " + key,
+                "points its shortcut at " + target + ", which no file-list line installs");
+    }
+}
+
+std::string JsonString(const std::string &text)
+{
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c >= 0x7f) {
+            char escape[8];
+            snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+} // namespace
+
+// The shell's lists tell the user when they are full; here that is counted.
+void TellListFull(const char *, const char *)
+{
+    ++g_listFullTold;
+}
+
+void CheckDistribution(const CheckOptions &options, CheckResult *result)
+{
+    *result = CheckResult();
+    if (!IsFolder(options.distribution)) {
+        Add(result, Severity::Error, options.distribution, "is not a folder");
+        return;
+    }
+    if (!IsFile(JoinHost(options.distribution, "setup.exe")))
+        Add(result, Severity::Error, "setup.exe", "is missing");
+    std::string text;
+    Profile data;
+    if (!ReadWholeFile(JoinHost(options.distribution, kDataFileName), &text))
+        Add(result, Severity::Error, kDataFileName, "is missing: setup will install nothing");
+    ParseProfile(text, &data);
+    result->title = ReadProfileValue(data, "GENERAL", "cbTitle", 260);
+
+    std::string folder = ReadProfileValue(data, "PRODUCT", "cbFolder", 260);
+    result->destination = !options.destination.empty() ? options.destination
+                          : !folder.empty()            ? Windows("C:\\Program Files", folder)
+                                                       : kDefaultDestination;
+    std::string moduleFile = (options.module.empty() ? "defsetup" : options.module) + ".dll";
+    ReadFileList(options, data, moduleFile, result);
+    if (!FindSection(data, "FILELIST") && !text.empty())
+        Add(result, Severity::Error, kDataFileName,
+            "has no [FILELIST] section: setup will install nothing");
+    CheckStockSettings(data, result);
+    CheckLicence(options, result);
+    CheckModule(options, moduleFile, result);
+}
+
+int CheckStatus(const CheckResult &result)
+{
+    int status = 0;
+    for (const Problem &problem : result.problems)
+        status = problem.severity == Severity::Error ? 2 : status > 1 ? status : 1;
+    return status;
+}
+
+void PrintCheck(const CheckResult &result, bool json)
+{
+    if (json) {
+        printf("{\"title\": %s, \"destination\": %s, \"files\": [",
+               JsonString(result.title).c_str(), JsonString(result.destination).c_str());
+        for (size_t i = 0; i < result.files.size(); ++i) {
+            const PlannedFile &file = result.files[i];
+            printf("%s{\"key\": %s, \"stored\": %s, \"installed\": %s, \"size\": %lld, "
+                   "\"compressed\": %s, \"replace\": %s}",
+                   i ? ", " : "", JsonString(file.key).c_str(), JsonString(file.storedName).c_str(),
+                   JsonString(file.installed).c_str(), file.size,
+                   file.compressed ? "true" : "false", file.replace ? "true" : "false");
+        }
+        printf("], \"hooks\": [");
+        for (size_t i = 0; i < result.hooks.size(); ++i)
+            printf("%s%s", i ? ", " : "", JsonString(result.hooks[i]).c_str());
+        printf("], \"problems\": [");
+        for (size_t i = 0; i < result.problems.size(); ++i) {
+            const Problem &problem = result.problems[i];
+            printf("%s{\"severity\": \"%s\", \"key\": %s, \"text\": %s}", i ? ", " : "",
+                   problem.severity == Severity::Error ? "error" : "warning",
+                   JsonString(problem.key).c_str(), JsonString(problem.text).c_str());
+        }
+        printf("], \"status\": %d}\n", CheckStatus(result));
+        return;
+    }
+    printf("%s installs into %s:\n", result.title.empty() ? "The product" : result.title.c_str(),
+           result.destination.c_str());
+    int stored = 0, installed = 0;
+    for (const PlannedFile &file : result.files) {
+        stored = file.storedName.size() > size_t(stored) ? int(file.storedName.size()) : stored;
+        installed =
+            file.installed.size() > size_t(installed) ? int(file.installed.size()) : installed;
+    }
+    for (const PlannedFile &file : result.files) {
+        printf("  %-9s %-*s -> %-*s %10lld  %-10s %s\n", file.key.c_str(), stored,
+               file.storedName.c_str(), installed, file.installed.c_str(), file.size,
+               file.compressed ? "compressed" : "plain", file.replace ? "replace" : "ask");
+    }
+    printf("%zu files. Module hooks:", result.files.size());
+    for (const std::string &hook : result.hooks)
+        printf(" %s", hook.c_str());
+    printf(result.hooks.empty() ? " none\n" : "\n");
+    for (const Problem &problem : result.problems)
+        printf("%s: %s %s\n", problem.severity == Severity::Error ? "error" : "warning",
+               problem.key.c_str(), problem.text.c_str());
+    int status = CheckStatus(result);
+    printf("%s\n", status == 0   ? "No problems found."
+                   : status == 1 ? "Warnings only: setup will run, but look at them."
+                                 : "Errors: this distribution will not install as meant.");
+}

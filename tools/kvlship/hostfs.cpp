@@ -1,0 +1,225 @@
+#include "hostfs.h"
+
+#include <ctype.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <direct.h>
+#include <sys/utime.h>
+#else
+#include <dirent.h>
+#include <unistd.h>
+#include <utime.h>
+#endif
+
+namespace
+{
+
+bool IsHostSeparator(char c)
+{
+#ifdef _WIN32
+    return c == '\\' || c == '/';
+#else
+    return c == '/';
+#endif
+}
+
+int Lower(char c)
+{
+    return tolower(static_cast<unsigned char>(c));
+}
+
+bool MatchFrom(const char *pattern, const char *name)
+{
+    for (; *pattern; ++pattern) {
+        if (*pattern == '*') {
+            while (pattern[1] == '*')
+                ++pattern;
+            for (const char *rest = name;; ++rest) {
+                if (MatchFrom(pattern + 1, rest))
+                    return true;
+                if (!*rest)
+                    return false;
+            }
+        }
+        if (!*name)
+            return false;
+        if (*pattern != '?' && Lower(*pattern) != Lower(*name))
+            return false;
+        ++name;
+    }
+    return !*name;
+}
+
+} // namespace
+
+bool ReadWholeFile(const std::string &path, std::string *bytes)
+{
+    FILE *file = fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    bytes->clear();
+    char chunk[1 << 16];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
+        bytes->append(chunk, got);
+    bool ok = !ferror(file);
+    fclose(file);
+    return ok;
+}
+
+bool WriteWholeFile(const std::string &path, const std::string &bytes)
+{
+    FILE *file = fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return fclose(file) == 0 && ok;
+}
+
+bool IsFile(const std::string &path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool IsFolder(const std::string &path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool MakeFolders(const std::string &path)
+{
+    if (path.empty() || IsFolder(path))
+        return true;
+    size_t cut = path.size();
+    while (cut > 0 && !IsHostSeparator(path[cut - 1]))
+        --cut;
+    if (cut > 1 && !MakeFolders(path.substr(0, cut - 1)))
+        return false;
+#ifdef _WIN32
+    return _mkdir(path.c_str()) == 0 || IsFolder(path);
+#else
+    return mkdir(path.c_str(), 0777) == 0 || IsFolder(path);
+#endif
+}
+
+bool RemoveFilesIn(const std::string &folder)
+{
+    std::vector<FolderItem> items;
+    if (!ListFolder(folder, &items))
+        return false;
+    for (const FolderItem &item : items) {
+        if (!item.isFolder && remove(JoinHost(folder, item.name).c_str()) != 0)
+            return false;
+    }
+    return true;
+}
+
+bool CopyFileTime(const std::string &from, const std::string &path)
+{
+    struct stat info;
+    if (stat(from.c_str(), &info) != 0)
+        return false;
+#ifdef _WIN32
+    struct _utimbuf times = {info.st_mtime, info.st_mtime};
+    return _utime(path.c_str(), &times) == 0;
+#else
+    struct utimbuf times = {info.st_mtime, info.st_mtime};
+    return utime(path.c_str(), &times) == 0;
+#endif
+}
+
+bool ListFolder(const std::string &folder, std::vector<FolderItem> *items)
+{
+    items->clear();
+#ifdef _WIN32
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(JoinHost(folder, "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return IsFolder(folder);
+    do {
+        if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0)
+            items->push_back(
+                {found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+#else
+    DIR *dir = opendir(folder.c_str());
+    if (!dir)
+        return false;
+    while (struct dirent *entry = readdir(dir)) {
+        if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0)
+            continue;
+        items->push_back({entry->d_name, IsFolder(JoinHost(folder, entry->d_name))});
+    }
+    closedir(dir);
+#endif
+    std::sort(items->begin(), items->end(), [](const FolderItem &a, const FolderItem &b) {
+        int order = CompareNames(a.name, b.name);
+        return order != 0 ? order < 0 : a.name < b.name;
+    });
+    return true;
+}
+
+bool WildcardMatch(const char *pattern, const char *name)
+{
+    // "*.*" is the platform's way of saying "every name", dot or none.
+    if (strcmp(pattern, "*.*") == 0)
+        return true;
+    return MatchFrom(pattern, name);
+}
+
+std::string JoinHost(const std::string &folder, const std::string &name)
+{
+    if (folder.empty() || folder == ".")
+        return name;
+    if (IsHostSeparator(folder.back()))
+        return folder + name;
+    return folder + "/" + name;
+}
+
+std::string HostFolderOf(const std::string &path)
+{
+    size_t cut = path.size();
+    while (cut > 0 && !IsHostSeparator(path[cut - 1]))
+        --cut;
+    if (cut == 0)
+        return ".";
+    return cut == 1 ? path.substr(0, 1) : path.substr(0, cut - 1);
+}
+
+std::string OwnFolder(const char *argv0)
+{
+#ifdef _WIN32
+    char self[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
+    if (length > 0 && length < sizeof self)
+        return HostFolderOf(self);
+#else
+    char self[4096];
+    ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length > 0) {
+        self[length] = 0;
+        return HostFolderOf(self);
+    }
+#endif
+    return HostFolderOf(argv0 ? argv0 : "");
+}
+
+int CompareNames(const std::string &a, const std::string &b)
+{
+    size_t i = 0;
+    for (; i < a.size() && i < b.size(); ++i) {
+        int difference = Lower(a[i]) - Lower(b[i]);
+        if (difference != 0)
+            return difference;
+    }
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}

@@ -1,0 +1,51 @@
+// The host's file system as kvlship needs it, the same calls on Linux and
+// on Windows. Paths are host paths; names inside a distribution folder are
+// the bare names setup.exe sees.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct FolderItem {
+    std::string name;
+    bool isFolder;
+};
+
+// The whole file in `bytes`; false when it cannot be read.
+bool ReadWholeFile(const std::string &path, std::string *bytes);
+
+// Writes `bytes` to `path`, replacing what was there; false on any failure.
+bool WriteWholeFile(const std::string &path, const std::string &bytes);
+
+bool IsFile(const std::string &path);
+bool IsFolder(const std::string &path);
+
+// Makes `path` and every missing folder above it.
+bool MakeFolders(const std::string &path);
+
+// Removes the plain files directly inside `folder` (not its sub-folders).
+bool RemoveFilesIn(const std::string &folder);
+
+// Sets the modification time of `path` to that of `from`, so that a build
+// gives the same files whenever it runs and the copy keeps the source's date.
+bool CopyFileTime(const std::string &from, const std::string &path);
+
+// Everything directly inside `folder` but "." and "..", sorted by name
+// without regard to case, as the file systems of the platform list them.
+bool ListFolder(const std::string &folder, std::vector<FolderItem> *items);
+
+// True when `name` matches `pattern` as the platform's directory search
+// matches: "*" any run of characters, "?" any one, case ignored, "*.*" all.
+bool WildcardMatch(const char *pattern, const char *name);
+
+// `folder` joined to `name` with the host's separator.
+std::string JoinHost(const std::string &folder, const std::string &name);
+
+// The folder part of `path` ("." for a bare name).
+std::string HostFolderOf(const std::string &path);
+
+// The folder holding the running program, from its own path or argv[0].
+std::string OwnFolder(const char *argv0);
+
+// Compares names as the platform does: case ignored (ASCII).
+int CompareNames(const std::string &a, const std::string &b);

@@ -1,0 +1,120 @@
+// kvlship: the vendor's tool for shipping a product with the setup engine.
+//
+//   kvlship new MANIFEST FOLDER        a starting manifest for the files in FOLDER
+//   kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR]
+//                                      lays out the distribution folder OUT
+//   kvlship check DIST [--dest DIR] [--module NAME] [--json]
+//                                      reads DIST as setup.exe will: the plan and
+//                                      every problem; exit 0 clean, 1 warnings, 2 errors
+//   kvlship try DIST [--work DIR] [--module NAME] [--timeout SECONDS] [--json]
+//                                      installs DIST under Wine on a private display
+//                                      and reports what happened (Linux)
+//
+// The engine's files (setup.exe, stock.dll, winlist.exe) are looked for
+// beside kvlship unless --engine names their folder.
+#include "build.h"
+#include "check.h"
+#include "hostfs.h"
+#include "tryrun.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace
+{
+
+int Usage()
+{
+    fputs("usage: kvlship new MANIFEST FOLDER\n"
+          "       kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR]\n"
+          "       kvlship check DIST [--dest DIR] [--module NAME] [--json]\n"
+          "       kvlship try DIST [--work DIR] [--module NAME] [--timeout SECONDS] [--engine DIR] "
+          "[--json]\n",
+          stderr);
+    return 2;
+}
+
+struct Arguments {
+    std::vector<std::string> positional;
+    std::vector<std::pair<std::string, std::string>> defines;
+    std::string engine, dest, module, work;
+    int timeout = 300;
+    bool json = false;
+    bool bad = false;
+};
+
+Arguments Parse(int argc, char **argv, const char *own)
+{
+    Arguments args;
+    args.engine = OwnFolder(own);
+    for (int i = 2; i < argc; ++i) {
+        std::string arg = argv[i];
+        bool hasValue = i + 1 < argc;
+        if (arg == "--json")
+            args.json = true;
+        else if (arg == "-D" && hasValue) {
+            std::string define = argv[++i];
+            size_t equals = define.find('=');
+            if (equals == std::string::npos)
+                args.bad = true;
+            else
+                args.defines.push_back({define.substr(0, equals), define.substr(equals + 1)});
+        } else if (arg == "--engine" && hasValue)
+            args.engine = argv[++i];
+        else if (arg == "--dest" && hasValue)
+            args.dest = argv[++i];
+        else if (arg == "--module" && hasValue)
+            args.module = argv[++i];
+        else if (arg == "--work" && hasValue)
+            args.work = argv[++i];
+        else if (arg == "--timeout" && hasValue)
+            args.timeout = atoi(argv[++i]);
+        else if (arg.size() > 1 && arg[0] == '-')
+            args.bad = true;
+        else
+            args.positional.push_back(arg);
+    }
+    return args;
+}
+
+int Check(const Arguments &args)
+{
+    CheckOptions options;
+    options.distribution = args.positional[0];
+    options.destination = args.dest;
+    if (!args.module.empty())
+        options.module = args.module;
+    CheckResult result;
+    CheckDistribution(options, &result);
+    PrintCheck(result, args.json);
+    return CheckStatus(result);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 2)
+        return Usage();
+    std::string command = argv[1];
+    Arguments args = Parse(argc, argv, argv[0]);
+    if (args.bad)
+        return Usage();
+    if (command == "new" && args.positional.size() == 2)
+        return WriteNewManifest(args.positional[0], args.positional[1]);
+    if (command == "build" && args.positional.size() == 2) {
+        BuildOptions options;
+        options.manifest = args.positional[0];
+        options.out = args.positional[1];
+        options.engine = args.engine;
+        options.defines = args.defines;
+        return BuildDistribution(options);
+    }
+    if (command == "check" && args.positional.size() == 1)
+        return Check(args);
+    if (command == "try" && args.positional.size() == 1)
+        return TryDistribution(args.positional[0], args.work, args.module, args.engine,
+                               args.timeout, args.json);
+    return Usage();
+}

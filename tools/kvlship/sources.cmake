@@ -1,0 +1,18 @@
+# kvlship's sources, relative to the project's root: its own, and the
+# engine's portable ones it shares (the data-file parser, the copy list, the
+# LZ codec), so that it reads a distribution by setup.exe's own rules.
+set(KVLSHIP_SOURCES
+  tools/kvlship/main.cpp
+  tools/kvlship/build.cpp
+  tools/kvlship/check.cpp
+  tools/kvlship/hostfs.cpp
+  tools/kvlship/lnkread.cpp
+  tools/kvlship/peinfo.cpp
+  tools/kvlship/profile.cpp
+  tools/kvlship/trial.cpp
+  tools/kvlship/tryrun.cpp
+  src/copy/copylist.cpp
+  src/copy/fileline.cpp
+  src/copy/szdd.cpp
+  src/util/paths.cpp
+  src/util/text.cpp)

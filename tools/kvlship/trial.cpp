@@ -1,0 +1,1374 @@
+#include "trial.h"
+
+#ifdef _WIN32
+
+void RunTrial(const TrialOptions &, TrialResult *result)
+{
+    *result = TrialResult();
+    result->problem = "the trial runs on Linux only: it runs setup.exe under Wine on a private "
+                      "Xvfb display";
+}
+
+#else
+
+#include "lnkread.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <thread>
+
+extern char **environ;
+
+namespace
+{
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using Seconds = std::chrono::duration<double>;
+
+// The shell's windows, as its resources make them.
+constexpr char kDialogClass[] = "#32770";
+constexpr char kCopyClass[] = "COPYINGWND";
+constexpr char kStatusCaption[] = "KARVELO SETUP";
+constexpr int kAgreeButton = 1172;
+constexpr int kStatusText = 1057;
+// The captions of the shell's own message boxes; each of them ends the setup.
+const char *const kShellCaptions[] = {"KARVELO Setup", "KARVELO - Setup", "KARVELO SETUP"};
+
+constexpr unsigned kWmClose = 0x0010;
+constexpr unsigned kDmGetDefId = 0x0400;
+constexpr unsigned kDcHasDefId = 0x534B;
+constexpr long long kDefPushButton = 0x1;
+constexpr int kIdCancel = 2;
+
+// Waits, in seconds. A fresh prefix makes the first start slow.
+constexpr double kAgreementWait = 90;
+constexpr double kErrorExitWait = 10; // setup.exe ending after its error box was answered
+constexpr double kLateChildWait = 3;  // a demonstration seen after setup.exe's end
+constexpr double kDemoWindowWait = 20;
+constexpr double kBoxRetry = 3;
+constexpr double kBoxGiveUp = 15;
+constexpr double kButtonsWait = 2;
+constexpr double kSettle = 0.5;
+constexpr double kDemoSettle = 1.0;
+constexpr double kHelperWait = 30; // one winlist or import run
+constexpr auto kPollPause = std::chrono::milliseconds(100);
+
+// Windows paths below C:\ that Wine itself writes while any program runs.
+const char *const kChurnPrefixes[] = {"windows/temp/", "windows/logs/"};
+// The trial's own copy of the distribution below C:\.
+constexpr char kDistFolder[] = "kvlship-trial";
+// Marks a work folder as one a trial made (and may empty again).
+constexpr char kWorkMarker[] = ".kvlship-trial";
+
+// ---------------------------------------------------------------------------
+// Small helpers
+
+std::string Lower(std::string text)
+{
+    for (char &c : text)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool StartsWith(const std::string &text, const std::string &start)
+{
+    return text.compare(0, start.size(), start) == 0;
+}
+
+std::string ReadWhole(const std::string &path)
+{
+    std::string text;
+    FILE *file = fopen(path.c_str(), "rb");
+    if (!file)
+        return text;
+    char chunk[8192];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
+        text.append(chunk, got);
+    fclose(file);
+    return text;
+}
+
+bool WriteWhole(const std::string &path, const std::string &text)
+{
+    FILE *file = fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    bool written = fwrite(text.data(), 1, text.size(), file) == text.size();
+    return fclose(file) == 0 && written;
+}
+
+void Pause(double seconds)
+{
+    std::this_thread::sleep_for(Seconds(seconds));
+}
+
+// The full path of a program found on PATH; empty when there is none.
+std::string FindProgram(const std::string &name)
+{
+    const char *path = getenv("PATH");
+    std::string folders = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= folders.size()) {
+        size_t end = folders.find(':', start);
+        if (end == std::string::npos)
+            end = folders.size();
+        std::string folder = folders.substr(start, end - start);
+        std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
+        struct stat info;
+        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return std::string();
+}
+
+// "Z:\..." for a host path: Wine's drive Z: is the host's root.
+std::string HostToWindows(const std::string &path)
+{
+    std::string windows = "Z:" + fs::absolute(path).lexically_normal().string();
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    return windows;
+}
+
+// ---------------------------------------------------------------------------
+// Child processes: started with fork and execve (no shell), their output in
+// files, so that no reader ever waits on a pipe a Wine service holds open.
+
+struct Command {
+    std::vector<std::string> argv; // argv[0]: a full path
+    std::string folder;            // empty: ours
+    std::string output;            // stdout; empty: /dev/null
+    std::string errors;            // stderr, appended; empty: /dev/null
+    std::vector<std::string> extraEnv;
+    int passFd = -1; // inherited by the child
+};
+
+std::vector<std::string> BaseEnvironment()
+{
+    std::vector<std::string> env;
+    for (char **entry = environ; entry && *entry; ++entry)
+        env.push_back(*entry);
+    return env;
+}
+
+// `env` with each NAME=VALUE of `changes` put in place of the same name.
+std::vector<std::string> WithChanges(std::vector<std::string> env,
+                                     const std::vector<std::string> &changes)
+{
+    for (const std::string &change : changes) {
+        // A bare NAME removes the variable.
+        size_t equals = change.find('=');
+        std::string name =
+            equals == std::string::npos ? change + "=" : change.substr(0, equals + 1);
+        env.erase(std::remove_if(env.begin(), env.end(),
+                                 [&](const std::string &e) { return StartsWith(e, name); }),
+                  env.end());
+        if (equals != std::string::npos)
+            env.push_back(change);
+    }
+    return env;
+}
+
+pid_t Spawn(const Command &command, const std::vector<std::string> &baseEnv)
+{
+    std::vector<std::string> env = WithChanges(baseEnv, command.extraEnv);
+    // Everything the child needs is built before the fork.
+    std::vector<char *> argv, envp;
+    for (const std::string &arg : command.argv)
+        argv.push_back(const_cast<char *>(arg.c_str()));
+    argv.push_back(nullptr);
+    for (const std::string &entry : env)
+        envp.push_back(const_cast<char *>(entry.c_str()));
+    envp.push_back(nullptr);
+    const char *out = command.output.empty() ? "/dev/null" : command.output.c_str();
+    const char *err = command.errors.empty() ? "/dev/null" : command.errors.c_str();
+    const char *folder = command.folder.empty() ? nullptr : command.folder.c_str();
+
+    pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    int outFd = open(out, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int errFd = open(err, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (in < 0 || outFd < 0 || errFd < 0 || dup2(in, 0) < 0 || dup2(outFd, 1) < 0 ||
+        dup2(errFd, 2) < 0 || (folder && chdir(folder) != 0))
+        _exit(127);
+    if (command.passFd >= 0)
+        fcntl(command.passFd, F_SETFD, 0);
+    execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+}
+
+// Waits for `pid` until `deadline`. Returns its exit status (-1 for one
+// ended by a signal), or -2 while it still runs.
+int WaitUntil(pid_t pid, Clock::time_point deadline)
+{
+    for (;;) {
+        int status = 0;
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (done < 0 && errno != EINTR)
+            return -1;
+        if (Clock::now() >= deadline)
+            return -2;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+// Ends `pid`: a polite signal, then after `grace` seconds a hard one.
+void Stop(pid_t pid, double grace)
+{
+    if (pid <= 0)
+        return;
+    kill(pid, SIGTERM);
+    if (WaitUntil(pid, Clock::now() +
+                           std::chrono::duration_cast<Clock::duration>(Seconds(grace))) == -2) {
+        kill(pid, SIGKILL);
+        WaitUntil(pid, Clock::now() + std::chrono::seconds(5));
+    }
+}
+
+// Runs a command to its end within `seconds` (and before `deadline`).
+// Returns its exit status, -1 for a signal or a failed start, -2 when it
+// was killed for taking too long.
+int RunCommand(const Command &command, const std::vector<std::string> &env, double seconds,
+               Clock::time_point deadline)
+{
+    pid_t pid = Spawn(command, env);
+    if (pid < 0)
+        return -1;
+    Clock::time_point until = std::min(
+        deadline, Clock::now() + std::chrono::duration_cast<Clock::duration>(Seconds(seconds)));
+    int status = WaitUntil(pid, until);
+    if (status == -2) {
+        kill(pid, SIGKILL);
+        WaitUntil(pid, Clock::now() + std::chrono::seconds(5));
+    }
+    return status;
+}
+
+// The lines a growing file gained since the last call; a line still being
+// written stays for the next.
+class FileTail
+{
+  public:
+    void Open(const std::string &path) { path_ = path; }
+    std::vector<std::string> NewLines()
+    {
+        std::vector<std::string> lines;
+        FILE *file = fopen(path_.c_str(), "rb");
+        if (!file)
+            return lines;
+        if (fseek(file, offset_, SEEK_SET) == 0) {
+            char chunk[8192];
+            size_t got;
+            while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) {
+                pending_.append(chunk, got);
+                offset_ += static_cast<long>(got);
+            }
+        }
+        fclose(file);
+        size_t newline;
+        while ((newline = pending_.find('\n')) != std::string::npos) {
+            lines.push_back(pending_.substr(0, newline));
+            pending_.erase(0, newline + 1);
+        }
+        return lines;
+    }
+
+  private:
+    std::string path_;
+    std::string pending_;
+    long offset_ = 0;
+};
+
+// ---------------------------------------------------------------------------
+// winlist's JSON lines: flat objects of strings, numbers and number lists.
+
+struct JsonFields {
+    std::map<std::string, std::string> texts;
+    std::map<std::string, long long> numbers;
+    std::map<std::string, std::vector<long long>> lists;
+
+    bool Has(const std::string &key) const { return texts.count(key) || numbers.count(key); }
+    std::string Text(const std::string &key) const
+    {
+        auto found = texts.find(key);
+        return found == texts.end() ? std::string() : found->second;
+    }
+    long long Number(const std::string &key, long long fallback = 0) const
+    {
+        auto found = numbers.find(key);
+        return found == numbers.end() ? fallback : found->second;
+    }
+};
+
+void AppendUtf8(std::string &text, unsigned code)
+{
+    if (code < 0x80) {
+        text += static_cast<char>(code);
+    } else if (code < 0x800) {
+        text += static_cast<char>(0xC0 | (code >> 6));
+        text += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        text += static_cast<char>(0xE0 | (code >> 12));
+        text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        text += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        text += static_cast<char>(0xF0 | (code >> 18));
+        text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        text += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+class JsonReader
+{
+  public:
+    explicit JsonReader(const std::string &text) : text_(text) {}
+
+    bool Object(JsonFields *fields)
+    {
+        if (!Take('{'))
+            return false;
+        if (Take('}'))
+            return true;
+        do {
+            std::string key;
+            if (!String(&key) || !Take(':') || !Value(key, fields))
+                return false;
+        } while (Take(','));
+        return Take('}');
+    }
+
+  private:
+    void Blanks()
+    {
+        while (at_ < text_.size() && isspace(static_cast<unsigned char>(text_[at_])))
+            ++at_;
+    }
+    bool Take(char c)
+    {
+        Blanks();
+        if (at_ < text_.size() && text_[at_] == c) {
+            ++at_;
+            return true;
+        }
+        return false;
+    }
+    bool Hex4(unsigned *value)
+    {
+        if (at_ + 4 > text_.size())
+            return false;
+        *value = 0;
+        for (int i = 0; i < 4; ++i) {
+            char c = text_[at_++];
+            int digit = isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                        : (c >= 'a' && c <= 'f')               ? c - 'a' + 10
+                        : (c >= 'A' && c <= 'F')               ? c - 'A' + 10
+                                                               : -1;
+            if (digit < 0)
+                return false;
+            *value = *value * 16 + static_cast<unsigned>(digit);
+        }
+        return true;
+    }
+    bool Escape(std::string *out)
+    {
+        if (at_ >= text_.size())
+            return false;
+        static const char kNames[] = "\"\\/bfnrt";
+        static const char kMeanings[] = "\"\\/\b\f\n\r\t";
+        char c = text_[at_++];
+        if (c != 'u') {
+            const char *name = c ? strchr(kNames, c) : nullptr;
+            if (!name)
+                return false;
+            *out += kMeanings[name - kNames];
+            return true;
+        }
+        unsigned code;
+        if (!Hex4(&code))
+            return false;
+        if (code >= 0xD800 && code < 0xDC00 && text_.compare(at_, 2, "\\u") == 0) {
+            size_t back = at_;
+            unsigned low;
+            at_ += 2;
+            if (Hex4(&low) && low >= 0xDC00 && low < 0xE000) {
+                AppendUtf8(*out, 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00));
+                return true;
+            }
+            at_ = back;
+        }
+        AppendUtf8(*out, code >= 0xD800 && code < 0xE000 ? 0xFFFD : code);
+        return true;
+    }
+    bool String(std::string *out)
+    {
+        if (!Take('"'))
+            return false;
+        while (at_ < text_.size()) {
+            char c = text_[at_++];
+            if (c == '"')
+                return true;
+            if (c != '\\')
+                *out += c;
+            else if (!Escape(out))
+                return false;
+        }
+        return false;
+    }
+    bool Number(long long *value)
+    {
+        Blanks();
+        const char *start = text_.c_str() + at_;
+        char *end = nullptr;
+        errno = 0;
+        *value = strtoll(start, &end, 10);
+        if (end == start || errno)
+            return false;
+        at_ += static_cast<size_t>(end - start);
+        return true;
+    }
+    bool Value(const std::string &key, JsonFields *fields)
+    {
+        Blanks();
+        if (at_ >= text_.size())
+            return false;
+        if (text_[at_] == '"')
+            return String(&fields->texts[key]);
+        if (!Take('['))
+            return Number(&fields->numbers[key]);
+        std::vector<long long> &list = fields->lists[key];
+        if (Take(']'))
+            return true;
+        do {
+            long long value;
+            if (!Number(&value))
+                return false;
+            list.push_back(value);
+        } while (Take(','));
+        return Take(']');
+    }
+
+    const std::string &text_;
+    size_t at_ = 0;
+};
+
+bool ParseJsonLine(const std::string &line, JsonFields *fields)
+{
+    return !line.empty() && line[0] == '{' && JsonReader(line).Object(fields);
+}
+
+// ---------------------------------------------------------------------------
+// Windows as winlist lists them.
+
+struct Window {
+    std::string hwnd, top, owner;
+    int depth = 0;
+    int id = 0;
+    long long pid = 0;
+    long long style = 0;
+    bool visible = false;
+    std::string className, text;
+};
+
+bool IsButton(const Window &window)
+{
+    return Lower(window.className) == "button";
+}
+
+bool IsStatic(const Window &window)
+{
+    return Lower(window.className) == "static";
+}
+
+std::string WithoutAmpersands(std::string text)
+{
+    text.erase(std::remove(text.begin(), text.end(), '&'), text.end());
+    return text;
+}
+
+// A top-level window and the windows inside it, in winlist's order.
+struct TopWindow {
+    Window frame;
+    std::vector<Window> inner;
+
+    const Window *Control(int id) const
+    {
+        for (const Window &w : inner)
+            if (w.id == id)
+                return &w;
+        return nullptr;
+    }
+    std::vector<const Window *> Buttons() const
+    {
+        std::vector<const Window *> buttons;
+        for (const Window &w : inner)
+            if (IsButton(w))
+                buttons.push_back(&w);
+        return buttons;
+    }
+    std::string StaticTexts() const
+    {
+        std::string text;
+        for (const Window &w : inner) {
+            if (!IsStatic(w) || w.text.empty())
+                continue;
+            if (!text.empty())
+                text += '\n';
+            text += w.text;
+        }
+        return text;
+    }
+    bool IsDialog() const { return frame.className == kDialogClass; }
+    // True when this window or one inside it of `className` is visible.
+    bool Shows(const char *className) const
+    {
+        if (frame.className == className)
+            return frame.visible;
+        for (const Window &w : inner)
+            if (w.className == className && w.visible)
+                return true;
+        return false;
+    }
+    bool IsPresentation() const
+    {
+        const Window *agree = Control(kAgreeButton);
+        return IsDialog() && agree && IsButton(*agree);
+    }
+    // "Preparing" or "Creating Shortcuts" when it is one of the status dialogs.
+    bool IsStatus(const char *words) const
+    {
+        const Window *status = Control(kStatusText);
+        return IsDialog() && frame.text == kStatusCaption && status &&
+               status->text.find(words) != std::string::npos;
+    }
+};
+
+std::vector<TopWindow> ParseWindows(const std::string &listing)
+{
+    std::vector<TopWindow> tops;
+    size_t start = 0;
+    while (start < listing.size()) {
+        size_t end = listing.find('\n', start);
+        if (end == std::string::npos)
+            end = listing.size();
+        JsonFields fields;
+        if (ParseJsonLine(listing.substr(start, end - start), &fields) && fields.Has("hwnd")) {
+            Window w;
+            w.hwnd = fields.Text("hwnd");
+            w.top = fields.Text("top");
+            w.owner = fields.Text("owner");
+            w.depth = static_cast<int>(fields.Number("depth"));
+            w.id = static_cast<int>(fields.Number("id"));
+            w.pid = fields.Number("pid");
+            w.style = fields.Number("style");
+            w.visible = fields.Number("visible") != 0;
+            w.className = fields.Text("class");
+            w.text = fields.Text("text");
+            if (w.depth == 0)
+                tops.push_back(TopWindow{w, {}});
+            else if (!tops.empty() && tops.back().frame.hwnd == w.top)
+                tops.back().inner.push_back(w);
+        }
+        start = end + 1;
+    }
+    return tops;
+}
+
+// ---------------------------------------------------------------------------
+// The drive's files before and after.
+
+struct Stamp {
+    long long size;
+    long long modified; // nanoseconds
+};
+
+using Snapshot = std::map<std::string, Stamp>; // path below drive_c, '/' separated
+
+Snapshot TakeSnapshot(const fs::path &drive)
+{
+    Snapshot snapshot;
+    std::error_code error;
+    // Symbolic links (Wine's links to the user's own folders) are not followed.
+    fs::recursive_directory_iterator walk(drive, fs::directory_options::skip_permission_denied,
+                                          error);
+    for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
+        struct stat info;
+        if (lstat(walk->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        snapshot[walk->path().lexically_relative(drive).generic_string()] = {
+            static_cast<long long>(info.st_size),
+            static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec};
+    }
+    return snapshot;
+}
+
+// Files Wine writes for itself, and the trial's own.
+bool IsChurn(const std::string &relative)
+{
+    std::string lower = Lower(relative);
+    if (StartsWith(lower, std::string(kDistFolder) + "/"))
+        return true;
+    for (const char *prefix : kChurnPrefixes)
+        if (StartsWith(lower, prefix))
+            return true;
+    // Every user's temporary folders: users/NAME/temp/ and .../appdata/local/temp/.
+    return StartsWith(lower, "users/") && (lower.find("/temp/") != std::string::npos);
+}
+
+// Programs Wine starts for itself from whichever program comes first: the
+// desktop's explorer and the services. None of them is a demonstration.
+bool IsWineHelper(const JsonFields &process)
+{
+    static const char *const kHelpers[] = {"winemenubuilder.exe", "conhost.exe",  "services.exe",
+                                           "winedevice.exe",      "plugplay.exe", "svchost.exe",
+                                           "rpcss.exe",           "wineboot.exe"};
+    std::string exe = Lower(process.Text("exe"));
+    if (exe == "explorer.exe")
+        return Lower(process.Text("cmdline")).find("/desktop") != std::string::npos;
+    for (const char *helper : kHelpers)
+        if (exe == helper)
+            return true;
+    return false;
+}
+
+std::string DriveToWindows(const std::string &relative)
+{
+    std::string windows = "C:\\" + relative;
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    return windows;
+}
+
+// ---------------------------------------------------------------------------
+// The trial
+
+struct BoxState {
+    Clock::time_point firstAnswer;
+    Clock::time_point lastAnswer;
+    Clock::time_point seen;
+    bool answered = false;
+    size_t index = 0; // in result->boxes
+};
+
+class Trial
+{
+  public:
+    Trial(const TrialOptions &options, TrialResult *result)
+        : options_(options), result_(result), begin_(Clock::now())
+    {
+        int limit = std::max(options.timeoutSeconds, 10);
+        // What is left at the end is for cleaning up.
+        double reserve = std::min(20.0, std::max(4.0, limit / 6.0));
+        end_ = begin_ + std::chrono::duration_cast<Clock::duration>(Seconds(limit));
+        driveEnd_ = end_ - std::chrono::duration_cast<Clock::duration>(Seconds(reserve));
+    }
+
+    void Run()
+    {
+        if (Prepare() && StartDisplay() && MakePrefix() && CopyDistribution()) {
+            before_ = TakeSnapshot(drive_);
+            Note("prefix ready, " + std::to_string(before_.size()) + " files on C:");
+            if (StartSetup())
+                Drive();
+        }
+        Shutdown();
+        if (!drive_.empty() && !before_.empty())
+            CollectInstalled();
+        result_->seconds = Seconds(Clock::now() - begin_).count();
+    }
+
+  private:
+    // -- preparing ------------------------------------------------------------
+
+    bool Fail(const std::string &problem)
+    {
+        Note("problem: " + problem);
+        if (result_->problem.empty())
+            result_->problem = problem;
+        return false;
+    }
+
+    // A line of logs/trial.log: what the trial did when, for whoever wonders
+    // why a run went as it did.
+    void Note(const std::string &text)
+    {
+        if (logs_.empty())
+            return;
+        FILE *file = fopen((logs_ / "trial.log").c_str(), "ab");
+        if (!file)
+            return;
+        fprintf(file, "%7.1f s  %s\n", Since(begin_), text.c_str());
+        fclose(file);
+    }
+
+    bool Prepare()
+    {
+        struct Need {
+            const char *program, *package;
+            std::string *path;
+        } needs[] = {{"wine", "wine (with wine32:i386)", &wine_},
+                     {"wineboot", "wine", &wineboot_},
+                     {"wineserver", "wine", &wineserver_},
+                     {"Xvfb", "xvfb", &xvfb_},
+                     {"import", "imagemagick", &import_}};
+        std::string missing;
+        for (Need &need : needs) {
+            *need.path = FindProgram(need.program);
+            if (need.path->empty())
+                missing += std::string(missing.empty() ? "" : ", ") + need.program +
+                           " (Debian package " + need.package + ")";
+        }
+        if (!missing.empty())
+            return Fail("the trial needs programs that are not installed: " + missing);
+        std::error_code error;
+        if (!fs::is_regular_file(options_.winlist, error))
+            return Fail("winlist.exe not found at " + options_.winlist);
+        if (!fs::is_directory(options_.distribution, error))
+            return Fail("the distribution folder " + options_.distribution + " does not exist");
+        setupName_ = FindSetup();
+        if (setupName_.empty())
+            return Fail("the distribution folder " + options_.distribution + " holds no setup.exe");
+        if (options_.work.empty())
+            return Fail("no work folder given");
+        return MakeFolders();
+    }
+
+    // setup.exe in any case of letters.
+    std::string FindSetup()
+    {
+        std::error_code error;
+        for (fs::directory_iterator it(options_.distribution, error);
+             !error && it != fs::directory_iterator(); it.increment(error)) {
+            if (Lower(it->path().filename().string()) == "setup.exe" && it->is_regular_file(error))
+                return it->path().filename().string();
+        }
+        return std::string();
+    }
+
+    // The work folder is emptied of what an earlier trial left, so it must
+    // be new, empty or one a trial made: anything else may be someone's files.
+    bool MakeFolders()
+    {
+        std::error_code error;
+        work_ = fs::weakly_canonical(fs::absolute(options_.work), error);
+        fs::path distribution;
+        if (!error)
+            distribution = fs::weakly_canonical(fs::absolute(options_.distribution), error);
+        if (error)
+            return Fail("cannot resolve the folders: " + error.message());
+        if (Inside(work_, distribution) || Inside(distribution, work_))
+            return Fail("the work folder and the distribution folder must not hold each other");
+        fs::path marker = work_ / kWorkMarker;
+        if (fs::exists(work_, error) && !fs::is_empty(work_, error) && !fs::exists(marker, error))
+            return Fail("the work folder " + work_.string() +
+                        " holds other files; give a new or empty folder, or one a trial used");
+        prefix_ = work_ / "prefix";
+        shots_ = work_ / "screenshots";
+        logs_ = work_ / "logs";
+        home_ = work_ / "home";
+        // A server left by an earlier run of this prefix would serve the new one.
+        if (fs::exists(prefix_, error))
+            RunCommand({{wineserver_, "-k"}, "", "", "", WineEnv()}, BaseEnvironment(), 10, end_);
+        for (const fs::path &folder : {prefix_, shots_, logs_, home_}) {
+            fs::remove_all(folder, error); // symbolic links are removed, not followed
+            if (error)
+                return Fail("cannot empty " + folder.string() + ": " + error.message());
+        }
+        for (const fs::path &folder : {shots_, logs_, home_}) {
+            if (!fs::create_directories(folder, error) || error)
+                return Fail("cannot make " + folder.string() + ": " + error.message());
+        }
+        if (!WriteWhole(marker.string(), "kvlship try works here\n"))
+            return Fail("cannot write in " + work_.string());
+        wineLog_ = (logs_ / "wine.log").string();
+        return true;
+    }
+
+    static bool Inside(const fs::path &inner, const fs::path &outer)
+    {
+        auto mismatch = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
+        return mismatch.first == outer.end();
+    }
+
+    // What every Wine program of the run gets: its own prefix, display and
+    // home (so that nothing reaches the user's own folders or menus).
+    std::vector<std::string> WineEnv() const
+    {
+        return {"WINEPREFIX=" + prefix_.string(), "WINEARCH=win32", "WINEDEBUG=-all",
+                // No offer to install Mono or Gecko (a window that waits
+                // forever), and no menu entries on the host for the links.
+                "WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d", "DISPLAY=" + display_,
+                "HOME=" + home_.string(), "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME",
+                "WAYLAND_DISPLAY"};
+    }
+
+    Command Wine(std::vector<std::string> args, const std::string &output) const
+    {
+        args.insert(args.begin(), wine_);
+        return {args, "", output, wineLog_, WineEnv()};
+    }
+
+    bool StartDisplay()
+    {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0)
+            return Fail("cannot make a pipe for Xvfb");
+        // The number must not be 0-2, which the child's own files take.
+        int writeEnd = fcntl(fds[1], F_DUPFD_CLOEXEC, 10);
+        close(fds[1]);
+        Command command{{xvfb_, "-displayfd", std::to_string(writeEnd), "-screen", "0",
+                         "1024x768x24", "-nolisten", "tcp", "-noreset"},
+                        "",
+                        (logs_ / "xvfb.log").string(),
+                        (logs_ / "xvfb.log").string(),
+                        {},
+                        writeEnd};
+        xvfbPid_ = Spawn(command, BaseEnvironment());
+        close(writeEnd);
+        std::string number = ReadDisplayNumber(fds[0]);
+        close(fds[0]);
+        if (number.empty())
+            return Fail("Xvfb did not start (see " + (logs_ / "xvfb.log").string() + ")");
+        display_ = ":" + number;
+        return true;
+    }
+
+    // The display number Xvfb writes when it is ready; empty if it does not
+    // within 20 s.
+    std::string ReadDisplayNumber(int fd)
+    {
+        std::string number;
+        Clock::time_point until = std::min(driveEnd_, Clock::now() + std::chrono::seconds(20));
+        while (Clock::now() < until) {
+            pollfd watch = {fd, POLLIN, 0};
+            if (poll(&watch, 1, 100) <= 0)
+                continue;
+            char c;
+            ssize_t got = read(fd, &c, 1);
+            if (got <= 0)
+                break;
+            if (c == '\n')
+                return number;
+            if (!isdigit(static_cast<unsigned char>(c)) || number.size() > 8)
+                break;
+            number += c;
+        }
+        return std::string();
+    }
+
+    bool MakePrefix()
+    {
+        std::vector<std::string> env = BaseEnvironment();
+        Command boot{{wineboot_, "-i"}, "", "", wineLog_, WineEnv()};
+        Note("making the prefix " + prefix_.string() + " on display " + display_);
+        if (RunCommand(boot, env, 180, driveEnd_) != 0)
+            return Fail("wineboot could not make a 32-bit prefix (is wine32:i386 installed? see " +
+                        wineLog_ + ")");
+        // Without a window manager Wine waits 2 s whenever a shown window goes
+        // away; a crash must not show a dialog of its own.
+        std::string reg = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"
+                          "\"Managed\"=\"N\"\r\n\r\n"
+                          "[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n"
+                          "\"ShowCrashDialog\"=dword:00000000\r\n";
+        std::string regPath = (logs_ / "trial.reg").string();
+        if (!WriteWhole(regPath, reg) ||
+            RunCommand(Wine({"regedit", "/S", HostToWindows(regPath)}, ""), env, 60, driveEnd_) !=
+                0)
+            return Fail("cannot write the prefix's settings (see " + wineLog_ + ")");
+        // Lets the prefix settle, so that what Wine writes at its start is not
+        // taken for the setup's work.
+        RunCommand({{wineserver_, "-w"}, "", "", wineLog_, WineEnv()}, env, 30, driveEnd_);
+        drive_ = prefix_ / "drive_c";
+        if (Clock::now() >= driveEnd_)
+            return Fail("the time ran out while the prefix was made");
+        return true;
+    }
+
+    bool CopyDistribution()
+    {
+        fs::path target = drive_ / kDistFolder / "distribution";
+        std::error_code error;
+        fs::create_directories(target, error);
+        if (!error)
+            fs::copy(options_.distribution, target,
+                     fs::copy_options::recursive | fs::copy_options::overwrite_existing, error);
+        if (error)
+            return Fail("cannot copy the distribution into the prefix: " + error.message());
+        distWindows_ = std::string("C:\\") + kDistFolder + "\\distribution";
+        return true;
+    }
+
+    // -- running setup.exe ------------------------------------------------------
+
+    bool StartSetup()
+    {
+        std::vector<std::string> env = BaseEnvironment();
+        // Every process started from now on, with what it was started with.
+        watcherOut_ = (logs_ / "processes.out").string();
+        int watchSeconds = std::max(1, static_cast<int>(Seconds(end_ - Clock::now()).count()));
+        watcherPid_ = Spawn(
+            Wine({options_.winlist, "processes", std::to_string(watchSeconds)}, watcherOut_), env);
+        watcher_.Open(watcherOut_);
+
+        // winlist launch starts setup.exe exactly with this command line and
+        // reports its process id and its full exit code.
+        std::string commandLine = "\"" + distWindows_ + "\\" + setupName_ + "\"";
+        if (!options_.arguments.empty())
+            commandLine += " " + options_.arguments;
+        launchOut_ = (logs_ / "launch.out").string();
+        Command launch = Wine({options_.winlist, "launch"}, launchOut_);
+        launch.extraEnv.push_back("WINLIST_CMDLINE=" + commandLine);
+        launch.extraEnv.push_back("WINLIST_CWD=" + distWindows_);
+        launcherPid_ = Spawn(launch, env);
+        launch_.Open(launchOut_);
+        if (launcherPid_ < 0)
+            return Fail("cannot start wine");
+
+        Clock::time_point until = std::min(driveEnd_, Clock::now() + std::chrono::seconds(60));
+        while (Clock::now() < until) {
+            ReadLaunch();
+            if (setupPid_ > 0) {
+                result_->started = true;
+                Note("setup.exe runs as process " + std::to_string(setupPid_));
+                return true;
+            }
+            if (!launchError_.empty())
+                return Fail("setup.exe could not be started: " + launchError_);
+            if (WaitUntil(launcherPid_, Clock::now()) != -2) {
+                launcherPid_ = -1;
+                return Fail("Wine ended before setup.exe started (see " + wineLog_ + ")");
+            }
+            std::this_thread::sleep_for(kPollPause);
+        }
+        return Fail("setup.exe did not start within 60 s");
+    }
+
+    void ReadLaunch()
+    {
+        for (const std::string &line : launch_.NewLines()) {
+            JsonFields fields;
+            if (!ParseJsonLine(line, &fields))
+                continue;
+            if (fields.Has("pid"))
+                setupPid_ = fields.Number("pid");
+            if (fields.Has("exit")) {
+                setupEnded_ = true;
+                Note("setup.exe ended with exit code " + std::to_string(fields.Number("exit")));
+                endedAt_ = Clock::now();
+                result_->exitCode = static_cast<int>(fields.Number("exit"));
+            }
+            if (fields.Has("error"))
+                launchError_ =
+                    fields.Text("error") + " (code " + std::to_string(fields.Number("code")) + ")";
+        }
+    }
+
+    // The last program setup.exe started is the demonstration: the shell
+    // starts it as its last act.
+    void ReadProcesses()
+    {
+        for (const std::string &line : watcher_.NewLines()) {
+            JsonFields fields;
+            if (!ParseJsonLine(line, &fields) || fields.Number("parent", -1) != setupPid_ ||
+                IsWineHelper(fields))
+                continue;
+            demoPid_ = fields.Number("pid");
+            if (fields.Number("gone")) {
+                demoGone_ = true;
+                result_->demoCommand.clear();
+                result_->demoFolder.clear();
+                continue;
+            }
+            demoGone_ = false;
+            result_->demoCommand = fields.Text("cmdline");
+            Note("setup.exe started " + result_->demoCommand);
+            std::string folder = fields.Text("cwd");
+            // The process keeps its folder with a final backslash; a root keeps it.
+            if (folder.size() > 3 && folder.back() == '\\')
+                folder.pop_back();
+            result_->demoFolder = folder;
+        }
+    }
+
+    std::vector<TopWindow> ListWindows()
+    {
+        std::string output = (logs_ / "winlist.out").string();
+        int status = RunCommand(Wine({options_.winlist, "list"}, output), BaseEnvironment(),
+                                kHelperWait, driveEnd_);
+        if (status != 0)
+            return {};
+        return ParseWindows(ReadWhole(output));
+    }
+
+    std::string Winlist(const std::vector<std::string> &args)
+    {
+        std::string output = (logs_ / "winlist.out").string();
+        std::vector<std::string> all = {options_.winlist};
+        all.insert(all.end(), args.begin(), args.end());
+        RunCommand(Wine(all, output), BaseEnvironment(), kHelperWait, driveEnd_);
+        return ReadWhole(output);
+    }
+
+    // A picture of the whole screen as screenshots/NN-NAME.png.
+    std::string Shoot(const std::string &name)
+    {
+        char number[16];
+        snprintf(number, sizeof number, "%02d-", ++shotCount_);
+        std::string path = (shots_ / (number + name + ".png")).string();
+        Command command{{import_, "-display", display_, "-window", "root", path},
+                        "",
+                        "",
+                        (logs_ / "import.log").string(),
+                        {}};
+        Note("screenshot " + path);
+        if (RunCommand(command, BaseEnvironment(), kHelperWait, driveEnd_) == 0 &&
+            fs::exists(path)) {
+            result_->screenshots.push_back(path);
+            return path;
+        }
+        return std::string();
+    }
+
+    double Since(Clock::time_point then) const { return Seconds(Clock::now() - then).count(); }
+
+    void Drive()
+    {
+        Clock::time_point started = Clock::now();
+        for (;;) {
+            if (Clock::now() >= driveEnd_) {
+                result_->timedOut = true;
+                Fail("the trial ran out of time (" + std::to_string(options_.timeoutSeconds) +
+                     " s)");
+                return;
+            }
+            ReadLaunch();
+            ReadProcesses();
+            std::vector<TopWindow> windows = ListWindows();
+            ReadLaunch();
+            if (!HandleBoxes(windows))
+                return;
+            Agree(windows);
+            PhotographStages(windows);
+            if (Finished(started)) {
+                TellEarlyEnd();
+                return;
+            }
+            std::this_thread::sleep_for(kPollPause);
+        }
+    }
+
+    // A setup that ended by itself before its work was done says so.
+    void TellEarlyEnd()
+    {
+        if (!setupEnded_)
+            return;
+        if (!agreePosts_)
+            Fail("setup.exe ended before its agreement dialog");
+        else if (!sawShortcuts_)
+            Fail("setup.exe ended before the copy was done");
+    }
+
+    // True when there is nothing more to wait for.
+    bool Finished(Clock::time_point started)
+    {
+        if (errorAt_ != Clock::time_point())
+            return setupEnded_ || Since(errorAt_) > kErrorExitWait;
+        if (!setupEnded_) {
+            if (!agreePosts_ && !boxSeen_ && Since(started) > kAgreementWait)
+                return !Fail("the agreement dialog did not appear within " +
+                             std::to_string(static_cast<int>(kAgreementWait)) + " s");
+            return false;
+        }
+        if (result_->demoShown)
+            return true;
+        if (demoPid_ > 0 && !demoGone_)
+            return Since(endedAt_) > kDemoWindowWait;
+        return Since(endedAt_) > kLateChildWait;
+    }
+
+    void Agree(const std::vector<TopWindow> &windows)
+    {
+        const TopWindow *dialog = nullptr;
+        for (const TopWindow &top : windows)
+            if (top.frame.visible && top.IsPresentation())
+                dialog = &top;
+        if (!dialog) {
+            if (agreePosts_ && !presentationGone_) {
+                presentationGone_ = true;
+                result_->agreed = true;
+            }
+            return;
+        }
+        if (agreePosts_ && (Since(agreedAt_) < kBoxRetry || agreePosts_ >= 3))
+            return;
+        if (!agreePosts_) {
+            Pause(kSettle);
+            Shoot("agreement");
+        }
+        Note("pressing I Agree");
+        Winlist({"command", dialog->frame.hwnd, std::to_string(kAgreeButton)});
+        ++agreePosts_;
+        agreedAt_ = Clock::now();
+    }
+
+    void PhotographStages(const std::vector<TopWindow> &windows)
+    {
+        for (const TopWindow &top : windows) {
+            if (!top.frame.visible)
+                continue;
+            if (!sawPreparing_ && top.IsStatus("Preparing")) {
+                sawPreparing_ = true;
+                Pause(kSettle);
+                Shoot("preparing");
+            } else if (!sawCopying_ && top.frame.pid == setupPid_ && top.Shows(kCopyClass)) {
+                sawCopying_ = true;
+                Pause(kSettle);
+                Shoot("copying");
+            } else if (!sawShortcuts_ && top.IsStatus("Creating Shortcuts")) {
+                sawShortcuts_ = true;
+                result_->copied = true;
+                Pause(kSettle);
+                Shoot("shortcuts");
+            } else if (!result_->demoShown && demoPid_ > 0 && top.frame.pid == demoPid_) {
+                result_->demoShown = true;
+                Pause(kDemoSettle);
+                Shoot("demonstration");
+            }
+        }
+        // The preparing dialog shows after the agreement only.
+        if (sawPreparing_ && agreePosts_)
+            result_->agreed = true;
+    }
+
+    // -- boxes ------------------------------------------------------------------
+
+    // A dialog that is neither the agreement nor a status dialog: a message
+    // box of the shell or the module, or a program's own. A dialog of the
+    // demonstration that no window owns is its main window, left alone.
+    bool IsBox(const TopWindow &top) const
+    {
+        bool demoWindow = demoPid_ > 0 && top.frame.pid == demoPid_ && IsNull(top.frame.owner);
+        return top.frame.visible && top.IsDialog() && !demoWindow && !top.IsPresentation() &&
+               !top.IsStatus("Preparing") && !top.IsStatus("Creating Shortcuts");
+    }
+
+    static bool IsNull(const std::string &handle)
+    {
+        return strtoull(handle.c_str(), nullptr, 16) == 0;
+    }
+
+    bool IsShellError(const TopWindow &top) const
+    {
+        if (top.frame.pid != setupPid_ || top.Buttons().size() != 1)
+            return false;
+        for (const char *caption : kShellCaptions)
+            if (top.frame.text == caption)
+                return true;
+        return false;
+    }
+
+    // Answers every box on screen. Returns false when the run must end now.
+    bool HandleBoxes(const std::vector<TopWindow> &windows)
+    {
+        for (const TopWindow &top : windows) {
+            if (!IsBox(top))
+                continue;
+            boxSeen_ = true;
+            auto known = boxes_.find(top.frame.hwnd);
+            if (known == boxes_.end()) {
+                BoxState state;
+                state.seen = Clock::now();
+                known = boxes_.emplace(top.frame.hwnd, state).first;
+            }
+            BoxState &state = known->second;
+            // A dialog shows its buttons as it appears; one without any gets a moment.
+            if (!state.answered && top.Buttons().empty() && Since(state.seen) < kButtonsWait)
+                continue;
+            if (!state.answered) {
+                FirstAnswer(top, &state);
+                continue;
+            }
+            if (Since(state.firstAnswer) > kBoxGiveUp)
+                return Fail("the box \"" + top.frame.text + "\" did not go away when answered");
+            if (Since(state.lastAnswer) > kBoxRetry) {
+                Answer(top, result_->boxes[state.index].answer.empty() ? -1 : AnswerId(top));
+                state.lastAnswer = Clock::now();
+            }
+        }
+        return true;
+    }
+
+    void FirstAnswer(const TopWindow &top, BoxState *state)
+    {
+        TrialBox box;
+        box.caption = top.frame.text;
+        box.text = top.StaticTexts();
+        box.error = IsShellError(top);
+        box.screenshot = Shoot("box");
+        int id = AnswerId(top);
+        for (const Window *button : top.Buttons())
+            if (button->id == id)
+                box.answer = WithoutAmpersands(button->text);
+        Note("box \"" + box.caption + "\": " + box.text + " -> " +
+             (box.answer.empty() ? std::string("closed") : box.answer));
+        Answer(top, box.answer.empty() ? -1 : id);
+        state->answered = true;
+        state->firstAnswer = state->lastAnswer = Clock::now();
+        state->index = result_->boxes.size();
+        result_->boxes.push_back(box);
+        if (box.error) {
+            errorAt_ = Clock::now();
+            Fail("setup.exe showed the error \"" + box.text + "\" (" + box.caption + ")");
+        }
+    }
+
+    // The button a person pressing Enter would press: the dialog's default
+    // when it is one of its buttons, else the default push button, the only
+    // button, Cancel, the first.
+    int AnswerId(const TopWindow &top)
+    {
+        std::vector<const Window *> buttons = top.Buttons();
+        JsonFields fields;
+        std::string reply =
+            Winlist({"send", top.frame.hwnd, std::to_string(kDmGetDefId), "0", "0", "2000"});
+        if (ParseJsonLine(reply.substr(0, reply.find('\n')), &fields) && fields.Has("result")) {
+            unsigned long long value = static_cast<unsigned long long>(fields.Number("result"));
+            int id = static_cast<int>(value & 0xFFFF);
+            // Wine's message boxes name IDOK even when they have no such button.
+            for (const Window *button : buttons)
+                if (((value >> 16) & 0xFFFF) == kDcHasDefId && button->id == id)
+                    return id;
+        }
+        for (const Window *button : buttons)
+            if ((button->style & 0xF) == kDefPushButton)
+                return button->id;
+        if (buttons.size() == 1)
+            return buttons[0]->id;
+        for (const Window *button : buttons)
+            if (button->id == kIdCancel)
+                return kIdCancel;
+        return buttons.empty() ? -1 : buttons[0]->id;
+    }
+
+    // Presses button `id`; a dialog without one is asked to close.
+    void Answer(const TopWindow &top, int id)
+    {
+        if (id >= 0)
+            Winlist({"command", top.frame.hwnd, std::to_string(id)});
+        else
+            Winlist({"post", top.frame.hwnd, std::to_string(kWmClose), "0", "0"});
+    }
+
+    // -- the end ----------------------------------------------------------------
+
+    void Shutdown()
+    {
+        Note("ending Wine and the display");
+        // Wine is always ended, even past the time limit: by at most 10 s.
+        std::vector<std::string> env = BaseEnvironment();
+        if (!display_.empty() && fs::exists(prefix_))
+            RunCommand({{wineserver_, "-k"}, "", "", wineLog_, WineEnv()}, env, 10,
+                       Clock::time_point::max());
+        for (pid_t *pid : {&launcherPid_, &watcherPid_}) {
+            Stop(*pid, 2);
+            *pid = -1;
+        }
+        ReadLaunch();
+        ReadProcesses();
+        // Waits for the server to be gone, so that the drive is looked at as it stays.
+        if (!display_.empty() && fs::exists(prefix_))
+            RunCommand({{wineserver_, "-w"}, "", "", wineLog_, WineEnv()}, env, 5,
+                       Clock::time_point::max());
+        Stop(xvfbPid_, 3);
+        xvfbPid_ = -1;
+        Note("ended");
+    }
+
+    void CollectInstalled()
+    {
+        Snapshot after = TakeSnapshot(drive_);
+        for (const auto &[relative, stamp] : after) {
+            auto old = before_.find(relative);
+            if (IsChurn(relative) || (old != before_.end() && old->second.size == stamp.size &&
+                                      old->second.modified == stamp.modified))
+                continue;
+            TrialFile file{DriveToWindows(relative), (drive_ / relative).string(), stamp.size};
+            result_->installed.push_back(file);
+            if (Lower(relative).size() > 4 &&
+                Lower(relative).compare(relative.size() - 4, 4, ".lnk") == 0)
+                result_->shortcuts.push_back(ReadShortcut(file));
+        }
+        // C:\ paths sort as a person reads them: by their Windows names.
+        auto byPath = [](const auto &a, const auto &b) { return a.windowsPath < b.windowsPath; };
+        std::sort(result_->installed.begin(), result_->installed.end(), byPath);
+        std::sort(result_->shortcuts.begin(), result_->shortcuts.end(), byPath);
+    }
+
+    static TrialShortcut ReadShortcut(const TrialFile &file)
+    {
+        TrialShortcut shortcut;
+        shortcut.windowsPath = file.windowsPath;
+        ShellLink link;
+        if (!ReadShellLinkFile(file.hostPath, &link, &shortcut.problem))
+            return shortcut;
+        shortcut.target = link.target;
+        shortcut.arguments = link.arguments;
+        shortcut.workingFolder = link.workingFolder;
+        shortcut.description = link.description;
+        return shortcut;
+    }
+
+    const TrialOptions &options_;
+    TrialResult *result_;
+    Clock::time_point begin_, end_, driveEnd_;
+
+    std::string wine_, wineboot_, wineserver_, xvfb_, import_;
+    std::string setupName_, distWindows_, display_, wineLog_;
+    fs::path work_, prefix_, shots_, logs_, home_, drive_;
+    Snapshot before_;
+
+    pid_t xvfbPid_ = -1, launcherPid_ = -1, watcherPid_ = -1;
+    std::string launchOut_, watcherOut_, launchError_;
+    FileTail launch_, watcher_;
+
+    long long setupPid_ = -1, demoPid_ = -1;
+    bool setupEnded_ = false, demoGone_ = false, boxSeen_ = false;
+    Clock::time_point endedAt_, agreedAt_, errorAt_;
+    int agreePosts_ = 0;
+    bool presentationGone_ = false;
+    bool sawPreparing_ = false, sawCopying_ = false, sawShortcuts_ = false;
+    std::map<std::string, BoxState> boxes_;
+    int shotCount_ = 0;
+};
+
+} // namespace
+
+void RunTrial(const TrialOptions &options, TrialResult *result)
+{
+    *result = TrialResult();
+    // A child that ends while we wait must stay ours to reap.
+    signal(SIGCHLD, SIG_DFL);
+    Trial(options, result).Run();
+}
+
+#endif

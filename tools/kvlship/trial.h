@@ -1,0 +1,66 @@
+// kvlship try: a headless trial of a distribution. Runs its setup.exe under
+// Wine on a private virtual display in a fresh prefix, agrees to the licence,
+// answers every question with its default button, photographs each stage and
+// reports what landed on disk, the shortcuts read back and how the
+// demonstration was started.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct TrialOptions {
+    std::string distribution; // folder holding setup.exe, the module, kvlsetup.dat, ...
+    std::string work;         // folder the run owns: prefix/, screenshots/, logs/, home/
+                              // below it are emptied first
+    std::string winlist;      // winlist.exe (bin/winlist.exe of the build)
+    std::string arguments;    // setup.exe's command line after its name, usually empty
+    int timeoutSeconds = 300; // the whole run, cleaning up included
+};
+
+struct TrialFile {
+    std::string windowsPath; // C:\...
+    std::string hostPath;
+    long long size = 0;
+};
+
+struct TrialShortcut {
+    std::string windowsPath; // of the .lnk
+    std::string target, arguments, workingFolder, description;
+    std::string problem; // why the link could not be read; empty when it was
+};
+
+// A message box or other dialog met on the way, and how it was answered.
+struct TrialBox {
+    std::string caption, text; // text: the box's static texts, one per line
+    std::string answer;        // the button pressed (its text without '&'); empty: closed
+    bool error = false;        // one of setup.exe's own error boxes: the run ended on it
+    std::string screenshot;
+};
+
+struct TrialResult {
+    bool started = false;  // setup.exe ran at all; false with `problem` when it could not
+    std::string problem;   // why the trial could not run or ended early; empty otherwise
+    bool agreed = false;   // the agreement dialog appeared and was accepted
+    bool copied = false;   // the copy ran to its end: the shortcut stage followed it
+                           // (the shell shows that stage only after a finished copy)
+    bool timedOut = false; // the run was stopped at its time limit
+    int exitCode = -1;     // setup.exe's exit code; -1 when it did not end by itself
+    std::vector<TrialFile> installed;     // new or changed files under C:\, sorted; Wine's
+                                          // own temporary files and the trial's copy of the
+                                          // distribution left out
+    std::vector<TrialShortcut> shortcuts; // every new or changed .lnk among them, read back
+    std::string demoCommand, demoFolder;  // the demonstration's command line and the folder
+                                          // it started in; empty when none was started
+    bool demoShown = false;               // the demonstration showed a window
+    std::vector<TrialBox> boxes;
+    std::vector<std::string> screenshots; // PNG paths in the order taken: agreement,
+                                          // preparing, copying, shortcuts, demonstration
+                                          // and every box met
+    double seconds = 0;                   // how long the trial took
+};
+
+// Runs the trial and fills `result`. Never takes much longer than
+// options.timeoutSeconds and leaves no Xvfb, wineserver or Wine program of
+// its own running. On Windows it only sets `problem`: the trial needs Wine
+// and Xvfb.
+void RunTrial(const TrialOptions &options, TrialResult *result);

@@ -1,0 +1,151 @@
+#include "tryrun.h"
+
+#include "check.h"
+#include "hostfs.h"
+#include "trial.h"
+
+#include <stdio.h>
+
+namespace
+{
+
+std::string JsonString(const std::string &text)
+{
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c >= 0x7f) {
+            char escape[8];
+            snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+// Every planned file must be there, at its installed size.
+std::vector<std::string> CompareWithPlan(const CheckResult &plan, const TrialResult &trial)
+{
+    std::vector<std::string> faults;
+    for (const PlannedFile &file : plan.files) {
+        const TrialFile *found = nullptr;
+        for (const TrialFile &installed : trial.installed) {
+            if (CompareNames(installed.windowsPath, file.installed) == 0)
+                found = &installed;
+        }
+        if (!found)
+            faults.push_back(file.installed + " (" + file.key + ") was not installed");
+        else if (found->size != file.size)
+            faults.push_back(file.installed + " has " + std::to_string(found->size) +
+                             " bytes, not " + std::to_string(file.size));
+    }
+    return faults;
+}
+
+void PrintText(const TrialResult &trial, const std::vector<std::string> &faults, bool passed)
+{
+    printf("Installed files:\n");
+    for (const TrialFile &file : trial.installed)
+        printf("  %-60s %10lld\n", file.windowsPath.c_str(), file.size);
+    printf("Shortcuts:\n");
+    for (const TrialShortcut &link : trial.shortcuts) {
+        printf("  %s\n    target %s\n    arguments %s\n    working folder %s\n    description %s\n",
+               link.windowsPath.c_str(), link.target.c_str(), link.arguments.c_str(),
+               link.workingFolder.c_str(), link.description.c_str());
+    }
+    if (trial.demoCommand.empty())
+        printf("Demonstration: none started\n");
+    else
+        printf("Demonstration: %s\n  in %s\n", trial.demoCommand.c_str(), trial.demoFolder.c_str());
+    for (const TrialBox &box : trial.boxes)
+        printf("Box \"%s\": %s (answered %s)\n", box.caption.c_str(), box.text.c_str(),
+               box.answer.empty() ? "by closing it" : box.answer.c_str());
+    printf("Screenshots:\n");
+    for (const std::string &shot : trial.screenshots)
+        printf("  %s\n", shot.c_str());
+    for (const std::string &fault : faults)
+        printf("fault: %s\n", fault.c_str());
+    if (passed)
+        printf("PASSED: setup exited with code %d; every planned file installed.\n",
+               trial.exitCode);
+    else
+        printf("FAILED: %s\n", !trial.problem.empty() ? trial.problem.c_str()
+                               : !faults.empty()      ? faults[0].c_str()
+                                                      : "see above");
+}
+
+void PrintJson(const TrialResult &trial, const std::vector<std::string> &faults, bool passed)
+{
+    printf("{\"passed\": %s, \"problem\": %s, \"exitCode\": %d, \"agreed\": %s, \"copied\": %s, "
+           "\"timedOut\": %s, \"installed\": [",
+           passed ? "true" : "false", JsonString(trial.problem).c_str(), trial.exitCode,
+           trial.agreed ? "true" : "false", trial.copied ? "true" : "false",
+           trial.timedOut ? "true" : "false");
+    for (size_t i = 0; i < trial.installed.size(); ++i)
+        printf("%s{\"path\": %s, \"host\": %s, \"size\": %lld}", i ? ", " : "",
+               JsonString(trial.installed[i].windowsPath).c_str(),
+               JsonString(trial.installed[i].hostPath).c_str(), trial.installed[i].size);
+    printf("], \"shortcuts\": [");
+    for (size_t i = 0; i < trial.shortcuts.size(); ++i) {
+        const TrialShortcut &link = trial.shortcuts[i];
+        printf("%s{\"path\": %s, \"target\": %s, \"arguments\": %s, \"workingFolder\": %s, "
+               "\"description\": %s}",
+               i ? ", " : "", JsonString(link.windowsPath).c_str(), JsonString(link.target).c_str(),
+               JsonString(link.arguments).c_str(), JsonString(link.workingFolder).c_str(),
+               JsonString(link.description).c_str());
+    }
+    printf("], \"demoCommand\": %s, \"demoFolder\": %s, \"boxes\": [",
+           JsonString(trial.demoCommand).c_str(), JsonString(trial.demoFolder).c_str());
+    for (size_t i = 0; i < trial.boxes.size(); ++i)
+        printf("%s{\"caption\": %s, \"text\": %s, \"answer\": %s, \"error\": %s}", i ? ", " : "",
+               JsonString(trial.boxes[i].caption).c_str(), JsonString(trial.boxes[i].text).c_str(),
+               JsonString(trial.boxes[i].answer).c_str(), trial.boxes[i].error ? "true" : "false");
+    printf("], \"screenshots\": [");
+    for (size_t i = 0; i < trial.screenshots.size(); ++i)
+        printf("%s%s", i ? ", " : "", JsonString(trial.screenshots[i]).c_str());
+    printf("], \"faults\": [");
+    for (size_t i = 0; i < faults.size(); ++i)
+        printf("%s%s", i ? ", " : "", JsonString(faults[i]).c_str());
+    printf("]}\n");
+}
+
+} // namespace
+
+int TryDistribution(const std::string &distribution, const std::string &work,
+                    const std::string &module, const std::string &engine, int timeoutSeconds,
+                    bool json)
+{
+    CheckOptions options;
+    options.distribution = distribution;
+    if (!module.empty())
+        options.module = module;
+    CheckResult plan;
+    CheckDistribution(options, &plan);
+
+    TrialOptions trialOptions;
+    trialOptions.distribution = distribution;
+    trialOptions.work = work.empty() ? JoinHost(HostFolderOf(distribution), "kvlship-try") : work;
+    trialOptions.winlist = JoinHost(engine, "winlist.exe");
+    trialOptions.arguments = module;
+    trialOptions.timeoutSeconds = timeoutSeconds;
+    TrialResult trial;
+    RunTrial(trialOptions, &trial);
+
+    std::vector<std::string> faults;
+    if (trial.started)
+        faults = CompareWithPlan(plan, trial);
+    bool shellError = false;
+    for (const TrialBox &box : trial.boxes)
+        shellError = shellError || box.error;
+    bool passed = trial.started && !trial.timedOut && trial.exitCode == 0 && trial.agreed &&
+                  trial.copied && !shellError && faults.empty() && trial.problem.empty();
+    if (json)
+        PrintJson(trial, faults, passed);
+    else
+        PrintText(trial, faults, passed);
+    return passed ? 0 : 2;
+}
