@@ -89,28 +89,36 @@ typedef bool (*SzddSink)(void *context, const unsigned char *data, size_t size);
 
 constexpr size_t kSzddParseSpan = 8192; // positions parsed at once
 constexpr size_t kSzddSpanSlack = 2 * kSzddLongestMatch;
-constexpr size_t kSzddHashBits = 14;
+constexpr size_t kSzddKeyLevels = 4; // chains by the first 3, 5, 8 and 12 bytes
+constexpr size_t kSzddHashBits = 15;
+// Chain links by position: the window before a span and all the span may parse.
+constexpr size_t kSzddChainSlots = 4 * kSzddWindow;
 constexpr size_t kSzddStagingSize = 64 + (kSzddParseSpan + kSzddSpanSlack) * 9 / 8;
 
-// The compression's whole state: about 215 KiB, any file size. Matches are
-// the longest within the window (binary trees by 3-byte hash); each span is
-// parsed for the fewest bits and ends where a greedy parse would also end, so
-// the output is never longer than a greedy longest-match one.
+// The compression's whole state: about 820 KiB, any file size. Where a greedy
+// longest-match parse would put an item the match is the longest within the
+// window; elsewhere it is a cheaper one. Each span is parsed for the fewest
+// bits and ends where the greedy parse also ends, so the output is never
+// longer than a greedy longest-match one.
 struct SzddEncoder {
     // The stream as the decoder's window sees it: blanks, then the file; a
     // window before the span being parsed, the span and what its matches read.
     // `base` is the stream position of data[0], `fill` the end of what is here.
     unsigned char data[kSzddWindow + kSzddLongestMatch + kSzddParseSpan + kSzddSpanSlack + 24];
-    uint32_t head[1u << kSzddHashBits]; // newest stream position per 3-byte hash: a tree's root
-    uint32_t tree[4 * kSzddWindow];     // a node's smaller and larger child, by position
+    // Per key length: the newest stream position per hash of that many first
+    // bytes, and how far back from each position the next one with the same
+    // hash lies (0: none within the window).
+    uint32_t head[kSzddKeyLevels][1u << kSzddHashBits];
+    uint16_t older[kSzddKeyLevels][kSzddChainSlots];
     uint8_t matchLength[kSzddParseSpan + kSzddSpanSlack];
     uint16_t matchDistance[kSzddParseSpan + kSzddSpanSlack];
     uint8_t choice[kSzddParseSpan + kSzddSpanSlack];
-    uint32_t cost[kSzddParseSpan + kSzddSpanSlack + 1];
+    // Per position, the cheapest cost (with where) from it over 1, 2, 4, 8 positions.
+    uint32_t least[kSzddParseSpan + kSzddSpanSlack + 9][4];
     unsigned char staging[kSzddStagingSize];
     uint32_t base, fill;
     uint32_t parsed;     // stream position where the next span starts
-    uint32_t inserted;   // next stream position to enter the trees
+    uint32_t inserted;   // next stream position to enter the chains
     uint32_t greedyNext; // where a greedy parse puts its next item
     uint32_t stagingFill;
     uint32_t groupStart; // staging offset of the open group's flag byte
