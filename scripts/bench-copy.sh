@@ -33,25 +33,6 @@ DATA="$BUILD/bench-copy"
 OUT="$DATA/out"
 mkdir -p "$DATA/small"
 
-# Setup-like content: text runs that compress, mixed with bytes that do not.
-make_file() { # path size-in-bytes
-    $HOST_PYTHON - "$1" "$2" <<'PY'
-import os, random, sys
-path, size = sys.argv[1], int(sys.argv[2])
-rng = random.Random(size)
-words = [("word%d" % i).encode() for i in range(4000)]
-text = b"\n".join(b" ".join(rng.choice(words) for _ in range(10)) for _ in range(2000))
-with open(path, "wb") as f:
-    written = 0
-    while written < size:
-        start = rng.randrange(len(text) - 4096)
-        block = text[start:start + rng.randrange(512, 4096)] + os.urandom(rng.randrange(16, 256))
-        block = block[: size - written]
-        f.write(block)
-        written += len(block)
-PY
-}
-
 compressed() { # plain-file -> plain-file_ (made once, kept between runs)
     if [ ! -f "$1_" ] || [ "$1_" -ot "$1" ]; then
         mscompress "$1" >/dev/null
@@ -60,12 +41,12 @@ compressed() { # plain-file -> plain-file_ (made once, kept between runs)
 
 if [ ! -f "$DATA/large.bin" ] || [ "$(stat -c %s "$DATA/large.bin")" != $((LARGE_MIB << 20)) ]; then
     log "making a ${LARGE_MIB} MiB file and compressing it with mscompress (once)"
-    make_file "$DATA/large.bin" $((LARGE_MIB << 20))
+    make_setup_like_file "$DATA/large.bin" $((LARGE_MIB << 20))
     rm -f "$DATA/large.bin_"
 fi
 compressed "$DATA/large.bin"
 if [ ! -f "$DATA/medium.bin" ] || [ "$(stat -c %s "$DATA/medium.bin")" != $((MSEXPAND_MIB << 20)) ]; then
-    make_file "$DATA/medium.bin" $((MSEXPAND_MIB << 20))
+    make_setup_like_file "$DATA/medium.bin" $((MSEXPAND_MIB << 20))
     rm -f "$DATA/medium.bin_"
 fi
 compressed "$DATA/medium.bin"
@@ -73,7 +54,7 @@ if [ "$(ls "$DATA/small" | grep -c '_$' || true)" != 128 ]; then
     rm -rf "$DATA/small" "$DATA/small-plain"
     mkdir -p "$DATA/small" "$DATA/small-plain"
     for i in $(seq -w 1 128); do
-        make_file "$DATA/small-plain/f$i.txt" $((SMALL_KIB * 1024 + 10#$i * 37))
+        make_setup_like_file "$DATA/small-plain/f$i.txt" $((SMALL_KIB * 1024 + 10#$i * 37))
         cp "$DATA/small-plain/f$i.txt" "$DATA/small/f$i.txt"
         mscompress "$DATA/small/f$i.txt" >/dev/null
         rm "$DATA/small/f$i.txt"

@@ -27,21 +27,7 @@ g++ -std=c++17 -O2 -Wall -Wextra -I"$ROOT/src" -o "$TOOL" "$ROOT/tests/fuzz/szdd
 size=$((SIZE_MIB << 20))
 if [ ! -f "$DATA/mixed.bin" ] || [ "$(stat -c %s "$DATA/mixed.bin")" != "$size" ]; then
     log "making mixed.bin (${SIZE_MIB} MiB)"
-    $HOST_PYTHON - "$DATA/mixed.bin" "$size" <<'PY'
-import os, random, sys
-path, size = sys.argv[1], int(sys.argv[2])
-rng = random.Random(size)
-words = [("word%d" % i).encode() for i in range(4000)]
-text = b"\n".join(b" ".join(rng.choice(words) for _ in range(10)) for _ in range(2000))
-with open(path, "wb") as f:
-    written = 0
-    while written < size:
-        start = rng.randrange(len(text) - 4096)
-        block = text[start:start + rng.randrange(512, 4096)] + os.urandom(rng.randrange(16, 256))
-        block = block[: size - written]
-        f.write(block)
-        written += len(block)
-PY
+    make_setup_like_file "$DATA/mixed.bin" "$size"
 fi
 if [ ! -f "$DATA/binaries.bin" ] || [ "$(stat -c %s "$DATA/binaries.bin")" != "$size" ]; then
     log "making binaries.bin (${SIZE_MIB} MiB of /usr/bin)"

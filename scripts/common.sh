@@ -77,6 +77,26 @@ make_prefix() {
     fi
 }
 
+# Writes setup-like content to $1, $2 bytes: word text runs that compress,
+# mixed with random bytes that do not. The benchmarks share it.
+make_setup_like_file() {
+    $HOST_PYTHON - "$1" "$2" <<'PY'
+import os, random, sys
+path, size = sys.argv[1], int(sys.argv[2])
+rng = random.Random(size)
+words = [("word%d" % i).encode() for i in range(4000)]
+text = b"\n".join(b" ".join(rng.choice(words) for _ in range(10)) for _ in range(2000))
+with open(path, "wb") as f:
+    written = 0
+    while written < size:
+        start = rng.randrange(len(text) - 4096)
+        block = text[start:start + rng.randrange(512, 4096)] + os.urandom(rng.randrange(16, 256))
+        block = block[: size - written]
+        f.write(block)
+        written += len(block)
+PY
+}
+
 stop_wine() {
     [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
 }

@@ -3,6 +3,7 @@
 #include "hostfs.h"
 #include "peinfo.h"
 #include "profile.h"
+#include "textout.h"
 
 #include "copy/copylist.h"
 #include "copy/filelist.h"
@@ -401,24 +402,6 @@ void CheckStockSettings(const Profile &data, CheckResult *result)
     }
 }
 
-std::string JsonString(const std::string &text)
-{
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7f) {
-            char escape[8];
-            snprintf(escape, sizeof escape, "\\u%04x", c);
-            out += escape;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 } // namespace
 
 // The shell's lists tell the user when they are full; here that is counted.
@@ -469,13 +452,15 @@ void PrintCheck(const CheckResult &result, bool json)
 {
     if (json) {
         printf("{\"title\": %s, \"destination\": %s, \"files\": [",
-               JsonString(result.title).c_str(), JsonString(result.destination).c_str());
+               JsonString(AnsiToUtf8(result.title)).c_str(),
+               JsonString(AnsiToUtf8(result.destination)).c_str());
         for (size_t i = 0; i < result.files.size(); ++i) {
             const PlannedFile &file = result.files[i];
             printf("%s{\"key\": %s, \"stored\": %s, \"installed\": %s, \"size\": %lld, "
                    "\"compressed\": %s, \"replace\": %s}",
-                   i ? ", " : "", JsonString(file.key).c_str(), JsonString(file.storedName).c_str(),
-                   JsonString(file.installed).c_str(), file.size,
+                   i ? ", " : "", JsonString(AnsiToUtf8(file.key)).c_str(),
+                   JsonString(AnsiToUtf8(file.storedName)).c_str(),
+                   JsonString(AnsiToUtf8(file.installed)).c_str(), file.size,
                    file.compressed ? "true" : "false", file.replace ? "true" : "false");
         }
         printf("], \"hooks\": [");
@@ -486,7 +471,8 @@ void PrintCheck(const CheckResult &result, bool json)
             const Problem &problem = result.problems[i];
             printf("%s{\"severity\": \"%s\", \"key\": %s, \"text\": %s}", i ? ", " : "",
                    problem.severity == Severity::Error ? "error" : "warning",
-                   JsonString(problem.key).c_str(), JsonString(problem.text).c_str());
+                   JsonString(AnsiToUtf8(problem.key)).c_str(),
+                   JsonString(AnsiToUtf8(problem.text)).c_str());
         }
         printf("], \"status\": %d}\n", CheckStatus(result));
         return;

@@ -1,5 +1,7 @@
 #include "lnkread.h"
 
+#include "textout.h"
+
 #include <stdio.h>
 
 namespace
@@ -24,36 +26,6 @@ constexpr unsigned kIsUnicode = 0x80;
 
 constexpr unsigned kInfoLocal = 0x01;
 constexpr unsigned kInfoNetwork = 0x02;
-
-// What Windows-1252 puts at 0x80..0x9F; the rest of its upper half is Latin-1.
-constexpr unsigned short kUpperAnsi[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-void AppendUtf8(std::string &text, unsigned code)
-{
-    if (code < 0x80) {
-        text += static_cast<char>(code);
-    } else if (code < 0x800) {
-        text += static_cast<char>(0xC0 | (code >> 6));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        text += static_cast<char>(0xE0 | (code >> 12));
-        text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        text += static_cast<char>(0xF0 | (code >> 18));
-        text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-unsigned AnsiCode(unsigned char c)
-{
-    return c >= 0x80 && c < 0xA0 ? kUpperAnsi[c - 0x80] : c;
-}
 
 // Every read checks its range first: a link is untrusted input.
 class Bytes

@@ -9,6 +9,7 @@ set(KVLSHIP_SOURCES
   tools/kvlship/lnkread.cpp
   tools/kvlship/peinfo.cpp
   tools/kvlship/profile.cpp
+  tools/kvlship/textout.cpp
   tools/kvlship/trial.cpp
   tools/kvlship/tryrun.cpp
   src/copy/copylist.cpp

@@ -11,7 +11,9 @@ void RunTrial(const TrialOptions &, TrialResult *result)
 
 #else
 
+#include "hostfs.h"
 #include "lnkread.h"
+#include "textout.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -88,29 +90,6 @@ std::string Lower(std::string text)
 bool StartsWith(const std::string &text, const std::string &start)
 {
     return text.compare(0, start.size(), start) == 0;
-}
-
-std::string ReadWhole(const std::string &path)
-{
-    std::string text;
-    FILE *file = fopen(path.c_str(), "rb");
-    if (!file)
-        return text;
-    char chunk[8192];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
-        text.append(chunk, got);
-    fclose(file);
-    return text;
-}
-
-bool WriteWhole(const std::string &path, const std::string &text)
-{
-    FILE *file = fopen(path.c_str(), "wb");
-    if (!file)
-        return false;
-    bool written = fwrite(text.data(), 1, text.size(), file) == text.size();
-    return fclose(file) == 0 && written;
 }
 
 void Pause(double seconds)
@@ -320,25 +299,6 @@ struct JsonFields {
         return found == numbers.end() ? fallback : found->second;
     }
 };
-
-void AppendUtf8(std::string &text, unsigned code)
-{
-    if (code < 0x80) {
-        text += static_cast<char>(code);
-    } else if (code < 0x800) {
-        text += static_cast<char>(0xC0 | (code >> 6));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        text += static_cast<char>(0xE0 | (code >> 12));
-        text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        text += static_cast<char>(0xF0 | (code >> 18));
-        text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
 
 class JsonReader
 {
@@ -798,7 +758,7 @@ class Trial
             if (!fs::create_directories(folder, error) || error)
                 return Fail("cannot make " + folder.string() + ": " + error.message());
         }
-        if (!WriteWhole(marker.string(), "kvlship try works here\n"))
+        if (!WriteWholeFile(marker.string(), "kvlship try works here\n"))
             return Fail("cannot write in " + work_.string());
         wineLog_ = (logs_ / "wine.log").string();
         return true;
@@ -891,7 +851,7 @@ class Trial
                           "[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n"
                           "\"ShowCrashDialog\"=dword:00000000\r\n";
         std::string regPath = (logs_ / "trial.reg").string();
-        if (!WriteWhole(regPath, reg) ||
+        if (!WriteWholeFile(regPath, reg) ||
             RunCommand(Wine({"regedit", "/S", HostToWindows(regPath)}, ""), env, 60, driveEnd_) !=
                 0)
             return Fail("cannot write the prefix's settings (see " + wineLog_ + ")");
@@ -1017,7 +977,9 @@ class Trial
                                 kHelperWait, driveEnd_);
         if (status != 0)
             return {};
-        return ParseWindows(ReadWhole(output));
+        std::string listing;
+        ReadWholeFile(output, &listing);
+        return ParseWindows(listing);
     }
 
     std::string Winlist(const std::vector<std::string> &args)
@@ -1026,7 +988,9 @@ class Trial
         std::vector<std::string> all = {options_.winlist};
         all.insert(all.end(), args.begin(), args.end());
         RunCommand(Wine(all, output), BaseEnvironment(), kHelperWait, driveEnd_);
-        return ReadWhole(output);
+        std::string answer;
+        ReadWholeFile(output, &answer);
+        return answer;
     }
 
     // A picture of the whole screen as screenshots/NN-NAME.png.

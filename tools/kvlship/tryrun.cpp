@@ -2,30 +2,13 @@
 
 #include "check.h"
 #include "hostfs.h"
+#include "textout.h"
 #include "trial.h"
 
 #include <stdio.h>
 
 namespace
 {
-
-std::string JsonString(const std::string &text)
-{
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7f) {
-            char escape[8];
-            snprintf(escape, sizeof escape, "\\u%04x", c);
-            out += escape;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
 
 // Every planned file must be there, at its installed size.
 std::vector<std::string> CompareWithPlan(const CheckResult &plan, const TrialResult &trial)

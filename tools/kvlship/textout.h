@@ -1,0 +1,17 @@
+// Text as kvlship hands it out: reports are UTF-8, the engine's files are
+// in the Windows ANSI code page (1252).
+#pragma once
+
+#include <string>
+
+// Appends the UTF-8 form of the character `code`.
+void AppendUtf8(std::string &text, unsigned code);
+
+// The character that a byte of code page 1252 stands for.
+unsigned AnsiCode(unsigned char c);
+
+// `ansi` (code page 1252) as UTF-8.
+std::string AnsiToUtf8(const std::string &ansi);
+
+// A JSON string of UTF-8 `text`: quotes, backslashes and control characters escaped.
+std::string JsonString(const std::string &text);
