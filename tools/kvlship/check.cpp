@@ -63,10 +63,6 @@ std::string RejectReason(const std::string &value)
            "' cannot end a file name; setup skips it";
 }
 
-struct SlotOrigin {
-    int line = -1; // index of the cbItem that added the slot
-};
-
 struct Inspection {
     bool compressed = false;
     long long size = 0;
@@ -125,15 +121,168 @@ bool IsEngineFile(const std::string &name, const std::string &moduleFile)
            CompareNames(name, kLicenceName) == 0 || CompareNames(name, moduleFile) == 0;
 }
 
+// One pass over [FILELIST] as setup makes it, with what the report needs
+// to name: the key that put each slot in the list.
+struct Reading {
+    const CheckOptions &options;
+    const std::string &moduleFile;
+    CheckResult *result;
+    std::vector<FolderItem> items; // the distribution folder
+    std::vector<std::string> read; // keys read, in order
+    int origin[kCopySlots] = {};   // index in `read` of the line that added each slot
+};
+
+// Installed path of an entry, for the plan's destination.
+std::string InstalledPath(const CopyEntry &entry, const std::string &destination)
+{
+    if (entry.toWindowsFolder)
+        return Windows(kWindowsFolder, entry.destName);
+    if (!entry.subFolder[0])
+        return Windows(destination, entry.destName);
+    return Windows(Windows(destination, entry.subFolder), entry.destName);
+}
+
+// `name` was refused as a duplicate: says which line listed it first.
+void ReportShadowed(const Reading &reading, const std::string &key, const std::string &name)
+{
+    for (int slot = 0; slot < kCopySlots; ++slot) {
+        const CopyEntry &first = g_copyList.slots[slot];
+        if (!first.inUse || strcmp(first.sourceName, name.c_str()) != 0)
+            continue;
+        std::string where = first.toWindowsFolder ? Windows("<Windows>", first.destName)
+                                                  : Windows(first.subFolder, first.destName);
+        Add(reading.result, Severity::Warning, key,
+            name + " is already listed by " + reading.read[reading.origin[slot]] +
+                " (installed as " + where +
+                "); the first line wins, so this one adds nothing for it");
+    }
+}
+
+// Adds the files one accepted line matches, as ExpandFileListLine does.
+void ExpandLine(Reading &reading, const std::string &key, const FileListLine &line)
+{
+    CheckResult *result = reading.result;
+    int matched = 0, added = 0, toldBefore = g_listFullTold;
+    for (const FolderItem &item : reading.items) {
+        if (!WildcardMatch(line.pattern, item.name.c_str()))
+            continue;
+        ++matched;
+        if (item.isFolder)
+            Add(result, Severity::Error, key,
+                "matches the folder " + Quoted(item.name) + "; its copy will fail");
+        if (IsEngineFile(item.name, reading.moduleFile))
+            Add(result, Severity::Warning, key,
+                "installs " + item.name + ", a file of the setup itself");
+        char destName[kFileListTextSize];
+        ReplaceLastChar(destName, sizeof destName, item.name.c_str(), line.lastChar);
+        std::string bytes;
+        if (!item.isFolder)
+            ReadWholeFile(JoinHost(reading.options.distribution, item.name), &bytes);
+        int told = g_listFullTold;
+        int slot = AddCopyEntry(item.name.c_str(), destName, line.subFolder, line.toWindowsFolder,
+                                line.spareFlag1, line.overwrite, line.spareFlag2,
+                                static_cast<int>(bytes.size()), 0);
+        if (slot >= 0) {
+            reading.origin[slot] = static_cast<int>(reading.read.size()) - 1;
+            ++added;
+        } else if (g_listFullTold == told) {
+            ReportShadowed(reading, key, item.name);
+        }
+    }
+    if (matched == 0)
+        Add(result, Severity::Error, key,
+            "pattern " + Quoted(line.pattern) + " matches no file in the distribution");
+    else if (added == 0 && g_listFullTold == toldBefore)
+        Add(result, Severity::Error, key,
+            "installs nothing: every file it matches is listed before it");
+}
+
+// Keys that the reading never reaches: after a gap, twice, or not cbItem keys.
+void ReportUnreadKeys(const Profile &data, const std::vector<std::string> &read,
+                      CheckResult *result)
+{
+    const ProfileSection *section = FindSection(data, "FILELIST");
+    if (!section)
+        return;
+    std::string stop = ItemKey(static_cast<int>(read.size()));
+    const ProfileKey *stopKey = FindKey(data, "FILELIST", stop.c_str());
+    for (const ProfileKey &key : section->keys) {
+        if (FindKey(data, "FILELIST", key.name.c_str()) != &key) {
+            Add(result, Severity::Warning, key.name,
+                "appears twice in [FILELIST]; setup reads only the first");
+            continue;
+        }
+        bool wasRead = &key == stopKey;
+        for (const std::string &name : read)
+            wasRead = wasRead || CompareNames(name, key.name) == 0;
+        if (wasRead)
+            continue;
+        if (CompareNames(key.name.substr(0, 6), "cbItem") == 0)
+            Add(result, Severity::Error, key.name,
+                "is never read: setup reads cbItem00, cbItem01, ... and stops at " + stop +
+                    (stopKey ? ", which is empty" : ", which is missing"));
+        else
+            Add(result, Severity::Warning, key.name, "is not a file-list key; setup ignores it");
+    }
+}
+
+// The plan's line for one slot, and what its stored file tells.
+void PlanEntry(const Reading &reading, const CopyEntry &entry, const std::string &key)
+{
+    CheckResult *result = reading.result;
+    PlannedFile file;
+    file.key = key;
+    file.storedName = entry.sourceName;
+    file.installed = InstalledPath(entry, result->destination);
+    file.replace = entry.overwrite != 0;
+    Inspection seen = Inspect(JoinHost(reading.options.distribution, entry.sourceName));
+    file.compressed = seen.compressed;
+    file.size = seen.size;
+    if (!seen.damage.empty())
+        Add(result, Severity::Error, key, file.storedName + " " + seen.damage);
+    size_t length = strlen(entry.sourceName);
+    char lastChar = strlen(entry.destName) == length ? entry.destName[length - 1] : 0;
+    if (seen.compressed && seen.lastChar && seen.lastChar != static_cast<unsigned char>(lastChar))
+        Add(result, Severity::Error, key,
+            file.storedName + " was compressed from a name ending in '" +
+                std::string(1, static_cast<char>(seen.lastChar)) +
+                "', but the line installs it as " + entry.destName);
+    if (seen.compressed && lastChar == '_')
+        Add(result, Severity::Warning, key,
+            file.storedName + " is expanded but keeps its stored name ending in '_'");
+    for (const PlannedFile &earlier : result->files) {
+        if (CompareNames(earlier.installed, file.installed) == 0)
+            Add(result, Severity::Error, key,
+                file.storedName + " and " + earlier.storedName + " (" + earlier.key +
+                    ") both install " + file.installed);
+    }
+    result->files.push_back(file);
+}
+
+// Files that ship but that nothing installs: often a typo in a pattern.
+void ReportUnshipped(const Reading &reading)
+{
+    for (const FolderItem &item : reading.items) {
+        bool listed = IsEngineFile(item.name, reading.moduleFile) || item.isFolder;
+        for (const PlannedFile &file : reading.result->files)
+            listed = listed || file.storedName == item.name;
+        // A module's own DLL, which it loads by its full path.
+        if (!listed && item.name.size() > 4 &&
+            CompareNames(item.name.substr(item.name.size() - 4), ".dll") == 0)
+            listed = true;
+        if (!listed)
+            Add(reading.result, Severity::Warning, item.name,
+                "ships, but no file-list line installs it");
+    }
+}
+
 void ReadFileList(const CheckOptions &options, const Profile &data, const std::string &moduleFile,
                   CheckResult *result)
 {
     ResetCopyList();
     g_listFullTold = 0;
-    std::vector<FolderItem> items;
-    ListFolder(options.distribution, &items);
-    SlotOrigin origin[kCopySlots];
-    std::vector<std::string> read;
+    Reading reading{options, moduleFile, result, {}, {}};
+    ListFolder(options.distribution, &reading.items);
 
     for (int n = 0;; ++n) {
         std::string key = ItemKey(n);
@@ -142,152 +291,29 @@ void ReadFileList(const CheckOptions &options, const Profile &data, const std::s
             ReadProfileValue(data, "FILELIST", key.c_str(), kFileListTextSize, &whole);
         if (value.empty())
             break;
-        read.push_back(key);
-        if (whole >= kFileListTextSize) {
+        reading.read.push_back(key);
+        // A line cut at 259 characters is still parsed and expanded, as setup does.
+        FileListLine line;
+        bool accepted = ParseFileListLine(value.c_str(), &line) != 0;
+        if (whole >= kFileListTextSize)
             Add(result, Severity::Error, key,
                 "is " + std::to_string(whole) + " characters long; setup reads only the first 259");
-        }
-        FileListLine line;
-        if (!ParseFileListLine(value.c_str(), &line)) {
-            if (whole < kFileListTextSize)
-                Add(result, Severity::Error, key, RejectReason(value));
-            continue;
-        }
-        int matched = 0, added = 0;
-        for (const FolderItem &item : items) {
-            if (!WildcardMatch(line.pattern, item.name.c_str()))
-                continue;
-            ++matched;
-            if (item.isFolder) {
-                Add(result, Severity::Error, key,
-                    "matches the folder " + Quoted(item.name) + "; its copy will fail");
-            }
-            if (IsEngineFile(item.name, moduleFile)) {
-                Add(result, Severity::Warning, key,
-                    "installs " + item.name + ", a file of the setup itself");
-            }
-            char destName[kFileListTextSize];
-            ReplaceLastChar(destName, sizeof destName, item.name.c_str(), line.lastChar);
-            long long size = 0;
-            std::string bytes;
-            if (!item.isFolder && ReadWholeFile(JoinHost(options.distribution, item.name), &bytes))
-                size = static_cast<long long>(bytes.size());
-            int told = g_listFullTold;
-            int slot = AddCopyEntry(item.name.c_str(), destName, line.subFolder,
-                                    line.toWindowsFolder, line.spareFlag1, line.overwrite,
-                                    line.spareFlag2, static_cast<int>(size), 0);
-            if (slot >= 0) {
-                origin[slot].line = static_cast<int>(read.size()) - 1;
-                ++added;
-                continue;
-            }
-            if (g_listFullTold != told)
-                continue;
-            for (int other = 0; other < kCopySlots; ++other) {
-                if (g_copyList.slots[other].inUse &&
-                    strcmp(g_copyList.slots[other].sourceName, item.name.c_str()) == 0) {
-                    const CopyEntry &first = g_copyList.slots[other];
-                    std::string where = first.toWindowsFolder
-                                            ? Windows("<Windows>", first.destName)
-                                            : Windows(first.subFolder, first.destName);
-                    Add(result, Severity::Warning, key,
-                        item.name + " is already listed by " + read[origin[other].line] +
-                            " (installed as " + where +
-                            "); the first line wins, so this one adds nothing for it");
-                }
-            }
-        }
-        if (matched == 0)
-            Add(result, Severity::Error, key,
-                "pattern " + Quoted(line.pattern) + " matches no file in the distribution");
-        else if (added == 0 && g_listFullTold == 0)
-            Add(result, Severity::Error, key,
-                "installs nothing: every file it matches is listed before it");
+        else if (!accepted)
+            Add(result, Severity::Error, key, RejectReason(value));
+        if (accepted)
+            ExpandLine(reading, key, line);
     }
-    if (g_listFullTold > 0) {
+    if (g_listFullTold > 0)
         Add(result, Severity::Error, "FILELIST",
             std::to_string(g_listFullTold) + " files find no place: setup lists at most 128 and "
                                              "shows \"No more copy-list place\" for each");
-    }
-
-    // Keys that the reading never reaches.
-    if (const ProfileSection *section = FindSection(data, "FILELIST")) {
-        std::string stop = ItemKey(static_cast<int>(read.size()));
-        const ProfileKey *stopKey = FindKey(data, "FILELIST", stop.c_str());
-        for (const ProfileKey &key : section->keys) {
-            if (FindKey(data, "FILELIST", key.name.c_str()) != &key) {
-                Add(result, Severity::Warning, key.name,
-                    "appears twice in [FILELIST]; setup reads only the first");
-                continue;
-            }
-            bool wasRead = &key == stopKey;
-            for (const std::string &name : read)
-                wasRead = wasRead || CompareNames(name, key.name) == 0;
-            if (wasRead)
-                continue;
-            if (CompareNames(key.name.substr(0, 6), "cbItem") == 0)
-                Add(result, Severity::Error, key.name,
-                    "is never read: setup reads cbItem00, cbItem01, ... and stops at " + stop +
-                        (stopKey ? ", which is empty" : ", which is missing"));
-            else
-                Add(result, Severity::Warning, key.name,
-                    "is not a file-list key; setup ignores it");
-        }
-    }
-
+    ReportUnreadKeys(data, reading.read, result);
     // The plan, slot by slot: the order of the copy.
     for (int slot = 0; slot < kCopySlots; ++slot) {
-        const CopyEntry &entry = g_copyList.slots[slot];
-        if (!entry.inUse)
-            continue;
-        const std::string &key = read[origin[slot].line];
-        PlannedFile file;
-        file.key = key;
-        file.storedName = entry.sourceName;
-        file.installed =
-            entry.toWindowsFolder
-                ? Windows(kWindowsFolder, entry.destName)
-                : Windows(Windows(result->destination, entry.subFolder), entry.destName);
-        if (!entry.toWindowsFolder && !entry.subFolder[0])
-            file.installed = Windows(result->destination, entry.destName);
-        file.replace = entry.overwrite != 0;
-        Inspection seen = Inspect(JoinHost(options.distribution, entry.sourceName));
-        file.compressed = seen.compressed;
-        file.size = seen.size;
-        if (!seen.damage.empty())
-            Add(result, Severity::Error, key, file.storedName + " " + seen.damage);
-        size_t length = strlen(entry.sourceName);
-        char lastChar = strlen(entry.destName) == length ? entry.destName[length - 1] : 0;
-        if (seen.compressed && seen.lastChar &&
-            seen.lastChar != static_cast<unsigned char>(lastChar)) {
-            Add(result, Severity::Error, key,
-                file.storedName + " was compressed from a name ending in '" +
-                    std::string(1, static_cast<char>(seen.lastChar)) +
-                    "', but the line installs it as " + entry.destName);
-        }
-        if (seen.compressed && lastChar == '_')
-            Add(result, Severity::Warning, key,
-                file.storedName + " is expanded but keeps its stored name ending in '_'");
-        for (const PlannedFile &earlier : result->files) {
-            if (CompareNames(earlier.installed, file.installed) == 0)
-                Add(result, Severity::Error, key,
-                    file.storedName + " and " + earlier.storedName + " (" + earlier.key +
-                        ") both install " + file.installed);
-        }
-        result->files.push_back(file);
+        if (g_copyList.slots[slot].inUse)
+            PlanEntry(reading, g_copyList.slots[slot], reading.read[reading.origin[slot]]);
     }
-
-    // Files that ship but that nothing installs: often a typo in a pattern.
-    for (const FolderItem &item : items) {
-        bool listed = IsEngineFile(item.name, moduleFile) || item.isFolder;
-        for (const PlannedFile &file : result->files)
-            listed = listed || file.storedName == item.name;
-        if (!listed && item.name.size() > 4 &&
-            CompareNames(item.name.substr(item.name.size() - 4), ".dll") == 0)
-            listed = true; // a module's own DLL, loaded by its full path
-        if (!listed)
-            Add(result, Severity::Warning, item.name, "ships, but no file-list line installs it");
-    }
+    ReportUnshipped(reading);
 }
 
 void CheckLicence(const CheckOptions &options, CheckResult *result)
