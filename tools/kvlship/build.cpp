@@ -323,6 +323,77 @@ bool PrepareOut(const std::string &out)
 
 } // namespace
 
+namespace
+{
+
+// The licence as the agreement box wants it: CRLF line ends, 15999 bytes at most.
+std::string AgreementText(const Manifest &manifest, Errors *errors)
+{
+    std::string licence;
+    if (manifest.licence.empty())
+        errors->Say(0, "[package] names no licence: setup shows it in its agreement box");
+    else if (!ReadWholeFile(FromManifest(manifest, manifest.licence), &licence))
+        errors->Say(0, "licence " + manifest.licence + " cannot be read");
+    std::string crlf;
+    for (size_t i = 0; i < licence.size(); ++i) {
+        if (licence[i] == '\n' && (i == 0 || licence[i - 1] != '\r'))
+            crlf += '\r';
+        crlf += licence[i];
+    }
+    if (crlf.size() > kLicenceLimit)
+        errors->Say(0, "the licence is " + std::to_string(crlf.size()) +
+                           " bytes with CRLF line ends; the agreement box holds " +
+                           std::to_string(kLicenceLimit));
+    return crlf;
+}
+
+// [FILELIST] in the engine's line format, one line per file, in manifest order.
+std::string FileListSection(const Manifest &manifest, Errors *errors)
+{
+    std::vector<std::string> storedNames;
+    for (const FileSpec &file : manifest.files)
+        storedNames.push_back(file.stored);
+    std::string section = "[FILELIST]\r\n";
+    for (size_t i = 0; i < manifest.files.size(); ++i) {
+        const FileSpec &file = manifest.files[i];
+        bool unique;
+        std::string pattern = PatternFor(file.stored, storedNames, &unique);
+        if (!unique)
+            errors->Say(file.line, "its name holds blanks and no pattern finds it alone");
+        char line[600];
+        snprintf(line, sizeof line, "%s, %c, %s, %d, 0, %d, 0;", pattern.c_str(), file.lastChar,
+                 file.subFolder.c_str(), file.windows ? 1 : 0, file.replace ? 1 : 0);
+        if (strlen(line) >= kFileListTextSize)
+            errors->Say(file.line,
+                        "its data-file line is longer than the 259 characters setup reads");
+        char key[32];
+        snprintf(key, sizeof key, "cbItem%02d", static_cast<int>(i));
+        section += std::string(key) + "=" + line + "\r\n";
+    }
+    return section;
+}
+
+// The product's files, compressed or plain, with a progress line each.
+bool WriteProductFiles(const Manifest &manifest, const std::string &out)
+{
+    for (size_t i = 0; i < manifest.files.size(); ++i) {
+        const FileSpec &file = manifest.files[i];
+        std::string plain, stored;
+        bool ok = ReadWholeFile(file.source, &plain) &&
+                  (file.plain || Compress(plain, file.lastChar, &stored)) &&
+                  Write(JoinHost(out, file.stored), file.plain ? plain : stored, file.source);
+        if (!ok)
+            return false;
+        printf("[%zu/%zu] %-14s %10zu -> %10zu bytes  %s\n", i + 1, manifest.files.size(),
+               file.stored.c_str(), plain.size(), file.plain ? plain.size() : stored.size(),
+               file.installed.c_str());
+        fflush(stdout);
+    }
+    return true;
+}
+
+} // namespace
+
 int BuildDistribution(const BuildOptions &options)
 {
     Manifest manifest;
@@ -343,43 +414,9 @@ int BuildDistribution(const BuildOptions &options)
     if (manifest.moduleName.empty() || !IsPlainName(manifest.moduleName.c_str()) ||
         manifest.moduleName.find_first_of("*?<>\"|:") != std::string::npos)
         errors.Say(0, "module-name must be a plain name");
-    std::string licence;
-    if (manifest.licence.empty())
-        errors.Say(0, "[package] names no licence: setup shows it in its agreement box");
-    else if (!ReadWholeFile(FromManifest(manifest, manifest.licence), &licence))
-        errors.Say(0, "licence " + manifest.licence + " cannot be read");
-    // The agreement box wants CRLF line ends.
-    std::string crlf;
-    for (size_t i = 0; i < licence.size(); ++i) {
-        if (licence[i] == '\n' && (i == 0 || licence[i - 1] != '\r'))
-            crlf += '\r';
-        crlf += licence[i];
-    }
-    if (crlf.size() > kLicenceLimit)
-        errors.Say(0, "the licence is " + std::to_string(crlf.size()) +
-                          " bytes with CRLF line ends; the agreement box holds " +
-                          std::to_string(kLicenceLimit));
-
-    std::vector<std::string> storedNames;
-    for (const FileSpec &file : manifest.files)
-        storedNames.push_back(file.stored);
-    std::string fileList = "[FILELIST]\r\n";
-    for (size_t i = 0; i < manifest.files.size(); ++i) {
-        const FileSpec &file = manifest.files[i];
-        bool unique;
-        std::string pattern = PatternFor(file.stored, storedNames, &unique);
-        if (!unique)
-            errors.Say(file.line, "its name holds blanks and no pattern finds it alone");
-        char line[600];
-        snprintf(line, sizeof line, "%s, %c, %s, %d, 0, %d, 0;", pattern.c_str(), file.lastChar,
-                 file.subFolder.c_str(), file.windows ? 1 : 0, file.replace ? 1 : 0);
-        if (strlen(line) >= kFileListTextSize)
-            errors.Say(file.line,
-                       "its data-file line is longer than the 259 characters setup reads");
-        char key[32];
-        snprintf(key, sizeof key, "cbItem%02d", static_cast<int>(i));
-        fileList += std::string(key) + "=" + line + "\r\n";
-    }
+    std::string agreement = AgreementText(manifest, &errors);
+    std::string data = "[GENERAL]\r\ncbTitle=" + manifest.title + "\r\n\r\n" +
+                       FileListSection(manifest, &errors) + manifest.passOn;
     if (errors.count > 0) {
         fprintf(stderr, "kvlship: %d mistake%s; nothing written\n", errors.count,
                 errors.count == 1 ? "" : "s");
@@ -388,33 +425,18 @@ int BuildDistribution(const BuildOptions &options)
 
     if (!PrepareOut(options.out))
         return 2;
+    // The agreement text is stored with each byte complemented.
+    for (char &c : agreement)
+        c = static_cast<char>(~c);
     std::string bytes;
     bool ok = ReadWholeFile(setup, &bytes) &&
               Write(JoinHost(options.out, "setup.exe"), bytes, setup) &&
               ReadWholeFile(module, &bytes) &&
-              Write(JoinHost(options.out, manifest.moduleName + ".dll"), bytes, module);
-    std::string complemented = crlf;
-    for (char &c : complemented)
-        c = static_cast<char>(~c);
-    ok = ok && Write(JoinHost(options.out, kLicenceName), complemented,
-                     FromManifest(manifest, manifest.licence));
-    std::string data =
-        "[GENERAL]\r\ncbTitle=" + manifest.title + "\r\n\r\n" + fileList + manifest.passOn;
-    ok = ok && Write(JoinHost(options.out, kDataFileName), data, options.manifest);
-
-    for (size_t i = 0; ok && i < manifest.files.size(); ++i) {
-        const FileSpec &file = manifest.files[i];
-        std::string plain, stored;
-        ok = ReadWholeFile(file.source, &plain);
-        if (ok && !file.plain)
-            ok = Compress(plain, file.lastChar, &stored);
-        ok = ok &&
-             Write(JoinHost(options.out, file.stored), file.plain ? plain : stored, file.source);
-        printf("[%zu/%zu] %-14s %10zu -> %10zu bytes  %s\n", i + 1, manifest.files.size(),
-               file.stored.c_str(), plain.size(), file.plain ? plain.size() : stored.size(),
-               file.installed.c_str());
-        fflush(stdout);
-    }
+              Write(JoinHost(options.out, manifest.moduleName + ".dll"), bytes, module) &&
+              Write(JoinHost(options.out, kLicenceName), agreement,
+                    FromManifest(manifest, manifest.licence)) &&
+              Write(JoinHost(options.out, kDataFileName), data, options.manifest) &&
+              WriteProductFiles(manifest, options.out);
     if (!ok) {
         fprintf(stderr, "kvlship: the distribution in %s is incomplete\n", options.out.c_str());
         return 2;
