@@ -2,6 +2,7 @@
 
 #include "check.h"
 #include "hostfs.h"
+#include "textout.h"
 
 #include "copy/filelist.h"
 #include "copy/szdd.h"
@@ -47,13 +48,6 @@ std::string Trim(const std::string &text)
     if (begin == std::string::npos)
         return "";
     return text.substr(begin, text.find_last_not_of(" \t\r") - begin + 1);
-}
-
-std::string Lowered(std::string text)
-{
-    for (char &c : text)
-        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    return text;
 }
 
 bool Expand(const std::string &text, const BuildOptions &options, std::string *out,

@@ -1,6 +1,7 @@
 #include "peinfo.h"
 
 #include "hostfs.h"
+#include "textout.h"
 
 #include <ctype.h>
 #include <stdint.h>
@@ -106,14 +107,6 @@ void ReadImports(const PeView &view, uint32_t directory, uint32_t size, uint32_t
             return;
         module->imports.push_back(name);
     }
-}
-
-std::string Lowered(const std::string &text)
-{
-    std::string lowered = text;
-    for (char &c : lowered)
-        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    return lowered;
 }
 
 // Edit distance, case ignored, that gives up above `limit`.

@@ -1,5 +1,6 @@
 #include "textout.h"
 
+#include <ctype.h>
 #include <stdio.h>
 
 namespace
@@ -42,6 +43,13 @@ std::string AnsiToUtf8(const std::string &ansi)
     std::string text;
     for (unsigned char c : ansi)
         AppendUtf8(text, AnsiCode(c));
+    return text;
+}
+
+std::string Lowered(std::string text)
+{
+    for (char &c : text)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     return text;
 }
 

@@ -13,5 +13,8 @@ unsigned AnsiCode(unsigned char c);
 // `ansi` (code page 1252) as UTF-8.
 std::string AnsiToUtf8(const std::string &ansi);
 
+// `text` with its ASCII letters in lower case.
+std::string Lowered(std::string text);
+
 // A JSON string of UTF-8 `text`: quotes, backslashes and control characters escaped.
 std::string JsonString(const std::string &text);

@@ -80,13 +80,6 @@ constexpr char kWorkMarker[] = ".kvlship-trial";
 // ---------------------------------------------------------------------------
 // Small helpers
 
-std::string Lower(std::string text)
-{
-    for (char &c : text)
-        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 bool StartsWith(const std::string &text, const std::string &start)
 {
     return text.compare(0, start.size(), start) == 0;
@@ -453,12 +446,12 @@ struct Window {
 
 bool IsButton(const Window &window)
 {
-    return Lower(window.className) == "button";
+    return Lowered(window.className) == "button";
 }
 
 bool IsStatic(const Window &window)
 {
-    return Lower(window.className) == "static";
+    return Lowered(window.className) == "static";
 }
 
 std::string WithoutAmpersands(std::string text)
@@ -586,7 +579,7 @@ Snapshot TakeSnapshot(const fs::path &drive)
 // Files Wine writes for itself, and the trial's own.
 bool IsChurn(const std::string &relative)
 {
-    std::string lower = Lower(relative);
+    std::string lower = Lowered(relative);
     if (StartsWith(lower, std::string(kDistFolder) + "/"))
         return true;
     for (const char *prefix : kChurnPrefixes)
@@ -603,9 +596,9 @@ bool IsWineHelper(const JsonFields &process)
     static const char *const kHelpers[] = {"winemenubuilder.exe", "conhost.exe",  "services.exe",
                                            "winedevice.exe",      "plugplay.exe", "svchost.exe",
                                            "rpcss.exe",           "wineboot.exe"};
-    std::string exe = Lower(process.Text("exe"));
+    std::string exe = Lowered(process.Text("exe"));
     if (exe == "explorer.exe")
-        return Lower(process.Text("cmdline")).find("/desktop") != std::string::npos;
+        return Lowered(process.Text("cmdline")).find("/desktop") != std::string::npos;
     for (const char *helper : kHelpers)
         if (exe == helper)
             return true;
@@ -719,7 +712,8 @@ class Trial
         std::error_code error;
         for (fs::directory_iterator it(options_.distribution, error);
              !error && it != fs::directory_iterator(); it.increment(error)) {
-            if (Lower(it->path().filename().string()) == "setup.exe" && it->is_regular_file(error))
+            if (Lowered(it->path().filename().string()) == "setup.exe" &&
+                it->is_regular_file(error))
                 return it->path().filename().string();
         }
         return std::string();
@@ -1278,8 +1272,8 @@ class Trial
                 continue;
             TrialFile file{DriveToWindows(relative), (drive_ / relative).string(), stamp.size};
             result_->installed.push_back(file);
-            if (Lower(relative).size() > 4 &&
-                Lower(relative).compare(relative.size() - 4, 4, ".lnk") == 0)
+            if (Lowered(relative).size() > 4 &&
+                Lowered(relative).compare(relative.size() - 4, 4, ".lnk") == 0)
                 result_->shortcuts.push_back(ReadShortcut(file));
         }
         // C:\ paths sort as a person reads them: by their Windows names.
