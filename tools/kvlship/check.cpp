@@ -175,13 +175,12 @@ void ExpandLine(Reading &reading, const std::string &key, const FileListLine &li
                 "installs " + item.name + ", a file of the setup itself");
         char destName[kFileListTextSize];
         ReplaceLastChar(destName, sizeof destName, item.name.c_str(), line.lastChar);
-        std::string bytes;
-        if (!item.isFolder)
-            ReadWholeFile(JoinHost(reading.options.distribution, item.name), &bytes);
+        // The size only; the plan reads each listed file once, later.
+        long long size = FileSize(JoinHost(reading.options.distribution, item.name));
         int told = g_listFullTold;
         int slot = AddCopyEntry(item.name.c_str(), destName, line.subFolder, line.toWindowsFolder,
                                 line.spareFlag1, line.overwrite, line.spareFlag2,
-                                static_cast<int>(bytes.size()), 0);
+                                static_cast<int>(size), 0);
         if (slot >= 0) {
             reading.origin[slot] = static_cast<int>(reading.read.size()) - 1;
             ++added;

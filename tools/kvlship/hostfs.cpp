@@ -88,6 +88,12 @@ bool IsFile(const std::string &path)
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+long long FileSize(const std::string &path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) ? info.st_size : 0;
+}
+
 bool IsFolder(const std::string &path)
 {
     struct stat info;

@@ -18,6 +18,9 @@ bool ReadWholeFile(const std::string &path, std::string *bytes);
 bool WriteWholeFile(const std::string &path, const std::string &bytes);
 
 bool IsFile(const std::string &path);
+
+// Size of a plain file in bytes; 0 for a folder or a file that is not there.
+long long FileSize(const std::string &path);
 bool IsFolder(const std::string &path);
 
 // Makes `path` and every missing folder above it.
