@@ -14,6 +14,9 @@
 //   cbDemoProgram=DEMO.EXE       program started at the end, below the destination;
 //                                missing: no demonstration
 //   cbDemoDocument=HARBOUR.TXT   its document, below the destination's Demos folder (optional)
+//   cbFileError=stop             a file could not be installed: the user is told which and
+//                                why, and the setup ends (stop), or goes on with the shortcuts
+//                                and the rest (continue). Missing or anything else: stop.
 //
 //   [GROUP]
 //   cbName=Harbour Atlas         program group: a folder in the Start menu's Programs;
@@ -351,6 +354,23 @@ int AskAboutConflict(const char *destPath)
     }
 }
 
+// ---------------------------------------------------------------------------
+// A file that could not be installed
+
+void TellFileFailed(const char *failedPath, DWORD error, bool goOn)
+{
+    char reason[SETUP_PATH_SIZE];
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, reason, sizeof reason, nullptr);
+    if (length == 0 || length >= sizeof reason)
+        wsprintfA(reason, "System error %lu.", error);
+    char text[3 * SETUP_PATH_SIZE];
+    wsprintfA(text, "%.259s could not be installed.\n\n%.259s\n%s", failedPath, reason,
+              goOn ? "Setup will go on, but the product is not complete."
+                   : "Setup will end now; the product is not complete.");
+    MessageBoxA(g_mainWindow, text, g_title[0] ? g_title : "KARVELO Setup", MB_OK | MB_ICONERROR);
+}
+
 } // namespace
 
 extern "C" {
@@ -386,6 +406,17 @@ int WINAPI FileConflict(char *destPath, char *)
     if (lstrcmpiA(line, "keep") == 0)
         return FC_SKIP;
     return AskAboutConflict(destPath);
+}
+
+int WINAPI CriticError(char *failedPath)
+{
+    // Taken first: reading the settings may change it.
+    DWORD error = GetLastError();
+    char line[kLineSize];
+    ReadSetting("PRODUCT", "cbFileError", line);
+    bool goOn = lstrcmpiA(line, "continue") == 0;
+    TellFileFailed(failedPath, error, goOn);
+    return goOn ? 1 : 0;
 }
 
 int WINAPI CreateShortcuts(void)

@@ -115,3 +115,25 @@ def test_paths_that_leave_the_destination_are_refused(scenario):
                                "KarveloEngine/Demos/HARBOUR.TXT", "KarveloEngine/README.TXT"]
     assert readme.read_bytes() == b"the old readme\r\n"
     assert [p.name for p in program_group(scenario, "Atlas").iterdir()] == ["Demo.lnk"]
+
+
+def test_a_damaged_file_is_named_and_ends_the_setup(scenario):
+    stock_product(scenario, {"cbFolder": "Atlas", "cbDemoProgram": "DEMO.EXE",
+                             "cbDemoDocument": "HARBOUR.TXT"},
+                  group={"cbName": "Atlas", "cbItem00": "Demo|DEMO.EXE||.|demo"},
+                  ini=["ATLAS.INI|Atlas|Home|%DEST%"])
+    # The demonstration cut inside its compressed data.
+    packed = (scenario.src / "DEMO.EX_").read_bytes()
+    scenario.add_file("DEMO.EX_", packed[:len(packed) // 2])
+    scenario.start(None)
+    scenario.agree()
+    box = scenario.wait_message_box(timeout=40)
+    dest = scenario.dest / "Atlas"
+    text = box["texts"][0]
+    assert text.startswith(f"{windows_path(dest / 'DEMO.EXE')} could not be installed."), text
+    assert "Setup will end now" in text, text
+    scenario.press_button(box, "OK")
+    scenario.wait_end("file-failed")
+    # No shortcut to a file that is not there, no settings, no demonstration.
+    assert scenario.tree(dest) == ["Demos/", "README.TXT"], scenario.tree(dest)
+    assert not list(scenario.prefix.glob("drive_c/users/*/**/Start Menu/Programs/Atlas"))
