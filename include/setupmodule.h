@@ -72,13 +72,59 @@ extern "C" {
 #define SM_CREATESHORTCUT (WM_USER + 182)
 /* 1209: repaint the main window at once */
 #define SM_REPAINT (WM_USER + 185)
-/* 1234, sent or posted by the module's sender window: bit 15 of lParam set
-   means success. Only a reply that comes before the installation has begun
-   starts it; a later one is ignored. */
+/* 1234, sent or posted by the module's sender window, once: bit 15 of lParam
+   set means success. A success reply that comes before the installation has
+   begun starts it 8 ticks later; one that comes while the first start (24
+   ticks after start-up) is still pending is dropped, and that start comes
+   at its own time. A failure reply cancels a pending start, tells the user
+   "Error: Program Manager not found. Setup must exit." and runs the finish
+   (EndSetup, DemoQuery) once; setup.exe then ends with SETUP_EXIT_SENDER.
+   A reply is taken only from the sender window setup.exe made, and only its
+   first. */
 #define SM_SENDERREPLY (WM_USER + 210)
 
 /* Posted by the shell to the module's "sender" window right after creating it. */
 #define SENDER_START (WM_USER + 180) /* 1204 */
+
+/* Who may send what. The services that carry a pointer (SM_ADDCOPYENTRY,
+ * SM_ADDADDIN, SM_ADDFILELIST, SM_CREATESHORTCUT) are honoured only when sent
+ * with SendMessage from setup.exe's own thread: from a hook, or from a window
+ * or timer of the module on that thread. Posted, or sent from another thread
+ * or process, they do nothing (result -1 or 0). No private message of the
+ * main window is taken from another thread; each of the sequence's own
+ * messages is acted on only at the moment the sequence expects it.
+ *
+ * Copy entries and add-ins sent before SetDestDir returns are dropped: the
+ * lists are emptied right after it. Entries sent after the conflict scan
+ * (from GetAddInList on) are not put to FileConflict, and an existing file is
+ * then replaced only when the entry asks for it (overwrite). The sub-folders
+ * of entries sent from StartCopy or later are not made by setup.exe: such an
+ * entry installs only into a folder that exists (a failed copy otherwise).
+ *
+ * The module stays loaded until the main window's message loop has ended,
+ * so a module window or timer may send SM_EXIT and return safely.
+ */
+
+/* ------------------------------------------------------------------------
+ * setup.exe's exit codes: what a script or a deployment system reads.
+ * ---------------------------------------------------------------------- */
+#define SETUP_EXIT_COMPLETE 0 /* every file installed, every step done */
+#define SETUP_EXIT_DECLINED 1 /* the user left at the agreement (Exit) */
+#define SETUP_EXIT_MODULE                                                                          \
+    2                          /* the module ended the setup: a hook said 0, SM_EXIT,              \
+                                  FC_ABORT */
+#define SETUP_EXIT_CANCELLED 3 /* the user cancelled the copy and the module agreed */
+#define SETUP_EXIT_FILE_FAILED                                                                     \
+    4 /* a file could not be installed: the installation is                                        \
+         partial, whatever followed */
+#define SETUP_EXIT_CANNOT_RUN                                                                      \
+    5                       /* setup could not start or go on: no module, the                      \
+                               product's engine runs, a system library or window                   \
+                               could not be had */
+#define SETUP_EXIT_SENDER 6 /* the sender replied with a failure */
+#define SETUP_EXIT_CLOSED                                                                          \
+    7 /* the main window was closed from outside (WM_CLOSE,                                        \
+         the end of the session) before the setup ended */
 
 /* ------------------------------------------------------------------------
  * Records the module passes by address. setup.exe only reads them, only
@@ -167,7 +213,12 @@ typedef int(WINAPI *GetAddInListHook)(void);
 typedef int(WINAPI *StartCopyHook)(void);
 /* The user asked to cancel the copy: 0 cancels the setup, non-zero copies on. */
 typedef int(WINAPI *UserCancelHook)(void);
-/* Copying stopped at a file that failed; failedPath is its destination. */
+/* Copying stopped at a file that failed; failedPath is its destination, and
+   GetLastError() on entry gives the system's reason (ERROR_INVALID_DATA for a
+   damaged compressed file, ERROR_HANDLE_EOF for one cut short). Return 0 to
+   end the setup, non-zero to go on with the shortcuts and the finish. Without
+   this hook setup.exe tells the user which file failed and why, and goes on.
+   Either way setup.exe ends with SETUP_EXIT_FILE_FAILED. */
 typedef int(WINAPI *CriticErrorHook)(char *failedPath);
 /* Reserved: setup.exe does not call it. */
 typedef int(WINAPI *NonCriticErrorHook)(char *failedPath);

@@ -35,6 +35,9 @@
 //                        shell's instance, for the shell's SM_STARTSENDER
 //   reply=0x8000         lParam of the SM_SENDERREPLY that answers message 1204
 //   delay=0              milliseconds to wait (on a timer) before replying
+//   repeat=1             how many times the reply is sent
+//   exit=1               the sender's window procedure sends SM_EXIT instead of replying,
+//                        and logs "sender-exit" once that call has returned into it
 //
 // Actions. The fields of copy, addin and shortcut are key=value pairs separated
 // by '|'; a field left out is empty or 0; a text longer than its field is cut.
@@ -536,13 +539,24 @@ void WriteTitle(char *title)
 
 void Reply(HWND sender)
 {
+    HWND parent = GetParent(sender);
+    if (NumberSetting("sender", "exit", 0)) {
+        LRESULT result = SendMessageA(parent, SM_EXIT, 0, 0);
+        JsonLine line;
+        Begin(line, "sender-exit");
+        JsonInt(line, "result", result);
+        Log(line);
+        return;
+    }
     long lParam = NumberSetting("sender", "reply", 0x8000);
-    LRESULT result = SendMessageA(GetParent(sender), SM_SENDERREPLY, 0, lParam);
-    JsonLine line;
-    Begin(line, "reply");
-    JsonInt(line, "lParam", lParam);
-    JsonInt(line, "result", result);
-    Log(line);
+    for (long i = NumberSetting("sender", "repeat", 1); i > 0; --i) {
+        LRESULT result = SendMessageA(parent, SM_SENDERREPLY, 0, lParam);
+        JsonLine line;
+        Begin(line, "reply");
+        JsonInt(line, "lParam", lParam);
+        JsonInt(line, "result", result);
+        Log(line);
+    }
 }
 
 void OnSenderCreate(HWND sender)

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string.h>
+
 #include "copy/szdd.h"
 #include "util/paths.h"
 #include "util/text.h"
@@ -67,6 +69,36 @@ HANDLE OpenSource(const char *source)
     return OpenForReading(twin);
 }
 
+// Creates a new, empty file named `folder`\`name` with `length` characters of
+// its own, from a counter in letters and digits: a name no longer than the
+// destination's own fits wherever the destination does. Returns 0 when every
+// name tried is taken (or the folder refuses).
+int MakeShortTemporary(const char *folder, size_t length, char *temporary)
+{
+    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    DWORD seed = GetTickCount() ^ GetCurrentProcessId();
+    for (DWORD attempt = 0; attempt < 500; ++attempt) {
+        char name[16] = "~";
+        DWORD value = seed + attempt;
+        for (size_t i = 1; i < length && i < sizeof name - 1; ++i) {
+            name[i] = kDigits[value % 36];
+            value /= 36;
+        }
+        name[length < sizeof name - 1 ? length : sizeof name - 1] = 0;
+        if (!JoinPath(temporary, kPathSize, folder, name))
+            return 0;
+        HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            return 1;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+            return 0;
+    }
+    return 0;
+}
+
 // Creates an empty temporary file beside `destination` and returns its name
 // in `temporary` (kPathSize bytes); 0 when the folder is missing or full.
 int MakeTemporaryBeside(const char *destination, char *temporary)
@@ -79,7 +111,16 @@ int MakeTemporaryBeside(const char *destination, char *temporary)
         folder[0] = '.';
         folder[1] = 0;
     }
-    return GetTempFileNameA(folder, "kvl", 0, temporary) != 0;
+    // "kvlXXXX.tmp" needs 12 characters after the folder; a destination in a
+    // folder too deep for that still fits, so its temporary takes a name as
+    // short as its own.
+    size_t folderLength = strlen(folder);
+    size_t nameLength = strlen(destination) - folderLength;
+    if (folderLength + 13 <= kPathSize)
+        return GetTempFileNameA(folder, "kvl", 0, temporary) != 0;
+    if (nameLength > 0 && destination[folderLength] == '\\')
+        --nameLength;
+    return nameLength > 0 && MakeShortTemporary(folder, nameLength, temporary);
 }
 
 bool WriteAll(HANDLE out, const unsigned char *data, size_t size)
@@ -123,9 +164,17 @@ bool Expand(HANDLE in, HANDLE out, CopyBuffers *buffers, DWORD got)
             if (made && !WriteAll(out, buffers->out, made))
                 return false;
         } while (status == kSzddNeedOutput);
-        if (status != kSzddNeedInput)
+        if (status != kSzddNeedInput) {
+            // Say why, the way a failed system call would.
+            if (status != kSzddComplete)
+                SetLastError(status == kSzddCut ? ERROR_HANDLE_EOF : ERROR_INVALID_DATA);
             return status == kSzddComplete;
-        if (ends || !ReadChunk(in, buffers, &got))
+        }
+        if (ends) {
+            SetLastError(ERROR_HANDLE_EOF);
+            return false;
+        }
+        if (!ReadChunk(in, buffers, &got))
             return false;
     }
 }
@@ -149,28 +198,44 @@ bool Transfer(HANDLE in, const char *temporary, CopyBuffers *buffers)
     FILETIME changed;
     if (ok && GetFileTime(in, nullptr, nullptr, &changed))
         SetFileTime(out, nullptr, nullptr, &changed);
-    return CloseHandle(out) && ok;
+    DWORD error = GetLastError();
+    bool closed = CloseHandle(out) != 0;
+    if (!ok)
+        SetLastError(error);
+    return closed && ok;
 }
 
 } // namespace
 
 int CopyOneFile(const char *source, const char *destination)
 {
+    // The caller tells the user why a copy failed: the reason is taken where
+    // the failure happens and must outlive the cleanup after it.
     HANDLE in = OpenSource(source);
     if (in == INVALID_HANDLE_VALUE)
         return 0;
     char temporary[kPathSize];
     if (!MakeTemporaryBeside(destination, temporary)) {
+        DWORD error = GetLastError();
         CloseHandle(in);
+        SetLastError(error);
         return 0;
     }
     CopyBuffers *buffers = AllocateBuffers(in);
+    if (!buffers)
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     bool ok = buffers && Transfer(in, temporary, buffers);
+    DWORD error = GetLastError();
     if (buffers)
         HeapFree(GetProcessHeap(), 0, buffers);
     CloseHandle(in);
-    ok = ok && MoveFileExA(temporary, destination, MOVEFILE_REPLACE_EXISTING);
-    if (!ok)
+    if (ok) {
+        ok = MoveFileExA(temporary, destination, MOVEFILE_REPLACE_EXISTING);
+        error = GetLastError();
+    }
+    if (!ok) {
         DeleteFileA(temporary);
+        SetLastError(error);
+    }
     return ok ? 1 : 0;
 }

@@ -58,6 +58,7 @@ void OnCreate(HWND window)
     SendMessageA(g_setup.mainWindow, SM_REPAINT, 0, 0);
     g_copyProgress.started = 0;
     g_copyProgress.cancelPending = 0;
+    g_copyProgress.awaiting = CM_START;
     CreateLabels(window);
     SetRect(&g_copyProgress.bar, kBarLeft, kBarTop, kBarRight, kBarBottom);
     PostMessageA(window, CM_START, 0, 0);
@@ -86,6 +87,30 @@ int EntriesLeft()
     return left;
 }
 
+// The copy is one chain of steps, each posted by the one before; a step that
+// another program posts is not the awaited one and is ignored, so nobody but
+// this window can finish, hurry or repeat the copy.
+void PostStep(HWND window, UINT step)
+{
+    g_copyProgress.awaiting = step;
+    PostMessageA(window, step, 0, 0);
+}
+
+void WaitForPace(HWND window)
+{
+    g_copyProgress.awaiting = CM_PACE;
+    ScheduleDeferredPost(window, kPaceTicks, CM_PACE, 0, 0);
+}
+
+// True, and the step taken, when `step` is the one this window awaits.
+bool TakeStep(UINT step)
+{
+    if (!g_copyProgress.started || g_copyProgress.awaiting != step)
+        return false;
+    g_copyProgress.awaiting = 0;
+    return true;
+}
+
 void OnStart(HWND window)
 {
     // Only this window starts its copy, once; another CM_START from outside
@@ -94,6 +119,7 @@ void OnStart(HWND window)
         return;
     g_copyProgress.started = 1;
     g_setup.criticalCopyError = 0;
+    g_setup.failedError = 0;
     g_copyProgress.percent = 0;
     g_copyProgress.handled = 0;
     memset(g_copyProgress.handledSlots, 0, sizeof g_copyProgress.handledSlots);
@@ -101,25 +127,27 @@ void OnStart(HWND window)
     EnableWindow(window, FALSE);
     UpdateBar(window);
     SendMessageA(g_setup.mainWindow, SM_COPYSTARTED, 0, 0);
-    PostMessageA(window, CM_PACE, 0, 0);
+    PostStep(window, CM_PACE);
 }
 
 // Dispatches the next step once 100 ms have passed since the last one and
 // no cancel request is open; otherwise looks again 4 ticks later.
 void OnPace(HWND window)
 {
+    if (!TakeStep(CM_PACE))
+        return;
     if (PacingTenths(GetTickCount(), g_copyProgress.stamp) == 0 || g_copyProgress.cancelPending) {
-        ScheduleDeferredPost(window, kPaceTicks, CM_PACE, 0, 0);
+        WaitForPace(window);
         return;
     }
     g_copyProgress.stamp = GetTickCount();
-    UINT step = NextSlotToCopy() >= 0 ? CM_COPYNEXT : CM_FINISH;
-    PostMessageA(window, step, 0, 0);
+    PostStep(window, NextSlotToCopy() >= 0 ? CM_COPYNEXT : CM_FINISH);
 }
 
 // A file could not be copied: the copy stops here and the sequence decides.
 void StopAtFailedCopy(HWND window, const CopyEntry *entry, const CopyPaths &paths)
 {
+    g_setup.failedError = GetLastError();
     // A destination path too long to build still names the file by its name.
     CopyText(g_setup.failedPath, paths.dest[0] ? paths.dest : entry->destName);
     g_setup.criticalCopyError = 1;
@@ -129,14 +157,23 @@ void StopAtFailedCopy(HWND window, const CopyEntry *entry, const CopyPaths &path
 
 void OnCopyNext(HWND window)
 {
+    if (!TakeStep(CM_COPYNEXT))
+        return;
+    // A cancel question opened after this step was posted: copying holds
+    // until it is answered.
+    if (g_copyProgress.cancelPending) {
+        WaitForPace(window);
+        return;
+    }
     int slot = NextSlotToCopy();
     if (slot < 0) {
-        PostMessageA(window, CM_FINISH, 0, 0);
+        PostStep(window, CM_FINISH);
         return;
     }
     const CopyEntry *entry = &g_copyList.slots[slot];
     CopyPaths paths;
     if (!BuildCopyPaths(entry, &paths)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
         StopAtFailedCopy(window, entry, paths);
         return;
     }
@@ -148,14 +185,22 @@ void OnCopyNext(HWND window)
     }
     g_copyProgress.handledSlots[slot] = 1;
     ++g_copyProgress.handled;
-    g_copyProgress.percent =
-        CopyPercent(g_copyProgress.handled, g_copyProgress.handled + EntriesLeft());
+    g_copyProgress.percent = NextPercent(g_copyProgress.percent, g_copyProgress.handled,
+                                         g_copyProgress.handled + EntriesLeft());
     UpdateBar(window);
-    PostMessageA(window, CM_PACE, 0, 0);
+    PostStep(window, CM_PACE);
 }
 
 void OnFinish(HWND window)
 {
+    // Only the end this window reached itself: entries added since the
+    // step that saw none are copied first.
+    if (!TakeStep(CM_FINISH))
+        return;
+    if (NextSlotToCopy() >= 0) {
+        PostStep(window, CM_PACE);
+        return;
+    }
     g_copyProgress.percent = 100;
     UpdateBar(window);
     PostMessageA(g_setup.mainWindow, SM_COPYDONE, 1, 0);
@@ -254,6 +299,12 @@ int CopyPercent(int handled, int total)
     return handled * 100 / total;
 }
 
+int NextPercent(int shown, int handled, int total)
+{
+    int percent = CopyPercent(handled, total);
+    return percent > shown ? percent : shown;
+}
+
 int BarFill(int percent)
 {
     return (kBarBottom - kBarTop) * percent / 100;
@@ -282,6 +333,9 @@ HWND CreateCopyWindow()
 
 LRESULT CALLBACK CopyingDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    // The copy's steps are its own posts; no other thread sends them.
+    if (message >= CM_FINISH && message <= CM_CANCELREQUEST && SentFromElsewhere())
+        return 0;
     switch (message) {
     case WM_CREATE:
         OnCreate(window);

@@ -31,6 +31,8 @@ struct CopyProgress {
     int percent;       // fill of the bar, 0 to 100
     DWORD stamp;       // GetTickCount() at the start or at the last dispatched step
     int cancelPending; // a cancel request is being answered, or the user cancelled
+    UINT awaiting;     // the step message this window posted itself last: a step
+                       // message that is not the awaited one came from elsewhere
     // Slots this copy has handled. The module may add entries while the copy
     // runs, into any free slot, also one the copy has passed: each step takes
     // the lowest slot in use that is not marked, so every entry is copied
@@ -50,6 +52,10 @@ unsigned PacingTenths(DWORD now, DWORD stamp);
 // The total is what is handled plus what is left now: it grows when the
 // module adds entries during the copy.
 int CopyPercent(int handled, int total);
+
+// The bar's next fill: CopyPercent, but never below `shown`. Entries added
+// during the copy hold the bar until the copy catches up with it.
+int NextPercent(int shown, int handled, int total);
 
 // Height in pixels of the filled part of the bar for `percent`.
 int BarFill(int percent);

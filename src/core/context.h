@@ -34,6 +34,14 @@ struct SetupContext {
                                         // the cancel zone of the main window
     int criticalCopyError;              // set by: the copy window
     char failedPath[kPathSize];         // set by: the copy window, and the module in CriticError
+    DWORD failedError;                  // set by: the copy window; the system's reason
+    int finishArmed;                    // set by: the copy result and a failed sender reply;
+                                        // the finish step runs only once armed
+    int finishStarted;                  // set by: the finish step, which runs once
+    HWND senderWindow;                  // set by: SM_STARTSENDER, once
+    int senderReplied;                  // set by: the first reply of the sender
+    int exitCode;                       // set by: the first end of the setup that names one
+    int exitCodeSet;                    // set by: the same
 };
 
 extern SetupContext g_setup;

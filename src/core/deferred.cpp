@@ -26,6 +26,12 @@ void CancelDeferredPost(HWND target, UINT message)
     }
 }
 
+bool IsDeferredPostPending(HWND target, UINT message)
+{
+    return g_deferredPost.ticksLeft > 0 && g_deferredPost.target == target &&
+           g_deferredPost.message == message;
+}
+
 void Tick()
 {
     if (g_deferredPost.ticksLeft <= 0)

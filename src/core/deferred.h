@@ -29,5 +29,9 @@ int ScheduleDeferredPost(HWND target, int ticks, UINT message, WPARAM wParam, LP
 // changes nothing.
 void CancelDeferredPost(HWND target, UINT message);
 
+// True while `message` for `target` waits in the slot: that message, arriving
+// now, came from somebody else.
+bool IsDeferredPostPending(HWND target, UINT message);
+
 // One tick: counts the pending post down and posts it when it reaches 0.
 void Tick();

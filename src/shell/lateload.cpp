@@ -10,6 +10,8 @@
 // may be called here: anything else would come back to this function.
 #include <windows.h>
 
+#include "setupmodule.h"
+
 namespace
 {
 
@@ -43,7 +45,7 @@ extern "C" FARPROC WINAPI __delayLoadHelper2(const LateImports *imports, FARPROC
     if (!*module)
         *module = LoadLibraryA(reinterpret_cast<const char *>(base + imports->dllName));
     if (!*module)
-        ExitProcess(1);
+        ExitProcess(SETUP_EXIT_CANNOT_RUN);
     DWORD entry = names[slot - addresses].u1.AddressOfData;
     const char *name =
         IMAGE_SNAP_BY_ORDINAL32(entry)
@@ -52,7 +54,7 @@ extern "C" FARPROC WINAPI __delayLoadHelper2(const LateImports *imports, FARPROC
                   reinterpret_cast<const IMAGE_IMPORT_BY_NAME *>(base + entry)->Name);
     FARPROC function = GetProcAddress(*module, name);
     if (!function)
-        ExitProcess(1);
+        ExitProcess(SETUP_EXIT_CANNOT_RUN);
     *slot = function;
     return function;
 }

@@ -3,8 +3,11 @@
 #include <windows.h>
 
 #include "core/context.h"
+#include "core/hooks.h"
+#include "setupmodule.h"
 #include "shell/mainwnd.h"
 #include "shell/startup.h"
+#include "util/paths.h"
 #include "util/text.h"
 #include "util/window.h"
 
@@ -26,6 +29,24 @@ void RestrictDllSearch()
     SetDllDirectoryA("");
 }
 
+// The theme library that draws our dialogs binds msimg32 only when it first
+// paints, and under Wine that late binding searches the program's folder
+// despite the restriction above. Bound now, by full path from the system
+// folder, it is found already loaded when the theme asks for it.
+void BindDialogLibraries()
+{
+    const char *const names[] = {"uxtheme.dll", "msimg32.dll"};
+    char system[kPathSize];
+    UINT length = GetSystemDirectoryA(system, sizeof system);
+    if (length == 0 || length >= sizeof system)
+        return;
+    for (const char *name : names) {
+        char path[kPathSize];
+        if (JoinPath(path, system, name))
+            LoadLibraryA(path);
+    }
+}
+
 bool RegisterMainClass()
 {
     WNDCLASSA mainClass = {};
@@ -45,9 +66,10 @@ bool RegisterMainClass()
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     RestrictDllSearch();
+    BindDialogLibraries();
     if (FindWindowA("KARVELOENGINE", nullptr)) {
         TellUser(nullptr, "Please exit the KARVELO ENGINE before running setup", "KARVELO SETUP");
-        return 0;
+        return SETUP_EXIT_CANNOT_RUN;
     }
 
     g_setup.instance = instance;
@@ -58,10 +80,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     g_setup.tileBitmap = LoadBitmapA(instance, "IDB_BACKGRND");
 
     if (!RegisterMainClass())
-        return 0;
+        return SETUP_EXIT_CANNOT_RUN;
 
     HWND window = CreateWindowExA(0, kMainClass, "KARVELO - Setup", WS_CAPTION, 0, 0, kMainWidth,
                                   kMainHeight, nullptr, nullptr, instance, nullptr);
+    // A window that never came to be posted no quit message to wait for.
+    if (!window && !g_setup.ended)
+        return SETUP_EXIT_CANNOT_RUN;
     CenterWindow(window, 0, 0, 0, 0);
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
@@ -71,7 +96,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    return 0;
+    // Only now can no code of the module be on the stack.
+    StopFilteringPosts();
+    ReleaseModule();
+    return g_setup.exitCodeSet ? g_setup.exitCode : SETUP_EXIT_CLOSED;
 }
 
 // setup.exe starts here, not in the C runtime's start-up: the shell has no

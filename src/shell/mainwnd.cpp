@@ -31,8 +31,50 @@ bool LoadSetupModule()
     g_setup.moduleHandle = named ? LoadLibraryA(modulePath) : nullptr;
     if (g_setup.moduleHandle)
         return true;
+    RecordExitCode(SETUP_EXIT_CANNOT_RUN);
     TellUser(nullptr, "Error: Missing module. Setup must exit.", "KARVELO Setup");
     return false;
+}
+
+// Messages of the main window that carry a pointer, or that only the shell
+// itself sends: posted, they come from nobody the setup knows. A pointer
+// posted from another process points into nothing of ours.
+bool NeverPosted(const MSG &message)
+{
+    switch (message.message) {
+    case SM_ADDCOPYENTRY:
+    case SM_ADDADDIN:
+    case SM_ADDFILELIST:
+    case SM_CREATESHORTCUT:
+        return true;
+    case SM_COPYDONE:
+        // The copy window sends its cancel; only its end is posted.
+        return message.lParam != 0;
+    default:
+        return false;
+    }
+}
+
+HHOOK g_postFilter;
+
+// Sees every message this thread takes from its queue, in our loop, a
+// dialog's or a module's, before it is dispatched: what must never be posted
+// to the main window is turned into WM_NULL there.
+LRESULT CALLBACK FilterPosts(int code, WPARAM wParam, LPARAM lParam)
+{
+    auto *message = reinterpret_cast<MSG *>(lParam);
+    if (code == HC_ACTION && message && message->hwnd == g_setup.mainWindow && g_setup.mainWindow &&
+        NeverPosted(*message))
+        message->message = WM_NULL;
+    return CallNextHookEx(g_postFilter, code, wParam, lParam);
+}
+
+// The private messages another thread may send: only the repaint, which
+// changes nothing.
+bool RefusedFromElsewhere(UINT message)
+{
+    return message >= SM_STARTSENDER && message <= SM_COPYDONE && message != SM_REPAINT &&
+           SentFromElsewhere();
 }
 
 void SetCaption(HWND window)
@@ -53,12 +95,14 @@ void SetCaption(HWND window)
 void OnCreate(HWND window)
 {
     g_setup.mainWindow = window;
+    g_postFilter = SetWindowsHookExA(WH_GETMESSAGE, FilterPosts, nullptr, GetCurrentThreadId());
     RegisterCopyClass();
     GetWindowsDirectoryA(g_setup.windowsDir, sizeof g_setup.windowsDir);
 
-    if (!SetTimer(window, kTickTimerId, kTickMilliseconds, nullptr)) {
+    // Without the filter, anybody could post a pointer for us to follow.
+    if (!g_postFilter || !SetTimer(window, kTickTimerId, kTickMilliseconds, nullptr)) {
         MessageBeep(MB_OK);
-        DestroyWindow(window);
+        EndInstallation(SETUP_EXIT_CANNOT_RUN);
         return;
     }
 
@@ -70,7 +114,7 @@ void OnCreate(HWND window)
         g_setup.sourceDir[0] = 0;
 
     if (!LoadSetupModule()) {
-        DestroyWindow(window);
+        EndInstallation(SETUP_EXIT_CANNOT_RUN);
         return;
     }
 
@@ -89,22 +133,31 @@ void OnLeftButtonDown(LPARAM lParam)
 
 } // namespace
 
+void StopFilteringPosts()
+{
+    if (g_postFilter)
+        UnhookWindowsHookEx(g_postFilter);
+    g_postFilter = nullptr;
+}
+
 LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (RefusedFromElsewhere(message))
+        return message == SM_ADDCOPYENTRY || message == SM_ADDADDIN ? -1 : 0;
     switch (message) {
     case WM_CREATE:
         OnCreate(window);
         return 0;
     case WM_DESTROY:
+        // An end that named no code of its own came from outside: a WM_CLOSE
+        // or the end of the session.
+        RecordExitCode(SETUP_EXIT_CLOSED);
         g_setup.ended = 1;
-        PostQuitMessage(0);
+        // The module stays loaded: its code may be on the stack below us (a
+        // window procedure of its own that sent SM_EXIT). WinMain releases
+        // it once the message loop has ended.
+        PostQuitMessage(g_setup.exitCode);
         return 0;
-    case WM_NCDESTROY:
-        // Released only now that the child windows are gone: a module's own
-        // child window (its sender) must not outlive the code of its window
-        // procedure.
-        ReleaseModule();
-        return DefWindowProcA(window, message, wParam, lParam);
     case WM_TIMER:
         Tick();
         return 0;
@@ -133,8 +186,13 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         FinishSetup();
         return 0;
     case SM_CLOSE:
+        // Only the finish step closes; anyone else's close would end an
+        // installation half done.
+        if (g_setup.finishStarted)
+            EndInstallation(SETUP_EXIT_COMPLETE);
+        return 0;
     case SM_EXIT:
-        DestroyWindow(window);
+        EndInstallation(SETUP_EXIT_MODULE);
         return 0;
     case SM_CREATESHORTCUT:
         return HandleShortcutRequest(reinterpret_cast<const ShortcutRequest *>(lParam));

@@ -29,13 +29,14 @@ bool Ended()
     return g_setup.ended != 0;
 }
 
-// A gating hook or dialog said no: end silently (the module has told the user).
-bool Refused(int result)
+// A gating hook or dialog said no: end silently (the module has told the
+// user), with the exit code that says who ended it.
+bool Refused(int result, int exitCode = SETUP_EXIT_MODULE)
 {
     if (Ended())
         return true;
     if (result == 0) {
-        EndInstallation();
+        EndInstallation(exitCode);
         return true;
     }
     return false;
@@ -78,6 +79,28 @@ bool PrepareCopy()
     return !Ended();
 }
 
+// A file could not be installed: the installation is partial whatever comes
+// next. The module decides with CriticError; without one the user is told
+// which file and why, and the setup goes on. Returns false when it ended.
+bool FileFailed()
+{
+    RecordExitCode(SETUP_EXIT_FILE_FAILED);
+    if (FindHook("CriticError")) {
+        // The module learns the reason the way it would from a failed call.
+        SetLastError(g_setup.failedError);
+        int consent = CallHookWithText("CriticError", g_setup.failedPath, 1);
+        g_setup.failedPath[kPathSize - 1] = 0;
+        return !Refused(consent);
+    }
+    char reason[kPathSize];
+    SystemReason(g_setup.failedError, reason, sizeof reason);
+    char text[2 * kPathSize + 96];
+    if (!BuildFailureText(text, sizeof text, g_setup.failedPath, reason))
+        CopyText(text, "Error: A file could not be installed.");
+    TellUser(g_setup.mainWindow, text, "KARVELO Setup");
+    return !Ended();
+}
+
 void LaunchDemo(char *program, char *document)
 {
     // The module may have filled the buffers to their last byte.
@@ -106,6 +129,14 @@ bool DefaultDestination(char *dest, size_t size, const char *windowsDir)
            JoinPath(dest, size, programs, kProductFolder);
 }
 
+bool BuildFailureText(char *text, size_t size, const char *path, const char *reason)
+{
+    return CopyText(text, size, "Error: ") >= 0 && AppendText(text, size, path) >= 0 &&
+           AppendText(text, size, " could not be installed.\n\n") >= 0 &&
+           AppendText(text, size, reason) >= 0 &&
+           AppendText(text, size, "\n\nSetup will go on, but the product is not complete.") >= 0;
+}
+
 bool BuildDemoCommand(char *command, size_t size, const char *destDir, const char *program,
                       const char *document)
 {
@@ -117,16 +148,29 @@ bool BuildDemoCommand(char *command, size_t size, const char *destDir, const cha
     return AppendText(command, size, " ") >= 0 && AppendText(command, size, documentPath) >= 0;
 }
 
-void EndInstallation()
+void RecordExitCode(int code)
 {
+    if (g_setup.exitCodeSet)
+        return;
+    g_setup.exitCode = code;
+    g_setup.exitCodeSet = 1;
+}
+
+void EndInstallation(int code)
+{
+    RecordExitCode(code);
     if (!g_setup.ended)
         DestroyWindow(g_setup.mainWindow);
 }
 
 void BeginSetup()
 {
-    // A sender's late success reply must not walk the sequence a second time.
-    if (g_setup.beginStarted)
+    // A sender's late success reply must not walk the sequence a second time,
+    // and after a failed reply the setup is on its way out.
+    if (g_setup.beginStarted || g_setup.finishArmed)
+        return;
+    // While our own start still waits in the slot, this one is somebody else's.
+    if (IsDeferredPostPending(g_setup.mainWindow, SM_BEGINSETUP))
         return;
     g_setup.beginStarted = 1;
     // Whichever of the start post and the sender's post came first, the other
@@ -138,7 +182,7 @@ void BeginSetup()
     char scratch[kPathSize] = {};
     if (Refused(CallHookWithText("Present", scratch, 1)))
         return;
-    if (Refused(static_cast<int>(ShowDialog("DLG_PRESENT", PresDlgProc))))
+    if (Refused(static_cast<int>(ShowDialog("DLG_PRESENT", PresDlgProc)), SETUP_EXIT_DECLINED))
         return;
 
     ChooseDestination();
@@ -153,7 +197,7 @@ void BeginSetup()
     // Without its window the copy would never start nor report: the setup
     // would wait forever behind an empty screen.
     if (!g_setup.copyWindow) {
-        EndInstallation();
+        EndInstallation(SETUP_EXIT_CANNOT_RUN);
         return;
     }
     g_setup.copyInProgress = 1;
@@ -167,18 +211,14 @@ void CopyResult(LPARAM lParam)
     if (!g_setup.copyInProgress)
         return;
     if (lParam != 0) {
-        EndInstallation();
+        EndInstallation(SETUP_EXIT_CANCELLED);
         return;
     }
     if (IsWindow(g_setup.copyWindow))
         return;
     g_setup.copyInProgress = 0;
-    if (g_setup.criticalCopyError) {
-        int consent = CallHookWithText("CriticError", g_setup.failedPath, 1);
-        g_setup.failedPath[kPathSize - 1] = 0;
-        if (Refused(consent))
-            return;
-    }
+    if (g_setup.criticalCopyError && !FileFailed())
+        return;
     if (Refused(CallHook("EndCopy", 1)))
         return;
     RepaintNow();
@@ -189,11 +229,20 @@ void CopyResult(LPARAM lParam)
     CallHook("GetAddInOff", 1);
     if (Ended())
         return;
+    g_setup.finishArmed = 1;
     ScheduleDeferredPost(g_setup.mainWindow, kTicksToFinish, SM_FINISHSETUP, 0, 0);
 }
 
 void FinishSetup()
 {
+    // Only once the copy result or a failed sender reply has armed it, and
+    // once: an SM_FINISHSETUP from anywhere else would end an installation
+    // half done and report it complete.
+    if (!g_setup.finishArmed || g_setup.finishStarted || Ended() ||
+        IsDeferredPostPending(g_setup.mainWindow, SM_FINISHSETUP))
+        return;
+    g_setup.finishStarted = 1;
+    RecordExitCode(SETUP_EXIT_COMPLETE);
     CallHook("EndSetup", 1);
     if (Ended())
         return;
@@ -207,14 +256,23 @@ void FinishSetup()
 
 void StartSender()
 {
+    // One sender per setup: its one reply is all the sequence expects.
+    if (g_setup.senderWindow)
+        return;
     HWND sender = CreateWindowExA(0, "sender", "", WS_CHILD, 0, 0, 0, 0, g_setup.mainWindow,
                                   nullptr, g_setup.instance, nullptr);
+    g_setup.senderWindow = sender;
     if (sender)
         PostMessageA(sender, SENDER_START, 0, 0);
 }
 
 void SenderReply(LPARAM lParam)
 {
+    // Only the sender we made replies, once; anything else posting this
+    // number (another program) must not start or end the setup.
+    if (!g_setup.senderWindow || g_setup.senderReplied || Ended())
+        return;
+    g_setup.senderReplied = 1;
     if (lParam & 0x8000) {
         // Once the begin step has started a late reply has nothing left to
         // start, and its post would take the slot from the status dialogs.
@@ -223,6 +281,10 @@ void SenderReply(LPARAM lParam)
         ScheduleDeferredPost(g_setup.mainWindow, kTicksAfterSender, SM_BEGINSETUP, 0, 0);
         return;
     }
+    // No begin step may start under the message box, nor after it.
+    CancelDeferredPost(g_setup.mainWindow, SM_BEGINSETUP);
+    g_setup.finishArmed = 1;
+    RecordExitCode(SETUP_EXIT_SENDER);
     TellUser(g_setup.mainWindow, "Error: Program Manager not found. Setup must exit.",
              "KARVELO Setup");
     if (!Ended())

@@ -28,8 +28,17 @@ void SenderReply(LPARAM lParam);
 // SM_REPAINT: repaints the whole main window before returning.
 void RepaintNow();
 
-// Ends the setup: destroys the main window (the process then exits with 0).
-void EndInstallation();
+// Notes how the setup ends: the first code noted is the process's exit code
+// (SETUP_EXIT_... of setupmodule.h); later ones change nothing.
+void RecordExitCode(int code);
+
+// Ends the setup with `code` (unless an earlier end named one): destroys the
+// main window, which ends the process.
+void EndInstallation(int code);
+
+// The text that tells the user a file failed: its path, the system's reason,
+// and that the setup goes on. Returns false when it does not fit `size`.
+bool BuildFailureText(char *text, size_t size, const char *path, const char *reason);
 
 // The default destination when the registry names no program folder:
 // "<drive of windowsDir>\Program Files\KarveloEngine". Returns false when it does not fit.

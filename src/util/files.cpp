@@ -83,3 +83,21 @@ int CreateFolderPath(const char *path)
     CreateDirectoryA(folder, nullptr);
     return IsFolder(folder);
 }
+
+void SystemReason(unsigned long error, char *text, size_t size)
+{
+    if (size == 0)
+        return;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, text, static_cast<DWORD>(size), nullptr);
+    if (length == 0 || length >= size) {
+        // Ten digits and the words around them fit any buffer worth giving.
+        char number[32];
+        wsprintfA(number, "System error %lu.", error);
+        if (CopyText(text, size, number) < 0)
+            text[0] = 0;
+        return;
+    }
+    while (length > 0 && static_cast<unsigned char>(text[length - 1]) <= ' ')
+        text[--length] = 0;
+}

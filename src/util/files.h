@@ -1,6 +1,8 @@
 // File system queries.
 #pragma once
 
+#include <stddef.h>
+
 // 1 when a directory search finds anything at `path` (a file, a folder, or a
 // wildcard match), 0 when it finds nothing or refuses the path.
 int FileExists(const char *path);
@@ -13,3 +15,7 @@ unsigned long FileSizeOf(const char *path);
 // end in a backslash. Returns 1 when the folder exists afterwards (made now or
 // already there), 0 when it does not (a file in the way, no drive, no right).
 int CreateFolderPath(const char *path);
+
+// The system's words for `error` (what FormatMessage gives, without its line
+// end) in `text` of `size` bytes, or "System error N." when it has none.
+void SystemReason(unsigned long error, char *text, size_t size);

@@ -26,6 +26,11 @@ void TellUser(HWND owner, const char *text, const char *caption)
     MessageBoxA(owner, text, caption, MB_OK);
 }
 
+bool SentFromElsewhere()
+{
+    return (InSendMessageEx(nullptr) & (ISMEX_SEND | ISMEX_NOTIFY | ISMEX_CALLBACK)) != 0;
+}
+
 LRESULT RefuseSystemCommand(WPARAM wParam)
 {
     return (wParam & 0xFFF0) == SC_SCREENSAVE ? 1 : 0;

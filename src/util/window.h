@@ -14,6 +14,11 @@ int CenterWindow(HWND window, int top, int bottom, int left, int right);
 // (may be null) with a single OK button and no icon. Returns once it is closed.
 void TellUser(HWND owner, const char *text, const char *caption);
 
+// True while handling a message sent by another thread or process. The
+// setup's own sends (hooks, the module's windows and timers, its own windows)
+// all come from its one thread, where the call is direct.
+bool SentFromElsewhere();
+
 // The answer of the shell's own windows to WM_SYSCOMMAND: nothing is carried
 // out, so they can be neither moved nor closed, and the screen saver is
 // refused (1). The low four bits of wParam belong to the system.

@@ -442,6 +442,7 @@ TEST_F(CopyWindow, MissingSourceStopsTheCopyThere)
     EXPECT_EQ(g_saw.copyWindowAliveAtDone, 0);
     EXPECT_EQ(g_setup.criticalCopyError, 1);
     EXPECT_EQ(std::string(g_setup.failedPath), Dest("GONE.TXT"));
+    EXPECT_EQ(g_setup.failedError, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(percents_, (std::vector<int>{33})); // the bar keeps its last fill
     EXPECT_FALSE(IsWindow(g_setup.copyWindow));
     EXPECT_EQ(testfs::ReadWhole(Dest("ONE.TXT")), "one");
@@ -457,6 +458,7 @@ TEST_F(CopyWindow, FailingCopyOverAnExistingFileLeavesItIntact)
     RunCopy();
     EXPECT_EQ(g_setup.criticalCopyError, 1);
     EXPECT_EQ(std::string(g_setup.failedPath), Dest("CUT.BIN"));
+    EXPECT_EQ(g_setup.failedError, static_cast<DWORD>(ERROR_HANDLE_EOF));
     EXPECT_EQ(testfs::ReadWhole(Dest("CUT.BIN")), "the installed version");
     EXPECT_EQ(testfs::List(dst_), (std::vector<std::string>{"CUT.BIN"}));
 }
@@ -469,6 +471,31 @@ TEST_F(CopyWindow, DestinationTooLongToBuildIsAFailedCopy)
     RunCopy();
     EXPECT_EQ(g_setup.criticalCopyError, 1);
     EXPECT_EQ(std::string(g_setup.failedPath), longName);
+    EXPECT_EQ(g_setup.failedError, static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+}
+
+// The module adds six entries when the bar shows two of three.
+class GrowingList : public CopyWindow
+{
+  protected:
+    void OnMidCopy() override
+    {
+        for (char c = 'A'; c < 'G'; ++c) {
+            char name[] = {'A', 'D', 'D', c, '.', 'T', 'X', 'T', 0};
+            Listed(name, "added");
+        }
+    }
+};
+
+TEST_F(GrowingList, EntriesAddedDuringTheCopyNeverTakeTheBarBack)
+{
+    Listed("ONE.TXT", "one");
+    Listed("TWO.TXT", "two");
+    Listed("THREE.TXT", "three");
+    RunCopy();
+    // 3 of 9 would be a third: the bar holds at 66 until the copy passes it.
+    EXPECT_EQ(percents_, (std::vector<int>{33, 66, 77, 88, 100}));
+    EXPECT_EQ(testfs::ReadWhole(Dest("ADDF.TXT")), "added");
 }
 
 TEST_F(CopyWindow, CancelWithoutTheHookCopiesOn)

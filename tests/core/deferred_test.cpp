@@ -60,6 +60,9 @@ TEST_F(DeferredPostTest, RequestWhilePendingIsDropped)
     EXPECT_EQ(ScheduleDeferredPost(window_, 1, kMessage, 2, 0), 0);
     Tick();
     EXPECT_EQ(Delivered(kMessage), -1);
+    // With one tick left the slot is still busy.
+    EXPECT_EQ(ScheduleDeferredPost(window_, 1, kMessage, 4, 0), 0);
+    EXPECT_TRUE(IsDeferredPostPending(window_, kMessage));
     Tick();
     EXPECT_EQ(Delivered(kMessage), 1); // the first request, at its own time
     // Once delivered, the slot takes a new request.

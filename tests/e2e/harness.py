@@ -53,7 +53,8 @@ active).
 What every scenario does goes through the Scenario's verbs: presentation()
 and agree() (the presentation dialog and its "I Agree"), wait_status(text),
 wait_copy_window(), wait_message_box(), wait_demo_launch(folder),
-wait_success() (the end with exit code 0), wait_until(condition, timeout,
+wait_end(how) (the end with the exit code named in EXIT_CODES), wait_success()
+(a complete installation), wait_until(condition, timeout,
 what) for anything else, and add_compressed(name, content) (a source file
 packed by the independent mscompress); lnk_fields(path) reads a shortcut with
 the independent lnkinfo.
@@ -103,6 +104,10 @@ EXIT_BUTTON = 1174
 STATUS_TEXT = 1057
 PREPARING = "\nPreparing Karvelo files..."
 SHORTCUTS = "\nCreating Shortcuts..."
+
+# setup.exe's exit codes, as setupmodule.h documents them.
+EXIT_CODES = {"complete": 0, "declined": 1, "module": 2, "cancelled": 3, "file-failed": 4,
+              "cannot-run": 5, "sender": 6, "closed": 7}
 
 # Limits of the waits, in seconds: generous, since a loaded machine (tests run
 # side by side) slows Wine down; polls are fast, so a pass never waits for them.
@@ -438,9 +443,11 @@ class ProbeConfig:
         self.set("DemoQuery", "program", program)
         return self.set("DemoQuery", "document", document)
 
-    def sender(self, reply=0x8000, delay=0):
+    def sender(self, reply=0x8000, delay=0, repeat=1, exit=0):
         self.set("sender", "register", 1)
         self.set("sender", "reply", hex(reply))
+        self.set("sender", "repeat", repeat)
+        self.set("sender", "exit", exit)
         return self.set("sender", "delay", delay)
 
     def hold(self, hook="Present", milliseconds=120000):
@@ -703,13 +710,17 @@ class Scenario:
         raise BenchError(self.report(
             f"no exit code reported (launcher status {self.process.returncode})"))
 
-    def wait_success(self, timeout=RUN_WAIT):
-        """Waits for setup.exe to end and checks that it ended with exit code
-        0; returns the hooks it called, in order."""
+    def wait_end(self, expected, timeout=RUN_WAIT):
+        """Waits for setup.exe to end and checks its exit code (one of
+        EXIT_CODES); returns the hooks it called, in order."""
         code = self.wait_exit(timeout)
-        if code != 0:
-            raise BenchError(self.report(f"exit code {code}"))
+        if code != EXIT_CODES[expected]:
+            raise BenchError(self.report(f"exit code {code}, not {expected}"))
         return self.calls()
+
+    def wait_success(self, timeout=RUN_WAIT):
+        """Waits for a complete installation: exit code 0."""
+        return self.wait_end("complete", timeout)
 
     def run(self, args=None, timeout=EXIT_WAIT, **kwargs):
         """Starts setup.exe and waits for its end; returns the exit code."""

@@ -188,7 +188,7 @@ def test_presentation_dialog(scenario):
     assert scenario.calls() == ["InitModule", "Present"]
 
     scenario.post(dialog.hwnd, WM_COMMAND, AGREE_BUTTON)
-    scenario.wait_success()
+    scenario.wait_end("module")
     assert scenario.calls() == ["InitModule", "Present", "SetDestDir"]
 
 
@@ -210,7 +210,7 @@ def test_agreement_text(scenario, content, shown):
     assert controls[BANNER]["text"].endswith("MODULE ID: ")
     # Whatever the file, "I Agree" agrees.
     scenario.post(dialog.hwnd, WM_COMMAND, AGREE_BUTTON)
-    scenario.wait_success()
+    scenario.wait_end("module")
     assert agreed(scenario)
 
 
@@ -226,7 +226,7 @@ def test_agreement_text_longer_than_the_buffer_is_cut(scenario):
     assert scenario.send(edit.hwnd, WM_GETTEXTLENGTH) == 15999
     assert edit["text"] == text[:15999].decode()
     scenario.post(dialog.hwnd, WM_COMMAND, EXIT_BUTTON)
-    scenario.wait_success()
+    scenario.wait_end("declined")
 
 
 # ---------------------------------------------------------------------------
@@ -244,7 +244,7 @@ def test_escape_and_alt_f4_do_nothing_and_enter_agrees(scenario):
     assert not agreed(scenario) and scenario.running()
 
     scenario.keys("Return")
-    scenario.wait_success()
+    scenario.wait_end("module")
     assert scenario.calls() == ["InitModule", "Present", "SetDestDir"]
 
 
@@ -252,7 +252,7 @@ def test_space_presses_the_focused_button_which_is_i_agree(scenario):
     dialog, _ = present(scenario)
     scenario.focus(dialog)
     scenario.keys("space")
-    scenario.wait_success()
+    scenario.wait_end("module")
     assert scenario.calls() == ["InitModule", "Present", "SetDestDir"]
 
 
@@ -262,7 +262,7 @@ def test_exit_button_ends_the_setup(scenario):
     scenario.start("probe")
     dialog, controls = scenario.presentation()
     scenario.mouse_click(*controls[EXIT_BUTTON].centre())
-    scenario.wait_success()
+    scenario.wait_end("declined")
     assert scenario.calls() == ["InitModule", "Present"]
     assert files_in(scenario.dest) == [] and not installed.exists()
     detach = scenario.events("detach")
@@ -402,7 +402,7 @@ def test_refused_shortcuts_end_the_setup_unseen(scenario):
     watch = Watch(scenario)
     watch.start()
     scenario.post(dialog.hwnd, WM_COMMAND, AGREE_BUTTON)
-    scenario.wait_success()
+    scenario.wait_end("module")
     snapshots = watch.finish()
 
     seen = [s["shortcuts"] for s in snapshots if s["shortcuts"]]

@@ -110,7 +110,7 @@ def test_complete_run_calls_every_hook_in_order(scenario):
 
 # System names that Windows looks for in the program's folder before its own.
 PLANTED = ["lz32", "version", "uxtheme", "dwmapi", "cryptbase", "userenv", "propsys", "wtsapi32",
-           "winmm", "oleacc"]
+           "winmm", "oleacc", "msimg32"]
 
 
 def test_libraries_planted_beside_setup_are_never_loaded(scenario):
@@ -213,7 +213,7 @@ def test_refusal_ends_the_setup_at_its_point(scenario, hook, answer, copied):
     scenario.start("probe")
     if hook != "Present":
         scenario.agree()
-    calls = scenario.wait_success()
+    calls = scenario.wait_end("module")
     expected = FULL_ORDER[:FULL_ORDER.index(hook) + 1]
     assert calls == expected, scenario.report(f"calls {calls}")
     assert (dest_dir(scenario) / "Data" / "PORTS.DAT").exists() == copied
@@ -228,7 +228,8 @@ def test_failed_copy_with_critic_error_going_on_reaches_the_finish(scenario):
     scenario.probe.answer("CriticError", 1)
     scenario.start("probe")
     scenario.agree()
-    calls = scenario.wait_success()
+    # However the module decides, the installation is partial.
+    calls = scenario.wait_end("file-failed")
     assert calls == FULL_ORDER[:6] + ["CriticError"] + FULL_ORDER[6:], scenario.report(calls)
     critic = scenario.calls("CriticError")[0]
     failed = windows_path(dest_dir(scenario) / "Gone" / "MISSING.TXT")
@@ -245,7 +246,7 @@ def test_failed_copy_with_critic_error_refusing_ends_the_setup(scenario):
     scenario.probe.answer("CriticError", 0)
     scenario.start("probe")
     scenario.agree()
-    calls = scenario.wait_success()
+    calls = scenario.wait_end("file-failed")
     assert calls == FULL_ORDER[:6] + ["CriticError"], scenario.report(calls)
 
 
@@ -257,11 +258,50 @@ def test_compressed_file_cut_inside_its_header_is_a_failed_copy(scenario):
     scenario.probe.answer("CriticError", 1)
     scenario.start("probe")
     scenario.agree()
-    scenario.wait_success()
+    scenario.wait_end("file-failed")
     critic = scenario.calls("CriticError")
     assert critic and windows_path(dest_dir(scenario) / "README.TXT") in critic[0].values(), \
         scenario.report("no failed copy reported")
     assert (dest_dir(scenario) / "README.TXT").read_bytes() == b"the old readme\r\n"
+
+
+def test_failed_copy_without_critic_error_is_told_and_the_setup_goes_on(scenario):
+    # A module that exports nothing: the shell itself names the file and why.
+    scenario.add_module("defsetup", dll="empty.dll")
+    standard_product(scenario)
+    scenario.add_file("README.TX_", (scenario.src / "README.TX_").read_bytes()[:9])
+    scenario.start(None)
+    scenario.agree()
+    box = scenario.wait_message_box(timeout=40)
+    readme = windows_path(dest_dir(scenario) / "README.TXT")
+    lines = box["texts"][0].split("\n")
+    assert box["caption"] == "KARVELO Setup", scenario.report("caption")
+    assert lines[0] == f"Error: {readme} could not be installed.", lines
+    assert lines[2] and not lines[2].startswith("System error"), lines  # the system's words
+    scenario.press_button(box, "OK")
+    scenario.wait_status(SHORTCUTS)
+    scenario.wait_end("file-failed")
+    assert (dest_dir(scenario) / "README.TXT").read_bytes() == b"the old readme\r\n"
+
+
+def test_destination_folder_of_250_characters_installs(scenario):
+    # The temporary file beside the target must fit where the target fits.
+    scenario.add_module("probe")
+    scenario.add_file("A.TXT", "a\r\n")
+    scenario.write_setup_data(items=["A.TXT, T, , 0, 0, 1, 0;"])
+    scenario.program_files()
+    deep = scenario.dest
+    while len(windows_path(deep)) < 230:
+        deep = deep / "d123456789"
+    deep = deep / ("x" * (249 - len(windows_path(deep))))
+    assert len(windows_path(deep)) == 250
+    deep.mkdir(parents=True)
+    scenario.probe.dest_dir(windows_path(deep))
+    scenario.start("probe")
+    scenario.agree()
+    scenario.wait_success()
+    assert scenario.tree(deep) == ["A.TXT"]
+    assert (deep / "A.TXT").read_bytes() == b"a\r\n"
 
 
 # ---------------------------------------------------------------------------
@@ -291,7 +331,7 @@ def test_cancel_zone_asks_the_module(scenario, answer):
     assert not scenario.calls("UserCancel"), scenario.report("asked outside the zone")
     scenario.click_client(main.hwnd, 541, 411)
     scenario.wait_call("UserCancel")
-    calls = scenario.wait_success()
+    calls = scenario.wait_end("cancelled" if answer == 0 else "complete")
     installed = list((dest_dir(scenario) / "Many").iterdir())
     if answer == 0:
         assert calls == FULL_ORDER[:3] + ["GetAddInList", "StartCopy", "UserCancel"], calls
@@ -399,22 +439,64 @@ def test_sender_success_after_the_start_does_not_start_twice(scenario):
     assert calls == FULL_ORDER, scenario.report(calls)
 
 
-def test_sender_failure_tells_the_user_and_runs_the_finish(scenario):
+def test_sender_failure_tells_the_user_once_and_runs_the_finish_once(scenario):
     probe_setup(scenario)
-    scenario.probe.sender(reply=0, delay=0)
+    scenario.probe.sender(reply=0, delay=0, repeat=2)
     scenario.probe.actions("InitModule", "startsender")
-    scenario.probe.hold("Present", 20000)
     scenario.start("probe")
     box = scenario.wait_message_box()
     assert box["caption"] == "KARVELO Setup"
     assert box["texts"] == [PROGRAM_MANAGER]
     main = scenario.windows().find(class_=MAIN_CLASS, top_level=True)[0]
     assert int(box["owner"], 16) == int(main["hwnd"], 16), scenario.report("owner")
+    time.sleep(2)  # past the 24 ticks of the start: no step may run under the box
+    assert scenario.calls() == ["InitModule"], scenario.report("a step ran under the box")
     scenario.press_button(box, "OK")
-    calls = scenario.wait_success()
-    assert calls[-2:] == ["EndSetup", "DemoQuery"], scenario.report(calls)
-    assert "SetDestDir" not in calls
+    calls = scenario.wait_end("sender")
+    assert calls == ["InitModule", "EndSetup", "DemoQuery"], scenario.report(calls)
+    assert len(scenario.events("reply")) == 2
     assert not (dest_dir(scenario) / "Data").exists()
+
+
+def test_sender_ending_the_setup_from_its_window_returns_into_loaded_code(scenario):
+    probe_setup(scenario)
+    scenario.probe.sender(delay=0, exit=1)
+    scenario.probe.actions("InitModule", "startsender")
+    scenario.start("probe")
+    scenario.wait_end("module")
+    assert scenario.events("sender-exit"), scenario.report("the sender never got back")
+    assert scenario.events("detach")[-1]["freed"] == 1
+
+
+# ---------------------------------------------------------------------------
+# Messages from another process
+
+SM_FINISHSETUP, SM_CLOSE, SM_ADDCOPYENTRY, SM_SENDERREPLY, CM_FINISH = 1104, 1114, 1194, 1234, 1034
+
+
+@pytest.mark.parametrize("moment", ["agreement", "copy"])
+def test_messages_from_another_process_drive_nothing(scenario, moment):
+    scenario.add_module("probe")
+    many_files(scenario)
+    scenario.start("probe")
+    main = scenario.main_window()
+    posts = [(main, SM_FINISHSETUP, 0), (main, SM_FINISHSETUP, 0), (main, SM_CLOSE, 0),
+             (main, SM_SENDERREPLY, 0), (main, SM_ADDCOPYENTRY, 0x10)]
+    if moment == "agreement":
+        scenario.presentation()
+    else:
+        scenario.agree()
+        posts.append((scenario.wait_copy_window(), CM_FINISH, 0))
+    for window, message, lparam in posts:
+        assert scenario.post(window.hwnd, message, 0, lparam)
+    # Sent, a pointer from another process is refused, not followed.
+    assert scenario.send(main.hwnd, SM_ADDCOPYENTRY, 0, 0x10) == -1
+    if moment == "agreement":
+        time.sleep(1)
+        scenario.agree()
+    calls = scenario.wait_success()
+    assert calls == [h for h in FULL_ORDER if h != "FileConflict"], scenario.report(calls)
+    assert len(scenario.tree(dest_dir(scenario) / "Many")) == 40
 
 
 @pytest.mark.parametrize("sender", ["module", "other-process"])

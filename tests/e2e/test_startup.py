@@ -24,10 +24,11 @@ WS_POPUP = 0x80000000
 
 
 def close_and_expect_clean_end(scenario):
-    """Ends a held setup from outside and checks the common outcome: exit 0
-    and the module released with FreeLibrary."""
+    """Ends a held setup from outside and checks the common outcome: the exit
+    code of a setup closed before its end, and the module released with
+    FreeLibrary."""
     scenario.close_setup()
-    scenario.wait_success()
+    scenario.wait_end("closed")
     detach = scenario.events("detach")
     assert detach and detach[-1]["freed"] == 1, scenario.report("module not released")
 
@@ -100,7 +101,7 @@ def test_missing_module(scenario, args):
     assert not scenario.events("call"), scenario.report("a hook was called")
     scenario.screenshot("missing-module")
     scenario.press_button(box, "OK")
-    scenario.wait_success()
+    scenario.wait_end("cannot-run")
     assert not scenario.windows().find(class_=MAIN_CLASS)
 
 
@@ -120,7 +121,7 @@ def test_engine_running(scenario):
     # This time from the keyboard: Enter on the box.
     scenario.focus(box["window"])
     scenario.keys("Return")
-    scenario.wait_success()
+    scenario.wait_end("cannot-run")
     assert scenario.log() == []
 
 
@@ -180,7 +181,7 @@ def test_module_without_exports_starts(scenario):
     window = scenario.main_window()
     assert window["text"] == "KARVELO Setup [Plain] "
     scenario.close_setup()
-    scenario.wait_success()
+    scenario.wait_end("closed")
 
 
 # ---------------------------------------------------------------------------
@@ -268,7 +269,7 @@ def test_exit_from_inside_init_module(scenario):
     scenario.add_module("probe")
     scenario.probe.actions("InitModule", "exit", "caption")
     scenario.start("probe")
-    scenario.wait_success()
+    scenario.wait_end("module")
     events = [(e["event"], e.get("action")) for e in scenario.log()]
     assert events == [("attach", None), ("call", None), ("action", "exit"),
                       ("action", "caption"), ("return", None), ("detach", None)], \
