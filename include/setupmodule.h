@@ -72,6 +72,16 @@ extern "C" {
 #define SM_CREATESHORTCUT (WM_USER + 182)
 /* 1209: repaint the main window at once */
 #define SM_REPAINT (WM_USER + 185)
+/* 1214: how this setup runs; result: SETUP_MODE_... flags below. A setup.exe
+   that predates this message answers 0: interactive, destination not chosen.
+   Ask in InitModule and honour it: in the silent modes show nothing that
+   waits for a person (no message box, no question), or the deployment that
+   started the setup waits for ever. */
+#define SM_GETSETUPMODE (WM_USER + 190)
+/* 1216: lParam = a text (at most 1023 characters) for the installation log
+   of /LOG=; result 1 when logged, 0 without a log. Use it for what you would
+   have told the user in the silent modes. */
+#define SM_WRITELOG (WM_USER + 192)
 /* 1234, sent or posted by the module's sender window, once: bit 15 of lParam
    set means success. A success reply that comes before the installation has
    begun starts it 8 ticks later; one that comes while the first start (24
@@ -87,7 +97,7 @@ extern "C" {
 #define SENDER_START (WM_USER + 180) /* 1204 */
 
 /* Who may send what. The services that carry a pointer (SM_ADDCOPYENTRY,
- * SM_ADDADDIN, SM_ADDFILELIST, SM_CREATESHORTCUT) are honoured only when sent
+ * SM_ADDADDIN, SM_ADDFILELIST, SM_CREATESHORTCUT, SM_WRITELOG) are honoured only when sent
  * with SendMessage from setup.exe's own thread: from a hook, or from a window
  * or timer of the module on that thread. Posted, or sent from another thread
  * or process, they do nothing (result -1 or 0). No private message of the
@@ -105,26 +115,40 @@ extern "C" {
  * so a module window or timer may send SM_EXIT and return safely.
  */
 
+/* The answer of SM_GETSETUPMODE. */
+/* /SILENT: no agreement, presentation or question; only the copy's progress */
+#define SETUP_MODE_SILENT 0x1
+/* /VERYSILENT: no window at all */
+#define SETUP_MODE_VERYSILENT 0x2
+/* /DIR=: destDir as SetDestDir receives it is the caller's choice: keep it */
+#define SETUP_MODE_DIR_CHOSEN 0x4
+/* /LOG=: SM_WRITELOG is heard */
+#define SETUP_MODE_LOGGING 0x8
+
 /* ------------------------------------------------------------------------
- * setup.exe's exit codes: what a script or a deployment system reads.
+ * setup.exe's exit codes: what a script or a deployment system reads. The
+ * first end wins: a file that failed, then a module that ends the setup,
+ * gives SETUP_EXIT_FILE_FAILED.
  * ---------------------------------------------------------------------- */
-#define SETUP_EXIT_COMPLETE 0 /* every file installed, every step done */
-#define SETUP_EXIT_DECLINED 1 /* the user left at the agreement (Exit) */
-#define SETUP_EXIT_MODULE                                                                          \
-    2                          /* the module ended the setup: a hook said 0, SM_EXIT,              \
-                                  FC_ABORT */
-#define SETUP_EXIT_CANCELLED 3 /* the user cancelled the copy and the module agreed */
-#define SETUP_EXIT_FILE_FAILED                                                                     \
-    4 /* a file could not be installed: the installation is                                        \
-         partial, whatever followed */
-#define SETUP_EXIT_CANNOT_RUN                                                                      \
-    5                       /* setup could not start or go on: no module, the                      \
-                               product's engine runs, a system library or window                   \
-                               could not be had */
-#define SETUP_EXIT_SENDER 6 /* the sender replied with a failure */
-#define SETUP_EXIT_CLOSED                                                                          \
-    7 /* the main window was closed from outside (WM_CLOSE,                                        \
-         the end of the session) before the setup ended */
+/* every file installed, every step done */
+#define SETUP_EXIT_COMPLETE 0
+/* the user left at the agreement (Exit) */
+#define SETUP_EXIT_DECLINED 1
+/* the module ended the setup: a hook answered 0, SM_EXIT, FC_ABORT */
+#define SETUP_EXIT_MODULE 2
+/* the user cancelled the copy and the module agreed */
+#define SETUP_EXIT_CANCELLED 3
+/* a file could not be installed: the installation is partial, whatever followed */
+#define SETUP_EXIT_FILE_FAILED 4
+/* setup could not start or go on: no module, the product's engine runs, a
+   system library or window could not be had */
+#define SETUP_EXIT_CANNOT_RUN 5
+/* the sender replied with a failure */
+#define SETUP_EXIT_SENDER 6
+/* the main window was closed from outside (WM_CLOSE, the end of the session) */
+#define SETUP_EXIT_CLOSED 7
+/* an unknown switch or a malformed value on the command line: nothing installed */
+#define SETUP_EXIT_BAD_SWITCH 8
 
 /* ------------------------------------------------------------------------
  * Records the module passes by address. setup.exe only reads them, only

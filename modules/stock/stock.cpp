@@ -7,16 +7,19 @@
 //                                <ProgramFilesDir>\Harbour Atlas. Empty or missing keeps
 //                                the default; a value with \ / :, another character a name
 //                                cannot hold, or made of dots is refused (the default is kept).
+//                                A folder the caller chose with setup's /DIR= wins.
 //   cbTitle=Harbour Atlas 2.1    title shown in the caption (optional)
 //   cbConflict=ask               a file to install exists already: ask (Yes replaces, No
 //                                skips it, Cancel ends the setup), replace, or keep.
-//                                Missing or anything else: ask.
+//                                Missing or anything else: ask. In a silent setup nobody
+//                                is asked: "ask" keeps the existing file.
 //   cbDemoProgram=DEMO.EXE       program started at the end, below the destination;
 //                                missing: no demonstration
 //   cbDemoDocument=HARBOUR.TXT   its document, below the destination's Demos folder (optional)
 //   cbFileError=stop             a file could not be installed: the user is told which and
 //                                why, and the setup ends (stop), or goes on with the shortcuts
 //                                and the rest (continue). Missing or anything else: stop.
+//                                In a silent setup the message goes to setup's log.
 //
 //   [GROUP]
 //   cbName=Harbour Atlas         program group: a folder in the Start menu's Programs;
@@ -41,6 +44,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
+#include <stdarg.h>
 #include <string.h>
 
 #include "setupmodule.h"
@@ -59,9 +63,23 @@ constexpr int kGroupFields = 5;
 constexpr int kIniFields = 4;
 
 HWND g_mainWindow;
+unsigned g_mode;           // SM_GETSETUPMODE: silent, very silent, folder chosen by the caller
 char g_dataPath[MAX_PATH]; // kvlsetup.dat in the source folder; empty: no settings
 char g_title[SETUP_MODULE_TITLE_SIZE];
 char g_destDir[SETUP_PATH_SIZE]; // as SetDestDir left it
+
+// A line for setup's log (/LOG=), when there is one.
+void Note(const char *format, ...)
+{
+    if (!(g_mode & SETUP_MODE_LOGGING))
+        return;
+    char line[1025];
+    va_list args;
+    va_start(args, format);
+    wvsprintfA(line, format, args);
+    va_end(args);
+    SendMessageA(g_mainWindow, SM_WRITELOG, 0, reinterpret_cast<LPARAM>(line));
+}
 
 // Copies text into a buffer of `size` bytes only when all of it fits.
 bool CopyWhole(char *dest, size_t size, const char *source)
@@ -279,7 +297,8 @@ void AddLink(const char *group, char **fields)
         !(inDest ? CopyWhole(workPath, sizeof workPath, g_destDir)
                  : JoinWhole(workPath, sizeof workPath, g_destDir, work)))
         return;
-    WriteLink(linkPath, LinkItem{targetPath, fields[2], workPath, fields[4]});
+    HRESULT result = WriteLink(linkPath, LinkItem{targetPath, fields[2], workPath, fields[4]});
+    Note("shortcut %.259s: %s", linkPath, SUCCEEDED(result) ? "written" : "failed");
 }
 
 // The group folder in the Start menu's Programs, made if need be.
@@ -331,16 +350,35 @@ void WriteIniItem(char **fields)
         !JoinWhole(path, sizeof path, g_destDir, fields[0]) ||
         !ExpandValue(value, sizeof value, fields[3]))
         return;
-    WritePrivateProfileStringA(section, key, value, path);
+    BOOL written = WritePrivateProfileStringA(section, key, value, path);
     // Systems that cache profiles write the file only when asked to.
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, path);
+    Note("setting %.259s [%.200s] %.200s: %s", path, section, key, written ? "written" : "failed");
 }
 
 // ---------------------------------------------------------------------------
 // Conflicts
 
+bool Silent()
+{
+    return (g_mode & (SETUP_MODE_SILENT | SETUP_MODE_VERYSILENT)) != 0;
+}
+
+// A message for the user; silently it goes to setup's log instead, for
+// nobody is there to press OK.
+void Tell(const char *text, UINT icon)
+{
+    if (Silent())
+        SendMessageA(g_mainWindow, SM_WRITELOG, 0, reinterpret_cast<LPARAM>(text));
+    else
+        MessageBoxA(g_mainWindow, text, g_title[0] ? g_title : "KARVELO Setup", MB_OK | icon);
+}
+
 int AskAboutConflict(const char *destPath)
 {
+    // Nobody to ask: the file the user has stays.
+    if (Silent())
+        return FC_SKIP;
     char question[SETUP_PATH_SIZE + 64];
     wsprintfA(question, "%.259s\n\nThis file exists already. Replace it?", destPath);
     switch (MessageBoxA(g_mainWindow, question, g_title[0] ? g_title : "KARVELO Setup",
@@ -368,7 +406,7 @@ void TellFileFailed(const char *failedPath, DWORD error, bool goOn)
     wsprintfA(text, "%.259s could not be installed.\n\n%.259s\n%s", failedPath, reason,
               goOn ? "Setup will go on, but the product is not complete."
                    : "Setup will end now; the product is not complete.");
-    MessageBoxA(g_mainWindow, text, g_title[0] ? g_title : "KARVELO Setup", MB_OK | MB_ICONERROR);
+    Tell(text, MB_ICONERROR);
 }
 
 } // namespace
@@ -378,6 +416,8 @@ extern "C" {
 int WINAPI InitModule(HWND mainWindow, char *sourceDir, char *moduleTitle, HMODULE)
 {
     g_mainWindow = mainWindow;
+    // An older setup.exe does not know the question and answers 0: interactive.
+    g_mode = static_cast<unsigned>(SendMessageA(mainWindow, SM_GETSETUPMODE, 0, 0));
     // A source folder too long to name the data file leaves the module
     // without settings: it then behaves like one exporting no hooks.
     if (!sourceDir || !JoinWhole(g_dataPath, sizeof g_dataPath, sourceDir, kDataFile))
@@ -391,7 +431,8 @@ int WINAPI InitModule(HWND mainWindow, char *sourceDir, char *moduleTitle, HMODU
 int WINAPI SetDestDir(char *destDir)
 {
     char line[kLineSize];
-    if (ReadSetting("PRODUCT", "cbFolder", line) > 0)
+    // A folder the caller chose (/DIR=) stands as it is.
+    if (!(g_mode & SETUP_MODE_DIR_CHOSEN) && ReadSetting("PRODUCT", "cbFolder", line) > 0)
         ChangeFolder(destDir, line);
     CopyWhole(g_destDir, sizeof g_destDir, destDir);
     return 1;

@@ -2,6 +2,7 @@
 
 #include "core/context.h"
 #include "core/hooks.h"
+#include "core/log.h"
 #include "setupmodule.h"
 #include "util/files.h"
 #include "util/paths.h"
@@ -85,6 +86,8 @@ int ScanConflicts()
             continue;
         }
         int answer = CallHookWithTexts("FileConflict", paths.dest, paths.source, FC_REPLACE);
+        if (answer == FC_SKIP)
+            LogLine("file %.259s: skipped, the existing file stays (FileConflict)", paths.dest);
         if (!ApplyAnswer(entry, answer, &overwriteAll))
             return 0;
     }

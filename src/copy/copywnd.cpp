@@ -6,6 +6,7 @@
 #include "core/context.h"
 #include "core/deferred.h"
 #include "core/hooks.h"
+#include "core/log.h"
 #include "core/protocol.h"
 #include "setupmodule.h"
 #include "util/files.h"
@@ -136,7 +137,11 @@ void OnPace(HWND window)
 {
     if (!TakeStep(CM_PACE))
         return;
-    if (PacingTenths(GetTickCount(), g_copyProgress.stamp) == 0 || g_copyProgress.cancelPending) {
+    // The pace lets a person follow the bar, which /SILENT still shows; with
+    // no window at all nobody follows it.
+    bool paced = !(g_setup.mode & SETUP_MODE_VERYSILENT);
+    bool early = paced && PacingTenths(GetTickCount(), g_copyProgress.stamp) == 0;
+    if (early || g_copyProgress.cancelPending) {
         WaitForPace(window);
         return;
     }
@@ -148,6 +153,9 @@ void OnPace(HWND window)
 void StopAtFailedCopy(HWND window, const CopyEntry *entry, const CopyPaths &paths)
 {
     g_setup.failedError = GetLastError();
+    char reason[kPathSize];
+    SystemReason(g_setup.failedError, reason, sizeof reason);
+    LogLine("file %.259s: failed, %.259s", paths.dest[0] ? paths.dest : entry->destName, reason);
     // A destination path too long to build still names the file by its name.
     CopyText(g_setup.failedPath, paths.dest[0] ? paths.dest : entry->destName);
     g_setup.criticalCopyError = 1;
@@ -178,11 +186,16 @@ void OnCopyNext(HWND window)
         return;
     }
     // An existing destination is replaced only when the entry says so.
-    int wanted = !FileExists(paths.dest) || entry->overwrite;
+    int existed = FileExists(paths.dest);
+    int wanted = !existed || entry->overwrite;
     if (wanted && !CopyOneFile(paths.source, paths.dest)) {
         StopAtFailedCopy(window, entry, paths);
         return;
     }
+    LogLine("file %.259s: %s", paths.dest,
+            !wanted   ? "kept, the existing file stays"
+            : existed ? "replaced"
+                      : "installed new");
     g_copyProgress.handledSlots[slot] = 1;
     ++g_copyProgress.handled;
     g_copyProgress.percent = NextPercent(g_copyProgress.percent, g_copyProgress.handled,

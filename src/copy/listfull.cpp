@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include "core/log.h"
+
 void TellListFull(const char *text, const char *caption)
 {
-    MessageBoxA(nullptr, text, caption, MB_OK);
+    LogLine("message \"%.259s\": %.900s", caption, text);
+    if (!RunsSilently())
+        MessageBoxA(nullptr, text, caption, MB_OK);
 }

@@ -40,6 +40,8 @@ struct SetupContext {
     int finishStarted;                  // set by: the finish step, which runs once
     HWND senderWindow;                  // set by: SM_STARTSENDER, once
     int senderReplied;                  // set by: the first reply of the sender
+    unsigned mode;                      // set by: WinMain, from the switches (SETUP_MODE_...)
+    char chosenDir[kPathSize];          // set by: WinMain, from /DIR=
     int exitCode;                       // set by: the first end of the setup that names one
     int exitCodeSet;                    // set by: the same
 };

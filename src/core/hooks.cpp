@@ -1,6 +1,7 @@
 #include "core/hooks.h"
 
 #include "core/context.h"
+#include "core/log.h"
 #include "setupmodule.h"
 
 namespace
@@ -29,6 +30,18 @@ void LeaveHook()
         ReleaseModule();
 }
 
+int Called(const char *name, int result)
+{
+    LogLine("hook %s: %d", name, result);
+    return result;
+}
+
+int Missing(const char *name, int missing)
+{
+    LogLine("hook %s: not exported, taken as %d", name, missing);
+    return missing;
+}
+
 } // namespace
 
 FARPROC FindHook(const char *name)
@@ -42,44 +55,48 @@ int CallHook(const char *name, int missing)
 {
     auto hook = FindTypedHook<int(WINAPI *)()>(name);
     if (!hook)
-        return missing;
+        return Missing(name, missing);
     EnterHook();
     int result = hook();
     LeaveHook();
-    return result;
+    return Called(name, result);
 }
 
 int CallHookWithText(const char *name, char *text, int missing)
 {
     auto hook = FindTypedHook<int(WINAPI *)(char *)>(name);
     if (!hook)
-        return missing;
+        return Missing(name, missing);
     EnterHook();
     int result = hook(text);
     LeaveHook();
-    return result;
+    return Called(name, result);
 }
 
 int CallHookWithTexts(const char *name, char *first, char *second, int missing)
 {
     auto hook = FindTypedHook<int(WINAPI *)(char *, char *)>(name);
     if (!hook)
-        return missing;
+        return Missing(name, missing);
     EnterHook();
     int result = hook(first, second);
     LeaveHook();
-    return result;
+    return Called(name, result);
 }
 
 void CallInitModule()
 {
     auto hook = FindTypedHook<InitModuleHook>("InitModule");
-    if (!hook)
+    if (!hook) {
+        Missing("InitModule", 0);
         return;
+    }
     EnterHook();
-    hook(g_setup.mainWindow, g_setup.sourceDir, g_setup.moduleTitle, g_setup.moduleHandle);
+    int result =
+        hook(g_setup.mainWindow, g_setup.sourceDir, g_setup.moduleTitle, g_setup.moduleHandle);
     g_setup.moduleTitle[kModuleTitleSize - 1] = 0;
     LeaveHook();
+    Called("InitModule", result);
 }
 
 void ReleaseModule()

@@ -6,6 +6,7 @@
 #include "core/context.h"
 #include "core/deferred.h"
 #include "core/hooks.h"
+#include "core/log.h"
 #include "core/protocol.h"
 #include "screens/paint.h"
 #include "setupmodule.h"
@@ -29,10 +30,12 @@ bool LoadSetupModule()
     bool named = g_setup.sourceDir[0] && !g_setup.commandLineTooLong &&
                  ModulePath(modulePath, sizeof modulePath, g_setup.sourceDir, g_setup.commandLine);
     g_setup.moduleHandle = named ? LoadLibraryA(modulePath) : nullptr;
-    if (g_setup.moduleHandle)
+    if (g_setup.moduleHandle) {
+        LogLine("module: %.259s", modulePath);
         return true;
+    }
     RecordExitCode(SETUP_EXIT_CANNOT_RUN);
-    TellUser(nullptr, "Error: Missing module. Setup must exit.", "KARVELO Setup");
+    TellOrLog(nullptr, "Error: Missing module. Setup must exit.", "KARVELO Setup");
     return false;
 }
 
@@ -46,6 +49,7 @@ bool NeverPosted(const MSG &message)
     case SM_ADDADDIN:
     case SM_ADDFILELIST:
     case SM_CREATESHORTCUT:
+    case SM_WRITELOG:
         return true;
     case SM_COPYDONE:
         // The copy window sends its cancel; only its end is posted.
@@ -120,7 +124,18 @@ void OnCreate(HWND window)
 
     CallInitModule();
     SetCaption(window);
-    ScheduleDeferredPost(window, kTicksToBegin, SM_BEGINSETUP, 0, 0);
+    // The first pause shows the window before anything happens; silently
+    // there is nothing to show.
+    ScheduleDeferredPost(window, RunsSilently() ? 1 : kTicksToBegin, SM_BEGINSETUP, 0, 0);
+}
+
+// SM_WRITELOG: a line of the module's own, read within its 1024 bytes.
+int WriteModuleLine(const char *text)
+{
+    if (!text || BoundedLength(text, 1024) < 0 || !(g_setup.mode & SETUP_MODE_LOGGING))
+        return 0;
+    LogLine("module says: %s", text);
+    return 1;
 }
 
 void OnLeftButtonDown(LPARAM lParam)
@@ -199,6 +214,10 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     case SM_REPAINT:
         RepaintNow();
         return 0;
+    case SM_GETSETUPMODE:
+        return static_cast<LRESULT>(g_setup.mode);
+    case SM_WRITELOG:
+        return WriteModuleLine(reinterpret_cast<const char *>(lParam));
     case SM_SENDERREPLY:
         SenderReply(lParam);
         return 0;

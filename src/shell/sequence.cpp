@@ -9,6 +9,7 @@
 #include "core/context.h"
 #include "core/deferred.h"
 #include "core/hooks.h"
+#include "core/log.h"
 #include "core/protocol.h"
 #include "screens/dialogs.h"
 #include "setupmodule.h"
@@ -49,6 +50,9 @@ INT_PTR ShowDialog(const char *name, DLGPROC procedure)
 
 void ChooseDestination()
 {
+    // The caller's folder (/DIR=) stands as given.
+    if (g_setup.chosenDir[0] && CopyText(g_setup.destDir, g_setup.chosenDir) >= 0)
+        return;
     char base[kPathSize];
     // An empty or relative value would put the product below whatever folder
     // setup was started in, often the distribution medium itself.
@@ -75,7 +79,9 @@ bool PrepareCopy()
     CreateDestFolders();
     if (Refused(CallHook("StartCopy", 1)))
         return false;
-    ShowDialog("DLG_PREPARING", PreparingDlgProc);
+    // The preparing dialog is there for a person to read; nobody reads it now.
+    if (!RunsSilently())
+        ShowDialog("DLG_PREPARING", PreparingDlgProc);
     return !Ended();
 }
 
@@ -97,8 +103,17 @@ bool FileFailed()
     char text[2 * kPathSize + 96];
     if (!BuildFailureText(text, sizeof text, g_setup.failedPath, reason))
         CopyText(text, "Error: A file could not be installed.");
-    TellUser(g_setup.mainWindow, text, "KARVELO Setup");
+    TellOrLog(g_setup.mainWindow, text, "KARVELO Setup");
     return !Ended();
+}
+
+// The shortcut step: the status dialog calls CreateShortcuts as it opens.
+// Silently there is no dialog to show, and the hook is called at once.
+int MakeShortcuts()
+{
+    if (RunsSilently())
+        return CallHook("CreateShortcuts", 1);
+    return static_cast<int>(ShowDialog("DLG_CREATINGSHTCUTS", CreatingShtCutsDlgProc));
 }
 
 void LaunchDemo(char *program, char *document)
@@ -109,6 +124,12 @@ void LaunchDemo(char *program, char *document)
     char command[kPathSize];
     if (!BuildDemoCommand(command, sizeof command, g_setup.destDir, program, document))
         return;
+    // Nobody would see it, and a deployment must not leave programs running.
+    if (RunsSilently()) {
+        LogLine("demonstration not started (silent): %.600s", command);
+        return;
+    }
+    LogLine("demonstration started: %.900s", command);
     // The demonstration starts on the destination's drive and in its folder;
     // a destination without a drive letter (a share) has no drive to change to.
     if (isalpha(static_cast<unsigned char>(g_setup.destDir[0])) && g_setup.destDir[1] == ':') {
@@ -148,6 +169,32 @@ bool BuildDemoCommand(char *command, size_t size, const char *destDir, const cha
     return AppendText(command, size, " ") >= 0 && AppendText(command, size, documentPath) >= 0;
 }
 
+const char *ExitCodeMeaning(int code)
+{
+    switch (code) {
+    case SETUP_EXIT_COMPLETE:
+        return "the installation is complete";
+    case SETUP_EXIT_DECLINED:
+        return "the user left at the agreement";
+    case SETUP_EXIT_MODULE:
+        return "the module ended the setup";
+    case SETUP_EXIT_CANCELLED:
+        return "the user cancelled the copy";
+    case SETUP_EXIT_FILE_FAILED:
+        return "a file could not be installed: the installation is partial";
+    case SETUP_EXIT_CANNOT_RUN:
+        return "setup could not run";
+    case SETUP_EXIT_SENDER:
+        return "the module's sender failed";
+    case SETUP_EXIT_CLOSED:
+        return "setup was closed from outside";
+    case SETUP_EXIT_BAD_SWITCH:
+        return "the command line is wrong; nothing was installed";
+    default:
+        return "unknown";
+    }
+}
+
 void RecordExitCode(int code)
 {
     if (g_setup.exitCodeSet)
@@ -182,7 +229,10 @@ void BeginSetup()
     char scratch[kPathSize] = {};
     if (Refused(CallHookWithText("Present", scratch, 1)))
         return;
-    if (Refused(static_cast<int>(ShowDialog("DLG_PRESENT", PresDlgProc)), SETUP_EXIT_DECLINED))
+    // Silently, the caller has accepted the agreement on the user's behalf.
+    if (RunsSilently())
+        LogLine("agreement: accepted by the caller");
+    else if (Refused(static_cast<int>(ShowDialog("DLG_PRESENT", PresDlgProc)), SETUP_EXIT_DECLINED))
         return;
 
     ChooseDestination();
@@ -190,6 +240,7 @@ void BeginSetup()
     g_setup.destDir[kPathSize - 1] = 0;
     if (Refused(consent))
         return;
+    LogLine("destination: %.259s", g_setup.destDir);
 
     if (!PrepareCopy())
         return;
@@ -222,7 +273,7 @@ void CopyResult(LPARAM lParam)
     if (Refused(CallHook("EndCopy", 1)))
         return;
     RepaintNow();
-    if (Refused(static_cast<int>(ShowDialog("DLG_CREATINGSHTCUTS", CreatingShtCutsDlgProc))))
+    if (Refused(MakeShortcuts()))
         return;
     RepaintNow();
     CallHook("GenIniFiles", 1);
@@ -230,7 +281,9 @@ void CopyResult(LPARAM lParam)
     if (Ended())
         return;
     g_setup.finishArmed = 1;
-    ScheduleDeferredPost(g_setup.mainWindow, kTicksToFinish, SM_FINISHSETUP, 0, 0);
+    // The pause lets a person see the end; silently the finish comes at once.
+    ScheduleDeferredPost(g_setup.mainWindow, RunsSilently() ? 1 : kTicksToFinish, SM_FINISHSETUP, 0,
+                         0);
 }
 
 void FinishSetup()
@@ -285,8 +338,8 @@ void SenderReply(LPARAM lParam)
     CancelDeferredPost(g_setup.mainWindow, SM_BEGINSETUP);
     g_setup.finishArmed = 1;
     RecordExitCode(SETUP_EXIT_SENDER);
-    TellUser(g_setup.mainWindow, "Error: Program Manager not found. Setup must exit.",
-             "KARVELO Setup");
+    TellOrLog(g_setup.mainWindow, "Error: Program Manager not found. Setup must exit.",
+              "KARVELO Setup");
     if (!Ended())
         PostMessageA(g_setup.mainWindow, SM_FINISHSETUP, 0, 0);
 }

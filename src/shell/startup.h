@@ -23,3 +23,20 @@ bool BuildCaption(char *dest, size_t size, const char *title);
 // unsigned 16-bit values, lies in the cancel zone that is armed while the
 // copy runs.
 bool InCancelZone(unsigned short x, unsigned short y, int copyInProgress);
+
+// What the switches in front of the module name ask for.
+struct SetupSwitches {
+    unsigned mode;      // SETUP_MODE_... of setupmodule.h
+    char dir[260];      // /DIR=: the destination, absolute; empty when not given
+    char log[260];      // /LOG=: the log file; empty when not given
+    const char *module; // the rest of the arguments, used as before
+    char problem[300];  // why the switches were refused
+};
+
+// Reads the switches at the front of `arguments` (each starts with '/', is
+// matched without regard to case and is followed by blanks): /SILENT,
+// /VERYSILENT, /DIR=folder and /LOG=file, a value in double quotes holding
+// blanks (or the whole switch in quotes). Arguments without a leading '/' have no switches and are
+// the module name exactly as given. Returns false, with `problem` naming the switch, for an unknown
+// switch or a malformed value.
+bool ReadSwitches(const char *arguments, SetupSwitches *switches);

@@ -1,5 +1,6 @@
 #include "shortcuts/shortcut.h"
 
+#include "core/log.h"
 #include "util/paths.h"
 #include "util/text.h"
 
@@ -34,25 +35,31 @@ bool FieldsTerminated(const ShortcutRequest *request)
 
 int HandleShortcutRequest(const ShortcutRequest *request)
 {
-    if (!request || !FieldsTerminated(request))
-        return 1;
-    char linkPath[kPathSize];
-    if (!JoinPath(linkPath, request->linkFolder, request->linkName) ||
-        AppendText(linkPath, ".lnk") < 0)
-        return 1;
-
-    if (request->useItemIdList) {
-        CreateShortcutFile(request->itemIdList, TargetMode::ItemIdList, request->arguments,
-                           linkPath, request->description);
+    if (!request || !FieldsTerminated(request)) {
+        LogLine("shortcut: refused, a text does not end within its field");
         return 1;
     }
-    char targetPath[kPathSize];
-    bool fits = request->targetFile[0]
-                    ? JoinPath(targetPath, request->targetFolder, request->targetFile) != nullptr
-                    : CopyText(targetPath, request->targetFolder) >= 0;
-    if (fits)
-        CreateShortcutFile(targetPath, TargetMode::Path, request->arguments, linkPath,
-                           request->description);
+    char linkPath[kPathSize];
+    if (!JoinPath(linkPath, request->linkFolder, request->linkName) ||
+        AppendText(linkPath, ".lnk") < 0) {
+        LogLine("shortcut %.259s: refused, its path is too long", request->linkName);
+        return 1;
+    }
+
+    HRESULT result = E_INVALIDARG;
+    if (request->useItemIdList) {
+        result = CreateShortcutFile(request->itemIdList, TargetMode::ItemIdList, request->arguments,
+                                    linkPath, request->description);
+    } else {
+        char targetPath[kPathSize];
+        bool fits = request->targetFile[0] ? JoinPath(targetPath, request->targetFolder,
+                                                      request->targetFile) != nullptr
+                                           : CopyText(targetPath, request->targetFolder) >= 0;
+        if (fits)
+            result = CreateShortcutFile(targetPath, TargetMode::Path, request->arguments, linkPath,
+                                        request->description);
+    }
+    LogLine("shortcut %.259s: %s", linkPath, SUCCEEDED(result) ? "written" : "failed");
     return 1;
 }
 

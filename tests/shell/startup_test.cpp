@@ -1,5 +1,6 @@
 #include "shell/startup.h"
 
+#include "setupmodule.h"
 #include "util/paths.h"
 
 #include <gtest/gtest.h>
@@ -78,4 +79,42 @@ TEST(CancelZone, CoordinatesAreUnsigned16Bit)
     // A press left of or above the client area arrives as a negative 16-bit
     // value, which read unsigned lies far to the right or bottom.
     EXPECT_TRUE(InCancelZone(static_cast<unsigned short>(-1), static_cast<unsigned short>(-1), 1));
+}
+
+TEST(Switches, WithoutASlashTheArgumentsAreTheModuleAsBefore)
+{
+    SetupSwitches switches;
+    ASSERT_TRUE(ReadSwitches("probe  ", &switches));
+    EXPECT_EQ(switches.mode, 0u);
+    EXPECT_STREQ(switches.module, "probe  ");
+}
+
+TEST(Switches, EveryFormAndCaseOfTheSwitchesIsRead)
+{
+    SetupSwitches switches;
+    ASSERT_TRUE(ReadSwitches("/silent /VerySilent /DIR=\"C:\\My Atlas\" \"/log=C:\\a b.log\" atlas",
+                             &switches));
+    EXPECT_EQ(switches.mode, static_cast<unsigned>(SETUP_MODE_SILENT | SETUP_MODE_VERYSILENT |
+                                                   SETUP_MODE_DIR_CHOSEN | SETUP_MODE_LOGGING));
+    EXPECT_STREQ(switches.dir, "C:\\My Atlas");
+    EXPECT_STREQ(switches.log, "C:\\a b.log");
+    EXPECT_STREQ(switches.module, "atlas");
+}
+
+TEST(Switches, BadSwitchesAreNamedAndTheRestStillRead)
+{
+    const char *const bad[] = {
+        "/S", "/DIR=relative\\folder", "/DIR=", "/DIR=\"C:\\open", "/LOG", "/SILENT=1"};
+    for (const char *text : bad) {
+        SetupSwitches switches;
+        std::string line = std::string(text) + " /VERYSILENT";
+        EXPECT_FALSE(ReadSwitches(line.c_str(), &switches)) << text;
+        EXPECT_NE(switches.problem[0], 0) << text;
+        EXPECT_EQ(switches.dir[0], 0) << text;
+    }
+    // A refusal must not wait for a person when the caller asked for silence.
+    SetupSwitches switches;
+    EXPECT_FALSE(ReadSwitches("/NOSUCH /VERYSILENT", &switches));
+    EXPECT_STREQ(switches.problem, "Unknown switch: /NOSUCH");
+    EXPECT_EQ(switches.mode, static_cast<unsigned>(SETUP_MODE_VERYSILENT));
 }

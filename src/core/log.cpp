@@ -1,0 +1,69 @@
+#include "core/log.h"
+
+#include <stdarg.h>
+
+#include "core/context.h"
+#include "setupmodule.h"
+#include "util/window.h"
+
+namespace
+{
+
+HANDLE g_log = INVALID_HANDLE_VALUE;
+
+} // namespace
+
+bool OpenSetupLog(const char *path)
+{
+    CloseSetupLog();
+    // Others may read it while we write: a deployment system collects it as
+    // it grows.
+    g_log = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return g_log != INVALID_HANDLE_VALUE;
+}
+
+void CloseSetupLog()
+{
+    if (g_log != INVALID_HANDLE_VALUE)
+        CloseHandle(g_log);
+    g_log = INVALID_HANDLE_VALUE;
+}
+
+void LogLine(const char *format, ...)
+{
+    if (g_log == INVALID_HANDLE_VALUE)
+        return;
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    // wsprintf writes 1024 characters at most, the stamp 24: room to spare.
+    char line[1100];
+    int length = wsprintfA(line, "%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth,
+                           now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
+    va_list args;
+    va_start(args, format);
+    length += wvsprintfA(line + length, format, args);
+    va_end(args);
+    // One event, one line: a text's own line ends must not break it.
+    for (int i = 0; i < length; ++i) {
+        if (static_cast<unsigned char>(line[i]) < ' ')
+            line[i] = ' ';
+    }
+    line[length++] = '\r';
+    line[length++] = '\n';
+    DWORD written = 0;
+    // No buffer of ours: each line is in the system's hands when this returns.
+    WriteFile(g_log, line, static_cast<DWORD>(length), &written, nullptr);
+}
+
+void TellOrLog(HWND owner, const char *text, const char *caption)
+{
+    LogLine("message \"%.259s\": %.900s", caption, text);
+    if (!RunsSilently())
+        TellUser(owner, text, caption);
+}
+
+bool RunsSilently()
+{
+    return (g_setup.mode & (SETUP_MODE_SILENT | SETUP_MODE_VERYSILENT)) != 0;
+}

@@ -1,0 +1,102 @@
+"""Setup without a person: /SILENT, /VERYSILENT, /DIR=, /LOG= and the exit
+codes, as a deployment system runs it. Nothing here may wait for a person:
+a box left open would hold the run until its time-out."""
+
+import time
+
+from harness import MAIN_CLASS, windows_path
+
+FULL_ORDER = ["InitModule", "Present", "SetDestDir", "GetAddInList", "StartCopy", "EndCopy",
+              "CreateShortcuts", "GenIniFiles", "GetAddInOff", "EndSetup", "DemoQuery"]
+
+
+def many_files(scenario, count):
+    for i in range(count):
+        scenario.add_file(f"F{i:03d}.DAT", f"file {i}\r\n" * 10)
+    scenario.write_setup_data(items=["F*.DAT, T, Many, 0, 0, 1, 0;"])
+    return scenario.program_files() / "KarveloEngine"
+
+
+def stock_product(scenario):
+    """The stock module with a folder of its own (which /DIR= overrides), an
+    existing file it would ask about, a shortcut and a demonstration."""
+    scenario.add_module("defsetup", dll="stock.dll")
+    scenario.add_compressed("README.TX_", b"Read me, version 2\r\n")
+    scenario.add_compressed("DEMO.EX_", (scenario.bin / "demo.exe").read_bytes())
+    scenario.write_setup_data(title="Atlas", items=[
+        "README.TX_, T, , 0, 0, 0, 0;", "DEMO.EX_, E, , 0, 0, 1, 0;"], extra={
+        "PRODUCT": {"cbFolder": "Atlas", "cbConflict": "ask", "cbDemoProgram": "DEMO.EXE"},
+        "GROUP": {"cbName": "Atlas", "cbItem00": "Atlas|DEMO.EXE||.|demo"}})
+    scenario.program_files()
+
+
+def test_very_silent_shows_no_window_and_runs_every_hook(scenario):
+    # The probe never asks for the mode: a module that asks nothing still
+    # installs silently.
+    scenario.add_module("probe")
+    dest = many_files(scenario, 5)
+    scenario.probe.actions("GetAddInList", "pump 1500")
+    scenario.probe.actions("EndCopy", "pump 1500")
+    scenario.start("/VERYSILENT probe")
+    for hook in ("GetAddInList", "EndCopy"):
+        scenario.wait_call(hook)
+        windows = scenario.windows().find(pid=scenario.setup_pid)
+        assert not windows, scenario.report(f"windows during {hook}")
+    calls = scenario.wait_success()
+    assert calls == FULL_ORDER, scenario.report(calls)
+    assert len(scenario.tree(dest / "Many")) == 5
+
+
+def test_silent_shows_the_copy_and_nothing_that_waits(scenario):
+    scenario.add_module("probe")
+    dest = many_files(scenario, 30)
+    scenario.start("/SILENT probe")
+    copy = scenario.wait_copy_window()
+    assert copy["visible"], scenario.report("the copy window is hidden")
+    shown = scenario.windows().find(pid=scenario.setup_pid, top_level=True, visible=True)
+    assert [w["class"] for w in shown] == [MAIN_CLASS], scenario.report("other windows")
+    calls = scenario.wait_success()
+    assert calls == FULL_ORDER, scenario.report(calls)
+    assert len(scenario.tree(dest / "Many")) == 30
+
+
+def test_chosen_folder_and_log_with_the_stock_module(scenario):
+    stock_product(scenario)
+    target = scenario.dest / "My Programs" / "Atlas Chosen"
+    old = target / "README.TXT"
+    old.parent.mkdir(parents=True)
+    old.write_bytes(b"the user's readme\r\n")
+    log = scenario.dest / "setup.log"
+    # A bad switch first: nothing is installed, and nobody is asked.
+    assert scenario.run(f'/VERYSILENT /NOSUCH /LOG="{windows_path(log)}"') == 8
+    assert "Unknown switch: /NOSUCH" in log.read_text() and not (target / "DEMO.EXE").exists()
+
+    scenario.start(f'/VERYSILENT /DIR="{windows_path(target)}" /LOG="{windows_path(log)}"')
+    scenario.wait_success()
+    # The caller's folder wins over cbFolder; nobody was asked about the
+    # readme, so the user's stays; no demonstration was started.
+    assert scenario.tree(target) == ["DEMO.EXE", "README.TXT"], scenario.tree(target)
+    assert old.read_bytes() == b"the user's readme\r\n"
+    assert not (scenario.dest / "Atlas").exists()
+    time.sleep(0.5)
+    assert not (target / "demo-launch.txt").exists(), "a demonstration was started"
+    text = log.read_text()
+    home = windows_path(target)
+    for line in (f"destination: {home}", f"file {home}\\README.TXT: skipped",
+                 f"file {home}\\DEMO.EXE: installed new", "module says: shortcut ",
+                 "demonstration not started", "setup ended: exit code 0"):
+        assert line in text, scenario.report(f"{line!r} not in the log:\n{text}")
+
+
+def test_failed_silent_install_ends_with_its_code_and_the_reason_logged(scenario):
+    stock_product(scenario)
+    packed = (scenario.src / "DEMO.EX_").read_bytes()
+    scenario.add_file("DEMO.EX_", packed[:len(packed) // 2])
+    log = scenario.dest / "setup.log"
+    scenario.start(f'/VERYSILENT /LOG="{windows_path(log)}"')
+    scenario.wait_end("file-failed")
+    text = log.read_text()
+    demo = windows_path(scenario.dest / "Atlas" / "DEMO.EXE")
+    assert f"file {demo}: failed, " in text, text
+    assert f"module says: {demo} could not be installed." in text, text
+    assert "setup ended: exit code 4" in text, text
