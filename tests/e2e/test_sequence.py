@@ -61,6 +61,13 @@ def probe_setup(scenario):
     standard_product(scenario)
 
 
+def sender_setup(scenario, **sender):
+    """The probe's product, with a sender window started from InitModule."""
+    probe_setup(scenario)
+    scenario.probe.sender(**sender)
+    scenario.probe.actions("InitModule", "startsender")
+
+
 # ---------------------------------------------------------------------------
 # Complete runs
 
@@ -414,9 +421,7 @@ def test_shortcuts_are_written_as_asked(scenario):
 
 
 def test_sender_success_while_the_start_is_pending_starts_once(scenario):
-    probe_setup(scenario)
-    scenario.probe.sender(reply=0x8000, delay=0)
-    scenario.probe.actions("InitModule", "startsender")
+    sender_setup(scenario, reply=0x8000, delay=0)
     scenario.start("probe")
     scenario.agree()
     calls = scenario.wait_success()
@@ -427,9 +432,7 @@ def test_sender_success_while_the_start_is_pending_starts_once(scenario):
 
 
 def test_sender_success_after_the_start_does_not_start_twice(scenario):
-    probe_setup(scenario)
-    scenario.probe.sender(reply=0x8000, delay=2500)
-    scenario.probe.actions("InitModule", "startsender")
+    sender_setup(scenario, reply=0x8000, delay=2500)
     scenario.start("probe")
     scenario.wait_call("Present")
     scenario.wait_log("reply", timeout=20)
@@ -440,9 +443,7 @@ def test_sender_success_after_the_start_does_not_start_twice(scenario):
 
 
 def test_sender_failure_tells_the_user_once_and_runs_the_finish_once(scenario):
-    probe_setup(scenario)
-    scenario.probe.sender(reply=0, delay=0, repeat=2)
-    scenario.probe.actions("InitModule", "startsender")
+    sender_setup(scenario, reply=0, delay=0, repeat=2)
     scenario.start("probe")
     box = scenario.wait_message_box()
     assert box["caption"] == "KARVELO Setup"
@@ -459,9 +460,7 @@ def test_sender_failure_tells_the_user_once_and_runs_the_finish_once(scenario):
 
 
 def test_sender_ending_the_setup_from_its_window_returns_into_loaded_code(scenario):
-    probe_setup(scenario)
-    scenario.probe.sender(delay=0, exit=1)
-    scenario.probe.actions("InitModule", "startsender")
+    sender_setup(scenario, delay=0, exit=1)
     scenario.start("probe")
     scenario.wait_end("module")
     assert scenario.events("sender-exit"), scenario.report("the sender never got back")
