@@ -259,6 +259,10 @@ std::string PatternFor(const std::string &stored, const std::vector<std::string>
     std::string pattern = stored;
     for (char &c : pattern)
         c = c == ' ' ? '?' : c;
+    // Without a blank the pattern is the name, which no other file shares.
+    *unique = true;
+    if (pattern == stored)
+        return pattern;
     int matches = 0;
     for (const std::string &name : names)
         matches += WildcardMatch(pattern.c_str(), name.c_str());
@@ -461,7 +465,7 @@ int WriteNewManifest(const std::string &path, const std::string &folder)
         "; installed path below the destination = source file [, plain] [, replace] [, "
         "windows]\r\n";
     for (const FolderItem &item : items) {
-        if (!item.isFolder)
+        if (IsFile(JoinHost(folder, item.name)))
             text += item.name + " = " + JoinHost(folder, item.name) + "\r\n";
     }
     text += "\r\n; The stock module's settings go into kvlsetup.dat as written.\r\n"
