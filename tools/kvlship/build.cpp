@@ -298,23 +298,80 @@ bool Write(const std::string &path, const std::string &bytes, const std::string 
     return true;
 }
 
-bool PrepareOut(const std::string &out)
+// The names an earlier build recorded in `out`; false when it left no record.
+bool ReadRecord(const std::string &out, std::vector<std::string> *names)
 {
-    if (IsFolder(out)) {
-        std::vector<FolderItem> items;
-        ListFolder(out, &items);
-        if (!items.empty() && !IsFile(JoinHost(out, kDataFileName))) {
+    std::string text;
+    if (!ReadWholeFile(JoinHost(out, kBuildRecordName), &text, false, 1 << 20))
+        return false;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        std::string name = Trim(text.substr(start, end == std::string::npos ? end : end - start));
+        start = end == std::string::npos ? text.size() : end + 1;
+        // Only bare names: a record never reaches outside its folder.
+        if (!name.empty() && name[0] != ';' && IsPlainName(name.c_str()))
+            names->push_back(name);
+    }
+    return true;
+}
+
+bool Holds(const std::vector<std::string> &names, const std::string &name)
+{
+    for (const std::string &held : names) {
+        if (CompareNames(held, name) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Makes `out` ready for the files in `writes`. A folder that holds what the
+// build reads is refused: its next build would replace or clear them. Of an
+// earlier build only the files it recorded go; anything else stays, and a
+// folder of files that no build recorded is left as it is.
+bool PrepareOut(const std::string &out, const std::vector<std::string> &writes,
+                const std::vector<std::string> &inputs)
+{
+    for (const std::string &input : inputs) {
+        if (SameFolder(HostFolderOf(input), out)) {
             fprintf(stderr,
-                    "kvlship: %s holds files but no %s; not a distribution, left as it is\n",
-                    out.c_str(), kDataFileName);
+                    "kvlship: %s holds %s, which the build reads; give the distribution a "
+                    "folder of its own\n",
+                    Printable(out).c_str(), Printable(input).c_str());
             return false;
         }
-        // A distribution of an earlier build: its files go, nothing else does.
-        return RemoveFilesIn(out);
     }
-    if (!MakeFolders(out)) {
-        fprintf(stderr, "kvlship: cannot make %s\n", out.c_str());
+    if (KindOf(out) == PathKind::Missing && !MakeFolders(out)) {
+        fprintf(stderr, "kvlship: cannot make %s\n", Printable(out).c_str());
         return false;
+    }
+    std::vector<FolderItem> items;
+    std::vector<std::string> recorded;
+    if (!IsFolder(out) || !ListFolder(out, &items)) {
+        fprintf(stderr, "kvlship: %s is not a folder\n", Printable(out).c_str());
+        return false;
+    }
+    if (!items.empty() && !ReadRecord(out, &recorded)) {
+        fprintf(stderr,
+                "kvlship: %s holds files that no build recorded in %s; left as it is (give a "
+                "new or empty folder)\n",
+                Printable(out).c_str(), kBuildRecordName);
+        return false;
+    }
+    for (const FolderItem &item : items) {
+        if (Holds(writes, item.name) && !Holds(recorded, item.name) &&
+            CompareNames(item.name, kBuildRecordName) != 0) {
+            fprintf(stderr, "kvlship: %s would be replaced, but no build wrote it; left as it is\n",
+                    Printable(JoinHost(out, item.name)).c_str());
+            return false;
+        }
+    }
+    for (const std::string &name : recorded) {
+        std::string path = JoinHost(out, name);
+        PathKind kind = KindOf(path);
+        if ((kind == PathKind::File || kind == PathKind::Link) && remove(path.c_str()) != 0) {
+            fprintf(stderr, "kvlship: cannot remove %s\n", Printable(path).c_str());
+            return false;
+        }
     }
     return true;
 }
@@ -421,18 +478,31 @@ int BuildDistribution(const BuildOptions &options)
         return 2;
     }
 
-    if (!PrepareOut(options.out))
+    std::string licence = FromManifest(manifest, manifest.licence);
+    std::vector<std::string> inputs = {options.manifest, licence, setup, module};
+    // The record is written first, so that even a build cut short is cleared by the next.
+    std::vector<std::string> writes = {kBuildRecordName, "setup.exe", manifest.moduleName + ".dll",
+                                       kLicenceName, kDataFileName};
+    for (const FileSpec &file : manifest.files) {
+        inputs.push_back(file.source);
+        writes.push_back(file.stored);
+    }
+    if (!PrepareOut(options.out, writes, inputs))
         return 2;
+    std::string record = "; Written by kvlship build; the next build into this folder replaces "
+                         "these files and no other.\r\n";
+    for (size_t i = 1; i < writes.size(); ++i)
+        record += writes[i] + "\r\n";
     // The agreement text is stored with each byte complemented.
     for (char &c : agreement)
         c = static_cast<char>(~c);
     std::string bytes;
-    bool ok = ReadWholeFile(setup, &bytes) &&
+    bool ok = Write(JoinHost(options.out, kBuildRecordName), record, options.manifest) &&
+              ReadWholeFile(setup, &bytes) &&
               Write(JoinHost(options.out, "setup.exe"), bytes, setup) &&
               ReadWholeFile(module, &bytes) &&
               Write(JoinHost(options.out, manifest.moduleName + ".dll"), bytes, module) &&
-              Write(JoinHost(options.out, kLicenceName), agreement,
-                    FromManifest(manifest, manifest.licence)) &&
+              Write(JoinHost(options.out, kLicenceName), agreement, licence) &&
               Write(JoinHost(options.out, kDataFileName), data, options.manifest) &&
               WriteProductFiles(manifest, options.out);
     if (!ok) {

@@ -164,16 +164,25 @@ bool MakeFolders(const std::string &path)
 #endif
 }
 
-bool RemoveFilesIn(const std::string &folder)
+bool SameFolder(const std::string &a, const std::string &b)
 {
-    std::vector<FolderItem> items;
-    if (!ListFolder(folder, &items))
+    if (!IsFolder(a) || !IsFolder(b))
         return false;
-    for (const FolderItem &item : items) {
-        if (!item.IsFolder() && remove(JoinHost(folder, item.name).c_str()) != 0)
-            return false;
-    }
-    return true;
+#ifdef _WIN32
+    char fullA[MAX_PATH], fullB[MAX_PATH];
+    if (!_fullpath(fullA, a.c_str(), sizeof fullA) || !_fullpath(fullB, b.c_str(), sizeof fullB))
+        return false;
+    std::string x = fullA, y = fullB;
+    while (x.size() > 3 && IsHostSeparator(x.back()))
+        x.pop_back();
+    while (y.size() > 3 && IsHostSeparator(y.back()))
+        y.pop_back();
+    return CompareNames(x, y) == 0;
+#else
+    struct stat x, y;
+    return stat(a.c_str(), &x) == 0 && stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&
+           x.st_ino == y.st_ino;
+#endif
 }
 
 bool CopyFileTime(const std::string &from, const std::string &path)

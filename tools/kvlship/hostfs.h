@@ -49,8 +49,8 @@ bool IsFolder(const std::string &path);
 // Makes `path` and every missing folder above it.
 bool MakeFolders(const std::string &path);
 
-// Removes the plain files directly inside `folder` (not its sub-folders).
-bool RemoveFilesIn(const std::string &folder);
+// True when both paths name the same existing folder, however written.
+bool SameFolder(const std::string &a, const std::string &b);
 
 // Sets the modification time of `path` to that of `from`, so that a build
 // gives the same files whenever it runs and the copy keeps the source's date.
