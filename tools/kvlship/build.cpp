@@ -23,6 +23,7 @@ struct FileSpec {
     bool plain = false, replace = false, windows = false;
     std::string subFolder, name, stored;
     char lastChar = 0;
+    bool bad = false; // refused: no stored name, so no later check is about it
 };
 
 struct Manifest {
@@ -37,7 +38,7 @@ struct Errors {
     int count = 0;
     void Say(int line, const std::string &text)
     {
-        fprintf(stderr, "%s:%d: %s\n", manifest.c_str(), line, text.c_str());
+        fprintf(stderr, "%s:%d: %s\n", Printable(manifest).c_str(), line, Printable(text).c_str());
         ++count;
     }
 };
@@ -150,6 +151,9 @@ bool ReadManifest(const BuildOptions &options, Manifest *manifest, Errors *error
         start = end == std::string::npos ? text.size() : end + 1;
         if (!raw.empty() && raw.back() == '\r')
             raw.pop_back();
+        // kvlsetup.dat is read with CR as a line end too.
+        if (raw.find('\r') != std::string::npos)
+            errors->Say(number, "holds a carriage return inside the line");
         std::string line = Trim(raw);
         if (!line.empty() && line[0] == '[' && line.back() == ']') {
             section = Lowered(Trim(line.substr(1, line.size() - 2)));
@@ -195,6 +199,16 @@ bool ReadManifest(const BuildOptions &options, Manifest *manifest, Errors *error
     return true;
 }
 
+// Why a data-file line cannot carry `name` as it is; empty when it can.
+std::string WhyNotWritable(const std::string &name)
+{
+    if (HasControl(name))
+        return "holds a control character, which no Windows name holds";
+    if (name.find_first_of(",;") != std::string::npos)
+        return "holds ',' or ';', which end the fields of its kvlsetup.dat line";
+    return "";
+}
+
 // Works out each file's stored name, sub-folder and line; reports what the
 // engine could not install as written.
 void PlanFiles(Manifest *manifest, Errors *errors)
@@ -211,18 +225,22 @@ void PlanFiles(Manifest *manifest, Errors *errors)
         size_t slash = installed.rfind('\\');
         file.name = slash == std::string::npos ? installed : installed.substr(slash + 1);
         file.subFolder = slash == std::string::npos ? "" : installed.substr(0, slash);
-        if (!IsPlainName(file.name.c_str()) ||
-            file.name.find_first_of("*?<>\"|:") != std::string::npos) {
-            errors->Say(file.line, "\"" + file.name + "\" is not a file name");
+        std::string why = WhyNotWritable(file.name);
+        if (why.empty() && (!IsPlainName(file.name.c_str()) ||
+                            file.name.find_first_of("*?<>\"|:") != std::string::npos))
+            why = "is not a file name";
+        if (!why.empty()) {
+            errors->Say(file.line, "\"" + file.name + "\" " + why);
+            file.bad = true;
             continue;
         }
         if (!file.subFolder.empty() &&
-            (!StaysBelow(file.subFolder.c_str()) ||
+            (!StaysBelow(file.subFolder.c_str()) || HasControl(file.subFolder) ||
              file.subFolder.find_first_of("*?<>\"|; ,") != std::string::npos)) {
-            errors->Say(
-                file.line,
-                "sub-folder \"" + file.subFolder +
-                    "\" must stay below the destination and hold no blank, comma, ';' or wildcard");
+            errors->Say(file.line, "sub-folder \"" + file.subFolder +
+                                       "\" must stay below the destination and hold no blank, "
+                                       "comma, ';', wildcard or control character");
+            file.bad = true;
             continue;
         }
         if (file.windows && !file.subFolder.empty())
@@ -233,12 +251,12 @@ void PlanFiles(Manifest *manifest, Errors *errors)
         file.stored = file.name;
         if (!file.plain)
             file.stored.back() = '_';
-        if (file.lastChar == ',' || file.lastChar == ';')
-            errors->Say(file.line, "a name cannot end in ',' or ';' in the data file");
     }
     for (size_t i = 0; i < manifest->files.size(); ++i) {
         for (size_t j = 0; j < i; ++j) {
             const FileSpec &a = manifest->files[j], &b = manifest->files[i];
+            if (a.bad || b.bad)
+                continue;
             if (CompareNames(a.stored, b.stored) == 0)
                 errors->Say(
                     b.line,
@@ -411,6 +429,9 @@ std::string FileListSection(const Manifest &manifest, Errors *errors)
     std::string section = "[FILELIST]\r\n";
     for (size_t i = 0; i < manifest.files.size(); ++i) {
         const FileSpec &file = manifest.files[i];
+        // Only a manifest without mistakes is written; a refused file needs no line.
+        if (file.bad)
+            continue;
         bool unique;
         std::string pattern = PatternFor(file.stored, storedNames, &unique);
         if (!unique)
@@ -467,8 +488,16 @@ int BuildDistribution(const BuildOptions &options)
     if (!IsFile(module))
         errors.Say(0, "module " + module + " is missing");
     if (manifest.moduleName.empty() || !IsPlainName(manifest.moduleName.c_str()) ||
+        HasControl(manifest.moduleName) ||
         manifest.moduleName.find_first_of("*?<>\"|:") != std::string::npos)
         errors.Say(0, "module-name must be a plain name");
+    // A line break in the title would start lines of its own in kvlsetup.dat.
+    if (HasControl(manifest.title))
+        errors.Say(0, "the title holds a control character (a -D value with a line break?)");
+    for (const auto &define : options.defines) {
+        if (define.second.find_first_of("\r\n") != std::string::npos)
+            errors.Say(0, "-D " + define.first + ": its value holds a line break");
+    }
     std::string agreement = AgreementText(manifest, &errors);
     std::string data = "[GENERAL]\r\ncbTitle=" + manifest.title + "\r\n\r\n" +
                        FileListSection(manifest, &errors) + manifest.passOn;

@@ -347,9 +347,15 @@ void ReportUnshipped(const Reading &reading)
         if (!listed && item.name.size() > 4 &&
             CompareNames(item.name.substr(item.name.size() - 4), ".dll") == 0)
             listed = true;
-        if (!listed)
-            Add(reading.result, Severity::Warning, item.name,
-                "ships, but no file-list line installs it");
+        if (listed)
+            continue;
+        std::string why = HasControl(item.name)
+                              ? " (a line cannot spell its name: it holds a control character)"
+                          : item.name.find_first_of(",;") != std::string::npos
+                              ? " (a line cannot spell its name: ',' and ';' end a line's fields)"
+                              : "";
+        Add(reading.result, Severity::Warning, item.name,
+            "ships, but no file-list line installs it" + why);
     }
 }
 
@@ -612,26 +618,34 @@ void PrintCheck(const CheckResult &result, bool json)
         printf("], \"status\": %d}\n", CheckStatus(result));
         return;
     }
-    printf("%s installs into %s:\n", result.title.empty() ? "The product" : result.title.c_str(),
-           result.destination.c_str());
-    int stored = 0, installed = 0;
+    // Names come from the distribution: shown in UTF-8 with their control
+    // characters escaped, they cannot rewrite the report on a terminal.
+    auto shown = [](const std::string &ansi) { return Printable(AnsiToUtf8(ansi)); };
+    printf("%s installs into %s:\n",
+           result.title.empty() ? "The product" : shown(result.title).c_str(),
+           shown(result.destination).c_str());
+    size_t storedWidth = 0, installedWidth = 0;
+    std::vector<std::string> stored, installed;
     for (const PlannedFile &file : result.files) {
-        stored = file.storedName.size() > size_t(stored) ? int(file.storedName.size()) : stored;
-        installed =
-            file.installed.size() > size_t(installed) ? int(file.installed.size()) : installed;
+        stored.push_back(shown(file.storedName));
+        installed.push_back(shown(file.installed));
+        storedWidth = std::max(storedWidth, stored.back().size());
+        installedWidth = std::max(installedWidth, installed.back().size());
     }
-    for (const PlannedFile &file : result.files) {
-        printf("  %-9s %-*s -> %-*s %10lld  %-10s %s\n", file.key.c_str(), stored,
-               file.storedName.c_str(), installed, file.installed.c_str(), file.size,
-               file.compressed ? "compressed" : "plain", file.replace ? "replace" : "ask");
+    for (size_t i = 0; i < result.files.size(); ++i) {
+        const PlannedFile &file = result.files[i];
+        printf("  %-9s %-*s -> %-*s %10lld  %-10s %s\n", shown(file.key).c_str(),
+               static_cast<int>(storedWidth), stored[i].c_str(), static_cast<int>(installedWidth),
+               installed[i].c_str(), file.size, file.compressed ? "compressed" : "plain",
+               file.replace ? "replace" : "ask");
     }
     printf("%zu files. Module hooks:", result.files.size());
     for (const std::string &hook : result.hooks)
-        printf(" %s", hook.c_str());
+        printf(" %s", shown(hook).c_str());
     printf(result.hooks.empty() ? " none\n" : "\n");
     for (const Problem &problem : result.problems)
         printf("%s: %s %s\n", problem.severity == Severity::Error ? "error" : "warning",
-               problem.key.c_str(), problem.text.c_str());
+               shown(problem.key).c_str(), shown(problem.text).c_str());
     int status = CheckStatus(result);
     printf("%s\n", status == 0   ? "No problems found."
                    : status == 1 ? "Warnings only: setup will run, but look at them."
