@@ -617,6 +617,9 @@ bool IsWineHelper(const JsonFields &process)
                                            "winedevice.exe",      "plugplay.exe", "svchost.exe",
                                            "rpcss.exe",           "wineboot.exe"};
     std::string exe = Lowered(process.Text("exe"));
+    // A process caught as it starts has its image path before its name.
+    if (exe.empty())
+        exe = Lowered(process.Text("image")).substr(process.Text("image").rfind('\\') + 1);
     if (exe == "explorer.exe")
         return Lowered(process.Text("cmdline")).find("/desktop") != std::string::npos;
     for (const char *helper : kHelpers)
@@ -630,6 +633,25 @@ std::string DriveToWindows(const std::string &relative)
     std::string windows = "C:\\" + relative;
     std::replace(windows.begin(), windows.end(), '/', '\\');
     return windows;
+}
+
+// True when a program setup.exe started is the demonstration as the shell
+// starts it: in the destination folder, as "<folder>\<program>", quoted
+// when it holds a blank, then " <folder>\Demos\<document>". A program the
+// module starts from its hooks is a child of setup.exe as well.
+bool IsShellDemo(const std::string &commandLine, std::string folder)
+{
+    while (folder.size() > 1 && folder.back() == '\\')
+        folder.pop_back();
+    bool quoted = StartsWith(commandLine, "\"");
+    size_t end = quoted ? commandLine.find('"', 1) : commandLine.find(' ');
+    if (end == std::string::npos)
+        return false;
+    std::string program = commandLine.substr(quoted ? 1 : 0, end - (quoted ? 1 : 0));
+    std::string rest = commandLine.substr(end + (quoted ? 1 : 0));
+    std::string below = Lowered(folder + "\\");
+    return !folder.empty() && StartsWith(Lowered(program), below) &&
+           StartsWith(Lowered(rest), " " + below + "demos\\");
 }
 
 // Copies a plain file; never opens a link, device or FIFO.
@@ -1114,8 +1136,9 @@ class Trial
         }
     }
 
-    // The last program setup.exe started is the demonstration: the shell
-    // starts it as its last act.
+    // The demonstration is the program that setup.exe starts the way the
+    // shell starts it (IsShellDemo); any other program setup.exe starts is
+    // its module's doing, listed but not taken for the demonstration.
     void ReadProcesses()
     {
         for (const std::string &line : watcher_.NewLines()) {
@@ -1123,17 +1146,20 @@ class Trial
             if (!ParseJsonLine(line, &fields) || fields.Number("parent", -1) != setupPid_ ||
                 IsWineHelper(fields))
                 continue;
-            demoPid_ = fields.Number("pid");
+            std::string command = fields.Text("cmdline");
             if (fields.Number("gone")) {
-                demoGone_ = true;
-                result_->demoCommand.clear();
-                result_->demoFolder.clear();
+                Note("setup.exe started a program that ended before it could be read");
                 continue;
             }
-            demoGone_ = false;
-            result_->demoCommand = fields.Text("cmdline");
-            Note("setup.exe started " + result_->demoCommand);
             std::string folder = fields.Text("cwd");
+            if (!IsShellDemo(command, folder)) {
+                Note("setup.exe (its module) started " + command);
+                result_->otherPrograms.push_back(command);
+                continue;
+            }
+            demoPid_ = fields.Number("pid");
+            result_->demoCommand = command;
+            Note("setup.exe started the demonstration " + command);
             // The process keeps its folder with a final backslash; a root keeps it.
             if (folder.size() > 3 && folder.back() == '\\')
                 folder.pop_back();
@@ -1241,7 +1267,7 @@ class Trial
         }
         if (result_->demoShown)
             return true;
-        if (demoPid_ > 0 && !demoGone_)
+        if (demoPid_ > 0)
             return Since(endedAt_) > kDemoWindowWait;
         return Since(endedAt_) > kLateChildWait;
     }
@@ -1544,7 +1570,7 @@ class Trial
     FileTail launch_, watcher_;
 
     long long setupPid_ = -1, demoPid_ = -1;
-    bool setupEnded_ = false, demoGone_ = false, boxSeen_ = false;
+    bool setupEnded_ = false, boxSeen_ = false;
     Clock::time_point endedAt_, agreedAt_, errorAt_;
     int agreePosts_ = 0;
     bool presentationGone_ = false;

@@ -60,6 +60,8 @@ void PrintText(const TrialResult &trial, const std::vector<std::string> &faults,
     else
         printf("Demonstration: %s\n  in %s\n", shown(trial.demoCommand).c_str(),
                shown(trial.demoFolder).c_str());
+    for (const std::string &program : trial.otherPrograms)
+        printf("Started by the module: %s\n", shown(program).c_str());
     for (const TrialBox &box : trial.boxes)
         printf("Box \"%s\": %s (answered %s)\n", shown(box.caption).c_str(),
                shown(box.text).c_str(),
@@ -99,8 +101,11 @@ void PrintJson(const TrialResult &trial, const std::vector<std::string> &faults,
                JsonString(link.arguments).c_str(), JsonString(link.workingFolder).c_str(),
                JsonString(link.description).c_str());
     }
-    printf("], \"demoCommand\": %s, \"demoFolder\": %s, \"hostPrograms\": [",
+    printf("], \"demoCommand\": %s, \"demoFolder\": %s, \"otherPrograms\": [",
            JsonString(trial.demoCommand).c_str(), JsonString(trial.demoFolder).c_str());
+    for (size_t i = 0; i < trial.otherPrograms.size(); ++i)
+        printf("%s%s", i ? ", " : "", JsonString(trial.otherPrograms[i]).c_str());
+    printf("], \"hostPrograms\": [");
     for (size_t i = 0; i < trial.hostPrograms.size(); ++i)
         printf("%s%s", i ? ", " : "", JsonString(trial.hostPrograms[i]).c_str());
     printf("], \"boxes\": [");
