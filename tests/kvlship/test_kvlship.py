@@ -1,20 +1,23 @@
 """kvlship as a vendor uses it: build a distribution from a manifest, check
 it, try it under Wine; and a distribution with every mistake a vendor makes,
-which check must name, key by key."""
+which check must name, key by key. Then what a careless or hostile folder,
+module or manifest does to the tool itself."""
 import json
 import os
 import shutil
 import subprocess
 from pathlib import Path
 
+import pytest
+
 ROOT = Path(__file__).resolve().parents[2]
 BUILD = Path(os.environ.get("BUILD_DIR", ROOT / "build")).absolute()
 BIN = BUILD / "bin"
 
 
-def kvlship(*args, timeout=120):
+def kvlship(*args, timeout=120, env=None):
     return subprocess.run([str(BIN / "kvlship"), *map(str, args)], capture_output=True, text=True,
-                          timeout=timeout, stdin=subprocess.DEVNULL)
+                          timeout=timeout, stdin=subprocess.DEVNULL, env=env)
 
 
 def build_sample(out):
@@ -169,3 +172,135 @@ def test_a_new_manifest_builds_a_distribution_that_checks_clean(tmp_path, monkey
         "C:\\Program Files\\My Product\\ORBIT.EXE", "C:\\Program Files\\My Product\\Star Map.txt"]
     assert (tmp_path / "dist" / "modlic.tx_").read_bytes() == bytes(
         b ^ 0xFF for b in b"Use it well.\r\n")
+
+
+def product(folder, files="A.TXT = a.txt\n", module="stock", title="Tiny"):
+    """A manifest with its licence and one source file in `folder`."""
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / "a.txt").write_text("a file\n")
+    (folder / "licence.txt").write_text("Use it well.\n")
+    manifest = folder / "p.manifest"
+    manifest.write_text(f"[package]\ntitle = {title}\nlicence = licence.txt\nmodule = {module}\n"
+                        f"[files]\n{files}")
+    return manifest
+
+
+def add_lines(dist, *lines):
+    """Appends file-list lines to those the build wrote; returns their keys."""
+    head, tail = (dist / "kvlsetup.dat").read_text().split("[FILELIST]\n")
+    count = tail.split("\n[")[0].count("cbItem")
+    keys = [f"cbItem{count + n:02}" for n in range(len(lines))]
+    items = "".join(f"{key}={line}\n" for key, line in zip(keys, lines))
+    (dist / "kvlsetup.dat").write_text(head + "[FILELIST]\n" + items + tail)
+    return keys
+
+
+def test_build_never_deletes_what_it_did_not_write(tmp_path, monkeypatch):
+    manifest = product(tmp_path)
+    monkeypatch.chdir(tmp_path)
+    before = files_of(tmp_path)
+    done = kvlship("build", "p.manifest", ".", "--engine", BIN)
+    assert done.returncode == 2 and "holds p.manifest" in done.stderr
+    assert files_of(tmp_path) == before
+
+    assert kvlship("build", manifest, "dist", "--engine", BIN).returncode == 0
+    (tmp_path / "dist" / "NOTES.TXT").write_text("the vendor's own")
+    manifest.write_text(manifest.read_text().replace("A.TXT", "B.TXT"))
+    assert kvlship("build", manifest, "dist", "--engine", BIN).returncode == 0
+    assert {"NOTES.TXT", "B.TX_"} <= set(os.listdir("dist")) and "A.TX_" not in os.listdir("dist")
+
+
+def test_check_ends_on_a_pathological_pattern_devices_fifos_and_links(tmp_path):
+    dist = build_sample(tmp_path / "dist")
+    (dist / ("a" * 80)).write_text("x")
+    os.symlink("/dev/zero", dist / "ZERO.BIN")
+    os.mkfifo(dist / "FIFO.BIN")
+    os.symlink("/usr", dist / "LINKED")
+    stars, zero, fifo, linked = add_lines(
+        dist, "*a*a*a*a*a*a*a*b, b, , 0, 0, 1, 0;", "ZERO.BIN, N, , 0, 0, 1, 0;",
+        "FIFO.BIN, N, , 0, 0, 1, 0;", "LINKED, D, , 0, 0, 1, 0;")
+    found = problems(json.loads(kvlship("check", dist, "--json", timeout=30).stdout))
+    assert_named(found, stars, "matches no file")
+    assert_named(found, zero, "a symbolic link")
+    assert_named(found, fifo, "a device, FIFO or socket")
+    assert_named(found, linked, "a symbolic link")
+
+
+def test_check_refuses_a_truncated_module(tmp_path):
+    dist = build_sample(tmp_path / "dist")
+    module = (BIN / "stock.dll").read_bytes()
+    (dist / "defsetup.dll").write_bytes(module[: len(module) // 2])
+    found = problems(json.loads(kvlship("check", dist, "--json").stdout))
+    assert_named(found, "defsetup.dll", "cut short")
+
+
+def test_names_a_data_file_line_cannot_carry_are_refused_and_never_printed_raw(tmp_path):
+    manifest = product(tmp_path, title="${T}", files="TAB\tX.TXT = a.txt\nA,B.TXT = a.txt\n"
+                       "A;B.TXT = a.txt\nBad|Dir\\ONE.TXT = a.txt\nBad|Dir\\TWO.TXT = a.txt\n"
+                       "Good\\ONE.TXT = a.txt\n")
+    done = kvlship("build", manifest, tmp_path / "out", "--engine", BIN,
+                   "-D", "T=x\r\n[FILELIST]\r\ncbItem00=A.TX_, T, , 0, 0, 1, 0;")
+    assert done.returncode == 2 and not (tmp_path / "out").exists()
+    said = done.stderr.splitlines()
+    assert any("TAB\\x09X.TXT" in line and "control character" in line for line in said)
+    assert sum("holds ',' or ';'" in line for line in said) == 2
+    assert sum("sub-folder \"Bad|Dir\"" in line for line in said) == 2
+    assert any("-D T" in line and "line break" in line for line in said)
+    assert "kvlship: 7 mistakes" in done.stderr  # nothing follows from the bad sub-folders
+
+    dist = build_sample(tmp_path / "dist")
+    (dist / "\x1b[2J\x1b[HREADME.TX_").write_text("x")
+    shown = kvlship("check", dist).stdout
+    assert "\x1b" not in shown and "\\x1b[2J\\x1b[HREADME.TX_ ships" in shown
+
+
+def running(text):
+    """Command lines of the host's processes that hold `text`."""
+    found = []
+    for process in Path("/proc").iterdir():
+        try:
+            command = (process / "cmdline").read_bytes().decode(errors="replace")
+        except OSError:
+            continue
+        if process.name.isdigit() and text in command:
+            found.append(command)
+    return found
+
+
+@pytest.fixture(scope="module")
+def hostile_trial(tmp_path_factory):
+    """A trial of a distribution whose module writes to the host through Z:,
+    starts host programs, writes a false end into its output and starts a
+    program of its own; its folder holds a FIFO and links out."""
+    root = tmp_path_factory.mktemp("hostile")
+    dist = root / "dist"
+    done = kvlship("build", product(root / "src", module=BIN / "hostile.dll"), dist,
+                   "--engine", BIN)
+    assert done.returncode == 0, done.stderr
+    os.mkfifo(dist / "FIFO.BIN")
+    os.symlink("/dev/zero", dist / "ZERO.BIN")
+    os.symlink("/usr", dist / "LINKED")
+    (root / "target").mkdir()
+    tried = kvlship("try", dist, "--work", root / "trial", "--engine", BIN, "--json",
+                    "--timeout", 240, timeout=300,
+                    env={**os.environ, "KVLSHIP_HOSTILE": str(root / "target")})
+    return root, tried.returncode, json.loads(tried.stdout)
+
+
+def test_trial_keeps_a_hostile_module_off_the_host_and_ends_all_it_started(hostile_trial):
+    root, status, report = hostile_trial
+    assert status == 2 and not report["passed"]
+    assert list((root / "target").iterdir()) == []
+    assert not (root / "trial" / "prefix" / "dosdevices" / "z:").exists()
+    assert not (root / "trial" / "prefix" / "drive_c" / "kvlship-trial" / "distribution" /
+                "LINKED").exists()
+    assert running(str(root / "target")) == []
+    assert any("target/loop" in program for program in report["hostPrograms"])
+    assert report["exitCode"] == 0  # not the module's false end
+    assert "ran the distribution's own code" in report["warnings"][0]
+
+
+def test_trial_takes_only_the_shells_launch_for_the_demonstration(hostile_trial):
+    _, _, report = hostile_trial
+    assert report["demoCommand"] == ""
+    assert report["otherPrograms"] == ["C:\\windows\\system32\\notepad.exe"]

@@ -23,6 +23,7 @@ struct FileSpec {
     bool plain = false, replace = false, windows = false;
     std::string subFolder, name, stored;
     char lastChar = 0;
+    bool bad = false; // refused: no stored name, so no later check is about it
 };
 
 struct Manifest {
@@ -37,7 +38,7 @@ struct Errors {
     int count = 0;
     void Say(int line, const std::string &text)
     {
-        fprintf(stderr, "%s:%d: %s\n", manifest.c_str(), line, text.c_str());
+        fprintf(stderr, "%s:%d: %s\n", Printable(manifest).c_str(), line, Printable(text).c_str());
         ++count;
     }
 };
@@ -150,6 +151,9 @@ bool ReadManifest(const BuildOptions &options, Manifest *manifest, Errors *error
         start = end == std::string::npos ? text.size() : end + 1;
         if (!raw.empty() && raw.back() == '\r')
             raw.pop_back();
+        // kvlsetup.dat is read with CR as a line end too.
+        if (raw.find('\r') != std::string::npos)
+            errors->Say(number, "holds a carriage return inside the line");
         std::string line = Trim(raw);
         if (!line.empty() && line[0] == '[' && line.back() == ']') {
             section = Lowered(Trim(line.substr(1, line.size() - 2)));
@@ -195,6 +199,16 @@ bool ReadManifest(const BuildOptions &options, Manifest *manifest, Errors *error
     return true;
 }
 
+// Why a data-file line cannot carry `name` as it is; empty when it can.
+std::string WhyNotWritable(const std::string &name)
+{
+    if (HasControl(name))
+        return "holds a control character, which no Windows name holds";
+    if (name.find_first_of(",;") != std::string::npos)
+        return "holds ',' or ';', which end the fields of its kvlsetup.dat line";
+    return "";
+}
+
 // Works out each file's stored name, sub-folder and line; reports what the
 // engine could not install as written.
 void PlanFiles(Manifest *manifest, Errors *errors)
@@ -211,18 +225,22 @@ void PlanFiles(Manifest *manifest, Errors *errors)
         size_t slash = installed.rfind('\\');
         file.name = slash == std::string::npos ? installed : installed.substr(slash + 1);
         file.subFolder = slash == std::string::npos ? "" : installed.substr(0, slash);
-        if (!IsPlainName(file.name.c_str()) ||
-            file.name.find_first_of("*?<>\"|:") != std::string::npos) {
-            errors->Say(file.line, "\"" + file.name + "\" is not a file name");
+        std::string why = WhyNotWritable(file.name);
+        if (why.empty() && (!IsPlainName(file.name.c_str()) ||
+                            file.name.find_first_of("*?<>\"|:") != std::string::npos))
+            why = "is not a file name";
+        if (!why.empty()) {
+            errors->Say(file.line, "\"" + file.name + "\" " + why);
+            file.bad = true;
             continue;
         }
         if (!file.subFolder.empty() &&
-            (!StaysBelow(file.subFolder.c_str()) ||
+            (!StaysBelow(file.subFolder.c_str()) || HasControl(file.subFolder) ||
              file.subFolder.find_first_of("*?<>\"|; ,") != std::string::npos)) {
-            errors->Say(
-                file.line,
-                "sub-folder \"" + file.subFolder +
-                    "\" must stay below the destination and hold no blank, comma, ';' or wildcard");
+            errors->Say(file.line, "sub-folder \"" + file.subFolder +
+                                       "\" must stay below the destination and hold no blank, "
+                                       "comma, ';', wildcard or control character");
+            file.bad = true;
             continue;
         }
         if (file.windows && !file.subFolder.empty())
@@ -233,12 +251,12 @@ void PlanFiles(Manifest *manifest, Errors *errors)
         file.stored = file.name;
         if (!file.plain)
             file.stored.back() = '_';
-        if (file.lastChar == ',' || file.lastChar == ';')
-            errors->Say(file.line, "a name cannot end in ',' or ';' in the data file");
     }
     for (size_t i = 0; i < manifest->files.size(); ++i) {
         for (size_t j = 0; j < i; ++j) {
             const FileSpec &a = manifest->files[j], &b = manifest->files[i];
+            if (a.bad || b.bad)
+                continue;
             if (CompareNames(a.stored, b.stored) == 0)
                 errors->Say(
                     b.line,
@@ -259,6 +277,10 @@ std::string PatternFor(const std::string &stored, const std::vector<std::string>
     std::string pattern = stored;
     for (char &c : pattern)
         c = c == ' ' ? '?' : c;
+    // Without a blank the pattern is the name, which no other file shares.
+    *unique = true;
+    if (pattern == stored)
+        return pattern;
     int matches = 0;
     for (const std::string &name : names)
         matches += WildcardMatch(pattern.c_str(), name.c_str());
@@ -294,23 +316,80 @@ bool Write(const std::string &path, const std::string &bytes, const std::string 
     return true;
 }
 
-bool PrepareOut(const std::string &out)
+// The names an earlier build recorded in `out`; false when it left no record.
+bool ReadRecord(const std::string &out, std::vector<std::string> *names)
 {
-    if (IsFolder(out)) {
-        std::vector<FolderItem> items;
-        ListFolder(out, &items);
-        if (!items.empty() && !IsFile(JoinHost(out, kDataFileName))) {
+    std::string text;
+    if (!ReadWholeFile(JoinHost(out, kBuildRecordName), &text, false, 1 << 20))
+        return false;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        std::string name = Trim(text.substr(start, end == std::string::npos ? end : end - start));
+        start = end == std::string::npos ? text.size() : end + 1;
+        // Only bare names: a record never reaches outside its folder.
+        if (!name.empty() && name[0] != ';' && IsPlainName(name.c_str()))
+            names->push_back(name);
+    }
+    return true;
+}
+
+bool Holds(const std::vector<std::string> &names, const std::string &name)
+{
+    for (const std::string &held : names) {
+        if (CompareNames(held, name) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Makes `out` ready for the files in `writes`. A folder that holds what the
+// build reads is refused: its next build would replace or clear them. Of an
+// earlier build only the files it recorded go; anything else stays, and a
+// folder of files that no build recorded is left as it is.
+bool PrepareOut(const std::string &out, const std::vector<std::string> &writes,
+                const std::vector<std::string> &inputs)
+{
+    for (const std::string &input : inputs) {
+        if (SameFolder(HostFolderOf(input), out)) {
             fprintf(stderr,
-                    "kvlship: %s holds files but no %s; not a distribution, left as it is\n",
-                    out.c_str(), kDataFileName);
+                    "kvlship: %s holds %s, which the build reads; give the distribution a "
+                    "folder of its own\n",
+                    Printable(out).c_str(), Printable(input).c_str());
             return false;
         }
-        // A distribution of an earlier build: its files go, nothing else does.
-        return RemoveFilesIn(out);
     }
-    if (!MakeFolders(out)) {
-        fprintf(stderr, "kvlship: cannot make %s\n", out.c_str());
+    if (KindOf(out) == PathKind::Missing && !MakeFolders(out)) {
+        fprintf(stderr, "kvlship: cannot make %s\n", Printable(out).c_str());
         return false;
+    }
+    std::vector<FolderItem> items;
+    std::vector<std::string> recorded;
+    if (!IsFolder(out) || !ListFolder(out, &items)) {
+        fprintf(stderr, "kvlship: %s is not a folder\n", Printable(out).c_str());
+        return false;
+    }
+    if (!items.empty() && !ReadRecord(out, &recorded)) {
+        fprintf(stderr,
+                "kvlship: %s holds files that no build recorded in %s; left as it is (give a "
+                "new or empty folder)\n",
+                Printable(out).c_str(), kBuildRecordName);
+        return false;
+    }
+    for (const FolderItem &item : items) {
+        if (Holds(writes, item.name) && !Holds(recorded, item.name) &&
+            CompareNames(item.name, kBuildRecordName) != 0) {
+            fprintf(stderr, "kvlship: %s would be replaced, but no build wrote it; left as it is\n",
+                    Printable(JoinHost(out, item.name)).c_str());
+            return false;
+        }
+    }
+    for (const std::string &name : recorded) {
+        std::string path = JoinHost(out, name);
+        PathKind kind = KindOf(path);
+        if ((kind == PathKind::File || kind == PathKind::Link) && remove(path.c_str()) != 0) {
+            fprintf(stderr, "kvlship: cannot remove %s\n", Printable(path).c_str());
+            return false;
+        }
     }
     return true;
 }
@@ -350,6 +429,9 @@ std::string FileListSection(const Manifest &manifest, Errors *errors)
     std::string section = "[FILELIST]\r\n";
     for (size_t i = 0; i < manifest.files.size(); ++i) {
         const FileSpec &file = manifest.files[i];
+        // Only a manifest without mistakes is written; a refused file needs no line.
+        if (file.bad)
+            continue;
         bool unique;
         std::string pattern = PatternFor(file.stored, storedNames, &unique);
         if (!unique)
@@ -406,8 +488,16 @@ int BuildDistribution(const BuildOptions &options)
     if (!IsFile(module))
         errors.Say(0, "module " + module + " is missing");
     if (manifest.moduleName.empty() || !IsPlainName(manifest.moduleName.c_str()) ||
+        HasControl(manifest.moduleName) ||
         manifest.moduleName.find_first_of("*?<>\"|:") != std::string::npos)
         errors.Say(0, "module-name must be a plain name");
+    // A line break in the title would start lines of its own in kvlsetup.dat.
+    if (HasControl(manifest.title))
+        errors.Say(0, "the title holds a control character (a -D value with a line break?)");
+    for (const auto &define : options.defines) {
+        if (define.second.find_first_of("\r\n") != std::string::npos)
+            errors.Say(0, "-D " + define.first + ": its value holds a line break");
+    }
     std::string agreement = AgreementText(manifest, &errors);
     std::string data = "[GENERAL]\r\ncbTitle=" + manifest.title + "\r\n\r\n" +
                        FileListSection(manifest, &errors) + manifest.passOn;
@@ -417,18 +507,31 @@ int BuildDistribution(const BuildOptions &options)
         return 2;
     }
 
-    if (!PrepareOut(options.out))
+    std::string licence = FromManifest(manifest, manifest.licence);
+    std::vector<std::string> inputs = {options.manifest, licence, setup, module};
+    // The record is written first, so that even a build cut short is cleared by the next.
+    std::vector<std::string> writes = {kBuildRecordName, "setup.exe", manifest.moduleName + ".dll",
+                                       kLicenceName, kDataFileName};
+    for (const FileSpec &file : manifest.files) {
+        inputs.push_back(file.source);
+        writes.push_back(file.stored);
+    }
+    if (!PrepareOut(options.out, writes, inputs))
         return 2;
+    std::string record = "; Written by kvlship build; the next build into this folder replaces "
+                         "these files and no other.\r\n";
+    for (size_t i = 1; i < writes.size(); ++i)
+        record += writes[i] + "\r\n";
     // The agreement text is stored with each byte complemented.
     for (char &c : agreement)
         c = static_cast<char>(~c);
     std::string bytes;
-    bool ok = ReadWholeFile(setup, &bytes) &&
+    bool ok = Write(JoinHost(options.out, kBuildRecordName), record, options.manifest) &&
+              ReadWholeFile(setup, &bytes) &&
               Write(JoinHost(options.out, "setup.exe"), bytes, setup) &&
               ReadWholeFile(module, &bytes) &&
               Write(JoinHost(options.out, manifest.moduleName + ".dll"), bytes, module) &&
-              Write(JoinHost(options.out, kLicenceName), agreement,
-                    FromManifest(manifest, manifest.licence)) &&
+              Write(JoinHost(options.out, kLicenceName), agreement, licence) &&
               Write(JoinHost(options.out, kDataFileName), data, options.manifest) &&
               WriteProductFiles(manifest, options.out);
     if (!ok) {
@@ -461,7 +564,7 @@ int WriteNewManifest(const std::string &path, const std::string &folder)
         "; installed path below the destination = source file [, plain] [, replace] [, "
         "windows]\r\n";
     for (const FolderItem &item : items) {
-        if (!item.isFolder)
+        if (IsFile(JoinHost(folder, item.name)))
             text += item.name + " = " + JoinHost(folder, item.name) + "\r\n";
     }
     text += "\r\n; The stock module's settings go into kvlsetup.dat as written.\r\n"

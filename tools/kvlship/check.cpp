@@ -15,6 +15,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+#include <set>
+
 namespace
 {
 
@@ -71,39 +74,47 @@ struct Inspection {
 };
 
 // Looks at a stored file as the copy will: plain, or SZDD to expand whole.
+// A compressed file is read a chunk at a time, a plain one not at all.
 Inspection Inspect(const std::string &path)
 {
     Inspection seen;
-    std::string bytes;
-    if (!ReadWholeFile(path, &bytes)) {
+    FILE *file = OpenPlainFile(path, false);
+    if (!file) {
         seen.damage = "cannot be read";
         return seen;
     }
-    const unsigned char *data = reinterpret_cast<const unsigned char *>(bytes.data());
-    seen.size = static_cast<long long>(bytes.size());
-    if (!SzddStartsLike(data, bytes.size()))
-        return seen;
-    seen.compressed = true;
+    static unsigned char chunk[1 << 16], room[1 << 16];
+    size_t got = fread(chunk, 1, sizeof chunk, file);
+    seen.size = FileSize(path);
+    seen.compressed = SzddStartsLike(chunk, got);
     SzddHeader header;
-    if (SzddParseHeader(data, bytes.size(), &header)) {
+    if (seen.compressed && SzddParseHeader(chunk, got, &header)) {
         seen.lastChar = header.lastChar;
         seen.size = header.size;
     }
     static SzddDecoder decoder;
     SzddDecoderInit(&decoder);
-    static unsigned char room[1 << 16];
-    size_t at = 0;
-    SzddStatus status;
-    do {
-        size_t used = 0, made = 0;
-        status = SzddDecode(&decoder, data + at, bytes.size() - at, &used, room, sizeof room, &made,
-                            true);
-        at += used;
-    } while (status == kSzddNeedOutput);
-    if (status == kSzddCut)
+    SzddStatus status = kSzddNeedInput;
+    while (seen.compressed && status == kSzddNeedInput) {
+        // A short read is the end of a plain file (or an error, told below).
+        bool ends = got < sizeof chunk;
+        size_t at = 0;
+        do {
+            size_t used = 0, made = 0;
+            status =
+                SzddDecode(&decoder, chunk + at, got - at, &used, room, sizeof room, &made, ends);
+            at += used;
+        } while (status == kSzddNeedOutput);
+        if (!ends)
+            got = fread(chunk, 1, sizeof chunk, file);
+    }
+    if (ferror(file))
+        seen.damage = "cannot be read";
+    else if (status == kSzddCut)
         seen.damage = "is a compressed file cut short; its copy will fail";
-    else if (status != kSzddComplete)
+    else if (seen.compressed && status != kSzddComplete)
         seen.damage = "is a damaged compressed file; its copy will fail";
+    fclose(file);
     return seen;
 }
 
@@ -118,7 +129,68 @@ std::string Windows(const std::string &folder, const std::string &relative)
 bool IsEngineFile(const std::string &name, const std::string &moduleFile)
 {
     return CompareNames(name, "setup.exe") == 0 || CompareNames(name, kDataFileName) == 0 ||
-           CompareNames(name, kLicenceName) == 0 || CompareNames(name, moduleFile) == 0;
+           CompareNames(name, kLicenceName) == 0 || CompareNames(name, moduleFile) == 0 ||
+           CompareNames(name, kBuildRecordName) == 0;
+}
+
+bool ByName(const FolderItem &a, const FolderItem &b)
+{
+    return CompareNames(a.name, b.name) < 0;
+}
+
+// The items `pattern` matches. A pattern without a wildcard is looked up
+// (the folder is sorted by name), so that many lines cost no more than many
+// look-ups.
+std::vector<const FolderItem *> Matches(const std::vector<FolderItem> &items, const char *pattern)
+{
+    std::vector<const FolderItem *> found;
+    if (!strpbrk(pattern, "*?")) {
+        auto range = std::equal_range(items.begin(), items.end(),
+                                      FolderItem{pattern, PathKind::Missing}, ByName);
+        for (auto it = range.first; it != range.second; ++it)
+            found.push_back(&*it);
+        return found;
+    }
+    for (const FolderItem &item : items) {
+        if (WildcardMatch(pattern, item.name.c_str()))
+            found.push_back(&item);
+    }
+    return found;
+}
+
+// The item named exactly `name`, or nullptr.
+const FolderItem *FindItem(const std::vector<FolderItem> &items, const std::string &name)
+{
+    auto range =
+        std::equal_range(items.begin(), items.end(), FolderItem{name, PathKind::Missing}, ByName);
+    for (auto it = range.first; it != range.second; ++it) {
+        if (it->name == name)
+            return &*it;
+    }
+    return nullptr;
+}
+
+// Why a matched item cannot be installed as it is; empty when it can.
+std::string WhyNotInstallable(const FolderItem &item)
+{
+    switch (item.kind) {
+    case PathKind::Folder:
+        return "matches the folder " + Quoted(item.name) + "; its copy will fail";
+    case PathKind::Link:
+        return "matches " + Quoted(item.name) +
+               ", a symbolic link: kvlship follows none and the trial copies none; ship the file "
+               "itself";
+    case PathKind::Special:
+        return "matches " + Quoted(item.name) +
+               ", a device, FIFO or socket, not a file; its copy will fail";
+    default:
+        break;
+    }
+    if (HasControl(item.name))
+        return "matches " + Quoted(item.name) +
+               ", whose name holds a control character, which no Windows name holds; its copy "
+               "will fail";
+    return "";
 }
 
 // One pass over [FILELIST] as setup makes it, with what the report needs
@@ -163,13 +235,15 @@ void ExpandLine(Reading &reading, const std::string &key, const FileListLine &li
 {
     CheckResult *result = reading.result;
     int matched = 0, added = 0, toldBefore = g_listFullTold;
-    for (const FolderItem &item : reading.items) {
-        if (!WildcardMatch(line.pattern, item.name.c_str()))
-            continue;
+    if (HasControl(line.subFolder))
+        Add(result, Severity::Error, key,
+            "its sub-folder holds a control character, which no Windows name holds");
+    for (const FolderItem *found : Matches(reading.items, line.pattern)) {
+        const FolderItem &item = *found;
         ++matched;
-        if (item.isFolder)
-            Add(result, Severity::Error, key,
-                "matches the folder " + Quoted(item.name) + "; its copy will fail");
+        std::string why = WhyNotInstallable(item);
+        if (!why.empty())
+            Add(result, Severity::Error, key, why);
         if (IsEngineFile(item.name, reading.moduleFile))
             Add(result, Severity::Warning, key,
                 "installs " + item.name + ", a file of the setup itself");
@@ -205,16 +279,16 @@ void ReportUnreadKeys(const Profile &data, const std::vector<std::string> &read,
         return;
     std::string stop = ItemKey(static_cast<int>(read.size()));
     const ProfileKey *stopKey = FindKey(data, "FILELIST", stop.c_str());
+    std::set<const ProfileKey *> wasRead = {stopKey};
+    for (const std::string &name : read)
+        wasRead.insert(FindKey(data, "FILELIST", name.c_str()));
     for (const ProfileKey &key : section->keys) {
         if (FindKey(data, "FILELIST", key.name.c_str()) != &key) {
             Add(result, Severity::Warning, key.name,
                 "appears twice in [FILELIST]; setup reads only the first");
             continue;
         }
-        bool wasRead = &key == stopKey;
-        for (const std::string &name : read)
-            wasRead = wasRead || CompareNames(name, key.name) == 0;
-        if (wasRead)
+        if (wasRead.count(&key))
             continue;
         if (CompareNames(key.name.substr(0, 6), "cbItem") == 0)
             Add(result, Severity::Error, key.name,
@@ -234,7 +308,11 @@ void PlanEntry(const Reading &reading, const CopyEntry &entry, const std::string
     file.storedName = entry.sourceName;
     file.installed = InstalledPath(entry, result->destination);
     file.replace = entry.overwrite != 0;
-    Inspection seen = Inspect(JoinHost(reading.options.distribution, entry.sourceName));
+    // What is not a plain file was named when its line was read.
+    Inspection seen;
+    const FolderItem *item = FindItem(reading.items, entry.sourceName);
+    if (item && item->kind == PathKind::File)
+        seen = Inspect(JoinHost(reading.options.distribution, entry.sourceName));
     file.compressed = seen.compressed;
     file.size = seen.size;
     if (!seen.damage.empty())
@@ -262,16 +340,22 @@ void PlanEntry(const Reading &reading, const CopyEntry &entry, const std::string
 void ReportUnshipped(const Reading &reading)
 {
     for (const FolderItem &item : reading.items) {
-        bool listed = IsEngineFile(item.name, reading.moduleFile) || item.isFolder;
+        bool listed = IsEngineFile(item.name, reading.moduleFile) || item.IsFolder();
         for (const PlannedFile &file : reading.result->files)
             listed = listed || file.storedName == item.name;
         // A module's own DLL, which it loads by its full path.
         if (!listed && item.name.size() > 4 &&
             CompareNames(item.name.substr(item.name.size() - 4), ".dll") == 0)
             listed = true;
-        if (!listed)
-            Add(reading.result, Severity::Warning, item.name,
-                "ships, but no file-list line installs it");
+        if (listed)
+            continue;
+        std::string why = HasControl(item.name)
+                              ? " (a line cannot spell its name: it holds a control character)"
+                          : item.name.find_first_of(",;") != std::string::npos
+                              ? " (a line cannot spell its name: ',' and ';' end a line's fields)"
+                              : "";
+        Add(reading.result, Severity::Warning, item.name,
+            "ships, but no file-list line installs it" + why);
     }
 }
 
@@ -315,17 +399,45 @@ void ReadFileList(const CheckOptions &options, const Profile &data, const std::s
     ReportUnshipped(reading);
 }
 
+// Reads a file that setup itself reads: a plain file of at most `limit`
+// bytes, never through a link. Returns why it cannot, or "".
+std::string ReadShipped(const CheckOptions &options, const char *name, size_t limit,
+                        std::string *bytes)
+{
+    std::string path = JoinHost(options.distribution, name);
+    switch (KindOf(path)) {
+    case PathKind::Missing:
+        return "is missing";
+    case PathKind::Folder:
+        return "is a folder";
+    case PathKind::Link:
+        return "is a symbolic link, which kvlship does not follow: ship the file itself";
+    case PathKind::Special:
+        return "is a device, FIFO or socket, not a file";
+    case PathKind::File:
+        break;
+    }
+    if (FileSize(path) > static_cast<long long>(limit))
+        return "is larger than " + std::to_string(limit >> 20) + " MiB, more than kvlship reads";
+    if (!ReadWholeFile(path, bytes, false, limit))
+        return "cannot be read";
+    return "";
+}
+
 void CheckLicence(const CheckOptions &options, CheckResult *result)
 {
     std::string bytes;
-    if (!ReadWholeFile(JoinHost(options.distribution, kLicenceName), &bytes)) {
-        Add(result, Severity::Error, kLicenceName, "is missing: the agreement box will be empty");
+    std::string why = ReadShipped(options, kLicenceName, 1 << 20, &bytes);
+    long long size = FileSize(JoinHost(options.distribution, kLicenceName));
+    if (size > static_cast<long long>(kLicenceLimit))
+        Add(result, Severity::Error, kLicenceName,
+            "holds " + std::to_string(size) + " bytes; the agreement box shows only the first " +
+                std::to_string(kLicenceLimit));
+    if (!why.empty()) {
+        if (size <= static_cast<long long>(kLicenceLimit))
+            Add(result, Severity::Error, kLicenceName, why + ": the agreement box will be empty");
         return;
     }
-    if (bytes.size() > kLicenceLimit)
-        Add(result, Severity::Error, kLicenceName,
-            "holds " + std::to_string(bytes.size()) +
-                " bytes; the agreement box shows only the first " + std::to_string(kLicenceLimit));
     // Stored complemented, ordinary text has its bytes above 0x80; text as
     // written has them below.
     size_t plain = 0;
@@ -341,9 +453,10 @@ void CheckLicence(const CheckOptions &options, CheckResult *result)
 void CheckModule(const CheckOptions &options, const std::string &moduleFile, CheckResult *result)
 {
     std::string bytes;
-    if (!ReadWholeFile(JoinHost(options.distribution, moduleFile), &bytes)) {
+    std::string why = ReadShipped(options, moduleFile.c_str(), 64 << 20, &bytes);
+    if (!why.empty()) {
         Add(result, Severity::Error, moduleFile,
-            "is missing: setup will stop with \"Error: Missing module. Setup must exit.\"");
+            why + ": setup will stop with \"Error: Missing module. Setup must exit.\"");
         return;
     }
     PeModule module;
@@ -442,12 +555,15 @@ void CheckDistribution(const CheckOptions &options, CheckResult *result)
         Add(result, Severity::Error, options.distribution, "is not a folder");
         return;
     }
-    if (!IsFile(JoinHost(options.distribution, "setup.exe")))
-        Add(result, Severity::Error, "setup.exe", "is missing");
+    PathKind setup = KindOf(JoinHost(options.distribution, "setup.exe"));
+    if (setup != PathKind::File)
+        Add(result, Severity::Error, "setup.exe",
+            setup == PathKind::Missing ? "is missing" : "is not a plain file");
     std::string text;
     Profile data;
-    if (!ReadWholeFile(JoinHost(options.distribution, kDataFileName), &text))
-        Add(result, Severity::Error, kDataFileName, "is missing: setup will install nothing");
+    std::string why = ReadShipped(options, kDataFileName, 16 << 20, &text);
+    if (!why.empty())
+        Add(result, Severity::Error, kDataFileName, why + ": setup will install nothing");
     ParseProfile(text, &data);
     result->title = ReadProfileValue(data, "GENERAL", "cbTitle", 260);
 
@@ -502,26 +618,34 @@ void PrintCheck(const CheckResult &result, bool json)
         printf("], \"status\": %d}\n", CheckStatus(result));
         return;
     }
-    printf("%s installs into %s:\n", result.title.empty() ? "The product" : result.title.c_str(),
-           result.destination.c_str());
-    int stored = 0, installed = 0;
+    // Names come from the distribution: shown in UTF-8 with their control
+    // characters escaped, they cannot rewrite the report on a terminal.
+    auto shown = [](const std::string &ansi) { return Printable(AnsiToUtf8(ansi)); };
+    printf("%s installs into %s:\n",
+           result.title.empty() ? "The product" : shown(result.title).c_str(),
+           shown(result.destination).c_str());
+    size_t storedWidth = 0, installedWidth = 0;
+    std::vector<std::string> stored, installed;
     for (const PlannedFile &file : result.files) {
-        stored = file.storedName.size() > size_t(stored) ? int(file.storedName.size()) : stored;
-        installed =
-            file.installed.size() > size_t(installed) ? int(file.installed.size()) : installed;
+        stored.push_back(shown(file.storedName));
+        installed.push_back(shown(file.installed));
+        storedWidth = std::max(storedWidth, stored.back().size());
+        installedWidth = std::max(installedWidth, installed.back().size());
     }
-    for (const PlannedFile &file : result.files) {
-        printf("  %-9s %-*s -> %-*s %10lld  %-10s %s\n", file.key.c_str(), stored,
-               file.storedName.c_str(), installed, file.installed.c_str(), file.size,
-               file.compressed ? "compressed" : "plain", file.replace ? "replace" : "ask");
+    for (size_t i = 0; i < result.files.size(); ++i) {
+        const PlannedFile &file = result.files[i];
+        printf("  %-9s %-*s -> %-*s %10lld  %-10s %s\n", shown(file.key).c_str(),
+               static_cast<int>(storedWidth), stored[i].c_str(), static_cast<int>(installedWidth),
+               installed[i].c_str(), file.size, file.compressed ? "compressed" : "plain",
+               file.replace ? "replace" : "ask");
     }
     printf("%zu files. Module hooks:", result.files.size());
     for (const std::string &hook : result.hooks)
-        printf(" %s", hook.c_str());
+        printf(" %s", shown(hook).c_str());
     printf(result.hooks.empty() ? " none\n" : "\n");
     for (const Problem &problem : result.problems)
         printf("%s: %s %s\n", problem.severity == Severity::Error ? "error" : "warning",
-               problem.key.c_str(), problem.text.c_str());
+               shown(problem.key).c_str(), shown(problem.text).c_str());
     int status = CheckStatus(result);
     printf("%s\n", status == 0   ? "No problems found."
                    : status == 1 ? "Warnings only: setup will run, but look at them."

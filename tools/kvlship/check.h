@@ -49,4 +49,7 @@ constexpr char kDefaultDestination[] = "C:\\Program Files\\KarveloEngine";
 constexpr char kWindowsFolder[] = "C:\\windows";
 constexpr char kDataFileName[] = "kvlsetup.dat";
 constexpr char kLicenceName[] = "modlic.tx_";
+// What the last build wrote into the folder, so that the next one replaces
+// that and nothing else.
+constexpr char kBuildRecordName[] = "kvlbuild.lst";
 constexpr size_t kLicenceLimit = 15999; // the agreement box shows no more

@@ -13,6 +13,7 @@
 #include <sys/utime.h>
 #else
 #include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 #include <utime.h>
 #endif
@@ -34,42 +35,89 @@ int Lower(char c)
     return tolower(static_cast<unsigned char>(c));
 }
 
-bool MatchFrom(const char *pattern, const char *name)
+#ifdef _WIN32
+// On Windows a link is told by its attributes (KindOf); stat serves the rest.
+int LinkStat(const char *path, struct stat *info)
 {
-    for (; *pattern; ++pattern) {
-        if (*pattern == '*') {
-            while (pattern[1] == '*')
-                ++pattern;
-            for (const char *rest = name;; ++rest) {
-                if (MatchFrom(pattern + 1, rest))
-                    return true;
-                if (!*rest)
-                    return false;
-            }
-        }
-        if (!*name)
-            return false;
-        if (*pattern != '?' && Lower(*pattern) != Lower(*name))
-            return false;
-        ++name;
-    }
-    return !*name;
+    return stat(path, info);
+}
+#else
+int LinkStat(const char *path, struct stat *info)
+{
+    return lstat(path, info);
+}
+#endif
+
+PathKind KindOfMode(unsigned mode)
+{
+    if (S_ISREG(mode))
+        return PathKind::File;
+    if (S_ISDIR(mode))
+        return PathKind::Folder;
+#ifndef _WIN32
+    if (S_ISLNK(mode))
+        return PathKind::Link;
+#endif
+    return PathKind::Special;
 }
 
 } // namespace
 
-bool ReadWholeFile(const std::string &path, std::string *bytes)
+PathKind KindOf(const std::string &path)
 {
-    FILE *file = fopen(path.c_str(), "rb");
+#ifdef _WIN32
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return PathKind::Missing;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return PathKind::Link;
+#endif
+    struct stat info;
+    if (LinkStat(path.c_str(), &info) != 0)
+        return PathKind::Missing;
+    return KindOfMode(info.st_mode);
+}
+
+FILE *OpenPlainFile(const std::string &path, bool followLinks)
+{
+#ifdef _WIN32
+    if (KindOf(path) != PathKind::File && (!followLinks || !IsFile(path)))
+        return nullptr;
+    return fopen(path.c_str(), "rb");
+#else
+    // O_NONBLOCK: opening a FIFO must not wait for a writer. The type is
+    // looked at once the file is open, so that nothing can swap it in between.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW));
+    if (fd < 0)
+        return nullptr;
+    struct stat info;
+    FILE *file = nullptr;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+        file = fdopen(fd, "rb");
+    if (!file)
+        close(fd);
+    return file;
+#endif
+}
+
+bool ReadWholeFile(const std::string &path, std::string *bytes, bool followLinks, size_t limit)
+{
+    bytes->clear();
+    FILE *file = OpenPlainFile(path, followLinks);
     if (!file)
         return false;
-    bytes->clear();
     char chunk[1 << 16];
     size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
-        bytes->append(chunk, got);
-    bool ok = !ferror(file);
+    bool ok = true;
+    while (ok && (got = fread(chunk, 1, sizeof chunk, file)) > 0) {
+        ok = got <= limit - bytes->size();
+        if (ok)
+            bytes->append(chunk, got);
+    }
+    ok = ok && !ferror(file);
     fclose(file);
+    if (!ok)
+        bytes->clear();
     return ok;
 }
 
@@ -91,7 +139,7 @@ bool IsFile(const std::string &path)
 long long FileSize(const std::string &path)
 {
     struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) ? info.st_size : 0;
+    return KindOf(path) == PathKind::File && stat(path.c_str(), &info) == 0 ? info.st_size : 0;
 }
 
 bool IsFolder(const std::string &path)
@@ -116,16 +164,25 @@ bool MakeFolders(const std::string &path)
 #endif
 }
 
-bool RemoveFilesIn(const std::string &folder)
+bool SameFolder(const std::string &a, const std::string &b)
 {
-    std::vector<FolderItem> items;
-    if (!ListFolder(folder, &items))
+    if (!IsFolder(a) || !IsFolder(b))
         return false;
-    for (const FolderItem &item : items) {
-        if (!item.isFolder && remove(JoinHost(folder, item.name).c_str()) != 0)
-            return false;
-    }
-    return true;
+#ifdef _WIN32
+    char fullA[MAX_PATH], fullB[MAX_PATH];
+    if (!_fullpath(fullA, a.c_str(), sizeof fullA) || !_fullpath(fullB, b.c_str(), sizeof fullB))
+        return false;
+    std::string x = fullA, y = fullB;
+    while (x.size() > 3 && IsHostSeparator(x.back()))
+        x.pop_back();
+    while (y.size() > 3 && IsHostSeparator(y.back()))
+        y.pop_back();
+    return CompareNames(x, y) == 0;
+#else
+    struct stat x, y;
+    return stat(a.c_str(), &x) == 0 && stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&
+           x.st_ino == y.st_ino;
+#endif
 }
 
 bool CopyFileTime(const std::string &from, const std::string &path)
@@ -151,9 +208,13 @@ bool ListFolder(const std::string &folder, std::vector<FolderItem> *items)
     if (search == INVALID_HANDLE_VALUE)
         return IsFolder(folder);
     do {
-        if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0)
-            items->push_back(
-                {found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+        if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0)
+            continue;
+        DWORD attributes = found.dwFileAttributes;
+        items->push_back(
+            {found.cFileName, (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? PathKind::Link
+                              : (attributes & FILE_ATTRIBUTE_DIRECTORY)   ? PathKind::Folder
+                                                                          : PathKind::File});
     } while (FindNextFileA(search, &found));
     FindClose(search);
 #else
@@ -163,7 +224,7 @@ bool ListFolder(const std::string &folder, std::vector<FolderItem> *items)
     while (struct dirent *entry = readdir(dir)) {
         if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0)
             continue;
-        items->push_back({entry->d_name, IsFolder(JoinHost(folder, entry->d_name))});
+        items->push_back({entry->d_name, KindOf(JoinHost(folder, entry->d_name))});
     }
     closedir(dir);
 #endif
@@ -179,7 +240,27 @@ bool WildcardMatch(const char *pattern, const char *name)
     // "*.*" is the platform's way of saying "every name", dot or none.
     if (strcmp(pattern, "*.*") == 0)
         return true;
-    return MatchFrom(pattern, name);
+    // Each "*" first takes nothing; on a mismatch only the latest one takes
+    // one character more. An earlier "*" never needs more: whatever it could
+    // take, the latest can take as well. So no step is ever tried twice.
+    const char *afterStar = nullptr, *retry = nullptr;
+    while (*name) {
+        if (*pattern == '*') {
+            afterStar = ++pattern;
+            retry = name;
+        } else if (*pattern && (*pattern == '?' || Lower(*pattern) == Lower(*name))) {
+            ++pattern;
+            ++name;
+        } else if (afterStar) {
+            pattern = afterStar;
+            name = ++retry;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*')
+        ++pattern;
+    return !*pattern;
 }
 
 std::string JoinHost(const std::string &folder, const std::string &name)

@@ -3,31 +3,54 @@
 // the bare names setup.exe sees.
 #pragma once
 
+#include <stddef.h>
+#include <stdio.h>
+
 #include <string>
 #include <vector>
 
-struct FolderItem {
-    std::string name;
-    bool isFolder;
+// What a path is, its last component not followed when it is a link.
+enum class PathKind {
+    Missing,
+    File,
+    Folder,
+    Link,    // a symbolic link (a reparse point on Windows), never followed
+    Special, // a device, FIFO or socket, never opened
 };
 
-// The whole file in `bytes`; false when it cannot be read.
-bool ReadWholeFile(const std::string &path, std::string *bytes);
+struct FolderItem {
+    std::string name;
+    PathKind kind;
+    bool IsFolder() const { return kind == PathKind::Folder; }
+};
+
+PathKind KindOf(const std::string &path);
+
+// `path` opened for reading when it is a plain file (with `followLinks`,
+// also a link to one); nullptr otherwise. A device, FIFO or socket is never
+// opened for reading, and trying one never waits.
+FILE *OpenPlainFile(const std::string &path, bool followLinks);
+
+// The whole file in `bytes` when `path` is a plain file of at most `limit`
+// bytes (with `followLinks`, also a link to one); false otherwise. A device,
+// FIFO or socket is never read, and opening one never waits.
+bool ReadWholeFile(const std::string &path, std::string *bytes, bool followLinks = true,
+                   size_t limit = static_cast<size_t>(-1));
 
 // Writes `bytes` to `path`, replacing what was there; false on any failure.
 bool WriteWholeFile(const std::string &path, const std::string &bytes);
 
 bool IsFile(const std::string &path);
 
-// Size of a plain file in bytes; 0 for a folder or a file that is not there.
+// Size of a plain file in bytes; 0 for anything else, a link included.
 long long FileSize(const std::string &path);
 bool IsFolder(const std::string &path);
 
 // Makes `path` and every missing folder above it.
 bool MakeFolders(const std::string &path);
 
-// Removes the plain files directly inside `folder` (not its sub-folders).
-bool RemoveFilesIn(const std::string &folder);
+// True when both paths name the same existing folder, however written.
+bool SameFolder(const std::string &a, const std::string &b);
 
 // Sets the modification time of `path` to that of `from`, so that a build
 // gives the same files whenever it runs and the copy keeps the source's date.
@@ -39,6 +62,7 @@ bool ListFolder(const std::string &folder, std::vector<FolderItem> *items);
 
 // True when `name` matches `pattern` as the platform's directory search
 // matches: "*" any run of characters, "?" any one, case ignored, "*.*" all.
+// At most (pattern length + 1) x (name length + 1) steps, whatever the stars.
 bool WildcardMatch(const char *pattern, const char *name);
 
 // `folder` joined to `name` with the host's separator.

@@ -7,6 +7,8 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <algorithm>
+
 const char *const kHookNames[15] = {
     "InitModule",      "Present",     "SetDestDir",  "FileConflict",   "GetAddInList",
     "StartCopy",       "UserCancel",  "CriticError", "NonCriticError", "EndCopy",
@@ -19,6 +21,11 @@ namespace
 constexpr uint16_t kMachineI386 = 0x14c;
 constexpr uint16_t kImageDll = 0x2000;
 constexpr uint16_t kMagicPe32 = 0x10b;
+// The Windows loader takes no more sections than this (the PE format's own limit).
+constexpr uint32_t kMostSections = 96;
+constexpr uint32_t kSectionHeaderSize = 40;
+// The PE32 optional header up to its data directories.
+constexpr uint32_t kOptionalFixedSize = 96;
 
 // A bounds-checked view of the file: every read says whether it fitted.
 struct PeView {
@@ -58,16 +65,18 @@ struct PeView {
         }
         return false;
     }
-    // A zero-terminated name at `rva`, at most 512 characters.
+    // A zero-terminated name at `rva`, at most 512 characters; no more is
+    // looked at, however long the run of bytes without a zero.
     bool Name(uint32_t rva, std::string *name) const
     {
         uint32_t at;
         if (!Offset(rva, &at))
             return false;
-        size_t end = bytes.find('\0', at);
-        if (end == std::string::npos || end - at > 512)
+        size_t span = std::min<size_t>(bytes.size() - at, 513);
+        const void *end = memchr(bytes.data() + at, 0, span);
+        if (!end)
             return false;
-        *name = bytes.substr(at, end - at);
+        *name = bytes.substr(at, static_cast<const char *>(end) - (bytes.data() + at));
         return true;
     }
 };
@@ -146,6 +155,33 @@ std::string Undecorated(const std::string &name)
     return name.substr(begin, at - begin);
 }
 
+// Says why the file is not a whole 32-bit DLL: every header, the section
+// table and each section's data must lie within it. Empty when it is one.
+std::string WhyNotWhole(const PeView &view, uint32_t header, uint16_t optionalSize)
+{
+    uint32_t fileSize = static_cast<uint32_t>(view.bytes.size()), headersSize;
+    uint64_t tableEnd = uint64_t(view.sectionTable) + uint64_t(view.sections) * kSectionHeaderSize;
+    if (optionalSize < kOptionalFixedSize || uint64_t(header) + 24 + optionalSize > fileSize ||
+        tableEnd > fileSize || !view.U32(header + 24 + 60, &headersSize) || headersSize > fileSize)
+        return "cut short: its headers end beyond its " + std::to_string(fileSize) + " bytes";
+    if (view.sections > kMostSections)
+        return "not loadable: it has " + std::to_string(view.sections) +
+               " sections, and Windows loads no more than " + std::to_string(kMostSections);
+    for (uint32_t i = 0; i < view.sections; ++i) {
+        uint32_t at = view.sectionTable + i * kSectionHeaderSize, rawSize = 0, raw = 0;
+        view.U32(at + 16, &rawSize);
+        view.U32(at + 20, &raw);
+        if (rawSize > 0 && uint64_t(raw) + rawSize > fileSize) {
+            std::string name = view.bytes.substr(at, 8);
+            name = name.substr(0, name.find('\0'));
+            return "cut short: its section " + name + " ends at byte " +
+                   std::to_string(uint64_t(raw) + rawSize) + ", beyond its " +
+                   std::to_string(fileSize) + " bytes";
+        }
+    }
+    return "";
+}
+
 } // namespace
 
 void ReadPeModule(const std::string &bytes, PeModule *module)
@@ -154,12 +190,17 @@ void ReadPeModule(const std::string &bytes, PeModule *module)
     PeView view{bytes};
     uint32_t header;
     uint16_t machine, sectionCount, optionalSize, characteristics, magic;
-    if (bytes.size() < 64 || bytes.compare(0, 2, "MZ") != 0 || !view.U32(0x3c, &header) ||
-        header > bytes.size() || bytes.compare(header, 4, std::string("PE\0\0", 4)) != 0 ||
-        !view.U16(header + 4, &machine) || !view.U16(header + 6, &sectionCount) ||
+    if (bytes.size() < 64 || bytes.size() > 0xffffffffu || bytes.compare(0, 2, "MZ") != 0 ||
+        !view.U32(0x3c, &header) || header > bytes.size() ||
+        bytes.compare(header, 4, std::string("PE\0\0", 4)) != 0) {
+        module->problem = "not a Windows program library (no PE header)";
+        return;
+    }
+    if (!view.U16(header + 4, &machine) || !view.U16(header + 6, &sectionCount) ||
         !view.U16(header + 20, &optionalSize) || !view.U16(header + 22, &characteristics) ||
         !view.U16(header + 24, &magic)) {
-        module->problem = "not a Windows program library (no PE header)";
+        module->problem =
+            "cut short: its PE header ends beyond its " + std::to_string(bytes.size()) + " bytes";
         return;
     }
     if (machine != kMachineI386 || magic != kMagicPe32) {
@@ -170,13 +211,16 @@ void ReadPeModule(const std::string &bytes, PeModule *module)
         module->problem = "a program, not a DLL";
         return;
     }
-    uint32_t optional = header + 24, imageBase, exportRva, importRva, delayRva, directories;
+    uint32_t optional = header + 24, imageBase = 0, directories = 0, exportRva, importRva, delayRva;
     view.sectionTable = optional + optionalSize;
     view.sections = sectionCount;
-    if (!view.U32(optional + 28, &imageBase) || !view.U32(optional + 92, &directories)) {
-        module->problem = "its PE header is cut short";
+    module->problem = WhyNotWhole(view, header, optionalSize);
+    if (!module->problem.empty())
         return;
-    }
+    view.U32(optional + 28, &imageBase);
+    view.U32(optional + 92, &directories);
+    // Only the directories the optional header really holds.
+    directories = std::min<uint32_t>(directories, (optionalSize - kOptionalFixedSize) / 8);
     exportRva = importRva = delayRva = 0;
     if (directories > 0)
         view.U32(optional + 96, &exportRva);

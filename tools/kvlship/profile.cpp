@@ -1,6 +1,7 @@
 #include "profile.h"
 
 #include "hostfs.h"
+#include "textout.h"
 
 namespace
 {
@@ -24,7 +25,7 @@ std::string Trim(const std::string &text)
 
 void ParseProfile(const std::string &text, Profile *profile)
 {
-    profile->sections.clear();
+    *profile = Profile();
     ProfileSection *current = nullptr;
     size_t start = 0;
     for (int number = 1; start < text.size(); ++number) {
@@ -39,8 +40,10 @@ void ParseProfile(const std::string &text, Profile *profile)
             size_t close = line.rfind(']');
             std::string name =
                 line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
-            profile->sections.push_back({Trim(name), {}, number});
+            profile->sections.push_back({Trim(name), {}, number, {}});
             current = &profile->sections.back();
+            // The first section of a name is the one found; emplace keeps it.
+            profile->firstSection.emplace(Lowered(current->name), profile->sections.size() - 1);
             continue;
         }
         // Keys before any section belong to none and are never found.
@@ -52,28 +55,23 @@ void ParseProfile(const std::string &text, Profile *profile)
         else
             current->keys.push_back(
                 {Trim(line.substr(0, equals)), Trim(line.substr(equals + 1)), number});
+        current->firstKey.emplace(Lowered(current->keys.back().name), current->keys.size() - 1);
     }
 }
 
 const ProfileSection *FindSection(const Profile &profile, const char *section)
 {
-    for (const ProfileSection &candidate : profile.sections) {
-        if (CompareNames(candidate.name, section) == 0)
-            return &candidate;
-    }
-    return nullptr;
+    auto found = profile.firstSection.find(Lowered(section));
+    return found == profile.firstSection.end() ? nullptr : &profile.sections[found->second];
 }
 
 const ProfileKey *FindKey(const Profile &profile, const char *section, const char *key)
 {
-    const ProfileSection *found = FindSection(profile, section);
-    if (!found)
+    const ProfileSection *within = FindSection(profile, section);
+    if (!within)
         return nullptr;
-    for (const ProfileKey &candidate : found->keys) {
-        if (CompareNames(candidate.name, key) == 0)
-            return &candidate;
-    }
-    return nullptr;
+    auto found = within->firstKey.find(Lowered(key));
+    return found == within->firstKey.end() ? nullptr : &within->keys[found->second];
 }
 
 std::string ReadProfileValue(const Profile &profile, const char *section, const char *key,

@@ -5,6 +5,7 @@
 // first section and the first key of a name the only ones found.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,10 +19,12 @@ struct ProfileSection {
     std::string name;
     std::vector<ProfileKey> keys;
     int line;
+    std::map<std::string, size_t> firstKey; // lower-case name -> index of its first key
 };
 
 struct Profile {
     std::vector<ProfileSection> sections;
+    std::map<std::string, size_t> firstSection; // lower-case name -> index
 };
 
 // Splits INI text into sections and keys.

@@ -70,3 +70,60 @@ std::string JsonString(const std::string &text)
     }
     return out + "\"";
 }
+
+bool HasControl(const std::string &text)
+{
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7f)
+            return true;
+    }
+    return false;
+}
+
+namespace
+{
+
+// Length of the well-formed UTF-8 sequence at `text[at]`; 0 when there is none.
+size_t Utf8Length(const std::string &text, size_t at)
+{
+    unsigned char c = static_cast<unsigned char>(text[at]);
+    size_t length = c < 0x80             ? 1
+                    : (c & 0xe0) == 0xc0 ? 2
+                    : (c & 0xf0) == 0xe0 ? 3
+                    : (c & 0xf8) == 0xf0 ? 4
+                                         : 0;
+    if (length == 0 || c == 0xc0 || c == 0xc1 || at + length > text.size())
+        return 0;
+    for (size_t i = 1; i < length; ++i) {
+        if ((static_cast<unsigned char>(text[at + i]) & 0xc0) != 0x80)
+            return 0;
+    }
+    return length;
+}
+
+} // namespace
+
+std::string Printable(const std::string &text)
+{
+    std::string out;
+    char escape[8];
+    for (size_t at = 0; at < text.size();) {
+        unsigned char c = static_cast<unsigned char>(text[at]);
+        size_t length = Utf8Length(text, at);
+        // Control characters, the C1 ones (U+0080..U+009F) that some terminals
+        // obey too, and bytes that are no UTF-8 at all.
+        bool control = length == 1 ? c < 0x20 || c == 0x7f
+                                   : length == 2 && c == 0xc2 &&
+                                         static_cast<unsigned char>(text[at + 1]) < 0xa0;
+        if (length == 0 || control) {
+            unsigned char shown = length == 2 ? static_cast<unsigned char>(text[at + 1]) : c;
+            snprintf(escape, sizeof escape, "\\x%02x", shown);
+            out += escape;
+            at += length ? length : 1;
+            continue;
+        }
+        out.append(text, at, length);
+        at += length;
+    }
+    return out;
+}

@@ -18,3 +18,11 @@ std::string Lowered(std::string text);
 
 // A JSON string of UTF-8 `text`: quotes, backslashes and control characters escaped.
 std::string JsonString(const std::string &text);
+
+// True when `text` holds a control character (below 32, or 127).
+bool HasControl(const std::string &text);
+
+// UTF-8 `text` as a terminal may show it: control characters (C1 ones too)
+// and bytes that are not UTF-8 written as \xNN, so that a name cannot move
+// the cursor, clear the screen or rewrite what was printed.
+std::string Printable(const std::string &text);

@@ -15,6 +15,7 @@ void RunTrial(const TrialOptions &, TrialResult *result)
 #include "lnkread.h"
 #include "textout.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -22,6 +23,7 @@ void RunTrial(const TrialOptions &, TrialResult *result)
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -111,17 +113,28 @@ std::string FindProgram(const std::string &name)
     return std::string();
 }
 
-// "Z:\..." for a host path: Wine's drive Z: is the host's root.
-std::string HostToWindows(const std::string &path)
-{
-    std::string windows = "Z:" + fs::absolute(path).lexically_normal().string();
-    std::replace(windows.begin(), windows.end(), '/', '\\');
-    return windows;
-}
-
 // ---------------------------------------------------------------------------
 // Child processes: started with fork and execve (no shell), their output in
 // files, so that no reader ever waits on a pipe a Wine service holds open.
+// Each starts a session of its own, so that the terminal's Ctrl-C reaches
+// only kvlship, which then ends them all in order.
+
+// The signal (SIGINT, SIGTERM, SIGHUP) that asked the trial to stop; 0 while none has.
+volatile sig_atomic_t g_stopSignal = 0;
+// While the trial ends its processes, a stop signal no longer cuts waits short.
+bool g_endingAll = false;
+// The processes started here and not yet waited for.
+std::set<pid_t> g_started;
+
+void OnStopSignal(int number)
+{
+    g_stopSignal = number;
+}
+
+const char *SignalName(int number)
+{
+    return number == SIGINT ? "SIGINT" : number == SIGTERM ? "SIGTERM" : "SIGHUP";
+}
 
 struct Command {
     std::vector<std::string> argv; // argv[0]: a full path
@@ -174,8 +187,11 @@ pid_t Spawn(const Command &command, const std::vector<std::string> &baseEnv)
     const char *folder = command.folder.empty() ? nullptr : command.folder.c_str();
 
     pid_t pid = fork();
+    if (pid > 0)
+        g_started.insert(pid);
     if (pid != 0)
         return pid;
+    setsid();
     int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
     int outFd = open(out, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     int errFd = open(err, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -188,18 +204,22 @@ pid_t Spawn(const Command &command, const std::vector<std::string> &baseEnv)
     _exit(127);
 }
 
-// Waits for `pid` until `deadline`. Returns its exit status (-1 for one
-// ended by a signal), or -2 while it still runs.
+// Waits for `pid` until `deadline` (or a stop signal). Returns its exit
+// status (-1 for one ended by a signal), or -2 while it still runs.
 int WaitUntil(pid_t pid, Clock::time_point deadline)
 {
     for (;;) {
         int status = 0;
         pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid)
+        if (done == pid) {
+            g_started.erase(pid);
             return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        if (done < 0 && errno != EINTR)
+        }
+        if (done < 0 && errno != EINTR) {
+            g_started.erase(pid);
             return -1;
-        if (Clock::now() >= deadline)
+        }
+        if (Clock::now() >= deadline || (g_stopSignal && !g_endingAll))
             return -2;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -597,6 +617,9 @@ bool IsWineHelper(const JsonFields &process)
                                            "winedevice.exe",      "plugplay.exe", "svchost.exe",
                                            "rpcss.exe",           "wineboot.exe"};
     std::string exe = Lowered(process.Text("exe"));
+    // A process caught as it starts has its image path before its name.
+    if (exe.empty())
+        exe = Lowered(process.Text("image")).substr(process.Text("image").rfind('\\') + 1);
     if (exe == "explorer.exe")
         return Lowered(process.Text("cmdline")).find("/desktop") != std::string::npos;
     for (const char *helper : kHelpers)
@@ -610,6 +633,109 @@ std::string DriveToWindows(const std::string &relative)
     std::string windows = "C:\\" + relative;
     std::replace(windows.begin(), windows.end(), '/', '\\');
     return windows;
+}
+
+// True when a program setup.exe started is the demonstration as the shell
+// starts it: in the destination folder, as "<folder>\<program>", quoted
+// when it holds a blank, then " <folder>\Demos\<document>". A program the
+// module starts from its hooks is a child of setup.exe as well.
+bool IsShellDemo(const std::string &commandLine, std::string folder)
+{
+    while (folder.size() > 1 && folder.back() == '\\')
+        folder.pop_back();
+    bool quoted = StartsWith(commandLine, "\"");
+    size_t end = quoted ? commandLine.find('"', 1) : commandLine.find(' ');
+    if (end == std::string::npos)
+        return false;
+    std::string program = commandLine.substr(quoted ? 1 : 0, end - (quoted ? 1 : 0));
+    std::string rest = commandLine.substr(end + (quoted ? 1 : 0));
+    std::string below = Lowered(folder + "\\");
+    return !folder.empty() && StartsWith(Lowered(program), below) &&
+           StartsWith(Lowered(rest), " " + below + "demos\\");
+}
+
+// Copies a plain file; never opens a link, device or FIFO.
+bool CopyPlainFile(const std::string &from, const std::string &to)
+{
+    FILE *in = OpenPlainFile(from, false);
+    if (!in)
+        return false;
+    FILE *out = fopen(to.c_str(), "wb");
+    bool ok = out != nullptr;
+    char chunk[1 << 16];
+    size_t got;
+    while (ok && (got = fread(chunk, 1, sizeof chunk, in)) > 0)
+        ok = fwrite(chunk, 1, got, out) == got;
+    ok = ok && !ferror(in);
+    fclose(in);
+    if (out)
+        ok = fclose(out) == 0 && ok;
+    return ok;
+}
+
+// ---------------------------------------------------------------------------
+// The host's processes below kvlship. The trial makes kvlship their
+// subreaper: a process that leaves its parent (as Wine's own do, and as a
+// program may to escape) stays below it, so that all can be found and ended.
+
+struct HostProcess {
+    pid_t pid, parent;
+    std::string exe;     // the program's file; empty when it cannot be read
+    std::string command; // its arguments joined by blanks
+};
+
+std::string ReadProcFile(pid_t pid, const char *name)
+{
+    std::string text;
+    ReadWholeFile("/proc/" + std::to_string(pid) + "/" + name, &text, false, 1 << 16);
+    return text;
+}
+
+// The parent of `pid` from /proc/PID/stat; 0 when it cannot be read.
+pid_t ParentOf(pid_t pid)
+{
+    std::string stat = ReadProcFile(pid, "stat");
+    // The program's name, in parentheses, may hold anything: the fields follow the last ')'.
+    size_t close = stat.rfind(')');
+    int parent = 0;
+    if (close == std::string::npos || sscanf(stat.c_str() + close + 1, " %*c %d", &parent) != 1)
+        return 0;
+    return parent;
+}
+
+std::vector<HostProcess> Descendants()
+{
+    std::multimap<pid_t, pid_t> children;
+    if (DIR *proc = opendir("/proc")) {
+        while (struct dirent *entry = readdir(proc)) {
+            pid_t pid = static_cast<pid_t>(atoi(entry->d_name));
+            if (pid > 0)
+                children.emplace(ParentOf(pid), pid);
+        }
+        closedir(proc);
+    }
+    std::vector<HostProcess> below;
+    std::vector<pid_t> parents = {getpid()};
+    while (!parents.empty()) {
+        pid_t parent = parents.back();
+        parents.pop_back();
+        auto range = children.equal_range(parent);
+        for (auto it = range.first; it != range.second; ++it) {
+            HostProcess process{it->second, parent, "", ""};
+            char exe[4096];
+            std::string link = "/proc/" + std::to_string(process.pid) + "/exe";
+            ssize_t length = readlink(link.c_str(), exe, sizeof exe - 1);
+            if (length > 0)
+                process.exe.assign(exe, static_cast<size_t>(length));
+            process.command = ReadProcFile(process.pid, "cmdline");
+            std::replace(process.command.begin(), process.command.end(), '\0', ' ');
+            while (!process.command.empty() && process.command.back() == ' ')
+                process.command.pop_back();
+            below.push_back(process);
+            parents.push_back(process.pid);
+        }
+    }
+    return below;
 }
 
 // ---------------------------------------------------------------------------
@@ -638,7 +764,8 @@ class Trial
 
     void Run()
     {
-        if (Prepare() && StartDisplay() && MakePrefix() && CopyDistribution()) {
+        if (Prepare() && Going() && StartDisplay() && Going() && MakePrefix() && Going() &&
+            CopyDistribution() && Going()) {
             before_ = TakeSnapshot(drive_);
             Note("prefix ready, " + std::to_string(before_.size()) + " files on C:");
             if (StartSetup())
@@ -653,9 +780,15 @@ class Trial
   private:
     // -- preparing ------------------------------------------------------------
 
+    // False once a stop signal came: the trial goes no further.
+    bool Going() { return !g_stopSignal || Fail("stopped"); }
+
     bool Fail(const std::string &problem)
     {
         Note("problem: " + problem);
+        // A wait cut short by a stop signal fails for that reason alone.
+        if (result_->problem.empty() && g_stopSignal)
+            result_->problem = std::string("the trial was stopped by ") + SignalName(g_stopSignal);
         if (result_->problem.empty())
             result_->problem = problem;
         return false;
@@ -693,6 +826,8 @@ class Trial
         }
         if (!missing.empty())
             return Fail("the trial needs programs that are not installed: " + missing);
+        std::error_code ignored;
+        wineFolder_ = fs::canonical(wineserver_, ignored).parent_path();
         std::error_code error;
         if (!fs::is_regular_file(options_.winlist, error))
             return Fail("winlist.exe not found at " + options_.winlist);
@@ -713,7 +848,7 @@ class Trial
         for (fs::directory_iterator it(options_.distribution, error);
              !error && it != fs::directory_iterator(); it.increment(error)) {
             if (Lowered(it->path().filename().string()) == "setup.exe" &&
-                it->is_regular_file(error))
+                fs::is_regular_file(it->symlink_status(error)))
                 return it->path().filename().string();
         }
         return std::string();
@@ -844,28 +979,92 @@ class Trial
                           "\"Managed\"=\"N\"\r\n\r\n"
                           "[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n"
                           "\"ShowCrashDialog\"=dword:00000000\r\n";
-        std::string regPath = (logs_ / "trial.reg").string();
+        drive_ = prefix_ / "drive_c";
+        if (!RemoveHostDrives())
+            return false;
+        // With no drive to the host, the settings reach Wine through C:.
+        std::error_code error;
+        fs::create_directories(drive_ / kDistFolder, error);
+        std::string regPath = (drive_ / kDistFolder / "settings.reg").string();
+        std::string regWindows = std::string("C:\\") + kDistFolder + "\\settings.reg";
         if (!WriteWholeFile(regPath, reg) ||
-            RunCommand(Wine({"regedit", "/S", HostToWindows(regPath)}, ""), env, 60, driveEnd_) !=
-                0)
+            RunCommand(Wine({"regedit", "/S", regWindows}, ""), env, 60, driveEnd_) != 0)
             return Fail("cannot write the prefix's settings (see " + wineLog_ + ")");
         // Lets the prefix settle, so that what Wine writes at its start is not
         // taken for the setup's work.
         RunCommand({{wineserver_, "-w"}, "", "", wineLog_, WineEnv()}, env, 30, driveEnd_);
-        drive_ = prefix_ / "drive_c";
         if (Clock::now() >= driveEnd_)
             return Fail("the time ran out while the prefix was made");
         return true;
     }
 
+    // The prefix maps no host folder but the work folder. Wine's drive Z:
+    // (the host's root) and every other drive that leads out of the prefix
+    // go; the profile's folders that Wine links to HOME point into the work
+    // folder (home/), anything else there becomes a folder.
+    bool RemoveHostDrives()
+    {
+        if (!UnlinkOutside(prefix_ / "dosdevices", prefix_, true))
+            return false;
+        std::error_code error;
+        for (fs::directory_iterator it(drive_ / "users", error);
+             !error && it != fs::directory_iterator(); it.increment(error)) {
+            if (fs::is_directory(it->symlink_status(error)) &&
+                !UnlinkOutside(it->path(), work_, false))
+                return false;
+        }
+        return true;
+    }
+
+    // Removes each link in `folder` that leads outside `allowed`: among the
+    // prefix's `devices` its drives ("d:", and "d::" for the raw device),
+    // elsewhere every link, made a folder again.
+    bool UnlinkOutside(const fs::path &folder, const fs::path &allowed, bool devices)
+    {
+        std::error_code error;
+        fs::path inside = fs::weakly_canonical(allowed, error);
+        for (fs::directory_iterator it(folder, error); !error && it != fs::directory_iterator();
+             it.increment(error)) {
+            std::error_code ignored;
+            std::string name = it->path().filename().string();
+            bool drive = name.size() >= 2 && name.size() <= 3 && name[1] == ':' &&
+                         name.find_first_not_of(':', 1) == std::string::npos;
+            if (!fs::is_symlink(it->symlink_status(ignored)) || (devices && !drive))
+                continue;
+            fs::path target = fs::read_symlink(it->path(), ignored);
+            target = fs::weakly_canonical(folder / target, ignored);
+            if (!ignored && Inside(target, inside))
+                continue;
+            Note("removed " + it->path().string() + " -> " + target.string());
+            if (!fs::remove(it->path(), ignored) ||
+                (!devices && !fs::create_directory(it->path(), ignored)))
+                return Fail("cannot remove the link " + it->path().string() +
+                            " to the host: " + ignored.message());
+        }
+        if (error)
+            return Fail("cannot list " + folder.string() + ": " + error.message());
+        return true;
+    }
+
+    // Plain files and real folders only: a link could bring any host folder
+    // into the prefix, and a device or FIFO never ends.
     bool CopyDistribution()
     {
         fs::path target = drive_ / kDistFolder / "distribution";
         std::error_code error;
         fs::create_directories(target, error);
-        if (!error)
-            fs::copy(options_.distribution, target,
-                     fs::copy_options::recursive | fs::copy_options::overwrite_existing, error);
+        fs::path from = options_.distribution;
+        for (fs::recursive_directory_iterator walk(from, error);
+             !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
+            fs::file_status status = walk->symlink_status(error);
+            fs::path to = target / walk->path().lexically_relative(from);
+            if (fs::is_directory(status))
+                fs::create_directory(to, error);
+            else if (!fs::is_regular_file(status))
+                Note("not copied, not a plain file: " + walk->path().string());
+            else if (!CopyPlainFile(walk->path().string(), to.string()))
+                return Fail("cannot copy " + walk->path().string() + " into the prefix");
+        }
         if (error)
             return Fail("cannot copy the distribution into the prefix: " + error.message());
         distWindows_ = std::string("C:\\") + kDistFolder + "\\distribution";
@@ -899,7 +1098,7 @@ class Trial
             return Fail("cannot start wine");
 
         Clock::time_point until = std::min(driveEnd_, Clock::now() + std::chrono::seconds(60));
-        while (Clock::now() < until) {
+        while (Clock::now() < until && Going()) {
             ReadLaunch();
             if (setupPid_ > 0) {
                 result_->started = true;
@@ -937,8 +1136,9 @@ class Trial
         }
     }
 
-    // The last program setup.exe started is the demonstration: the shell
-    // starts it as its last act.
+    // The demonstration is the program that setup.exe starts the way the
+    // shell starts it (IsShellDemo); any other program setup.exe starts is
+    // its module's doing, listed but not taken for the demonstration.
     void ReadProcesses()
     {
         for (const std::string &line : watcher_.NewLines()) {
@@ -946,17 +1146,20 @@ class Trial
             if (!ParseJsonLine(line, &fields) || fields.Number("parent", -1) != setupPid_ ||
                 IsWineHelper(fields))
                 continue;
-            demoPid_ = fields.Number("pid");
+            std::string command = fields.Text("cmdline");
             if (fields.Number("gone")) {
-                demoGone_ = true;
-                result_->demoCommand.clear();
-                result_->demoFolder.clear();
+                Note("setup.exe started a program that ended before it could be read");
                 continue;
             }
-            demoGone_ = false;
-            result_->demoCommand = fields.Text("cmdline");
-            Note("setup.exe started " + result_->demoCommand);
             std::string folder = fields.Text("cwd");
+            if (!IsShellDemo(command, folder)) {
+                Note("setup.exe (its module) started " + command);
+                result_->otherPrograms.push_back(command);
+                continue;
+            }
+            demoPid_ = fields.Number("pid");
+            result_->demoCommand = command;
+            Note("setup.exe started the demonstration " + command);
             // The process keeps its folder with a final backslash; a root keeps it.
             if (folder.size() > 3 && folder.back() == '\\')
                 folder.pop_back();
@@ -1013,12 +1216,17 @@ class Trial
     {
         Clock::time_point started = Clock::now();
         for (;;) {
+            if (g_stopSignal) {
+                Fail("stopped");
+                return;
+            }
             if (Clock::now() >= driveEnd_) {
                 result_->timedOut = true;
                 Fail("the trial ran out of time (" + std::to_string(options_.timeoutSeconds) +
                      " s)");
                 return;
             }
+            WatchHostPrograms(Descendants());
             ReadLaunch();
             ReadProcesses();
             std::vector<TopWindow> windows = ListWindows();
@@ -1059,7 +1267,7 @@ class Trial
         }
         if (result_->demoShown)
             return true;
-        if (demoPid_ > 0 && !demoGone_)
+        if (demoPid_ > 0)
             return Since(endedAt_) > kDemoWindowWait;
         return Since(endedAt_) > kLateChildWait;
     }
@@ -1242,7 +1450,9 @@ class Trial
     void Shutdown()
     {
         Note("ending Wine and the display");
-        // Wine is always ended, even past the time limit: by at most 10 s.
+        // Wine is always ended, even past the time limit or after a stop
+        // signal: its waits are bounded here by their own limits.
+        g_endingAll = true;
         std::vector<std::string> env = BaseEnvironment();
         if (!display_.empty() && fs::exists(prefix_))
             RunCommand({{wineserver_, "-k"}, "", "", wineLog_, WineEnv()}, env, 10,
@@ -1259,7 +1469,57 @@ class Trial
                        Clock::time_point::max());
         Stop(xvfbPid_, 3);
         xvfbPid_ = -1;
+        EndDescendants();
         Note("ended");
+    }
+
+    // Ends every process still below kvlship: a host program the
+    // distribution started, or a Wine process that outlived its server.
+    void EndDescendants()
+    {
+        Clock::time_point until = Clock::now() + std::chrono::seconds(5);
+        for (;;) {
+            std::vector<HostProcess> left = Descendants();
+            WatchHostPrograms(left);
+            if (left.empty())
+                return;
+            if (Clock::now() >= until) {
+                Fail("processes of the trial would not end: " + left[0].command);
+                return;
+            }
+            for (const HostProcess &process : left)
+                kill(process.pid, SIGKILL);
+            // Every process the trial started was waited for: whatever ends now
+            // is an orphan left to kvlship, reaped here.
+            while (waitpid(-1, nullptr, WNOHANG) > 0) {
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
+    // Notes each host program among `processes` that is none of Wine's and
+    // that the trial did not start (nor a program it started): one that a
+    // Windows program of the run started, which no Windows installation does.
+    void WatchHostPrograms(const std::vector<HostProcess> &processes)
+    {
+        for (const HostProcess &process : processes) {
+            if (g_started.count(process.pid) || g_started.count(process.parent) ||
+                process.exe.empty() || hostSeen_.count(process.pid))
+                continue;
+            // A host program's own children are its doing, told with it.
+            if (hostSeen_.count(process.parent)) {
+                hostSeen_.insert(process.pid);
+                continue;
+            }
+            fs::path folder = fs::path(process.exe).parent_path();
+            if (folder == wineFolder_)
+                continue;
+            hostSeen_.insert(process.pid);
+            Note("a host program runs below the trial: " + process.exe + " (" + process.command +
+                 ")");
+            result_->hostPrograms.push_back(process.command.empty() ? process.exe
+                                                                    : process.command);
+        }
     }
 
     void CollectInstalled()
@@ -1310,13 +1570,15 @@ class Trial
     FileTail launch_, watcher_;
 
     long long setupPid_ = -1, demoPid_ = -1;
-    bool setupEnded_ = false, demoGone_ = false, boxSeen_ = false;
+    bool setupEnded_ = false, boxSeen_ = false;
     Clock::time_point endedAt_, agreedAt_, errorAt_;
     int agreePosts_ = 0;
     bool presentationGone_ = false;
     bool sawPreparing_ = false, sawCopying_ = false, sawShortcuts_ = false;
     std::map<std::string, BoxState> boxes_;
     int shotCount_ = 0;
+    fs::path wineFolder_;      // where Wine's own programs are: its loader, its server
+    std::set<pid_t> hostSeen_; // host programs already noted
 };
 
 } // namespace
@@ -1326,7 +1588,24 @@ void RunTrial(const TrialOptions &options, TrialResult *result)
     *result = TrialResult();
     // A child that ends while we wait must stay ours to reap.
     signal(SIGCHLD, SIG_DFL);
+    // Every process of the run stays below kvlship, even one that leaves its
+    // parent, so that the end of the trial finds and ends them all.
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+    // A stop signal ends the trial the way its time limit does: Wine, the
+    // display and every program of the run are ended first.
+    const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction stop = {}, before[3];
+    stop.sa_handler = OnStopSignal;
+    sigemptyset(&stop.sa_mask);
+    for (int i = 0; i < 3; ++i)
+        sigaction(kStopSignals[i], &stop, &before[i]);
+    g_stopSignal = 0;
+    g_endingAll = false;
     Trial(options, result).Run();
+    for (int i = 0; i < 3; ++i)
+        sigaction(kStopSignals[i], &before[i], nullptr);
+    prctl(PR_SET_CHILD_SUBREAPER, 0);
+    result->stopSignal = g_stopSignal;
 }
 
 #endif

@@ -45,13 +45,18 @@ struct TrialResult {
                            // (the shell shows that stage only after a finished copy)
     bool timedOut = false; // the run was stopped at its time limit
     int exitCode = -1;     // setup.exe's exit code; -1 when it did not end by itself
-    std::vector<TrialFile> installed;     // new or changed files under C:\, sorted; Wine's
-                                          // own temporary files and the trial's copy of the
-                                          // distribution left out
-    std::vector<TrialShortcut> shortcuts; // every new or changed .lnk among them, read back
-    std::string demoCommand, demoFolder;  // the demonstration's command line and the folder
-                                          // it started in; empty when none was started
-    bool demoShown = false;               // the demonstration showed a window
+    std::vector<TrialFile> installed;       // new or changed files under C:\, sorted; Wine's
+                                            // own temporary files and the trial's copy of the
+                                            // distribution left out
+    std::vector<TrialShortcut> shortcuts;   // every new or changed .lnk among them, read back
+    std::string demoCommand, demoFolder;    // the demonstration's command line and the folder
+                                            // it started in; empty when none was started
+    bool demoShown = false;                 // the demonstration showed a window
+    std::vector<std::string> otherPrograms; // command lines of the programs setup.exe (its
+                                            // module) started that are not the demonstration
+    std::vector<std::string> hostPrograms;  // host programs that a Windows program of the run
+                                            // started (no installation does); all ended
+    int stopSignal = 0;                     // the signal that stopped the trial, if one did
     std::vector<TrialBox> boxes;
     std::vector<std::string> screenshots; // PNG paths in the order taken: agreement,
                                           // preparing, copying, shortcuts, demonstration
@@ -60,7 +65,10 @@ struct TrialResult {
 };
 
 // Runs the trial and fills `result`. Never takes much longer than
-// options.timeoutSeconds and leaves no Xvfb, wineserver or Wine program of
-// its own running. On Windows it only sets `problem`: the trial needs Wine
-// and Xvfb.
+// options.timeoutSeconds and leaves no process of its own running (Xvfb,
+// Wine and its programs, any host program one of them started), also when
+// SIGINT, SIGTERM or SIGHUP stops it early. The prefix maps no host drive:
+// Wine's Z: and any other drive leading out of it are removed. It still runs
+// the distribution's own code, which Wine does not confine. On Windows it
+// only sets `problem`: the trial needs Wine and Xvfb.
 void RunTrial(const TrialOptions &options, TrialResult *result);

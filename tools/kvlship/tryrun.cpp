@@ -5,15 +5,26 @@
 #include "textout.h"
 #include "trial.h"
 
+#include <signal.h>
 #include <stdio.h>
+
+#include <chrono>
 
 namespace
 {
+
+// Said in every report: a trial is a run of the vendor's code, not a reading of it.
+constexpr char kRanCode[] =
+    "try ran the distribution's own code (setup.exe and its module) under Wine, in a prefix "
+    "without host drives; Wine confines no program, so try only what you would run anyway";
 
 // Every planned file must be there, at its installed size.
 std::vector<std::string> CompareWithPlan(const CheckResult &plan, const TrialResult &trial)
 {
     std::vector<std::string> faults;
+    for (const std::string &program : trial.hostPrograms)
+        faults.push_back("a Windows program of the run started the host program \"" + program +
+                         "\", which no installation does; the trial ended it");
     for (const PlannedFile &file : plan.files) {
         const TrialFile *found = nullptr;
         for (const TrialFile &installed : trial.installed) {
@@ -29,35 +40,44 @@ std::vector<std::string> CompareWithPlan(const CheckResult &plan, const TrialRes
     return faults;
 }
 
+// Text from the run (paths, window texts, command lines) is the distribution's:
+// printed with its control characters escaped.
 void PrintText(const TrialResult &trial, const std::vector<std::string> &faults, bool passed)
 {
+    auto shown = [](const std::string &text) { return Printable(text); };
     printf("Installed files:\n");
     for (const TrialFile &file : trial.installed)
-        printf("  %-60s %10lld\n", file.windowsPath.c_str(), file.size);
+        printf("  %-60s %10lld\n", shown(file.windowsPath).c_str(), file.size);
     printf("Shortcuts:\n");
     for (const TrialShortcut &link : trial.shortcuts) {
         printf("  %s\n    target %s\n    arguments %s\n    working folder %s\n    description %s\n",
-               link.windowsPath.c_str(), link.target.c_str(), link.arguments.c_str(),
-               link.workingFolder.c_str(), link.description.c_str());
+               shown(link.windowsPath).c_str(), shown(link.target).c_str(),
+               shown(link.arguments).c_str(), shown(link.workingFolder).c_str(),
+               shown(link.description).c_str());
     }
     if (trial.demoCommand.empty())
         printf("Demonstration: none started\n");
     else
-        printf("Demonstration: %s\n  in %s\n", trial.demoCommand.c_str(), trial.demoFolder.c_str());
+        printf("Demonstration: %s\n  in %s\n", shown(trial.demoCommand).c_str(),
+               shown(trial.demoFolder).c_str());
+    for (const std::string &program : trial.otherPrograms)
+        printf("Started by the module: %s\n", shown(program).c_str());
     for (const TrialBox &box : trial.boxes)
-        printf("Box \"%s\": %s (answered %s)\n", box.caption.c_str(), box.text.c_str(),
-               box.answer.empty() ? "by closing it" : box.answer.c_str());
+        printf("Box \"%s\": %s (answered %s)\n", shown(box.caption).c_str(),
+               shown(box.text).c_str(),
+               box.answer.empty() ? "by closing it" : shown(box.answer).c_str());
     printf("Screenshots:\n");
     for (const std::string &shot : trial.screenshots)
-        printf("  %s\n", shot.c_str());
+        printf("  %s\n", shown(shot).c_str());
+    printf("warning: %s\n", kRanCode);
     for (const std::string &fault : faults)
-        printf("fault: %s\n", fault.c_str());
+        printf("fault: %s\n", shown(fault).c_str());
     if (passed)
         printf("PASSED: setup exited with code %d; every planned file installed.\n",
                trial.exitCode);
     else
-        printf("FAILED: %s\n", !trial.problem.empty() ? trial.problem.c_str()
-                               : !faults.empty()      ? faults[0].c_str()
+        printf("FAILED: %s\n", !trial.problem.empty() ? shown(trial.problem).c_str()
+                               : !faults.empty()      ? shown(faults[0]).c_str()
                                                       : "see above");
 }
 
@@ -81,8 +101,14 @@ void PrintJson(const TrialResult &trial, const std::vector<std::string> &faults,
                JsonString(link.arguments).c_str(), JsonString(link.workingFolder).c_str(),
                JsonString(link.description).c_str());
     }
-    printf("], \"demoCommand\": %s, \"demoFolder\": %s, \"boxes\": [",
+    printf("], \"demoCommand\": %s, \"demoFolder\": %s, \"otherPrograms\": [",
            JsonString(trial.demoCommand).c_str(), JsonString(trial.demoFolder).c_str());
+    for (size_t i = 0; i < trial.otherPrograms.size(); ++i)
+        printf("%s%s", i ? ", " : "", JsonString(trial.otherPrograms[i]).c_str());
+    printf("], \"hostPrograms\": [");
+    for (size_t i = 0; i < trial.hostPrograms.size(); ++i)
+        printf("%s%s", i ? ", " : "", JsonString(trial.hostPrograms[i]).c_str());
+    printf("], \"boxes\": [");
     for (size_t i = 0; i < trial.boxes.size(); ++i)
         printf("%s{\"caption\": %s, \"text\": %s, \"answer\": %s, \"error\": %s}", i ? ", " : "",
                JsonString(trial.boxes[i].caption).c_str(), JsonString(trial.boxes[i].text).c_str(),
@@ -93,7 +119,7 @@ void PrintJson(const TrialResult &trial, const std::vector<std::string> &faults,
     printf("], \"faults\": [");
     for (size_t i = 0; i < faults.size(); ++i)
         printf("%s%s", i ? ", " : "", JsonString(faults[i]).c_str());
-    printf("]}\n");
+    printf("], \"warnings\": [%s]}\n", JsonString(kRanCode).c_str());
 }
 
 } // namespace
@@ -102,21 +128,30 @@ int TryDistribution(const std::string &distribution, const std::string &work,
                     const std::string &module, const std::string &engine, int timeoutSeconds,
                     bool json)
 {
+    // The time limit covers the whole run, the check included.
+    auto started = std::chrono::steady_clock::now();
     CheckOptions options;
     options.distribution = distribution;
     if (!module.empty())
         options.module = module;
     CheckResult plan;
     CheckDistribution(options, &plan);
+    double checkSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
     TrialOptions trialOptions;
     trialOptions.distribution = distribution;
     trialOptions.work = work.empty() ? JoinHost(HostFolderOf(distribution), "kvlship-try") : work;
     trialOptions.winlist = JoinHost(engine, "winlist.exe");
     trialOptions.arguments = module;
-    trialOptions.timeoutSeconds = timeoutSeconds;
+    trialOptions.timeoutSeconds = timeoutSeconds - static_cast<int>(checkSeconds);
     TrialResult trial;
-    RunTrial(trialOptions, &trial);
+    if (trialOptions.timeoutSeconds > 0) {
+        RunTrial(trialOptions, &trial);
+    } else {
+        trial.timedOut = true;
+        trial.problem = "the check alone took the whole time limit";
+    }
 
     std::vector<std::string> faults;
     if (trial.started)
@@ -130,5 +165,11 @@ int TryDistribution(const std::string &distribution, const std::string &work,
         PrintJson(trial, faults, passed);
     else
         PrintText(trial, faults, passed);
+    fflush(stdout);
+    // Stopped by a signal, kvlship ends by it too, once everything is cleaned up.
+    if (trial.stopSignal) {
+        signal(trial.stopSignal, SIG_DFL);
+        raise(trial.stopSignal);
+    }
     return passed ? 0 : 2;
 }

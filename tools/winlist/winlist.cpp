@@ -23,7 +23,8 @@
 //   winlist launch                        starts the command line held in the
 //                                         environment variable WINLIST_CMDLINE, exactly
 //                                         as written, in the folder WINLIST_CWD (if set),
-//                                         waits for it and exits with its exit code
+//                                         without standard handles, waits for it and
+//                                         exits with its exit code
 //   winlist processes [SECONDS]           every process: pid, parent, program, and the
 //                                         command line and current folder read from its
 //                                         process parameters; with SECONDS, watches that
@@ -435,8 +436,11 @@ int LaunchCommand()
     length = GetEnvironmentVariableA("WINLIST_CWD", folder, sizeof folder);
     bool haveFolder = length > 0 && length < sizeof folder;
 
+    // No standard handles for the program: ours carry the launch's answers,
+    // which nothing it runs may write into.
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
     PROCESS_INFORMATION process = {};
     if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
                         haveFolder ? folder : nullptr, &startup, &process)) {
