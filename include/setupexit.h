@@ -1,0 +1,45 @@
+/*
+ * setupexit.h - how setup.exe runs and how it ends: the answer of
+ * SM_GETSETUPMODE and the process's exit codes. Plain C with no Windows
+ * header, so that tools on any system (a deployment script's helper, the
+ * vendor's tool) read the same numbers; setupmodule.h includes it.
+ */
+#ifndef SETUPEXIT_H
+#define SETUPEXIT_H
+
+/* The answer of SM_GETSETUPMODE. */
+/* /SILENT: no agreement, presentation or question; only the copy's progress */
+#define SETUP_MODE_SILENT 0x1
+/* /VERYSILENT: no window at all */
+#define SETUP_MODE_VERYSILENT 0x2
+/* /DIR=: destDir as SetDestDir receives it is the caller's choice: keep it */
+#define SETUP_MODE_DIR_CHOSEN 0x4
+/* /LOG=: SM_WRITELOG is heard */
+#define SETUP_MODE_LOGGING 0x8
+
+/* ------------------------------------------------------------------------
+ * setup.exe's exit codes: what a script or a deployment system reads. The
+ * first end wins: a file that failed, then a module that ends the setup,
+ * gives SETUP_EXIT_FILE_FAILED.
+ * ---------------------------------------------------------------------- */
+/* every file installed, every step done */
+#define SETUP_EXIT_COMPLETE 0
+/* the user left at the agreement (Exit) */
+#define SETUP_EXIT_DECLINED 1
+/* the module ended the setup: a hook answered 0, SM_EXIT, FC_ABORT */
+#define SETUP_EXIT_MODULE 2
+/* the user cancelled the copy and the module agreed */
+#define SETUP_EXIT_CANCELLED 3
+/* a file could not be installed: the installation is partial, whatever followed */
+#define SETUP_EXIT_FILE_FAILED 4
+/* setup could not start or go on: no module, the product's engine runs, a
+   system library or window could not be had */
+#define SETUP_EXIT_CANNOT_RUN 5
+/* the sender replied with a failure */
+#define SETUP_EXIT_SENDER 6
+/* the main window was closed from outside (WM_CLOSE, the end of the session) */
+#define SETUP_EXIT_CLOSED 7
+/* an unknown switch or a malformed value on the command line: nothing installed */
+#define SETUP_EXIT_BAD_SWITCH 8
+
+#endif /* SETUPEXIT_H */
