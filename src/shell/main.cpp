@@ -61,7 +61,7 @@ void StartLog()
 // The last line of the log, and the process's exit code.
 int EndLog(int code)
 {
-    LogLine("setup ended: exit code %d, %s", code, ExitCodeMeaning(code));
+    LogLine("setup ended: exit code %d, %s", code, SetupExitMeaning(code));
     CloseSetupLog();
     return code;
 }

@@ -169,32 +169,6 @@ bool BuildDemoCommand(char *command, size_t size, const char *destDir, const cha
     return AppendText(command, size, " ") >= 0 && AppendText(command, size, documentPath) >= 0;
 }
 
-const char *ExitCodeMeaning(int code)
-{
-    switch (code) {
-    case SETUP_EXIT_COMPLETE:
-        return "the installation is complete";
-    case SETUP_EXIT_DECLINED:
-        return "the user left at the agreement";
-    case SETUP_EXIT_MODULE:
-        return "the module ended the setup";
-    case SETUP_EXIT_CANCELLED:
-        return "the user cancelled the copy";
-    case SETUP_EXIT_FILE_FAILED:
-        return "a file could not be installed: the installation is partial";
-    case SETUP_EXIT_CANNOT_RUN:
-        return "setup could not run";
-    case SETUP_EXIT_SENDER:
-        return "the module's sender failed";
-    case SETUP_EXIT_CLOSED:
-        return "setup was closed from outside";
-    case SETUP_EXIT_BAD_SWITCH:
-        return "the command line is wrong; nothing was installed";
-    default:
-        return "unknown";
-    }
-}
-
 void RecordExitCode(int code)
 {
     if (g_setup.exitCodeSet)

@@ -36,9 +36,6 @@ void RecordExitCode(int code);
 // main window, which ends the process.
 void EndInstallation(int code);
 
-// What an exit code of setupmodule.h means, in a few words for the log.
-const char *ExitCodeMeaning(int code);
-
 // The text that tells the user a file failed: its path, the system's reason,
 // and that the setup goes on. Returns false when it does not fit `size`.
 bool BuildFailureText(char *text, size_t size, const char *path, const char *reason);
