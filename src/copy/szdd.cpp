@@ -12,10 +12,15 @@ const uint32_t kSlotMask = kSzddWindow - 1;
 // written it reads a blank.
 const uint32_t kFirstSlot = kSzddWindow - 16;
 
-// A group of eight items takes at most 17 bytes and gives at most 8 * 18:
+// A group of eight items takes at most 17 bytes and gives at most 8 * 18.
+// Bytes go in moves of 8 whatever an item's length, the excess overwritten
+// by what follows: the literals before a reference (or the group's end) in
+// one move even when there are none, a reference in up to three. So a move
+// reads up to 8 past the group's input and writes up to 8 past its output;
 // with that much room on both sides a group needs no checks.
-const size_t kGroupInput = 1 + 8 * 2;
-const size_t kGroupOutput = 8 * kSzddLongestMatch;
+const size_t kGroupInput = 1 + 8 * 2 + 8;
+const size_t kGroupOutput = 8 * kSzddLongestMatch + 8;
+static_assert(kGroupOutput >= 7 * kSzddLongestMatch + 3 * 8, "the last reference's moves fit");
 
 uint32_t ReadLe32(const unsigned char *p)
 {
@@ -23,56 +28,113 @@ uint32_t ReadLe32(const unsigned char *p)
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
+void Move8(unsigned char *to, const unsigned char *from)
+{
+    memcpy(to, from, 8);
+}
+
+// How far back from out[made] the window slot `from` lies: 1 to 4096.
+uint32_t Back(uint32_t startSlot, size_t made, uint32_t from)
+{
+    return ((startSlot + static_cast<uint32_t>(made) - from - 1) & kSlotMask) + 1;
+}
+
+// Copies `length` bytes of a reference that starts at window slot `from` to
+// out[made], one at a time: each from this call's output when it lies
+// there, else from the ring, which holds what earlier calls made and blanks
+// where nothing was written yet.
+void CopyThroughRing(const unsigned char *ring, unsigned char *out, size_t made, uint32_t startSlot,
+                     uint32_t from, uint32_t length)
+{
+    for (uint32_t k = 0; k < length; ++k, ++made, from = (from + 1) & kSlotMask) {
+        uint32_t back = Back(startSlot, made, from);
+        out[made] = back <= made ? out[made - back] : ring[from];
+    }
+}
+
 // Decodes whole groups while the input, the output space and the declared
 // size all have room for one more: the loop that carries nearly every byte
-// of a large file, so it tests nothing per byte.
+// of a large file, so it tests nothing per byte. It expands straight into
+// `out` and reads references from there; only those that reach back before
+// this call's output go through the ring. The literals between two
+// references go in one move: what decides a branch is where the next
+// reference is, not what each item is.
 void DecodeGroups(SzddDecoder *d, const unsigned char *in, size_t inSize, size_t *i,
-                  unsigned char *out, size_t outSize, size_t *o)
+                  unsigned char *out, size_t outSize, size_t *o, uint32_t startSlot)
 {
-    unsigned char *window = d->window;
-    uint32_t slot = d->writeSlot;
-    size_t at = *i;
-    size_t made = *o;
-    size_t leftToDeclared = d->declared - d->produced;
-    while (inSize - at >= kGroupInput && outSize - made >= kGroupOutput &&
-           leftToDeclared >= kGroupOutput) {
-        size_t groupStart = made;
-        unsigned flags = in[at++];
-        for (int item = 0; item < 8; ++item, flags >>= 1) {
-            if (flags & 1) {
-                unsigned char c = in[at++];
-                window[slot] = c;
-                slot = (slot + 1) & kSlotMask;
-                out[made++] = c;
-                continue;
+    // A group starts only where it has room on both sides and cannot pass
+    // the declared size.
+    size_t left = d->declared - d->produced;
+    if (inSize - *i < kGroupInput || outSize - *o < kGroupOutput || left < 8 * kSzddLongestMatch)
+        return;
+    const unsigned char *next = in + *i;
+    const unsigned char *inLast = in + inSize - kGroupInput;
+    unsigned char *to = out + *o;
+    unsigned char *outLast = out + outSize - kGroupOutput;
+    if (left - 8 * kSzddLongestMatch < static_cast<size_t>(outLast - to))
+        outLast = to + (left - 8 * kSzddLongestMatch);
+    // Pointers rather than counts: fewer values to hold in the loop. The
+    // window slot of `to` is this plus its address.
+    const uint32_t slotOfAddress =
+        startSlot - static_cast<uint32_t>(reinterpret_cast<uintptr_t>(out));
+    unsigned char *start = to;
+    while (next <= inLast && to <= outLast) {
+        // A set bit for each reference of the group, and one past its end.
+        uint32_t refs = (~*next++ & 0xFFu) | 0x100u;
+        for (;;) {
+            uint32_t literals = static_cast<uint32_t>(__builtin_ctz(refs));
+            Move8(to, next);
+            to += literals;
+            next += literals;
+            refs >>= literals;
+            if (refs == 1)
+                break;
+            uint32_t from = next[0] | (next[1] & 0xF0u) << 4;
+            uint32_t length = (next[1] & 0x0Fu) + kSzddShortestMatch;
+            next += 2;
+            uint32_t slot = slotOfAddress + static_cast<uint32_t>(reinterpret_cast<uintptr_t>(to));
+            uint32_t back = ((slot - from - 1) & kSlotMask) + 1;
+            size_t made = static_cast<size_t>(to - out);
+            if (back > made) {
+                // Before this call's output: from the ring.
+                CopyThroughRing(d->window, out, made, startSlot, from, length);
+            } else if (back >= 8) {
+                // Apart by a move or more: each move reads only bytes
+                // already written, 16 at once where they are that far apart.
+                if (back >= 16) {
+                    memcpy(to, to - back, 16);
+                } else {
+                    Move8(to, to - back);
+                    Move8(to + 8, to + 8 - back);
+                }
+                if (length > 16)
+                    Move8(to + 16, to + 16 - back);
+            } else {
+                // A period shorter than a move repeats byte by byte.
+                const unsigned char *source = to - back;
+                for (uint32_t k = 0; k < length; ++k)
+                    to[k] = source[k];
             }
-            uint32_t from = in[at] | (in[at + 1] & 0xF0u) << 4;
-            uint32_t length = (in[at + 1] & 0x0Fu) + kSzddShortestMatch;
-            at += 2;
-            // Apart and away from the ring's end, the bytes copy as a block;
-            // an overlapping reference repeats its start byte by byte.
-            uint32_t ahead = (slot - from) & kSlotMask;
-            if (ahead >= length && from + length <= kSzddWindow && slot + length <= kSzddWindow) {
-                memcpy(out + made, window + from, length);
-                memcpy(window + slot, out + made, length);
-                made += length;
-                slot = (slot + length) & kSlotMask;
-                continue;
-            }
-            for (uint32_t k = 0; k < length; ++k) {
-                unsigned char c = window[from];
-                from = (from + 1) & kSlotMask;
-                window[slot] = c;
-                slot = (slot + 1) & kSlotMask;
-                out[made++] = c;
-            }
+            to += length;
+            refs >>= 1;
         }
-        leftToDeclared -= made - groupStart;
     }
-    d->produced = d->declared - static_cast<uint32_t>(leftToDeclared);
-    d->writeSlot = slot;
-    *i = at;
-    *o = made;
+    d->produced += static_cast<uint32_t>(to - start);
+    *i = static_cast<size_t>(next - in);
+    *o = static_cast<size_t>(to - out);
+}
+
+// Keeps the last window's worth of this call's output in the ring, at the
+// slots it went to, for the references of later calls.
+void KeepInRing(SzddDecoder *d, const unsigned char *out, size_t made, uint32_t startSlot)
+{
+    if (!made)
+        return; // `out` may be null then
+    size_t n = made < kSzddWindow ? made : kSzddWindow;
+    uint32_t slot = (startSlot + static_cast<uint32_t>(made - n)) & kSlotMask;
+    size_t first = kSzddWindow - slot < n ? kSzddWindow - slot : n;
+    memcpy(d->window + slot, out + made - n, first);
+    memcpy(d->window, out + made - n + first, n - first);
 }
 
 // Gathers header bytes. Returns false when they cannot be an SZDD header.
@@ -132,7 +194,6 @@ void SzddDecoderInit(SzddDecoder *decoder)
     decoder->headerHave = 0;
     decoder->declared = 0;
     decoder->produced = 0;
-    decoder->writeSlot = kFirstSlot;
     decoder->flags = 1;
     decoder->lowByte = -1;
     decoder->copySlot = 0;
@@ -158,16 +219,19 @@ SzddStatus SzddDecode(SzddDecoder *d, const unsigned char *in, size_t inSize, si
             return Settle(d, inputEnds ? kSzddCut : kSzddNeedInput);
     }
 
+    // Output goes to the slot after the last one written; out[0] is the
+    // call's first byte.
+    const uint32_t startSlot = (kFirstSlot + d->produced) & kSlotMask;
     SzddStatus status = kSzddNeedInput;
     for (;;) {
-        while (d->copyLeft && o < outSize) {
-            unsigned char c = d->window[d->copySlot];
-            d->copySlot = (d->copySlot + 1) & kSlotMask;
-            d->window[d->writeSlot] = c;
-            d->writeSlot = (d->writeSlot + 1) & kSlotMask;
-            out[o++] = c;
-            --d->copyLeft;
-            ++d->produced;
+        if (d->copyLeft) {
+            uint32_t n =
+                outSize - o < d->copyLeft ? static_cast<uint32_t>(outSize - o) : d->copyLeft;
+            CopyThroughRing(d->window, out, o, startSlot, d->copySlot, n);
+            o += n;
+            d->produced += n;
+            d->copySlot = (d->copySlot + n) & kSlotMask;
+            d->copyLeft -= n;
         }
         if (d->copyLeft) {
             status = kSzddNeedOutput;
@@ -182,7 +246,7 @@ SzddStatus SzddDecode(SzddDecoder *d, const unsigned char *in, size_t inSize, si
             break;
         }
         if (d->flags == 1 && d->lowByte < 0) {
-            DecodeGroups(d, in, inSize, &i, out, outSize, &o);
+            DecodeGroups(d, in, inSize, &i, out, outSize, &o, startSlot);
             if (d->produced == d->declared)
                 continue;
         }
@@ -199,10 +263,7 @@ SzddStatus SzddDecode(SzddDecoder *d, const unsigned char *in, size_t inSize, si
                 status = kSzddNeedOutput;
                 break;
             }
-            unsigned char c = in[i++];
-            d->window[d->writeSlot] = c;
-            d->writeSlot = (d->writeSlot + 1) & kSlotMask;
-            out[o++] = c;
+            out[o++] = in[i++];
             ++d->produced;
             d->flags >>= 1;
             continue;
@@ -222,6 +283,7 @@ SzddStatus SzddDecode(SzddDecoder *d, const unsigned char *in, size_t inSize, si
         }
         d->copyLeft = length;
     }
+    KeepInRing(d, out, o, startSlot);
     *inUsed = i;
     *outMade = o;
     return Settle(d, status);

@@ -48,14 +48,15 @@ enum SzddStatus {
     kSzddCorrupt,    // not the magic, an unknown method, or more data than declared
 };
 
-// The expansion's whole state: about 4 KiB, any file size.
+// The expansion's whole state: about 4 KiB, any file size. Within a call
+// references read the call's own output; the ring keeps only the window that
+// earlier calls made, by slot, for the references that reach back into it.
 struct SzddDecoder {
-    unsigned char window[kSzddWindow];
+    unsigned char window[kSzddWindow]; // the ring as the last call left it
     unsigned char header[kSzddHeaderLength];
     uint32_t headerHave; // header bytes gathered so far
     uint32_t declared;   // expanded size from the header
-    uint32_t produced;   // bytes handed out so far
-    uint32_t writeSlot;  // next window slot written
+    uint32_t produced;   // bytes handed out so far; the next goes to slot 4080 + this
     uint32_t flags;      // flag bits left in the group above a marker bit; 1 = group over
     int32_t lowByte;     // first byte of a reference the input split, or -1
     uint32_t copySlot;   // window slot a reference reads next
@@ -69,7 +70,9 @@ void SzddDecoderInit(SzddDecoder *decoder);
 // Takes what it can, produces what fits, and keeps state across calls: the
 // input may be split anywhere. `*inUsed` and `*outMade` tell how much was
 // taken and written. Set `inputEnds` when no byte follows this chunk; only
-// then can the result be kSzddComplete or kSzddCut.
+// then can the result be kSzddComplete or kSzddCut. Bytes of `out` past
+// `*outMade` (never past `outSize`) may have been written over: a reference
+// is copied in wide moves.
 //
 // The body must end with the item that completes the declared size: any
 // byte after it can only start another item or group, so it is corrupt, as
