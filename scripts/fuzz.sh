@@ -3,10 +3,11 @@
 #   - the encoder's check: generated files compressed by our encoder must
 #     expand right with msexpand and be no larger than mscompress makes them,
 #     and our decoder must expand what mscompress made;
-#   - each libFuzzer target (tests/fuzz/*_fuzz.cpp: the codec, the data file's
-#     line parser, the copy and add-in tables, the readers of the module's
-#     records) for SECONDS seconds. A target lists the sources it needs beside
-#     the codec on a "// fuzz-sources:" line.
+#   - each libFuzzer target (tests/fuzz/*_fuzz.cpp: the codec, its fast
+#     expansion against one byte at a time (trickle), the data file's line
+#     parser, the copy and add-in tables, the readers of the module's records)
+#     for SECONDS seconds. A target lists the sources it needs beside the codec
+#     on a "// fuzz-sources:" line.
 # A crash input lands in $BUILD/fuzz; keep it in tests/fuzz/corpus/<target>/.
 # Usage: BUILD=... scripts/fuzz.sh [SECONDS]   (default 20; 0 = check only)
 set -euo pipefail
