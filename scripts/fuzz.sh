@@ -15,7 +15,7 @@ source "$(dirname "$0")/common.sh"
 
 SECONDS_EACH=${1:-20}
 OUT="$BUILD/fuzz"
-CODEC="$ROOT/src/copy/szdd.cpp"
+CODEC="$ROOT/src/codec/szdd.cpp"
 
 if ! command -v clang++ >/dev/null 2>&1 || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a \
     >/dev/null 2>&1 || ! command -v mscompress >/dev/null 2>&1; then
@@ -27,8 +27,8 @@ fi
 mkdir -p "$OUT"
 
 log "encoder check against msexpand and mscompress"
-g++ -std=c++17 -O2 -Wall -Wextra -I"$ROOT/src" -o "$OUT/szdd_tool" "$ROOT/tests/fuzz/szdd_tool.cpp" \
-    "$CODEC"
+g++ -std=c++17 -O2 -Wall -Wextra -I"$ROOT/src" -I"$ROOT/tools" -o "$OUT/szdd_tool" \
+    "$ROOT/tests/fuzz/szdd_tool.cpp" "$CODEC" "$ROOT/tools/kvlship/szddencode.cpp"
 CHECK="$OUT/check"
 rm -rf "$CHECK"
 mkdir -p "$CHECK/files" "$CHECK/ms" "$CHECK/ours"

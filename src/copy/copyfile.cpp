@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "copy/szdd.h"
+#include "codec/szdd.h"
 #include "util/paths.h"
 #include "util/text.h"
 

@@ -8,8 +8,8 @@
 //   copy_bench expand SOURCE DEST     only the expansion, in memory (DEST unused): the
 //                                     share of CopyOneFile that is not reading and writing
 // A failed copy prints FAILED and exits with 1.
+#include "codec/szdd.h"
 #include "copy/copyfile.h"
-#include "copy/szdd.h"
 
 #include <windows.h>
 #include <lzexpand.h>

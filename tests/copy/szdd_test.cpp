@@ -1,4 +1,5 @@
-#include "copy/szdd.h"
+#include "codec/szdd.h"
+#include "kvlship/szddencode.h"
 
 #include "tempdir.h"
 

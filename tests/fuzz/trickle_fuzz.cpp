@@ -1,7 +1,7 @@
 // The expansion's fast path against its slowest one: the same file expanded
 // in one call with room for all of it, and fed one input byte and one byte
 // of room at a time, must give the same bytes and the same verdict.
-#include "copy/szdd.h"
+#include "codec/szdd.h"
 
 #include <stdint.h>
 #include <stdlib.h>
