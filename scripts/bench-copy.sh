@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Times the shell's file copy (CopyOneFile, run under Wine) against msexpand
-# and cp on the same files in the same run, and prints the ratios:
-#   - one large SZDD file made by mscompress (LARGE_MIB, default 64 MiB), also
-#     through the platform's LZCopy in the same run;
-#   - the same content uncompressed (a plain copy);
+# Times the shell's file copy (CopyOneFile, run under Wine) and the LZ
+# expansion alone (in memory, under Wine and natively) against the
+# platform's LZCopy, msexpand and cp on the same files in the same run, and
+# prints the ratios:
+#   - two large SZDD files made by mscompress (LARGE_MIB each, default 64
+#     MiB): setup-like content, and the programs in /usr/bin one after
+#     another; each also through the platform's LZCopy and, expanded, cp;
+#   - the setup-like content uncompressed (a plain copy);
 #   - 128 small SZDD files (SMALL_KIB each, default 16 KiB).
 # msexpand writes one byte per system call, so it gets a smaller file of the
 # same kind (MSEXPAND_MIB, default 8 MiB) and the comparison is by MiB/s.
+# BASE=REV also times the copy and the expansion as revision REV made them
+# (built once under $BUILD/bench-base), for a before and after in one run.
 # Best of RUNS (default 3) for each. Usage: BUILD=... scripts/bench-copy.sh
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -15,6 +20,7 @@ LARGE_MIB=${LARGE_MIB:-64}
 MSEXPAND_MIB=${MSEXPAND_MIB:-8}
 SMALL_KIB=${SMALL_KIB:-16}
 RUNS=${RUNS:-3}
+BASE=${BASE:-}
 
 ensure_deps
 mkdir -p "$BUILD"
@@ -23,6 +29,34 @@ cmake -S "$ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmak
     { cat "$BUILD/configure.log"; exit 1; }
 cmake --build "$BUILD" --target copy_bench -j"$(nproc)" >/dev/null
 BENCH="$BUILD/bin/copy_bench.exe"
+
+# The expansion alone, built natively from a source tree's codec: the folder
+# that holds its szdd.h and szdd.cpp.
+native_decoder() { # tree output
+    local codec
+    codec=$(dirname "$(find "$1/src" -name szdd.h | head -1)")
+    g++ -std=c++17 -O2 -I"$1/src" -I"$codec" -o "$2" "$ROOT/tests/bench/decode_bench.cpp" \
+        "$codec/szdd.cpp"
+}
+mkdir -p "$BUILD/bench-native"
+native_decoder "$ROOT" "$BUILD/bench-native/decode_bench"
+
+BASE_BENCH=
+if [ -n "$BASE" ]; then
+    rev=$(git -C "$ROOT" rev-parse --verify "$BASE^{commit}")
+    where="$BUILD/bench-base"
+    if [ "$(cat "$where/rev" 2>/dev/null)" != "$rev" ]; then
+        log "building the copy and the expansion of $BASE (once)"
+        rm -rf "$where" && mkdir -p "$where/src"
+        git -C "$ROOT" archive "$rev" | tar -x -C "$where/src"
+        cmake -S "$where/src" -B "$where/build" -DCMAKE_TOOLCHAIN_FILE="$where/src/cmake/mingw-i686.cmake" \
+            -DCMAKE_BUILD_TYPE=Release >"$where/configure.log" 2>&1 || { cat "$where/configure.log"; exit 1; }
+        cmake --build "$where/build" --target copy_bench -j"$(nproc)" >/dev/null
+        native_decoder "$where/src" "$where/decode_bench"
+        echo "$rev" >"$where/rev"
+    fi
+    BASE_BENCH="$where/build/bin/copy_bench.exe"
+fi
 
 # The display is not needed, but Wine wants a prefix of our own.
 trap 'stop_wine' EXIT
@@ -38,14 +72,23 @@ compressed() { # plain-file -> plain-file_ (made once, kept between runs)
         mscompress "$1" >/dev/null
     fi
 }
+sized() { [ -f "$1" ] && [ "$(stat -c %s "$1")" = "$2" ]; }
 
-if [ ! -f "$DATA/large.bin" ] || [ "$(stat -c %s "$DATA/large.bin")" != $((LARGE_MIB << 20)) ]; then
-    log "making a ${LARGE_MIB} MiB file and compressing it with mscompress (once)"
+if ! sized "$DATA/large.bin" $((LARGE_MIB << 20)); then
+    log "making a ${LARGE_MIB} MiB setup-like file and compressing it with mscompress (once)"
     make_setup_like_file "$DATA/large.bin" $((LARGE_MIB << 20))
     rm -f "$DATA/large.bin_"
 fi
 compressed "$DATA/large.bin"
-if [ ! -f "$DATA/medium.bin" ] || [ "$(stat -c %s "$DATA/medium.bin")" != $((MSEXPAND_MIB << 20)) ]; then
+if ! sized "$DATA/binaries.bin" $((LARGE_MIB << 20)); then
+    log "making a ${LARGE_MIB} MiB file of /usr/bin and compressing it with mscompress (once)"
+    find /usr/bin -maxdepth 1 -type f -print0 | sort -z | xargs -0 cat 2>/dev/null |
+        head -c $((LARGE_MIB << 20)) >"$DATA/binaries.bin" || true
+    sized "$DATA/binaries.bin" $((LARGE_MIB << 20)) || { echo "/usr/bin holds too little" >&2; exit 1; }
+    rm -f "$DATA/binaries.bin_"
+fi
+compressed "$DATA/binaries.bin"
+if ! sized "$DATA/medium.bin" $((MSEXPAND_MIB << 20)); then
     make_setup_like_file "$DATA/medium.bin" $((MSEXPAND_MIB << 20))
     rm -f "$DATA/medium.bin_"
 fi
@@ -65,14 +108,15 @@ win() { winepath -w "$1" 2>/dev/null; }
 now_ms() { date +%s%N | awk '{ printf "%.3f", $1 / 1000000 }'; }
 best() { sort -g | head -1; }
 
-# Runs copy_bench under Wine; prints its own timing (Wine's start-up left out).
-bench() { # mode source dest
+# Runs a copy_bench under Wine; prints its own timing (Wine's start-up left out).
+run_bench() { # program mode source dest
     local out
     out=$(mktemp)
-    wine "$BENCH" "$1" "$(win "$2")" "$(win "$3")" >"$out" 2>/dev/null </dev/null || true
+    wine "$1" "$2" "$(win "$3")" "$(win "$4")" >"$out" 2>/dev/null </dev/null || true
     tr -d '\r' <"$out"
     rm -f "$out"
 }
+bench() { run_bench "$BENCH" "$@"; }
 host_time() { # command...; prints milliseconds
     local start end
     start=$(now_ms)
@@ -84,68 +128,96 @@ fresh_out() { rm -rf "$OUT" && mkdir -p "$OUT"; }
 check_same() { cmp -s "$1" "$2" || { echo "MISMATCH: $1 $2" >&2; exit 1; }; }
 expand_all() { for f in "$DATA"/small/*_; do msexpand <"$f" >"$OUT/$(basename "$f")"; done; }
 
-declare -a t_lz t_lzcopy t_plain t_cp t_msx t_msx_lz t_many t_many_msx t_many_cp
+# t[KEY] collects one time per run.
+declare -A t
+add() { t[$1]="${t[$1]:-} $2"; }
 for run in $(seq 1 "$RUNS"); do
     log "run $run of $RUNS"
+    for kind in large binaries; do
+        fresh_out
+        add "one-$kind" "$(bench one "$DATA/$kind.bin_" "$OUT/$kind.bin")"
+        check_same "$DATA/$kind.bin" "$OUT/$kind.bin"
+        if [ -n "$BASE_BENCH" ]; then
+            fresh_out
+            add "base-$kind" "$(run_bench "$BASE_BENCH" one "$DATA/$kind.bin_" "$OUT/$kind.bin")"
+            check_same "$DATA/$kind.bin" "$OUT/$kind.bin"
+        fi
+        fresh_out
+        add "lzcopy-$kind" "$(bench lzcopy "$DATA/$kind.bin_" "$OUT/$kind.bin")"
+        check_same "$DATA/$kind.bin" "$OUT/$kind.bin"
+        fresh_out
+        add "cp-$kind" "$(host_time cp "$DATA/$kind.bin" "$OUT/$kind.bin")"
+        add "expand-$kind" "$(bench expand "$DATA/$kind.bin_" "$OUT/unused")"
+        fresh_out
+        add "native-$kind" "$("$BUILD/bench-native/decode_bench" "$DATA/$kind.bin_" 3)"
+        [ -z "$BASE_BENCH" ] ||
+            add "native-base-$kind" "$("$BUILD/bench-base/decode_bench" "$DATA/$kind.bin_" 3)"
+    done
     fresh_out
-    t_lz+=("$(bench one "$DATA/large.bin_" "$OUT/large.bin")")
+    add plain "$(bench one "$DATA/large.bin" "$OUT/large.bin")"
     check_same "$DATA/large.bin" "$OUT/large.bin"
     fresh_out
-    t_lzcopy+=("$(bench lzcopy "$DATA/large.bin_" "$OUT/large.bin")")
-    check_same "$DATA/large.bin" "$OUT/large.bin"
-    fresh_out
-    t_plain+=("$(bench one "$DATA/large.bin" "$OUT/large.bin")")
-    check_same "$DATA/large.bin" "$OUT/large.bin"
-    fresh_out
-    t_cp+=("$(host_time cp "$DATA/large.bin" "$OUT/large.bin")")
-    fresh_out
-    t_msx+=("$(host_time sh -c "msexpand <'$DATA/medium.bin_' >'$OUT/medium.bin'")")
+    add msx "$(host_time sh -c "msexpand <'$DATA/medium.bin_' >'$OUT/medium.bin'")"
     check_same "$DATA/medium.bin" "$OUT/medium.bin"
     fresh_out
-    t_msx_lz+=("$(bench one "$DATA/medium.bin_" "$OUT/medium.bin")")
+    add msx-lz "$(bench one "$DATA/medium.bin_" "$OUT/medium.bin")"
     fresh_out
-    t_many+=("$(bench many "$DATA/small" "$OUT")")
+    add many "$(bench many "$DATA/small" "$OUT")"
     check_same "$DATA/small-plain/f001.txt" "$OUT/f001.txt_"
     fresh_out
-    t_many_msx+=("$(host_time expand_all)")
+    add many-msx "$(host_time expand_all)"
     fresh_out
-    t_many_cp+=("$(host_time cp -r "$DATA/small-plain/." "$OUT/")")
+    add many-cp "$(host_time cp -r "$DATA/small-plain/." "$OUT/")"
 done
 rm -rf "$OUT"
 
-for v in "${t_lz[@]}" "${t_lzcopy[@]}" "${t_plain[@]}" "${t_msx_lz[@]}" "${t_many[@]}"; do
-    case $v in FAILED*|"") echo "copy_bench failed: $v" >&2; exit 1 ;; esac
-done
+# The best of each, as KEY=ms lines for awk; a failed copy_bench ends the script.
+results=$(for key in "${!t[@]}"; do
+    for v in ${t[$key]}; do
+        case $v in FAILED*|"") echo "$key failed: $v" >&2; exit 1 ;; esac
+    done
+    printf '%s=%s\n' "$key" "$(printf '%s\n' ${t[$key]} | best)"
+done) || exit 1
 
-lz=$(printf '%s\n' "${t_lz[@]}" | best)
-lzcopy=$(printf '%s\n' "${t_lzcopy[@]}" | best)
-plain=$(printf '%s\n' "${t_plain[@]}" | best)
-cpl=$(printf '%s\n' "${t_cp[@]}" | best)
-msx=$(printf '%s\n' "${t_msx[@]}" | best)
-msx_lz=$(printf '%s\n' "${t_msx_lz[@]}" | best)
-many=$(printf '%s\n' "${t_many[@]}" | best)
-many_msx=$(printf '%s\n' "${t_many_msx[@]}" | best)
-many_cp=$(printf '%s\n' "${t_many_cp[@]}" | best)
+awk -v L="$LARGE_MIB" -v M="$MSEXPAND_MIB" -v K="$SMALL_KIB" -v base="$BASE" -v r="$results" 'BEGIN {
+    n = split(r, lines, "\n")
+    for (i = 1; i <= n; ++i) { split(lines[i], kv, "="); ms[kv[1]] = kv[2] }
+    name["large"] = "setup-like"; name["binaries"] = "/usr/bin programs"
+    printf "\nbest of runs, ms (CopyOneFile and LZCopy under Wine; decoder natively, CPU time)\n"
+    printf "%-52s %10s %10s\n", "work", "ms", "MiB/s"
+    split("large binaries", kinds, " ")
+    for (k = 1; k <= 2; ++k) {
+        kind = kinds[k]
+        row("CopyOneFile " L " MiB SZDD, " name[kind], ms["one-" kind], L)
+        if (base != "") row("  the same, as " base " made it", ms["base-" kind], L)
+        row("LZCopy (platform), the same file", ms["lzcopy-" kind], L)
+        row("cp of the expanded file", ms["cp-" kind], L)
+        row("its expansion alone, in memory (under Wine)", ms["expand-" kind], L)
+        row("decoder in memory (native), the same file", ms["native-" kind], L)
+        if (base != "") row("  the same, as " base " made it", ms["native-base-" kind], L)
+    }
+    row("CopyOneFile " L " MiB plain (setup-like)", ms["plain"], L)
+    row("CopyOneFile " M " MiB SZDD", ms["msx-lz"], M)
+    row("msexpand " M " MiB SZDD", ms["msx"], M)
+    printf "%-52s %10.1f %10.2f ms/file\n", "CopyOneFile 128 x ~" K " KiB SZDD", ms["many"], ms["many"] / 128
+    printf "%-52s %10.1f %10.2f ms/file\n", "msexpand 128 x ~" K " KiB SZDD", ms["many-msx"], ms["many-msx"] / 128
+    printf "%-52s %10.1f %10.2f ms/file\n", "cp 128 x ~" K " KiB plain", ms["many-cp"], ms["many-cp"] / 128
 
-awk -v L="$LARGE_MIB" -v M="$MSEXPAND_MIB" -v K="$SMALL_KIB" \
-    -v lz="$lz" -v lzcopy="$lzcopy" -v plain="$plain" -v cpl="$cpl" -v msx="$msx" -v msxlz="$msx_lz" \
-    -v many="$many" -v mmsx="$many_msx" -v mcp="$many_cp" 'BEGIN {
-    printf "\nCopyOneFile under Wine against the host tools (best of runs, ms)\n"
-    printf "%-44s %10s %10s\n", "work", "ms", "MiB/s"
-    printf "%-44s %10.1f %10.1f\n", "CopyOneFile " L " MiB SZDD (expanding)", lz, L * 1000 / lz
-    printf "%-44s %10.1f %10.1f\n", "LZCopy (platform) " L " MiB SZDD", lzcopy, L * 1000 / lzcopy
-    printf "%-44s %10.1f %10.1f\n", "CopyOneFile " L " MiB plain", plain, L * 1000 / plain
-    printf "%-44s %10.1f %10.1f\n", "cp " L " MiB plain", cpl, L * 1000 / cpl
-    printf "%-44s %10.1f %10.1f\n", "CopyOneFile " M " MiB SZDD", msxlz, M * 1000 / msxlz
-    printf "%-44s %10.1f %10.1f\n", "msexpand " M " MiB SZDD", msx, M * 1000 / msx
-    printf "%-44s %10.1f %10.2f\n", "CopyOneFile 128 x ~" K " KiB SZDD (ms/file)", many, many / 128
-    printf "%-44s %10.1f %10.2f\n", "msexpand 128 x ~" K " KiB SZDD (ms/file)", mmsx, mmsx / 128
-    printf "%-44s %10.1f %10.2f\n", "cp 128 x ~" K " KiB plain (ms/file)", mcp, mcp / 128
-    printf "\nratios (above 1: CopyOneFile takes longer)\n"
-    printf "  large SZDD, CopyOneFile / cp of the expanded file: %7.3f\n", lz / cpl
-    printf "  large SZDD, LZCopy / CopyOneFile (speed-up):      %7.3f\n", lzcopy / lz
-    printf "  large plain, CopyOneFile / cp:                    %7.3f\n", plain / cpl
-    printf "  SZDD per MiB, CopyOneFile / msexpand:             %7.3f\n", msxlz / msx
-    printf "  128 small SZDD, CopyOneFile / msexpand:           %7.3f\n", many / mmsx
-    printf "  128 small, CopyOneFile (SZDD) / cp (plain):       %7.3f\n", many / mcp
+    printf "\nratios                                              setup-like   programs\n"
+    ratio2("CopyOneFile / cp of the expanded file (at most 2.5)", "one-", "cp-")
+    ratio2("LZCopy / CopyOneFile: speed-up (at least 6)", "lzcopy-", "one-")
+    if (base != "") {
+        ratio2("CopyOneFile as " base " made it / now: speed-up", "base-", "one-")
+        ratio2("decoder as " base " made it / now: speed-up (3)", "native-base-", "native-")
+    }
+    ratio2("expansion alone / CopyOneFile: its share", "expand-", "one-")
+    printf "  %-50s %10.2f\n", "large plain, CopyOneFile / cp", ms["plain"] / ms["cp-large"]
+    printf "  %-50s %10.1f\n", "SZDD per MiB, msexpand / CopyOneFile: speed-up",
+        (ms["msx"] / M) / (ms["msx-lz"] / M)
+    printf "  %-50s %10.1f\n", "128 small SZDD, msexpand / CopyOneFile: speed-up", ms["many-msx"] / ms["many"]
+    printf "  %-50s %10.2f\n", "128 small, CopyOneFile (SZDD) / cp (plain)", ms["many"] / ms["many-cp"]
+}
+function row(label, v, mib) { printf "%-52s %10.1f %10.1f\n", label, v, mib * 1000 / v }
+function ratio2(label, a, b) {
+    printf "  %-50s %10.2f %10.2f\n", label, ms[a "large"] / ms[b "large"], ms[a "binaries"] / ms[b "binaries"]
 }'

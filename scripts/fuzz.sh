@@ -3,10 +3,11 @@
 #   - the encoder's check: generated files compressed by our encoder must
 #     expand right with msexpand and be no larger than mscompress makes them,
 #     and our decoder must expand what mscompress made;
-#   - each libFuzzer target (tests/fuzz/*_fuzz.cpp: the codec, the data file's
-#     line parser, the copy and add-in tables, the readers of the module's
-#     records) for SECONDS seconds. A target lists the sources it needs beside
-#     the codec on a "// fuzz-sources:" line.
+#   - each libFuzzer target (tests/fuzz/*_fuzz.cpp: the codec, its fast
+#     expansion against one byte at a time (trickle), the data file's line
+#     parser, the copy and add-in tables, the readers of the module's records)
+#     for SECONDS seconds. A target lists the sources it needs beside the codec
+#     on a "// fuzz-sources:" line.
 # A crash input lands in $BUILD/fuzz; keep it in tests/fuzz/corpus/<target>/.
 # Usage: BUILD=... scripts/fuzz.sh [SECONDS]   (default 20; 0 = check only)
 set -euo pipefail
@@ -14,7 +15,7 @@ source "$(dirname "$0")/common.sh"
 
 SECONDS_EACH=${1:-20}
 OUT="$BUILD/fuzz"
-CODEC="$ROOT/src/copy/szdd.cpp"
+CODEC="$ROOT/src/codec/szdd.cpp"
 
 if ! command -v clang++ >/dev/null 2>&1 || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a \
     >/dev/null 2>&1 || ! command -v mscompress >/dev/null 2>&1; then
@@ -26,8 +27,8 @@ fi
 mkdir -p "$OUT"
 
 log "encoder check against msexpand and mscompress"
-g++ -std=c++17 -O2 -Wall -Wextra -I"$ROOT/src" -o "$OUT/szdd_tool" "$ROOT/tests/fuzz/szdd_tool.cpp" \
-    "$CODEC"
+g++ -std=c++17 -O2 -Wall -Wextra -I"$ROOT/src" -I"$ROOT/tools" -o "$OUT/szdd_tool" \
+    "$ROOT/tests/fuzz/szdd_tool.cpp" "$CODEC" "$ROOT/tools/kvlship/szddencode.cpp"
 CHECK="$OUT/check"
 rm -rf "$CHECK"
 mkdir -p "$CHECK/files" "$CHECK/ms" "$CHECK/ours"

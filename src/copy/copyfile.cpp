@@ -4,7 +4,7 @@
 
 #include <string.h>
 
-#include "copy/szdd.h"
+#include "codec/szdd.h"
 #include "util/paths.h"
 #include "util/text.h"
 

@@ -1,4 +1,5 @@
-#include "copy/szdd.h"
+#include "codec/szdd.h"
+#include "kvlship/szddencode.h"
 
 #include "tempdir.h"
 
@@ -124,6 +125,37 @@ TEST(SzddDecode, OneByteAtATimeInAndOutGivesTheSame)
         Expanded trickled = Expand(packed, 1, 1);
         EXPECT_EQ(trickled.status, kSzddComplete) << name;
         EXPECT_TRUE(trickled.bytes == Expand(packed).bytes) << name;
+    }
+}
+
+TEST(SzddDecode, RoomOfAnySizeGivesTheSameAndIsNeverWrittenPast)
+{
+    // Rooms about a group's worth: a call's last group ends anywhere near
+    // the end of its room, and the next call's references reach back into
+    // what the calls before made. Our encoder's references run to 18 bytes,
+    // so its groups give the most a group can.
+    for (const char *name : {"run.bin", "sample.bin"}) {
+        std::string plain = Fixture(name);
+        std::string packed = Compress(plain, 4099, 0);
+        for (size_t room = 140; room < 320; ++room) {
+            SzddDecoder decoder;
+            SzddDecoderInit(&decoder);
+            std::vector<unsigned char> space(room + 16, 0xA5);
+            std::string bytes;
+            SzddStatus status;
+            size_t at = 0;
+            do {
+                size_t used = 0, made = 0;
+                status = SzddDecode(&decoder, Bytes(packed) + at, packed.size() - at, &used,
+                                    space.data(), room, &made, true);
+                at += used;
+                bytes.append(reinterpret_cast<const char *>(space.data()), made);
+                ASSERT_EQ(std::string(space.begin() + room, space.end()), std::string(16, '\xA5'))
+                    << name << " room " << room;
+            } while (status == kSzddNeedOutput);
+            ASSERT_EQ(status, kSzddComplete) << name << " room " << room;
+            ASSERT_TRUE(bytes == plain) << name << " room " << room;
+        }
     }
 }
 

@@ -1,7 +1,7 @@
 // The expansion fed a file cut into random pieces with random small output
 // space must give the same verdict and bytes as one call over the whole file,
 // and never write past the space it was given.
-#include "copy/szdd.h"
+#include "codec/szdd.h"
 
 #include <stdint.h>
 #include <stdlib.h>

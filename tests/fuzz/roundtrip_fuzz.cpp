@@ -1,6 +1,8 @@
 // Whatever goes in, fed to the compression in random pieces, comes back out
 // of the expansion byte for byte, and never takes more room than literals.
-#include "copy/szdd.h"
+// fuzz-sources: tools/kvlship/szddencode.cpp
+#include "codec/szdd.h"
+#include "kvlship/szddencode.h"
 
 #include <stdint.h>
 #include <stdlib.h>

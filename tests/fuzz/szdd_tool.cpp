@@ -2,7 +2,8 @@
 // msexpand and mscompress in scripts/fuzz.sh:
 //   szdd_tool encode IN OUT [LASTCHAR]   writes IN compressed to OUT
 //   szdd_tool decode IN OUT              expands IN to OUT, fails unless complete
-#include "copy/szdd.h"
+#include "codec/szdd.h"
+#include "kvlship/szddencode.h"
 
 #include <stdio.h>
 #include <stdlib.h>

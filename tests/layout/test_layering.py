@@ -5,14 +5,15 @@ floor. The module contract (setupmodule.h) is for every floor above util.
     shell                   entry point, main window, the sequence
     copy  screens  shortcuts  the subsystems
     core                    process-wide state, hook calls, deferred post, protocol
-    util                    text, paths, files, windows, registry
+    util  codec             text, paths, files, windows, registry; the LZ format
+                            and its expansion
 """
 
 import re
 from pathlib import Path
 
 SRC = Path(__file__).resolve().parents[2] / "src"
-FLOORS = {"util": 0, "core": 1, "copy": 2, "screens": 2, "shortcuts": 2, "shell": 3}
+FLOORS = {"util": 0, "codec": 0, "core": 1, "copy": 2, "screens": 2, "shortcuts": 2, "shell": 3}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 

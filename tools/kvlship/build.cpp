@@ -2,10 +2,10 @@
 
 #include "check.h"
 #include "hostfs.h"
+#include "szddencode.h"
 #include "textout.h"
 
 #include "copy/filelist.h"
-#include "copy/szdd.h"
 #include "util/paths.h"
 
 #include <stdio.h>

@@ -5,10 +5,10 @@
 #include "profile.h"
 #include "textout.h"
 
+#include "codec/szdd.h"
 #include "copy/copylist.h"
 #include "copy/filelist.h"
 #include "copy/listfull.h"
-#include "copy/szdd.h"
 #include "util/paths.h"
 
 #include <stdio.h>

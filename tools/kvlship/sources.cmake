@@ -1,6 +1,7 @@
 # kvlship's sources, relative to the project's root: its own, and the
 # engine's portable ones it shares (the data-file parser, the copy list, the
-# LZ codec), so that it reads a distribution by setup.exe's own rules.
+# LZ expansion), so that it reads a distribution by setup.exe's own rules. The
+# LZ compression is its own: setup.exe has no use for it.
 set(KVLSHIP_SOURCES
   tools/kvlship/main.cpp
   tools/kvlship/build.cpp
@@ -9,11 +10,12 @@ set(KVLSHIP_SOURCES
   tools/kvlship/lnkread.cpp
   tools/kvlship/peinfo.cpp
   tools/kvlship/profile.cpp
+  tools/kvlship/szddencode.cpp
   tools/kvlship/textout.cpp
   tools/kvlship/trial.cpp
   tools/kvlship/tryrun.cpp
+  src/codec/szdd.cpp
   src/copy/copylist.cpp
   src/copy/fileline.cpp
-  src/copy/szdd.cpp
   src/util/paths.cpp
   src/util/text.cpp)

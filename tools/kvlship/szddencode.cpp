@@ -1,234 +1,6 @@
-#include "copy/szdd.h"
+#include "szddencode.h"
 
 #include <string.h>
-
-namespace
-{
-
-const unsigned char kMagic[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
-
-const uint32_t kSlotMask = kSzddWindow - 1;
-// The first slot written: a reference to any slot before the file has
-// written it reads a blank.
-const uint32_t kFirstSlot = kSzddWindow - 16;
-
-// A group of eight items takes at most 17 bytes and gives at most 8 * 18:
-// with that much room on both sides a group needs no checks.
-const size_t kGroupInput = 1 + 8 * 2;
-const size_t kGroupOutput = 8 * kSzddLongestMatch;
-
-uint32_t ReadLe32(const unsigned char *p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-// Decodes whole groups while the input, the output space and the declared
-// size all have room for one more: the loop that carries nearly every byte
-// of a large file, so it tests nothing per byte.
-void DecodeGroups(SzddDecoder *d, const unsigned char *in, size_t inSize, size_t *i,
-                  unsigned char *out, size_t outSize, size_t *o)
-{
-    unsigned char *window = d->window;
-    uint32_t slot = d->writeSlot;
-    size_t at = *i;
-    size_t made = *o;
-    size_t leftToDeclared = d->declared - d->produced;
-    while (inSize - at >= kGroupInput && outSize - made >= kGroupOutput &&
-           leftToDeclared >= kGroupOutput) {
-        size_t groupStart = made;
-        unsigned flags = in[at++];
-        for (int item = 0; item < 8; ++item, flags >>= 1) {
-            if (flags & 1) {
-                unsigned char c = in[at++];
-                window[slot] = c;
-                slot = (slot + 1) & kSlotMask;
-                out[made++] = c;
-                continue;
-            }
-            uint32_t from = in[at] | (in[at + 1] & 0xF0u) << 4;
-            uint32_t length = (in[at + 1] & 0x0Fu) + kSzddShortestMatch;
-            at += 2;
-            // Apart and away from the ring's end, the bytes copy as a block;
-            // an overlapping reference repeats its start byte by byte.
-            uint32_t ahead = (slot - from) & kSlotMask;
-            if (ahead >= length && from + length <= kSzddWindow && slot + length <= kSzddWindow) {
-                memcpy(out + made, window + from, length);
-                memcpy(window + slot, out + made, length);
-                made += length;
-                slot = (slot + length) & kSlotMask;
-                continue;
-            }
-            for (uint32_t k = 0; k < length; ++k) {
-                unsigned char c = window[from];
-                from = (from + 1) & kSlotMask;
-                window[slot] = c;
-                slot = (slot + 1) & kSlotMask;
-                out[made++] = c;
-            }
-        }
-        leftToDeclared -= made - groupStart;
-    }
-    d->produced = d->declared - static_cast<uint32_t>(leftToDeclared);
-    d->writeSlot = slot;
-    *i = at;
-    *o = made;
-}
-
-// Gathers header bytes. Returns false when they cannot be an SZDD header.
-bool TakeHeader(SzddDecoder *d, const unsigned char *in, size_t inSize, size_t *i)
-{
-    while (d->headerHave < kSzddHeaderLength && *i < inSize) {
-        unsigned char c = in[(*i)++];
-        if (d->headerHave < sizeof kMagic && c != kMagic[d->headerHave])
-            return false;
-        d->header[d->headerHave++] = c;
-    }
-    if (d->headerHave < kSzddHeaderLength)
-        return true;
-    d->declared = ReadLe32(d->header + 10);
-    return d->header[8] == kSzddMethodA;
-}
-
-SzddStatus Settle(SzddDecoder *d, SzddStatus status)
-{
-    if (status == kSzddComplete || status == kSzddCut || status == kSzddCorrupt)
-        d->verdict = status;
-    return status;
-}
-
-} // namespace
-
-bool SzddStartsLike(const unsigned char *start, size_t length)
-{
-    if (length < 4)
-        return false;
-    size_t compared = length < sizeof kMagic ? length : sizeof kMagic;
-    return memcmp(start, kMagic, compared) == 0;
-}
-
-bool SzddParseHeader(const unsigned char *data, size_t length, SzddHeader *header)
-{
-    if (length < kSzddHeaderLength || memcmp(data, kMagic, sizeof kMagic) != 0)
-        return false;
-    header->method = data[8];
-    header->lastChar = data[9];
-    header->size = ReadLe32(data + 10);
-    return true;
-}
-
-void SzddWriteHeader(unsigned char out[kSzddHeaderLength], uint32_t size, unsigned char lastChar)
-{
-    memcpy(out, kMagic, sizeof kMagic);
-    out[8] = kSzddMethodA;
-    out[9] = lastChar;
-    for (int i = 0; i < 4; ++i)
-        out[10 + i] = static_cast<unsigned char>(size >> (8 * i));
-}
-
-void SzddDecoderInit(SzddDecoder *decoder)
-{
-    memset(decoder->window, ' ', sizeof decoder->window);
-    decoder->headerHave = 0;
-    decoder->declared = 0;
-    decoder->produced = 0;
-    decoder->writeSlot = kFirstSlot;
-    decoder->flags = 1;
-    decoder->lowByte = -1;
-    decoder->copySlot = 0;
-    decoder->copyLeft = 0;
-    decoder->verdict = kSzddNeedInput;
-}
-
-SzddStatus SzddDecode(SzddDecoder *d, const unsigned char *in, size_t inSize, size_t *inUsed,
-                      unsigned char *out, size_t outSize, size_t *outMade, bool inputEnds)
-{
-    size_t i = 0;
-    size_t o = 0;
-    *inUsed = 0;
-    *outMade = 0;
-    if (d->verdict != kSzddNeedInput)
-        return d->verdict;
-    if (d->headerHave < kSzddHeaderLength) {
-        bool fits = TakeHeader(d, in, inSize, &i);
-        *inUsed = i;
-        if (!fits)
-            return Settle(d, kSzddCorrupt);
-        if (d->headerHave < kSzddHeaderLength)
-            return Settle(d, inputEnds ? kSzddCut : kSzddNeedInput);
-    }
-
-    SzddStatus status = kSzddNeedInput;
-    for (;;) {
-        while (d->copyLeft && o < outSize) {
-            unsigned char c = d->window[d->copySlot];
-            d->copySlot = (d->copySlot + 1) & kSlotMask;
-            d->window[d->writeSlot] = c;
-            d->writeSlot = (d->writeSlot + 1) & kSlotMask;
-            out[o++] = c;
-            --d->copyLeft;
-            ++d->produced;
-        }
-        if (d->copyLeft) {
-            status = kSzddNeedOutput;
-            break;
-        }
-        if (d->produced == d->declared) {
-            // Whatever follows the last item could only make more.
-            if (i < inSize || d->lowByte >= 0)
-                status = kSzddCorrupt;
-            else
-                status = inputEnds ? kSzddComplete : kSzddNeedInput;
-            break;
-        }
-        if (d->flags == 1 && d->lowByte < 0) {
-            DecodeGroups(d, in, inSize, &i, out, outSize, &o);
-            if (d->produced == d->declared)
-                continue;
-        }
-        if (i == inSize) {
-            status = inputEnds ? kSzddCut : kSzddNeedInput;
-            break;
-        }
-        if (d->flags == 1) {
-            d->flags = in[i++] | 0x100u;
-            continue;
-        }
-        if (d->flags & 1) {
-            if (o == outSize) {
-                status = kSzddNeedOutput;
-                break;
-            }
-            unsigned char c = in[i++];
-            d->window[d->writeSlot] = c;
-            d->writeSlot = (d->writeSlot + 1) & kSlotMask;
-            out[o++] = c;
-            ++d->produced;
-            d->flags >>= 1;
-            continue;
-        }
-        if (d->lowByte < 0) {
-            d->lowByte = in[i++];
-            continue;
-        }
-        unsigned char high = in[i++];
-        uint32_t length = (high & 0x0Fu) + kSzddShortestMatch;
-        d->copySlot = static_cast<uint32_t>(d->lowByte) | (high & 0xF0u) << 4;
-        d->lowByte = -1;
-        d->flags >>= 1;
-        if (length > d->declared - d->produced) {
-            status = kSzddCorrupt;
-            break;
-        }
-        d->copyLeft = length;
-    }
-    *inUsed = i;
-    *outMade = o;
-    return Settle(d, status);
-}
-
-// ---------------------------------------------------------------------------
-// Compression.
 
 namespace
 {
@@ -501,7 +273,8 @@ void EmitSpan(SzddEncoder *e, uint32_t start, uint32_t count)
             // The file's first byte sits in slot 4080 and each position in
             // the slot after the one before it, the blanks before the file
             // included.
-            uint32_t slot = (start + k - e->matchDistance[k] - (kPrefill - kFirstSlot)) & kSlotMask;
+            uint32_t slot =
+                (start + k - e->matchDistance[k] - (kPrefill - kSzddFirstSlot)) & (kSzddWindow - 1);
             out[fill++] = static_cast<unsigned char>(slot);
             out[fill++] =
                 static_cast<unsigned char>((slot >> 4 & 0xF0u) | (length - kSzddShortestMatch));
@@ -654,4 +427,13 @@ bool SzddEncoderFinish(SzddEncoder *encoder)
     e->stagingFill = 0;
     e->groupStart = 0;
     return !e->failed;
+}
+
+void SzddWriteHeader(unsigned char out[kSzddHeaderLength], uint32_t size, unsigned char lastChar)
+{
+    memcpy(out, kSzddMagic, sizeof kSzddMagic);
+    out[8] = kSzddMethodA;
+    out[9] = lastChar;
+    for (int i = 0; i < 4; ++i)
+        out[10 + i] = static_cast<unsigned char>(size >> (8 * i));
 }
