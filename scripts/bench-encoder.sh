@@ -21,8 +21,7 @@ for cmd in mscompress msexpand g++; do
     command -v "$cmd" >/dev/null 2>&1 || { echo "$cmd is missing (scripts/fuzz.sh installs it)" >&2; exit 1; }
 done
 mkdir -p "$DATA"
-g++ -std=c++17 -O2 -Wall -Wextra -I"$ROOT/src" -I"$ROOT/tools" -o "$TOOL" \
-    "$ROOT/tests/fuzz/szdd_tool.cpp" "$ROOT/src/codec/szdd.cpp" "$ROOT/tools/kvlship/szddencode.cpp"
+build_szdd_tool "$TOOL"
 
 size=$((SIZE_MIB << 20))
 if [ ! -f "$DATA/mixed.bin" ] || [ "$(stat -c %s "$DATA/mixed.bin")" != "$size" ]; then

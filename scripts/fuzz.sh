@@ -17,18 +17,11 @@ SECONDS_EACH=${1:-20}
 OUT="$BUILD/fuzz"
 CODEC="$ROOT/src/codec/szdd.cpp"
 
-if ! command -v clang++ >/dev/null 2>&1 || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a \
-    >/dev/null 2>&1 || ! command -v mscompress >/dev/null 2>&1; then
-    log "installing clang, its fuzzing runtime and mscompress"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -q
-    apt-get install -y -q --no-install-recommends clang libclang-rt-14-dev mscompress
-fi
+ensure_deps
 mkdir -p "$OUT"
 
 log "encoder check against msexpand and mscompress"
-g++ -std=c++17 -O2 -Wall -Wextra -I"$ROOT/src" -I"$ROOT/tools" -o "$OUT/szdd_tool" \
-    "$ROOT/tests/fuzz/szdd_tool.cpp" "$CODEC" "$ROOT/tools/kvlship/szddencode.cpp"
+build_szdd_tool "$OUT/szdd_tool"
 CHECK="$OUT/check"
 rm -rf "$CHECK"
 mkdir -p "$CHECK/files" "$CHECK/ms" "$CHECK/ours"
@@ -38,14 +31,6 @@ out = sys.argv[1]
 rng = random.Random(2024)
 words = [b"word%d" % i for i in range(4000)]
 text = b"\n".join(b" ".join(rng.choice(words) for _ in range(10)) for _ in range(800))
-def mixed(size):
-    parts, n = [], 0
-    while n < size:
-        start = rng.randrange(len(text) - 4096)
-        part = text[start:start + rng.randrange(512, 4096)] + rng.randbytes(rng.randrange(16, 256))
-        parts.append(part)
-        n += len(part)
-    return b"".join(parts)[:size]
 pattern = rng.randbytes(18)
 files = {
     "empty.bin": b"",
@@ -55,13 +40,13 @@ files = {
     "far.bin": pattern + rng.randbytes(4096 - 18) + pattern + rng.randbytes(100),
     "random.bin": rng.randbytes(300000),
     "text.txt": text,
-    "mixed.bin": mixed(1500000),
 }
 for name, data in files.items():
     with open(os.path.join(out, name), "wb") as f:
         f.write(data)
 PY
 cp "$OUT/szdd_tool" "$CHECK/files/program.exe"
+make_setup_like_file "$CHECK/files/mixed.bin" 1500000
 
 failed=0
 for file in "$CHECK"/files/*; do

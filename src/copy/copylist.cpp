@@ -96,29 +96,6 @@ int AddCopyEntry(const char *sourceName, const char *destName, const char *subFo
     return slot;
 }
 
-int CountCopyEntries()
-{
-    int count = 0;
-    for (int slot = 0; slot < kCopySlots; ++slot) {
-        if (g_copyList.slots[slot].inUse)
-            ++count;
-    }
-    return count;
-}
-
-CopyEntry *GetCopyEntry(int n)
-{
-    int seen = 0;
-    for (int slot = 0; slot < kCopySlots; ++slot) {
-        if (!g_copyList.slots[slot].inUse)
-            continue;
-        if (seen == n)
-            return &g_copyList.slots[slot];
-        ++seen;
-    }
-    return &g_copyList.slots[0];
-}
-
 void ResetAddInList()
 {
     memset(&g_addInList, 0, sizeof g_addInList);

@@ -57,13 +57,6 @@ int AddCopyEntry(const char *sourceName, const char *destName, const char *subFo
 // a text without a terminator inside its field is refused with -1.
 int AddCopyRequest(const CopyRequest *request);
 
-// Number of slots in use, 0 to 128.
-int CountCopyEntries();
-
-// The n-th slot in use, counting from 0 in slot order; for n outside
-// 0 .. CountCopyEntries()-1 it returns slot 0, in use or not.
-CopyEntry *GetCopyEntry(int n);
-
 // Frees every add-in slot.
 void ResetAddInList();
 

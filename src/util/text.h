@@ -4,12 +4,6 @@
 
 #include <stddef.h>
 
-// Number of elements of a real array; refuses to compile for a pointer.
-template <typename T, size_t N> constexpr size_t CountOf(T (&)[N])
-{
-    return N;
-}
-
 // Length of text that must end within `size` bytes: the length, or -1 when
 // there is no terminator among the first `size` bytes (nothing beyond them is read).
 int BoundedLength(const char *text, size_t size);

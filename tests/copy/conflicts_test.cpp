@@ -1,6 +1,7 @@
 #include "copy/conflicts.h"
 
 #include "copy/copylist.h"
+#include "entries.h"
 #include "copytest_module.h"
 #include "core/context.h"
 #include "core/hooks.h"

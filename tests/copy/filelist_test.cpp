@@ -2,6 +2,7 @@
 
 #include "boxwatch.h"
 #include "copy/copylist.h"
+#include "entries.h"
 #include "core/context.h"
 #include "guardpage.h"
 #include "setupmodule.h"

@@ -30,10 +30,10 @@ scenario's copy of it 0.02-0.03 s, where a full copy (590 MB) takes 1.5 s; a
 start-up scenario from layout to its end about 1.5 s, the first Wine program
 of a fresh prefix about 0.7 s of that.
 
-The probe module (modules/probe) is configured through `scenario.probe`, which
+The probe module (tests/probe) is configured through `scenario.probe`, which
 becomes src/probe.ini when setup starts (and may be rewritten while it runs
 with `scenario.write_probe_ini()`: the probe reads it at every call). The
-format is documented at the top of modules/probe/probe.cpp:
+format is documented at the top of tests/probe/probe.cpp:
 
   [probe]          log=probe.log   syscommands=1 (log the system commands that reach
                    the default processing)
@@ -124,15 +124,8 @@ WINE_ENV = {
     "WINEDLLOVERRIDES": "mscoree,mshtml=",
 }
 
-# Template registry settings of every test prefix.
-TEMPLATE_REG = r"""REGEDIT4
-
-[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
-"Managed"="N"
-
-[HKEY_CURRENT_USER\Software\Wine\WineDbg]
-"ShowCrashDialog"=dword:00000000
-"""
+# The settings of every prefix of ours, shared with scripts/common.sh.
+PREFIX_REG = Path(__file__).resolve().parents[2] / "scripts" / "wine-prefix.reg"
 
 
 class BenchError(AssertionError):
@@ -274,7 +267,7 @@ class Session:
                    timeout=300)
         subprocess.run(["wineboot", "-i"], **run)
         reg = building / "bench.reg"
-        reg.write_text(TEMPLATE_REG.replace("\n", "\r\n"))
+        shutil.copyfile(PREFIX_REG, reg)
         subprocess.run(["wine", "regedit", "/S", windows_path(reg)], **run)
         # Waits for the server to save the registry and go.
         subprocess.run(["wineserver", "-w"], **run)
