@@ -11,7 +11,11 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace
 {
@@ -294,9 +298,11 @@ bool ToString(void *context, const unsigned char *data, size_t size)
     return true;
 }
 
+// One encoder per thread: its tables are large, and each thread compresses
+// one file at a time.
 bool Compress(const std::string &plain, char lastChar, std::string *out)
 {
-    static std::unique_ptr<SzddEncoder> encoder(new SzddEncoder);
+    thread_local std::unique_ptr<SzddEncoder> encoder(new SzddEncoder);
     out->clear();
     if (plain.size() > 0xffffffffu)
         return false;
@@ -449,23 +455,74 @@ std::string FileListSection(const Manifest &manifest, Errors *errors)
     return section;
 }
 
-// The product's files, compressed or plain, with a progress line each.
-bool WriteProductFiles(const Manifest &manifest, const std::string &out)
+// What became of one product file, for its progress line.
+struct FileDone {
+    bool done = false;
+    bool ok = false;
+    size_t plainSize = 0;
+    size_t storedSize = 0;
+};
+
+// Reads, compresses (unless plain) and writes one product file.
+void WriteProductFile(const FileSpec &file, const std::string &out, FileDone *result)
 {
-    for (size_t i = 0; i < manifest.files.size(); ++i) {
+    std::string plain, stored;
+    result->ok = ReadWholeFile(file.source, &plain) &&
+                 (file.plain || Compress(plain, file.lastChar, &stored)) &&
+                 Write(JoinHost(out, file.stored), file.plain ? plain : stored, file.source);
+    result->plainSize = plain.size();
+    result->storedSize = file.plain ? plain.size() : stored.size();
+}
+
+// The product's files, compressed or plain, with a progress line each. The
+// files are compressed side by side, one per processor (or `jobs`); each
+// lands in a file of its own, so the output is the same bytes whatever the
+// number, and the progress lines come in the manifest's order.
+bool WriteProductFiles(const Manifest &manifest, const std::string &out, int jobs)
+{
+    size_t count = manifest.files.size();
+    std::vector<FileDone> results(count);
+    std::mutex lock;
+    std::condition_variable finished;
+    std::atomic<size_t> next(0);
+    std::atomic<bool> failed(false);
+    auto work = [&]() {
+        for (size_t i; !failed && (i = next++) < count;) {
+            FileDone result;
+            WriteProductFile(manifest.files[i], out, &result);
+            result.done = true;
+            if (!result.ok)
+                failed = true;
+            std::lock_guard<std::mutex> hold(lock);
+            results[i] = result;
+            finished.notify_all();
+        }
+    };
+    unsigned threads = jobs > 0 ? static_cast<unsigned>(jobs) : std::thread::hardware_concurrency();
+    if (threads == 0)
+        threads = 1;
+    if (threads > count)
+        threads = static_cast<unsigned>(count);
+    std::vector<std::thread> workers;
+    for (unsigned t = 0; t < threads; ++t)
+        workers.emplace_back(work);
+    // This thread prints each file's line as soon as it and those before it are done.
+    bool ok = true;
+    for (size_t i = 0; i < count && ok; ++i) {
+        std::unique_lock<std::mutex> hold(lock);
+        finished.wait(hold, [&] { return results[i].done || failed; });
+        if (!results[i].done || !results[i].ok) {
+            ok = false;
+            break;
+        }
         const FileSpec &file = manifest.files[i];
-        std::string plain, stored;
-        bool ok = ReadWholeFile(file.source, &plain) &&
-                  (file.plain || Compress(plain, file.lastChar, &stored)) &&
-                  Write(JoinHost(out, file.stored), file.plain ? plain : stored, file.source);
-        if (!ok)
-            return false;
-        printf("[%zu/%zu] %-14s %10zu -> %10zu bytes  %s\n", i + 1, manifest.files.size(),
-               file.stored.c_str(), plain.size(), file.plain ? plain.size() : stored.size(),
-               file.installed.c_str());
+        printf("[%zu/%zu] %-14s %10zu -> %10zu bytes  %s\n", i + 1, count, file.stored.c_str(),
+               results[i].plainSize, results[i].storedSize, file.installed.c_str());
         fflush(stdout);
     }
-    return true;
+    for (std::thread &worker : workers)
+        worker.join();
+    return ok && !failed;
 }
 
 } // namespace
@@ -533,7 +590,7 @@ int BuildDistribution(const BuildOptions &options)
               Write(JoinHost(options.out, manifest.moduleName + ".dll"), bytes, module) &&
               Write(JoinHost(options.out, kLicenceName), agreement, licence) &&
               Write(JoinHost(options.out, kDataFileName), data, options.manifest) &&
-              WriteProductFiles(manifest, options.out);
+              WriteProductFiles(manifest, options.out, options.jobs);
     if (!ok) {
         fprintf(stderr, "kvlship: the distribution in %s is incomplete\n", options.out.c_str());
         return 2;

@@ -28,6 +28,7 @@ struct BuildOptions {
     std::string out;
     std::string engine; // folder holding setup.exe and stock.dll
     std::vector<std::pair<std::string, std::string>> defines;
+    int jobs = 0; // files compressed at once; 0: one per processor
 };
 
 // Builds the distribution; prints progress and every mistake found.

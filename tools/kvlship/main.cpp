@@ -1,7 +1,7 @@
 // kvlship: the vendor's tool for shipping a product with the setup engine.
 //
 //   kvlship new MANIFEST FOLDER        a starting manifest for the files in FOLDER
-//   kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR]
+//   kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR] [--jobs N]
 //                                      lays out the distribution folder OUT
 //   kvlship check DIST [--dest DIR] [--module NAME] [--json]
 //                                      reads DIST as setup.exe will: the plan and
@@ -27,7 +27,7 @@ namespace
 int Usage()
 {
     fputs("usage: kvlship new MANIFEST FOLDER\n"
-          "       kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR]\n"
+          "       kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR] [--jobs N]\n"
           "       kvlship check DIST [--dest DIR] [--module NAME] [--json]\n"
           "       kvlship try DIST [--work DIR] [--module NAME] [--timeout SECONDS] [--engine DIR] "
           "[--json]\n",
@@ -40,6 +40,7 @@ struct Arguments {
     std::vector<std::pair<std::string, std::string>> defines;
     std::string engine, dest, module, work;
     int timeout = 300;
+    int jobs = 0;
     bool json = false;
     bool bad = false;
 };
@@ -70,6 +71,8 @@ Arguments Parse(int argc, char **argv, const char *own)
             args.work = argv[++i];
         else if (arg == "--timeout" && hasValue)
             args.timeout = atoi(argv[++i]);
+        else if (arg == "--jobs" && hasValue)
+            args.jobs = atoi(argv[++i]);
         else if (arg.size() > 1 && arg[0] == '-')
             args.bad = true;
         else
@@ -109,6 +112,7 @@ int main(int argc, char **argv)
         options.out = args.positional[1];
         options.engine = args.engine;
         options.defines = args.defines;
+        options.jobs = args.jobs;
         return BuildDistribution(options);
     }
     if (command == "check" && args.positional.size() == 1)
