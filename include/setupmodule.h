@@ -84,6 +84,15 @@ extern "C" {
    of /LOG=; result 1 when logged, 0 without a log. Use it for what you would
    have told the user in the silent modes. */
 #define SM_WRITELOG (WM_USER + 192)
+/* 1218: what the setup did, one item at a time: wParam = the item's number
+   from 0, lParam = an InstalledItem* whose `size` the module has set to
+   sizeof(InstalledItem); setup.exe fills it (never past `size`). Result 1
+   when the item exists, 0 past the last. Items come in the order things
+   happened: the folders setup.exe made (destination and sub-folders, each
+   missing parent too), then per copy entry what became of its file. Ask
+   from EndCopy on (CreateShortcuts, GenIniFiles, GetAddInOff, EndSetup,
+   DemoQuery); an older setup.exe answers 0 at once. */
+#define SM_GETINSTALLED (WM_USER + 194)
 /* 1234, sent or posted by the module's sender window, once: bit 15 of lParam
    set means success. A success reply that comes before the installation has
    begun starts it 8 ticks later; one that comes while the first start (24
@@ -99,7 +108,8 @@ extern "C" {
 #define SENDER_START (WM_USER + 180) /* 1204 */
 
 /* Who may send what. The services that carry a pointer (SM_ADDCOPYENTRY,
- * SM_ADDADDIN, SM_ADDFILELIST, SM_CREATESHORTCUT, SM_WRITELOG) are honoured only when sent
+ * SM_ADDADDIN, SM_ADDFILELIST, SM_CREATESHORTCUT, SM_WRITELOG,
+ * SM_GETINSTALLED) are honoured only when sent
  * with SendMessage from setup.exe's own thread: from a hook, or from a window
  * or timer of the module on that thread. Posted, or sent from another thread
  * or process, they do nothing (result -1 or 0). No private message of the
@@ -159,7 +169,26 @@ typedef struct ShortcutRequest {
     int useItemIdList;
 } ShortcutRequest;
 
+/* SM_GETINSTALLED: one thing the setup did. */
+typedef struct InstalledItem {
+    int size;              /* set by the module: sizeof(InstalledItem) */
+    int kind;              /* INSTALLED_... below */
+    unsigned long sizeLow; /* the file's size as installed (files only) */
+    unsigned long sizeHigh;
+    FILETIME written;           /* its last-write time as installed (files only) */
+    char path[SETUP_PATH_SIZE]; /* the file's or folder's full path */
+} InstalledItem;
+
 #pragma pack(pop)
+
+/* InstalledItem.kind */
+#define INSTALLED_FOLDER 1   /* a folder setup.exe made: it did not exist before */
+#define INSTALLED_NEW 2      /* a file installed where none was */
+#define INSTALLED_REPLACED 3 /* a file installed over one that was there */
+#define INSTALLED_KEPT 4 /* an existing file left as it was (the entry did not ask to replace it)  \
+                          */
+#define INSTALLED_SKIPPED 5 /* an existing file left as it was (FileConflict answered FC_SKIP) */
+#define INSTALLED_FAILED 6  /* a file that could not be installed */
 
 SETUPMODULE_ASSERT(sizeof(CopyRequest) == 812, "CopyRequest is 812 bytes");
 SETUPMODULE_ASSERT(offsetof(CopyRequest, destName) == 264, "CopyRequest.destName");
@@ -176,6 +205,9 @@ SETUPMODULE_ASSERT(offsetof(AddInRequest, fileName) == 260, "AddInRequest.fileNa
 SETUPMODULE_ASSERT(offsetof(AddInRequest, parameters) == 520, "AddInRequest.parameters");
 
 SETUPMODULE_ASSERT(sizeof(ShortcutRequest) == 1568, "ShortcutRequest is 1568 bytes");
+SETUPMODULE_ASSERT(sizeof(InstalledItem) == 284, "InstalledItem is 284 bytes");
+SETUPMODULE_ASSERT(offsetof(InstalledItem, written) == 16, "InstalledItem.written");
+SETUPMODULE_ASSERT(offsetof(InstalledItem, path) == 24, "InstalledItem.path");
 SETUPMODULE_ASSERT(offsetof(ShortcutRequest, linkName) == 260, "ShortcutRequest.linkName");
 SETUPMODULE_ASSERT(offsetof(ShortcutRequest, linkFolder) == 520, "ShortcutRequest.linkFolder");
 SETUPMODULE_ASSERT(offsetof(ShortcutRequest, targetFile) == 780, "ShortcutRequest.targetFile");
