@@ -20,12 +20,18 @@ constexpr char kRanCode[] =
     "try ran the distribution's own code (setup.exe and its module) under Wine, in a prefix "
     "without host drives; Wine confines no program, so try only what you would run anyway";
 
-// How setup.exe ended, in words: the exit code and what setupexit.h says it means.
+// What setup.exe's exit code means, in setupexit.h's words.
+std::string ExitMeaning(const TrialResult &trial)
+{
+    return trial.exitCode == -1 ? "setup.exe did not end by itself"
+                                : SetupExitMeaning(trial.exitCode);
+}
+
+// The exit code with its meaning, as the text report shows it.
 std::string ExitText(const TrialResult &trial)
 {
-    if (trial.exitCode == -1)
-        return "none: setup.exe did not end by itself";
-    return std::to_string(trial.exitCode) + ", " + SetupExitMeaning(trial.exitCode);
+    return (trial.exitCode == -1 ? std::string("none") : std::to_string(trial.exitCode)) + ", " +
+           ExitMeaning(trial);
 }
 
 // Every planned file must be there, at its installed size, and setup must
@@ -107,7 +113,7 @@ void PrintJson(const TrialResult &trial, const std::vector<std::string> &faults,
            "\"silent\": %s, \"agreed\": %s, \"copied\": %s, \"timedOut\": %s, \"log\": %s, "
            "\"logLines\": [",
            passed ? "true" : "false", JsonString(trial.problem).c_str(), trial.exitCode,
-           JsonString(ExitText(trial)).c_str(), silent ? "true" : "false",
+           JsonString(ExitMeaning(trial)).c_str(), silent ? "true" : "false",
            trial.agreed ? "true" : "false", trial.copied ? "true" : "false",
            trial.timedOut ? "true" : "false", JsonString(trial.logPath).c_str());
     for (size_t i = 0; i < trial.log.size(); ++i)
