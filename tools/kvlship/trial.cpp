@@ -23,6 +23,7 @@ void RunTrial(const TrialOptions &, TrialResult *result)
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -68,6 +69,10 @@ constexpr double kBoxRetry = 3;
 constexpr double kBoxGiveUp = 15;
 constexpr double kButtonsWait = 2;
 constexpr double kSettle = 0.5;
+// The kept prefix: the mark of a whole one, and the number of the recipe that
+// makes it (raise it whenever BootPrefix changes, so that no old one is used).
+constexpr char kKeptMark[] = ".kvlship-kept";
+constexpr int kPrefixRecipe = 1;
 constexpr double kDemoSettle = 1.0;
 constexpr double kHelperWait = 30; // one winlist or import run
 constexpr auto kPollPause = std::chrono::milliseconds(100);
@@ -970,7 +975,79 @@ class Trial
         return std::string();
     }
 
+    // The prefix of this trial: a copy of the one kept for this Wine, made
+    // once (wineboot takes ten seconds and more; a copy, one or two). A
+    // real copy, never links into the kept prefix: the distribution's code
+    // runs in this one and must not reach the next trial's.
     bool MakePrefix()
+    {
+        fs::path kept = KeptPrefix();
+        if (kept.empty())
+            return BootPrefix();
+        int lock = open((kept.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (lock < 0 || flock(lock, LOCK_EX) != 0) {
+            if (lock >= 0)
+                close(lock);
+            return BootPrefix();
+        }
+        std::error_code error;
+        bool ok;
+        if (fs::exists(kept / kKeptMark, error)) {
+            Note("copying the prefix kept in " + kept.string());
+            ok = CopyTree(kept, prefix_) && RemoveHostDrives();
+            drive_ = prefix_ / "drive_c";
+        } else {
+            ok = BootPrefix();
+            // Kept only whole: a copy cut short is never taken for a prefix.
+            fs::path building = kept.string() + ".new";
+            fs::remove_all(building, error);
+            if (ok && CopyTree(prefix_, building) &&
+                WriteWholeFile((building / kKeptMark).string(), "ready\n")) {
+                fs::remove_all(kept, error);
+                fs::rename(building, kept, error);
+            }
+        }
+        close(lock);
+        return ok;
+    }
+
+    // Where the prefix for this Wine is kept: below the user's cache, named
+    // after the Wine program's size and time, so that another Wine makes its
+    // own. Empty without a place to keep it.
+    fs::path KeptPrefix() const
+    {
+        const char *cache = getenv("XDG_CACHE_HOME");
+        const char *home = getenv("HOME");
+        fs::path base = cache && *cache ? fs::path(cache)
+                        : home && *home ? fs::path(home) / ".cache"
+                                        : fs::path();
+        struct stat wine;
+        if (base.empty() || stat(wine_.c_str(), &wine) != 0)
+            return fs::path();
+        std::error_code error;
+        fs::create_directories(base / "kvlship", error);
+        if (error)
+            return fs::path();
+        char name[96];
+        snprintf(name, sizeof name, "prefix-%llx-%llx-%d",
+                 static_cast<unsigned long long>(wine.st_size),
+                 static_cast<unsigned long long>(wine.st_mtime), kPrefixRecipe);
+        return base / "kvlship" / name;
+    }
+
+    // Copies the folder `from` to `to` (which must not exist) as it stands:
+    // links stay links, pointing where they pointed.
+    bool CopyTree(const fs::path &from, const fs::path &to)
+    {
+        std::error_code error;
+        fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
+        if (error)
+            return Fail("cannot copy the prefix " + from.string() + ": " + error.message());
+        return true;
+    }
+
+    // A new prefix, made by wineboot, with our settings and no host drive.
+    bool BootPrefix()
     {
         std::vector<std::string> env = BaseEnvironment();
         Command boot{{wineboot_, "-i"}, "", "", wineLog_, WineEnv()};
