@@ -51,6 +51,9 @@ def test_sample_builds_the_same_bytes_checks_clean_and_installs_under_trial(tmp_
     second = build_sample(tmp_path / "second")
     assert files_of(first) == files_of(second)
     assert files_of(tmp_path / "first.winget") == files_of(tmp_path / "second.winget")
+    # The package's identity reaches the stock module, which registers the product with it.
+    product = (first / "kvlsetup.dat").read_text().split("[PRODUCT]")[1].split("[")[0]
+    assert "cbId=Harbour.Atlas" in product and "cbVersion=2.1" in product, product
 
     checked = kvlship("check", first, "--json")
     result = json.loads(checked.stdout)

@@ -644,6 +644,38 @@ bool WriteProductFiles(const Manifest &manifest, const std::string &out, int job
     return ok && !failed;
 }
 
+// The stock module registers the product for removal under cbId, with its
+// version and publisher: the same as the package's, unless the manifest's own
+// [PRODUCT] section says otherwise (its keys come first, and the first wins).
+std::string WithProductIdentity(const std::string &passOn, const PackageInfo &package)
+{
+    std::string keys;
+    const std::pair<const char *, const std::string *> identity[] = {
+        {"cbId", &package.id},
+        {"cbVersion", &package.version},
+        {"cbPublisher", &package.publisher}};
+    for (const auto &key : identity) {
+        if (!key.second->empty())
+            keys += std::string(key.first) + "=" + *key.second + "\r\n";
+    }
+    if (keys.empty())
+        return passOn;
+    std::string lowered = Lowered(passOn);
+    size_t header = lowered.find("\r\n[product]\r\n");
+    if (lowered.compare(0, 11, "[product]\r\n") == 0)
+        header = 0;
+    else if (header != std::string::npos)
+        header += 2;
+    if (header == std::string::npos)
+        return passOn + "\r\n[PRODUCT]\r\n" + keys;
+    size_t end = passOn.find("\r\n[", header + 1);
+    end = end == std::string::npos ? passOn.size() : end + 2;
+    // Within the section's lines, before the blank lines that end it.
+    while (end >= header + 4 && passOn.compare(end - 4, 4, "\r\n\r\n") == 0)
+        end -= 2;
+    return passOn.substr(0, end) + keys + passOn.substr(end);
+}
+
 // The archive's name: one per version, as a download site keeps them.
 std::string PackageZipName(const PackageInfo &package)
 {
@@ -705,8 +737,10 @@ int BuildDistribution(const BuildOptions &options)
             errors.Say(0, "-D " + define.first + ": its value holds a line break");
     }
     std::string agreement = AgreementText(manifest, &errors);
-    std::string data = "[GENERAL]\r\ncbTitle=" + manifest.title + "\r\n\r\n" +
-                       FileListSection(manifest, &errors) + manifest.passOn;
+    bool stock = Lowered(manifest.module) == "stock";
+    std::string data =
+        "[GENERAL]\r\ncbTitle=" + manifest.title + "\r\n\r\n" + FileListSection(manifest, &errors) +
+        (stock ? WithProductIdentity(manifest.passOn, manifest.package) : manifest.passOn);
     bool packaged = ReadyToPackage(&manifest, &errors);
     if (errors.count > 0) {
         fprintf(stderr, "kvlship: %d mistake%s; nothing written\n", errors.count,
@@ -719,6 +753,14 @@ int BuildDistribution(const BuildOptions &options)
     // The record is written first, so that even a build cut short is cleared by the next.
     std::vector<std::string> writes = {kBuildRecordName, "setup.exe", manifest.moduleName + ".dll",
                                        kLicenceName, kDataFileName};
+    // The uninstaller ships beside setup.exe for a module to install with the
+    // product; an engine folder without one (an older engine) ships none.
+    std::string uninstaller = JoinHost(options.engine, kUninstallerName);
+    bool shipsUninstaller = IsFile(uninstaller);
+    if (shipsUninstaller) {
+        inputs.push_back(uninstaller);
+        writes.push_back(kUninstallerName);
+    }
     for (const FileSpec &file : manifest.files) {
         inputs.push_back(file.source);
         writes.push_back(file.stored);
@@ -754,6 +796,9 @@ int BuildDistribution(const BuildOptions &options)
               Write(JoinHost(options.out, manifest.moduleName + ".dll"), bytes, module, &errors) &&
               Write(JoinHost(options.out, kLicenceName), agreement, licence, &errors) &&
               Write(JoinHost(options.out, kDataFileName), data, options.manifest, &errors) &&
+              (!shipsUninstaller ||
+               (ReadWholeFile(uninstaller, &bytes) &&
+                Write(JoinHost(options.out, kUninstallerName), bytes, uninstaller, &errors))) &&
               WriteProductFiles(manifest, options.out, options.jobs, &errors);
     if (!ok) {
         errors.Add(Severity::Error, options.out, "holds an incomplete distribution");

@@ -49,6 +49,8 @@ constexpr char kDefaultDestination[] = "C:\\Program Files\\KarveloEngine";
 constexpr char kWindowsFolder[] = "C:\\windows";
 constexpr char kDataFileName[] = "kvlsetup.dat";
 constexpr char kLicenceName[] = "modlic.tx_";
+// The uninstaller a module copies into the product's folder, from setup's.
+constexpr char kUninstallerName[] = "uninst.exe";
 // What the last build wrote into the folder, so that the next one replaces
 // that and nothing else.
 constexpr char kBuildRecordName[] = "kvlbuild.lst";
