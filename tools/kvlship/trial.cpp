@@ -72,6 +72,7 @@ constexpr double kSettle = 0.5;
 // The kept prefix: the mark of a whole one, and the number of the recipe that
 // makes it (raise it whenever BootPrefix changes, so that no old one is used).
 constexpr char kKeptMark[] = ".kvlship-kept";
+constexpr char kUninstallKey[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr int kPrefixRecipe = 1;
 constexpr double kDemoSettle = 1.0;
 constexpr double kHelperWait = 30; // one winlist or import run
@@ -776,11 +777,18 @@ class Trial
             CopyDistribution() && Going()) {
             before_ = TakeSnapshot(drive_);
             Note("prefix ready, " + std::to_string(before_.size()) + " files on C:");
-            if (StartSetup())
+            registeredBefore_ = RegisteredProducts();
+            if (StartSetup()) {
                 Drive();
+                // What was installed is read before the removal takes it.
+                if (result_->exitCode == 0 && result_->problem.empty() && Going()) {
+                    CollectInstalled();
+                    Uninstall();
+                }
+            }
         }
         Shutdown();
-        if (!drive_.empty() && !before_.empty())
+        if (!drive_.empty() && !before_.empty() && !collected_)
             CollectInstalled();
         if (options_.silent && !drive_.empty())
             ReadSetupLog();
@@ -1612,6 +1620,7 @@ class Trial
 
     void CollectInstalled()
     {
+        collected_ = true;
         Snapshot after = TakeSnapshot(drive_);
         for (const auto &[relative, stamp] : after) {
             auto old = before_.find(relative);
@@ -1628,6 +1637,117 @@ class Trial
         auto byPath = [](const auto &a, const auto &b) { return a.windowsPath < b.windowsPath; };
         std::sort(result_->installed.begin(), result_->installed.end(), byPath);
         std::sort(result_->shortcuts.begin(), result_->shortcuts.end(), byPath);
+    }
+
+    // -- removal -----------------------------------------------------------------
+
+    // The products registered under Add/Remove Programs: each key with its
+    // QuietUninstallString (empty when it has none).
+    std::map<std::string, std::string> RegisteredProducts()
+    {
+        std::map<std::string, std::string> found;
+        std::string out = (logs_ / "uninstall-keys.out").string();
+        if (RunCommand(Wine({"reg", "query", kUninstallKey, "/s"}, out), BaseEnvironment(), 30,
+                       end_) != 0)
+            return found;
+        FILE *file = OpenPlainFile(out, false);
+        if (!file)
+            return found;
+        std::string key;
+        char line[2048];
+        while (fgets(line, sizeof line, file)) {
+            std::string text = line;
+            while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+                text.pop_back();
+            if (StartsWith(Lowered(text), "hkey_local_machine\\")) {
+                key = text;
+                found[key];
+            } else if (!key.empty()) {
+                size_t at = text.find("QuietUninstallString");
+                size_t type = text.find("REG_SZ");
+                if (at != std::string::npos && type != std::string::npos) {
+                    size_t value = text.find_first_not_of(" \t", type + 6);
+                    found[key] = value == std::string::npos ? "" : text.substr(value);
+                }
+            }
+        }
+        fclose(file);
+        return found;
+    }
+
+    // Runs the quiet removal of every product this setup registered, then
+    // notes each file the installation created that is still there, and each
+    // key still registered.
+    void Uninstall()
+    {
+        result_->uninstallTried = true;
+        CloseDemonstration();
+        std::map<std::string, std::string> now = RegisteredProducts();
+        for (const auto &[key, command] : now) {
+            if (registeredBefore_.count(key))
+                continue;
+            if (command.empty()) {
+                result_->leftBehind.push_back(key + " (registered with no QuietUninstallString)");
+                continue;
+            }
+            Note("removing with " + command);
+            result_->uninstallCommands.push_back(command);
+            result_->uninstallExitCodes.push_back(RunRemoval(command));
+        }
+        for (const TrialFile &file : result_->installed) {
+            std::error_code error;
+            if (fs::exists(fs::symlink_status(file.hostPath, error)))
+                result_->leftBehind.push_back(file.windowsPath);
+        }
+        for (const auto &[key, command] : RegisteredProducts()) {
+            if (!registeredBefore_.count(key))
+                result_->leftBehind.push_back(key);
+        }
+    }
+
+    // A demonstration left open holds its program: it is closed first, as a
+    // person would before removing the product.
+    void CloseDemonstration()
+    {
+        if (demoPid_ <= 0)
+            return;
+        for (const TopWindow &top : ListWindows()) {
+            if (top.frame.pid == demoPid_)
+                Winlist({"post", top.frame.hwnd, "16", "0", "0"});
+        }
+        Clock::time_point until = std::min(end_, Clock::now() + std::chrono::seconds(10));
+        while (Clock::now() < until && Going()) {
+            bool open = false;
+            for (const TopWindow &top : ListWindows())
+                open = open || top.frame.pid == demoPid_;
+            if (!open)
+                return;
+            std::this_thread::sleep_for(kPollPause);
+        }
+    }
+
+    // Starts one removal command line as setup was started, waits for its end
+    // and returns its exit code, or -1.
+    int RunRemoval(const std::string &commandLine)
+    {
+        std::string out = (logs_ / "uninstall-launch.out").string();
+        Command launch = Wine({options_.winlist, "launch"}, out);
+        launch.extraEnv.push_back("WINLIST_CMDLINE=" + commandLine);
+        launch.extraEnv.push_back("WINLIST_CWD=C:\\");
+        Clock::time_point until = std::min(end_, Clock::now() + std::chrono::seconds(120));
+        pid_t pid = Spawn(launch, BaseEnvironment());
+        if (pid < 0 || WaitUntil(pid, until) == -2)
+            return -1;
+        FileTail reader;
+        reader.Open(out);
+        int code = -1;
+        for (const std::string &line : reader.NewLines()) {
+            JsonFields fields;
+            if (ParseJsonLine(line, &fields) && fields.Has("exit"))
+                code = static_cast<int>(fields.Number("exit"));
+        }
+        Note("the removal ended with exit code " + std::to_string(code));
+        return code;
     }
 
     // setup.exe's log, kept in logs/ beside the trial's own and read into
@@ -1685,6 +1805,8 @@ class Trial
     FileTail launch_, watcher_;
 
     long long setupPid_ = -1, demoPid_ = -1;
+    std::map<std::string, std::string> registeredBefore_; // Add/Remove Programs keys, quiet removal
+    bool collected_ = false;
     bool setupEnded_ = false, boxSeen_ = false;
     Clock::time_point endedAt_, agreedAt_, errorAt_;
     int agreePosts_ = 0;

@@ -65,6 +65,13 @@ struct TrialResult {
     double seconds = 0;                   // how long the trial took
     std::string logPath;                  // silent: setup.exe's log, copied to logs/setup.log
     std::vector<std::string> log;         // its lines (code page 1252), the first MiB at most
+    // The removal that follows a complete installation: the products the
+    // setup registered under Add/Remove Programs and their quiet removal.
+    std::vector<std::string> uninstallCommands; // each QuietUninstallString run
+    std::vector<int> uninstallExitCodes;        // their exit codes (-1: did not end)
+    std::vector<std::string> leftBehind;        // what the installation created and the removal
+                                                // left: files (C:\ paths) and registry keys
+    bool uninstallTried = false;                // a registered removal was looked for
 };
 
 // Runs the trial and fills `result`. Never takes much longer than

@@ -94,6 +94,13 @@ void PrintText(const TrialResult &trial, const std::vector<std::string> &faults,
             printf("  %s\n", shown(AnsiToUtf8(line)).c_str());
     }
     printf("Setup's exit code: %s\n", ExitText(trial).c_str());
+    if (trial.uninstallTried && trial.uninstallCommands.empty())
+        printf("Removal: the setup registered none under Add/Remove Programs\n");
+    for (size_t i = 0; i < trial.uninstallCommands.size(); ++i)
+        printf("Removal: %s\n  ended with exit code %d\n",
+               shown(trial.uninstallCommands[i]).c_str(), trial.uninstallExitCodes[i]);
+    for (const std::string &left : trial.leftBehind)
+        printf("  left behind: %s\n", shown(left).c_str());
     printf("warning: %s\n", kRanCode);
     for (const std::string &fault : faults)
         printf("fault: %s\n", shown(fault).c_str());
@@ -147,6 +154,13 @@ void PrintJson(const TrialResult &trial, const std::vector<std::string> &faults,
     printf("], \"screenshots\": [");
     for (size_t i = 0; i < trial.screenshots.size(); ++i)
         printf("%s%s", i ? ", " : "", JsonString(trial.screenshots[i]).c_str());
+    printf("], \"uninstall\": [");
+    for (size_t i = 0; i < trial.uninstallCommands.size(); ++i)
+        printf("%s{\"command\": %s, \"exitCode\": %d}", i ? ", " : "",
+               JsonString(trial.uninstallCommands[i]).c_str(), trial.uninstallExitCodes[i]);
+    printf("], \"leftBehind\": [");
+    for (size_t i = 0; i < trial.leftBehind.size(); ++i)
+        printf("%s%s", i ? ", " : "", JsonString(trial.leftBehind[i]).c_str());
     printf("], \"faults\": [");
     for (size_t i = 0; i < faults.size(); ++i)
         printf("%s%s", i ? ", " : "", JsonString(faults[i]).c_str());
@@ -188,6 +202,15 @@ int TryDistribution(const std::string &distribution, const std::string &work,
     std::vector<std::string> faults;
     if (trial.started)
         faults = CompareWithPlan(plan, trial);
+    // A clean removal is part of a good installation.
+    for (size_t i = 0; i < trial.uninstallCommands.size(); ++i) {
+        if (trial.uninstallExitCodes[i] != 0)
+            faults.push_back("the removal " + trial.uninstallCommands[i] +
+                             " ended with exit code " +
+                             std::to_string(trial.uninstallExitCodes[i]));
+    }
+    for (const std::string &left : trial.leftBehind)
+        faults.push_back("the removal left " + left + " behind");
     bool shellError = false;
     for (const TrialBox &box : trial.boxes)
         shellError = shellError || box.error;
