@@ -23,7 +23,7 @@ ensure_deps() {
     done
     [ -f /usr/src/googletest/CMakeLists.txt ] || need=1
     dpkg -s wine32:i386 >/dev/null 2>&1 || need=1
-    $HOST_PYTHON -c 'import pefile, pytest' >/dev/null 2>&1 || need=1
+    $HOST_PYTHON -c 'import pefile, pytest, jsonschema, yaml' >/dev/null 2>&1 || need=1
     ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need=1
     [ "$need" = 0 ] && return 0
     log "installing build and test packages"
@@ -34,6 +34,7 @@ ensure_deps() {
         g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 cmake make \
         wine wine32:i386 xvfb xauth xdotool imagemagick x11-utils \
         mscompress liblnk-utils python3 python3-pefile python3-pytest googletest \
+        python3-jsonschema python3-yaml \
         clang libclang-rt-14-dev
 }
 

@@ -1,5 +1,6 @@
 #include "copy/conflicts.h"
 
+#include "copy/installed.h"
 #include "core/context.h"
 #include "core/hooks.h"
 #include "core/log.h"
@@ -86,8 +87,10 @@ int ScanConflicts()
             continue;
         }
         int answer = CallHookWithTexts("FileConflict", paths.dest, paths.source, FC_REPLACE);
-        if (answer == FC_SKIP)
+        if (answer == FC_SKIP) {
             LogLine("file %.259s: skipped, the existing file stays (FileConflict)", paths.dest);
+            NoteFile(INSTALLED_SKIPPED, paths.dest);
+        }
         if (!ApplyAnswer(entry, answer, &overwriteAll))
             return 0;
     }
@@ -102,6 +105,6 @@ void CreateDestFolders()
             continue;
         char folder[kPathSize];
         if (JoinPath(folder, g_setup.destDir, entry->subFolder))
-            CreateFolderPath(folder);
+            CreateFolderPath(folder, NoteFolderMade);
     }
 }

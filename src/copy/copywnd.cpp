@@ -3,6 +3,7 @@
 #include "copy/conflicts.h"
 #include "copy/copyfile.h"
 #include "copy/copylist.h"
+#include "copy/installed.h"
 #include "core/context.h"
 #include "core/deferred.h"
 #include "core/hooks.h"
@@ -156,6 +157,7 @@ void StopAtFailedCopy(HWND window, const CopyEntry *entry, const CopyPaths &path
     char reason[kPathSize];
     SystemReason(g_setup.failedError, reason, sizeof reason);
     LogLine("file %.259s: failed, %.259s", paths.dest[0] ? paths.dest : entry->destName, reason);
+    NoteFile(INSTALLED_FAILED, paths.dest[0] ? paths.dest : entry->destName);
     // A destination path too long to build still names the file by its name.
     CopyText(g_setup.failedPath, paths.dest[0] ? paths.dest : entry->destName);
     g_setup.criticalCopyError = 1;
@@ -196,6 +198,7 @@ void OnCopyNext(HWND window)
             !wanted   ? "kept, the existing file stays"
             : existed ? "replaced"
                       : "installed new");
+    NoteFile(!wanted ? INSTALLED_KEPT : existed ? INSTALLED_REPLACED : INSTALLED_NEW, paths.dest);
     g_copyProgress.handledSlots[slot] = 1;
     ++g_copyProgress.handled;
     g_copyProgress.percent = NextPercent(g_copyProgress.percent, g_copyProgress.handled,

@@ -3,6 +3,7 @@
 #include "copy/copylist.h"
 #include "copy/copywnd.h"
 #include "copy/filelist.h"
+#include "copy/installed.h"
 #include "core/context.h"
 #include "core/deferred.h"
 #include "core/hooks.h"
@@ -50,6 +51,7 @@ bool NeverPosted(const MSG &message)
     case SM_ADDFILELIST:
     case SM_CREATESHORTCUT:
     case SM_WRITELOG:
+    case SM_GETINSTALLED:
         return true;
     case SM_COPYDONE:
         // The copy window sends its cancel; only its end is posted.
@@ -218,6 +220,9 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         return static_cast<LRESULT>(g_setup.mode);
     case SM_WRITELOG:
         return WriteModuleLine(reinterpret_cast<const char *>(lParam));
+    case SM_GETINSTALLED:
+        return FillInstalledItem(static_cast<int>(wParam),
+                                 reinterpret_cast<InstalledItem *>(lParam));
     case SM_SENDERREPLY:
         SenderReply(lParam);
         return 0;

@@ -6,6 +6,7 @@
 #include "copy/copylist.h"
 #include "copy/copywnd.h"
 #include "copy/filelist.h"
+#include "copy/installed.h"
 #include "core/context.h"
 #include "core/deferred.h"
 #include "core/hooks.h"
@@ -68,6 +69,7 @@ bool PrepareCopy()
 {
     ResetCopyList();
     ResetAddInList();
+    ResetInstalled();
     ReadSetupFileList(kDataFile);
     if (Refused(ScanConflicts()))
         return false;
@@ -75,7 +77,7 @@ bool PrepareCopy()
         return false;
     // The destination folder may not exist yet on this machine; without it
     // nothing could be copied into it.
-    CreateFolderPath(g_setup.destDir);
+    CreateFolderPath(g_setup.destDir, NoteFolderMade);
     CreateDestFolders();
     if (Refused(CallHook("StartCopy", 1)))
         return false;

@@ -58,7 +58,7 @@ size_t RootLength(const char *path)
 
 } // namespace
 
-int CreateFolderPath(const char *path)
+int CreateFolderPath(const char *path, void (*made)(const char *folder))
 {
     char folder[kPathSize];
     int length = CopyText(folder, path);
@@ -77,10 +77,12 @@ int CreateFolderPath(const char *path)
         if (folder[at] != '\\')
             continue;
         folder[at] = 0;
-        CreateDirectoryA(folder, nullptr);
+        if (CreateDirectoryA(folder, nullptr) && made)
+            made(folder);
         folder[at] = '\\';
     }
-    CreateDirectoryA(folder, nullptr);
+    if (CreateDirectoryA(folder, nullptr) && made)
+        made(folder);
     return IsFolder(folder);
 }
 

@@ -14,7 +14,8 @@ unsigned long FileSizeOf(const char *path);
 // Creates the folder `path` and every missing folder above it. The path may
 // end in a backslash. Returns 1 when the folder exists afterwards (made now or
 // already there), 0 when it does not (a file in the way, no drive, no right).
-int CreateFolderPath(const char *path);
+// `made`, when given, hears each folder this call made, from the top down.
+int CreateFolderPath(const char *path, void (*made)(const char *folder) = nullptr);
 
 // The system's words for `error` (what FormatMessage gives, without its line
 // end) in `text` of `size` bytes, or "System error N." when it has none.

@@ -115,6 +115,35 @@ def test_complete_run_calls_every_hook_in_order(scenario):
     assert scenario.events("detach")[-1]["freed"] == 1
 
 
+def test_the_module_learns_what_the_setup_did(scenario):
+    scenario.add_module("probe")
+    for name in ("NEW.TXT", "SWAP.TXT", "SKIP.TXT", "KEEP.TXT"):
+        scenario.add_file(name, name)
+    scenario.write_setup_data(items=["NEW.TXT, T, Docs\\Deep, 0, 0, 1, 0;",
+                                     "SWAP.TXT, T, , 0, 0, 0, 0;", "SKIP.TXT, T, , 0, 0, 0, 0;"])
+    dest = dest_dir(scenario)
+    dest.mkdir(parents=True)
+    for name in ("SWAP.TXT", "SKIP.TXT", "KEEP.TXT"):
+        (dest / name).write_bytes(b"old")
+    scenario.program_files()
+    scenario.probe.answer("FileConflict", 1, 0)
+    # Added after the scan: one over an existing file it does not replace, one missing.
+    scenario.probe.actions("GetAddInList", "copy source=KEEP.TXT|dest=KEEP.TXT",
+                           "copy source=GONE.TXT|dest=GONE.TXT|overwrite=1")
+    scenario.probe.answer("CriticError", 1)
+    scenario.probe.actions("EndSetup", "installed")
+    scenario.start("probe")
+    scenario.agree()
+    scenario.wait_end("file-failed")
+    home = windows_path(dest)
+    items = scenario.events("installed")
+    assert [(e["kind"], e["path"]) for e in items] == [
+        (5, f"{home}\\SKIP.TXT"), (1, f"{home}\\Docs"), (1, f"{home}\\Docs\\Deep"),
+        (2, f"{home}\\Docs\\Deep\\NEW.TXT"), (3, f"{home}\\SWAP.TXT"), (4, f"{home}\\KEEP.TXT"),
+        (6, f"{home}\\GONE.TXT")], scenario.report("installed items")
+    assert (items[3]["bytes"], items[3]["stamped"]) == (7, 1)
+
+
 # System names that Windows looks for in the program's folder before its own.
 PLANTED = ["lz32", "version", "uxtheme", "dwmapi", "cryptbase", "userenv", "propsys", "wtsapi32",
            "winmm", "oleacc", "msimg32"]

@@ -2,17 +2,23 @@
 it, try it under Wine; and a distribution with every mistake a vendor makes,
 which check must name, key by key. Then what a careless or hostile folder,
 module or manifest does to the tool itself."""
+import copy
+import hashlib
 import json
 import os
 import shutil
 import subprocess
+import zipfile
 from pathlib import Path
 
+import jsonschema
 import pytest
+import yaml
 
 ROOT = Path(__file__).resolve().parents[2]
 BUILD = Path(os.environ.get("BUILD_DIR", ROOT / "build")).absolute()
 BIN = BUILD / "bin"
+WINGET_SCHEMA = Path(__file__).parent / "winget" / "manifest.singleton.1.10.0.json"
 
 
 def kvlship(*args, timeout=120, env=None):
@@ -44,6 +50,7 @@ def test_sample_builds_the_same_bytes_checks_clean_and_installs_under_trial(tmp_
     first = build_sample(tmp_path / "first")
     second = build_sample(tmp_path / "second")
     assert files_of(first) == files_of(second)
+    assert files_of(tmp_path / "first.winget") == files_of(tmp_path / "second.winget")
 
     checked = kvlship("check", first, "--json")
     result = json.loads(checked.stdout)
@@ -71,6 +78,34 @@ def test_sample_builds_the_same_bytes_checks_clean_and_installs_under_trial(tmp_
     assert report["demoCommand"].endswith("Demos\\HARBOUR.TXT")
     assert report["demoFolder"].rstrip("\\") == "C:\\Program Files\\Harbour Atlas"
     assert len(report["screenshots"]) >= 4
+
+
+def test_sample_package_is_a_valid_manifest_for_a_zip_of_the_distribution(tmp_path):
+    dist = build_sample(tmp_path / "dist")
+    package = tmp_path / "dist.winget"
+    manifest = yaml.safe_load((package / "Harbour.Atlas.yaml").read_text(encoding="utf-8"))
+    schema = json.loads(WINGET_SCHEMA.read_text())
+    jsonschema.validate(manifest, schema)
+    for bad in ({"PackageIdentifier": "Harbour Atlas"}, {"InstallerSha256": None}):
+        edited = copy.deepcopy(manifest)
+        for key, value in bad.items():
+            where = edited if key in edited else edited["Installers"][0]
+            if value is None:
+                del where[key]
+            else:
+                where[key] = value
+        with pytest.raises(jsonschema.ValidationError):
+            jsonschema.validate(edited, schema)
+
+    archive = package / "Harbour.Atlas-2.1.zip"
+    installer = manifest["Installers"][0]
+    assert installer["InstallerSha256"].lower() == hashlib.sha256(archive.read_bytes()).hexdigest()
+    assert installer["NestedInstallerFiles"] == [{"RelativeFilePath": "setup.exe"}]
+    shipped = files_of(dist)
+    del shipped["kvlbuild.lst"]
+    with zipfile.ZipFile(archive) as zipped:
+        assert zipped.testzip() is None
+        assert {name: zipped.read(name) for name in zipped.namelist()} == shipped
 
 
 def broken_distribution(folder):
@@ -139,18 +174,22 @@ def test_trial_reads_an_error_box_and_ends(tmp_path):
     report = json.loads(tried.stdout)
     assert tried.returncode == 2 and not report["passed"]
     assert any("Missing module" in box["text"] for box in report["boxes"])
+    assert report["exitMeaning"] == "setup could not run"
     assert report["installed"] == []
 
 
 def test_build_refuses_a_manifest_it_cannot_ship_and_writes_nothing(tmp_path):
     manifest = tmp_path / "bad.manifest"
     (tmp_path / "a.txt").write_text("a")
-    manifest.write_text("[package]\ntitle = Bad\nlicence = a.txt\n[files]\n"
+    manifest.write_text("[package]\ntitle = Bad\nlicence = a.txt\nid = Bad\nversion = 1\n"
+                        "publisher = Me\nlicence-name = Mine\ndescription = Bad one\n"
+                        "download-url = https://example.com/bad.zip\n[files]\n"
                         "Data\\README.TXT = a.txt\nDocs\\README.TXT = a.txt\n"
                         "..\\OUT.TXT = a.txt\nMISSING.TXT = nowhere.txt\n")
     done = kvlship("build", manifest, tmp_path / "out", "--engine", BIN)
     assert done.returncode == 2
-    assert "stored as README.TX_ like line 5" in done.stderr
+    assert "bad.manifest:4 id must be 2 to 8 parts" in done.stderr
+    assert "stored as README.TX_ like line 11" in done.stderr
     assert "must stay below the destination" in done.stderr
     assert "nowhere.txt is missing" in done.stderr
     assert not (tmp_path / "out").exists()
@@ -165,6 +204,8 @@ def test_a_new_manifest_builds_a_distribution_that_checks_clean(tmp_path, monkey
     assert kvlship("new", "orbit.manifest", "files").returncode == 0
     done = kvlship("build", "orbit.manifest", "dist", "--engine", BIN)
     assert done.returncode == 0, done.stderr
+    assert "has no id, version, publisher, licence-name, description, download-url" in done.stderr
+    assert not (tmp_path / "dist.winget").exists()
     checked = kvlship("check", "dist", "--json")
     result = json.loads(checked.stdout)
     assert checked.returncode == 0, result["problems"]
@@ -304,3 +345,15 @@ def test_trial_takes_only_the_shells_launch_for_the_demonstration(hostile_trial)
     _, _, report = hostile_trial
     assert report["demoCommand"] == ""
     assert report["otherPrograms"] == ["C:\\windows\\system32\\notepad.exe"]
+
+
+def test_silent_trial_passes_the_sample_and_reads_its_log(tmp_path):
+    dist = build_sample(tmp_path / "dist")
+    tried = kvlship("try", dist, "--silent", "--work", tmp_path / "trial", "--engine", BIN,
+                    "--json", timeout=400)
+    report = json.loads(tried.stdout)
+    assert tried.returncode == 0 and report["passed"], tried.stdout
+    assert report["silent"] and report["screenshots"] == []
+    assert report["exitMeaning"] == "the installation is complete"
+    assert report["logLines"][-1].endswith("setup ended: exit code 0, the installation is complete")
+    assert Path(report["log"]).parent == (tmp_path / "trial" / "logs").resolve()

@@ -58,6 +58,7 @@
 //                                answer, as under a module's own dialog
 //   exists PATH                  logs whether the file or folder exists
 //   caption                      logs the main window's caption, visibility and enabled state
+//   installed                    logs every item SM_GETINSTALLED gives ("installed" lines)
 //   crash                        writes through a null pointer: how the bench is tried on a
 //                                setup that dies
 //
@@ -320,6 +321,26 @@ void FileListAction(Hook hook, const char *args)
     LogAction(hook, "filelist", args, result);
 }
 
+// Logs every item SM_GETINSTALLED gives, one "installed" line each.
+void InstalledAction(Hook hook)
+{
+    int n = 0;
+    for (;; ++n) {
+        InstalledItem item = {};
+        item.size = sizeof item;
+        if (!SendToMain(SM_GETINSTALLED, n, reinterpret_cast<LPARAM>(&item)))
+            break;
+        JsonLine line;
+        BeginHook(line, "installed", hook);
+        JsonInt(line, "kind", item.kind);
+        JsonText(line, "path", item.path);
+        JsonInt(line, "bytes", item.sizeLow);
+        JsonInt(line, "stamped", item.written.dwLowDateTime || item.written.dwHighDateTime);
+        Log(line);
+    }
+    LogAction(hook, "installed", "", n);
+}
+
 void ShortcutAction(Hook hook, const char *args)
 {
     ShortcutRequest request = {};
@@ -417,6 +438,8 @@ void RunAction(Hook hook, char *action)
         LogAction(hook, action, args, Pump(static_cast<DWORD>(ParseNumber(args))));
     } else if (!strcmp(action, "exists")) {
         LogAction(hook, action, args, GetFileAttributesA(args) != INVALID_FILE_ATTRIBUTES);
+    } else if (!strcmp(action, "installed")) {
+        InstalledAction(hook);
     } else if (!strcmp(action, "caption")) {
         CaptionAction(hook);
     } else if (!strcmp(action, "crash")) {

@@ -1,7 +1,9 @@
 #include "build.h"
 
 #include "check.h"
+#include "digest.h"
 #include "hostfs.h"
+#include "package.h"
 #include "szddencode.h"
 #include "textout.h"
 
@@ -33,19 +35,41 @@ struct FileSpec {
 struct Manifest {
     std::string folder; // host folder of the manifest
     std::string title, licence, module = "stock", moduleName = "defsetup";
+    // What a package manager's manifest needs beyond the title; the line of each.
+    PackageInfo package;
+    int packageLine[6] = {};
     std::vector<FileSpec> files;
     std::string passOn; // sections written into kvlsetup.dat as they stand
 };
 
+// Build's complaints, keyed as check's are: by the manifest's line, the
+// [package] key or the folder concerned. Each is told as it is found.
 struct Errors {
     std::string manifest;
-    int count = 0;
+    int count = 0; // errors; a warning stops nothing
     void Say(int line, const std::string &text)
     {
-        fprintf(stderr, "%s:%d: %s\n", Printable(manifest).c_str(), line, Printable(text).c_str());
-        ++count;
+        Add(Severity::Error, line > 0 ? manifest + ":" + std::to_string(line) : manifest, text);
+    }
+    void Add(Severity severity, const std::string &key, const std::string &text)
+    {
+        fprintf(stderr, "%s: %s %s\n", severity == Severity::Error ? "error" : "warning",
+                Printable(key).c_str(), Printable(text).c_str());
+        count += severity == Severity::Error;
     }
 };
+
+// The [package] keys of the package manager's manifest, in the order told.
+const char *const kPackageKeys[6] = {"id",           "version",     "publisher",
+                                     "licence-name", "description", "download-url"};
+
+std::string *PackageValue(Manifest *manifest, int index)
+{
+    PackageInfo &package = manifest->package;
+    std::string *values[6] = {&package.id,      &package.version,     &package.publisher,
+                              &package.licence, &package.description, &package.url};
+    return values[index];
+}
 
 std::string Trim(const std::string &text)
 {
@@ -138,6 +162,20 @@ void ReadFileLine(const std::string &line, int number, const BuildOptions &optio
     manifest->files.push_back(file);
 }
 
+// One of the package manager's keys; false for any other key.
+bool ReadPackageKey(const std::string &key, const std::string &value, int number,
+                    Manifest *manifest)
+{
+    for (int i = 0; i < 6; ++i) {
+        if (key == kPackageKeys[i]) {
+            *PackageValue(manifest, i) = value;
+            manifest->packageLine[i] = number;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool ReadManifest(const BuildOptions &options, Manifest *manifest, Errors *errors)
 {
     std::string text;
@@ -196,9 +234,11 @@ bool ReadManifest(const BuildOptions &options, Manifest *manifest, Errors *error
             manifest->module = expanded;
         else if (key == "module-name")
             manifest->moduleName = expanded;
-        else
+        else if (!ReadPackageKey(key == "license-name" ? "licence-name" : key, expanded, number,
+                                 manifest))
             errors->Say(number, "unknown [package] key \"" + key +
-                                    "\" (title, licence, module, module-name)");
+                                    "\" (title, licence, module, module-name, id, version, "
+                                    "publisher, licence-name, description, download-url)");
     }
     return true;
 }
@@ -312,10 +352,11 @@ bool Compress(const std::string &plain, char lastChar, std::string *out)
            SzddEncoderFinish(encoder.get());
 }
 
-bool Write(const std::string &path, const std::string &bytes, const std::string &dateFrom)
+bool Write(const std::string &path, const std::string &bytes, const std::string &dateFrom,
+           Errors *errors)
 {
     if (!WriteWholeFile(path, bytes)) {
-        fprintf(stderr, "kvlship: cannot write %s\n", path.c_str());
+        errors->Add(Severity::Error, path, "cannot be written");
         return false;
     }
     CopyFileTime(dateFrom, path);
@@ -353,51 +394,49 @@ bool Holds(const std::vector<std::string> &names, const std::string &name)
 // earlier build only the files it recorded go; anything else stays, and a
 // folder of files that no build recorded is left as it is.
 bool PrepareOut(const std::string &out, const std::vector<std::string> &writes,
-                const std::vector<std::string> &inputs)
+                const std::vector<std::string> &inputs, Errors *errors)
 {
-    for (const std::string &input : inputs) {
-        if (SameFolder(HostFolderOf(input), out)) {
-            fprintf(stderr,
-                    "kvlship: %s holds %s, which the build reads; give the distribution a "
-                    "folder of its own\n",
-                    Printable(out).c_str(), Printable(input).c_str());
-            return false;
-        }
-    }
-    if (KindOf(out) == PathKind::Missing && !MakeFolders(out)) {
-        fprintf(stderr, "kvlship: cannot make %s\n", Printable(out).c_str());
+    auto refuse = [&](const std::string &text) {
+        errors->Add(Severity::Error, out, text);
         return false;
+    };
+    for (const std::string &input : inputs) {
+        if (SameFolder(HostFolderOf(input), out))
+            return refuse("holds " + input +
+                          ", which the build reads; give the build a folder of its own");
     }
+    if (KindOf(out) == PathKind::Missing && !MakeFolders(out))
+        return refuse("cannot be made");
     std::vector<FolderItem> items;
     std::vector<std::string> recorded;
-    if (!IsFolder(out) || !ListFolder(out, &items)) {
-        fprintf(stderr, "kvlship: %s is not a folder\n", Printable(out).c_str());
-        return false;
-    }
-    if (!items.empty() && !ReadRecord(out, &recorded)) {
-        fprintf(stderr,
-                "kvlship: %s holds files that no build recorded in %s; left as it is (give a "
-                "new or empty folder)\n",
-                Printable(out).c_str(), kBuildRecordName);
-        return false;
-    }
+    if (!IsFolder(out) || !ListFolder(out, &items))
+        return refuse("is not a folder");
+    if (!items.empty() && !ReadRecord(out, &recorded))
+        return refuse("holds files that no build recorded in " + std::string(kBuildRecordName) +
+                      "; left as it is (give a new or empty folder)");
     for (const FolderItem &item : items) {
         if (Holds(writes, item.name) && !Holds(recorded, item.name) &&
-            CompareNames(item.name, kBuildRecordName) != 0) {
-            fprintf(stderr, "kvlship: %s would be replaced, but no build wrote it; left as it is\n",
-                    Printable(JoinHost(out, item.name)).c_str());
-            return false;
-        }
+            CompareNames(item.name, kBuildRecordName) != 0)
+            return refuse("holds " + item.name + ", which no build wrote; left as it is");
     }
     for (const std::string &name : recorded) {
         std::string path = JoinHost(out, name);
         PathKind kind = KindOf(path);
-        if ((kind == PathKind::File || kind == PathKind::Link) && remove(path.c_str()) != 0) {
-            fprintf(stderr, "kvlship: cannot remove %s\n", Printable(path).c_str());
-            return false;
-        }
+        if ((kind == PathKind::File || kind == PathKind::Link) && remove(path.c_str()) != 0)
+            return refuse("holds " + name + ", which cannot be removed");
     }
     return true;
+}
+
+// The record a build writes first into a folder it fills: `writes` past
+// the record itself.
+std::string RecordText(const std::vector<std::string> &writes)
+{
+    std::string record = "; Written by kvlship build; the next build into this folder replaces "
+                         "these files and no other.\r\n";
+    for (size_t i = 1; i < writes.size(); ++i)
+        record += writes[i] + "\r\n";
+    return record;
 }
 
 } // namespace
@@ -424,6 +463,79 @@ std::string AgreementText(const Manifest &manifest, Errors *errors)
                            " bytes with CRLF line ends; the agreement box holds " +
                            std::to_string(kLicenceLimit));
     return crlf;
+}
+
+// Why `value` cannot be the package manager's field for the [package] key
+// numbered `index`, by the rules of its manifest's schema; empty when it can.
+std::string WhyNotPackageValue(int index, const std::string &value)
+{
+    const size_t kLongest[6] = {128, 128, 256, 512, 256, 2048};
+    const size_t kShortest[6] = {1, 1, 2, 3, 3, 1};
+    if (HasControl(value))
+        return "holds a control character";
+    if (value.size() < kShortest[index] || value.size() > kLongest[index])
+        return "must be " + std::to_string(kShortest[index]) + " to " +
+               std::to_string(kLongest[index]) + " characters long";
+    if (index == 0) {
+        // Two to eight parts of 1 to 32 characters, apart by dots: Publisher.Product.
+        int parts = 0;
+        for (size_t at = 0; at <= value.size(); ++parts) {
+            size_t dot = value.find('.', at);
+            size_t end = dot == std::string::npos ? value.size() : dot;
+            if (end == at || end - at > 32)
+                return "must be 2 to 8 parts of 1 to 32 characters apart by dots "
+                       "(Publisher.Product)";
+            at = end + 1;
+        }
+        if (parts < 2 || parts > 8)
+            return "must be 2 to 8 parts apart by dots (Publisher.Product)";
+        // A blank, also the no-break one, is no part of an identifier.
+        if (value.find_first_of(" \xA0\\/:*?\"<>|") != std::string::npos)
+            return "must hold no blank and none of \\ / : * ? \" < > |";
+    }
+    if (index == 1 && value.find_first_of("\\/:*?\"<>|") != std::string::npos)
+        return "must hold none of \\ / : * ? \" < > |";
+    if (index == 5) {
+        std::string scheme = Lowered(value.substr(0, 8));
+        if (!(scheme.compare(0, 7, "http://") == 0 && value.size() > 7) &&
+            !(scheme == "https://" && value.size() > 8))
+            return "must be an http:// or https:// address";
+    }
+    return "";
+}
+
+// True when [package] gives all that the package manager's manifest needs,
+// each as its schema allows. Keys missing are no mistake: the build then
+// writes the distribution alone and says which keys would add the package.
+bool ReadyToPackage(Manifest *manifest, Errors *errors)
+{
+    std::string missing;
+    for (int i = 0; i < 6; ++i) {
+        if (PackageValue(manifest, i)->empty())
+            missing += std::string(missing.empty() ? "" : ", ") + kPackageKeys[i];
+    }
+    if (!missing.empty()) {
+        errors->Add(Severity::Warning, "[package]",
+                    "has no " + missing +
+                        ": no zip archive or winget manifest is written (the distribution folder "
+                        "is)");
+        return false;
+    }
+    bool ready = true;
+    for (int i = 0; i < 6; ++i) {
+        std::string why = WhyNotPackageValue(i, *PackageValue(manifest, i));
+        if (!why.empty()) {
+            errors->Say(manifest->packageLine[i], std::string(kPackageKeys[i]) + " " + why);
+            ready = false;
+        }
+    }
+    // The title is the package's name.
+    manifest->package.name = manifest->title;
+    if (manifest->title.size() < 2 || manifest->title.size() > 256) {
+        errors->Say(0, "the title is the package's name: 2 to 256 characters");
+        ready = false;
+    }
+    return ready;
 }
 
 // [FILELIST] in the engine's line format, one line per file, in manifest order.
@@ -463,13 +575,16 @@ struct FileDone {
     size_t storedSize = 0;
 };
 
-// Reads, compresses (unless plain) and writes one product file.
-void WriteProductFile(const FileSpec &file, const std::string &out, FileDone *result)
+// Reads, compresses (unless plain) and writes one product file. A thread of
+// its own counts its complaints in `errors`, which no other thread touches.
+void WriteProductFile(const FileSpec &file, const std::string &out, FileDone *result,
+                      Errors *errors)
 {
     std::string plain, stored;
-    result->ok = ReadWholeFile(file.source, &plain) &&
-                 (file.plain || Compress(plain, file.lastChar, &stored)) &&
-                 Write(JoinHost(out, file.stored), file.plain ? plain : stored, file.source);
+    result->ok =
+        ReadWholeFile(file.source, &plain) &&
+        (file.plain || Compress(plain, file.lastChar, &stored)) &&
+        Write(JoinHost(out, file.stored), file.plain ? plain : stored, file.source, errors);
     result->plainSize = plain.size();
     result->storedSize = file.plain ? plain.size() : stored.size();
 }
@@ -478,7 +593,7 @@ void WriteProductFile(const FileSpec &file, const std::string &out, FileDone *re
 // files are compressed side by side, one per processor (or `jobs`); each
 // lands in a file of its own, so the output is the same bytes whatever the
 // number, and the progress lines come in the manifest's order.
-bool WriteProductFiles(const Manifest &manifest, const std::string &out, int jobs)
+bool WriteProductFiles(const Manifest &manifest, const std::string &out, int jobs, Errors *errors)
 {
     size_t count = manifest.files.size();
     std::vector<FileDone> results(count);
@@ -486,10 +601,13 @@ bool WriteProductFiles(const Manifest &manifest, const std::string &out, int job
     std::condition_variable finished;
     std::atomic<size_t> next(0);
     std::atomic<bool> failed(false);
+    std::atomic<int> complaints(0);
     auto work = [&]() {
         for (size_t i; !failed && (i = next++) < count;) {
             FileDone result;
-            WriteProductFile(manifest.files[i], out, &result);
+            Errors own;
+            WriteProductFile(manifest.files[i], out, &result, &own);
+            complaints += own.count;
             result.done = true;
             if (!result.ok)
                 failed = true;
@@ -522,7 +640,38 @@ bool WriteProductFiles(const Manifest &manifest, const std::string &out, int job
     }
     for (std::thread &worker : workers)
         worker.join();
+    errors->count += complaints;
     return ok && !failed;
+}
+
+// The archive's name: one per version, as a download site keeps them.
+std::string PackageZipName(const PackageInfo &package)
+{
+    return package.id + "-" + package.version + ".zip";
+}
+
+// The distribution's files `shipped` as one zip archive, and the package
+// manager's manifest that gives its address and SHA-256; both in `folder`,
+// after its record.
+bool WritePackage(const Manifest &manifest, const BuildOptions &options,
+                  const std::vector<std::string> &shipped, const std::string &folder,
+                  const std::vector<std::string> &writes, Errors *errors)
+{
+    std::string zip, why;
+    if (!StoredZip(options.out, shipped, &zip, &why)) {
+        errors->Add(Severity::Error, options.out, "cannot be archived: " + why);
+        return false;
+    }
+    std::string sha256 = Sha256Hex(zip);
+    std::string zipPath = JoinHost(folder, writes[1]), yamlPath = JoinHost(folder, writes[2]);
+    if (!Write(JoinHost(folder, kBuildRecordName), RecordText(writes), options.manifest, errors) ||
+        !Write(zipPath, zip, options.manifest, errors) ||
+        !Write(yamlPath, WingetManifest(manifest.package, sha256), options.manifest, errors))
+        return false;
+    printf("%s: %zu files, %zu bytes, SHA-256 %s\n%s: winget install --manifest %s\n",
+           zipPath.c_str(), shipped.size(), zip.size(), sha256.c_str(), yamlPath.c_str(),
+           yamlPath.c_str());
+    return true;
 }
 
 } // namespace
@@ -558,6 +707,7 @@ int BuildDistribution(const BuildOptions &options)
     std::string agreement = AgreementText(manifest, &errors);
     std::string data = "[GENERAL]\r\ncbTitle=" + manifest.title + "\r\n\r\n" +
                        FileListSection(manifest, &errors) + manifest.passOn;
+    bool packaged = ReadyToPackage(&manifest, &errors);
     if (errors.count > 0) {
         fprintf(stderr, "kvlship: %d mistake%s; nothing written\n", errors.count,
                 errors.count == 1 ? "" : "s");
@@ -573,30 +723,48 @@ int BuildDistribution(const BuildOptions &options)
         inputs.push_back(file.source);
         writes.push_back(file.stored);
     }
-    if (!PrepareOut(options.out, writes, inputs))
+    if (!PrepareOut(options.out, writes, inputs, &errors))
         return 2;
-    std::string record = "; Written by kvlship build; the next build into this folder replaces "
-                         "these files and no other.\r\n";
-    for (size_t i = 1; i < writes.size(); ++i)
-        record += writes[i] + "\r\n";
+    // The package goes into a folder of its own beside the distribution's,
+    // with its own record: inside, it would ship in itself and be a file
+    // that setup's folder holds but no line installs.
+    std::string packageFolder;
+    std::vector<std::string> packageWrites;
+    if (packaged) {
+        packageFolder = FullPath(options.out);
+        if (packageFolder.empty()) {
+            errors.Add(Severity::Error, options.out, "has no full path");
+            return 2;
+        }
+        packageFolder += kPackageFolderEnd;
+        packageWrites = {kBuildRecordName, PackageZipName(manifest.package),
+                         manifest.package.id + ".yaml"};
+        if (!PrepareOut(packageFolder, packageWrites, inputs, &errors))
+            return 2;
+    }
     // The agreement text is stored with each byte complemented.
     for (char &c : agreement)
         c = static_cast<char>(~c);
     std::string bytes;
-    bool ok = Write(JoinHost(options.out, kBuildRecordName), record, options.manifest) &&
+    bool ok = Write(JoinHost(options.out, kBuildRecordName), RecordText(writes), options.manifest,
+                    &errors) &&
               ReadWholeFile(setup, &bytes) &&
-              Write(JoinHost(options.out, "setup.exe"), bytes, setup) &&
+              Write(JoinHost(options.out, "setup.exe"), bytes, setup, &errors) &&
               ReadWholeFile(module, &bytes) &&
-              Write(JoinHost(options.out, manifest.moduleName + ".dll"), bytes, module) &&
-              Write(JoinHost(options.out, kLicenceName), agreement, licence) &&
-              Write(JoinHost(options.out, kDataFileName), data, options.manifest) &&
-              WriteProductFiles(manifest, options.out, options.jobs);
+              Write(JoinHost(options.out, manifest.moduleName + ".dll"), bytes, module, &errors) &&
+              Write(JoinHost(options.out, kLicenceName), agreement, licence, &errors) &&
+              Write(JoinHost(options.out, kDataFileName), data, options.manifest, &errors) &&
+              WriteProductFiles(manifest, options.out, options.jobs, &errors);
     if (!ok) {
-        fprintf(stderr, "kvlship: the distribution in %s is incomplete\n", options.out.c_str());
+        errors.Add(Severity::Error, options.out, "holds an incomplete distribution");
         return 2;
     }
     printf("%s: %zu files, setup.exe, %s.dll, %s, %s\n", options.out.c_str(), manifest.files.size(),
            manifest.moduleName.c_str(), kDataFileName, kLicenceName);
+    std::vector<std::string> shipped(writes.begin() + 1, writes.end());
+    if (packaged &&
+        !WritePackage(manifest, options, shipped, packageFolder, packageWrites, &errors))
+        return 2;
     return 0;
 }
 
@@ -616,7 +784,14 @@ int WriteNewManifest(const std::string &path, const std::string &folder)
         "[package]\r\n"
         "title = My Product\r\n"
         "licence = licence.txt\r\n"
-        "module = stock\r\n\r\n"
+        "module = stock\r\n"
+        "; With all six, build also writes a zip archive and a winget manifest for it:\r\n"
+        "; id = Publisher.Product\r\n"
+        "; version = 1.0\r\n"
+        "; publisher = My Company\r\n"
+        "; licence-name = Proprietary\r\n"
+        "; description = What my product does\r\n"
+        "; download-url = https://example.com/Publisher.Product-1.0.zip\r\n\r\n"
         "[files]\r\n"
         "; installed path below the destination = source file [, plain] [, replace] [, "
         "windows]\r\n";

@@ -7,6 +7,12 @@
 //   licence = licence.txt           ordinary text; stored complemented as modlic.tx_
 //   module  = stock                 the stock module, or the path of the product's own DLL
 //   module-name = defsetup          optional: the name setup.exe loads it by
+//   id = Orbit.Viewer               optional, all six together: a package manager's
+//   version = 1.0                   manifest and the zip archive it downloads, in
+//   publisher = Orbit Software      OUT.winget beside OUT (the title is the package's
+//   licence-name = Proprietary      name)
+//   description = Views the stars
+//   download-url = https://example.com/Orbit.Viewer-1.0.zip
 //
 //   [files]
 //   ; installed path below the destination = source file [, plain] [, replace] [, windows]
@@ -30,6 +36,9 @@ struct BuildOptions {
     std::vector<std::pair<std::string, std::string>> defines;
     int jobs = 0; // files compressed at once; 0: one per processor
 };
+
+// Where the package manager's files go: the output folder's path with this added.
+constexpr char kPackageFolderEnd[] = ".winget";
 
 // Builds the distribution; prints progress and every mistake found.
 // Returns 0 when the distribution was written, 2 when it was not.

@@ -14,6 +14,8 @@
 #else
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <unistd.h>
 #include <utime.h>
 #endif
@@ -183,6 +185,24 @@ bool SameFolder(const std::string &a, const std::string &b)
     return stat(a.c_str(), &x) == 0 && stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&
            x.st_ino == y.st_ino;
 #endif
+}
+
+std::string FullPath(const std::string &path)
+{
+#ifdef _WIN32
+    char full[MAX_PATH];
+    if (!_fullpath(full, path.c_str(), sizeof full))
+        return "";
+#else
+    char full[PATH_MAX];
+    if (!realpath(path.c_str(), full))
+        return "";
+#endif
+    std::string text = full;
+    // A root keeps its separator ("/", "C:\\").
+    while (text.size() > 3 && IsHostSeparator(text.back()))
+        text.pop_back();
+    return text;
 }
 
 bool CopyFileTime(const std::string &from, const std::string &path)

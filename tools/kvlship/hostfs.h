@@ -52,6 +52,10 @@ bool MakeFolders(const std::string &path);
 // True when both paths name the same existing folder, however written.
 bool SameFolder(const std::string &a, const std::string &b);
 
+// The absolute path of an existing `path`, links resolved where the host
+// has them, with no separator at its end; empty when it cannot be had.
+std::string FullPath(const std::string &path);
+
 // Sets the modification time of `path` to that of `from`, so that a build
 // gives the same files whenever it runs and the copy keeps the source's date.
 bool CopyFileTime(const std::string &from, const std::string &path);

@@ -6,9 +6,10 @@
 //   kvlship check DIST [--dest DIR] [--module NAME] [--json]
 //                                      reads DIST as setup.exe will: the plan and
 //                                      every problem; exit 0 clean, 1 warnings, 2 errors
-//   kvlship try DIST [--work DIR] [--module NAME] [--timeout SECONDS] [--json]
+//   kvlship try DIST [--work DIR] [--module NAME] [--timeout SECONDS] [--silent] [--json]
 //                                      installs DIST under Wine on a private display
-//                                      and reports what happened (Linux)
+//                                      and reports what happened (Linux); --silent
+//                                      runs setup.exe /VERYSILENT and reads its /LOG
 //
 // The engine's files (setup.exe, stock.dll, winlist.exe) are looked for
 // beside kvlship unless --engine names their folder.
@@ -30,7 +31,7 @@ int Usage()
           "       kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR] [--jobs N]\n"
           "       kvlship check DIST [--dest DIR] [--module NAME] [--json]\n"
           "       kvlship try DIST [--work DIR] [--module NAME] [--timeout SECONDS] [--engine DIR] "
-          "[--json]\n",
+          "[--silent] [--json]\n",
           stderr);
     return 2;
 }
@@ -42,6 +43,7 @@ struct Arguments {
     int timeout = 300;
     int jobs = 0;
     bool json = false;
+    bool silent = false;
     bool bad = false;
 };
 
@@ -54,6 +56,8 @@ Arguments Parse(int argc, char **argv, const char *own)
         bool hasValue = i + 1 < argc;
         if (arg == "--json")
             args.json = true;
+        else if (arg == "--silent")
+            args.silent = true;
         else if (arg == "-D" && hasValue) {
             std::string define = argv[++i];
             size_t equals = define.find('=');
@@ -119,6 +123,6 @@ int main(int argc, char **argv)
         return Check(args);
     if (command == "try" && args.positional.size() == 1)
         return TryDistribution(args.positional[0], args.work, args.module, args.engine,
-                               args.timeout, args.json);
+                               args.timeout, args.silent, args.json);
     return Usage();
 }

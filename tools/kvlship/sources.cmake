@@ -6,8 +6,10 @@ set(KVLSHIP_SOURCES
   tools/kvlship/main.cpp
   tools/kvlship/build.cpp
   tools/kvlship/check.cpp
+  tools/kvlship/digest.cpp
   tools/kvlship/hostfs.cpp
   tools/kvlship/lnkread.cpp
+  tools/kvlship/package.cpp
   tools/kvlship/peinfo.cpp
   tools/kvlship/profile.cpp
   tools/kvlship/szddencode.cpp

@@ -76,6 +76,9 @@ constexpr auto kPollPause = std::chrono::milliseconds(100);
 const char *const kChurnPrefixes[] = {"windows/temp/", "windows/logs/"};
 // The trial's own copy of the distribution below C:\.
 constexpr char kDistFolder[] = "kvlship-trial";
+// setup.exe's log in a silent trial, below the trial's copy of the distribution.
+constexpr char kSetupLogName[] = "setup.log";
+constexpr size_t kLogLimit = 1 << 20;
 // Marks a work folder as one a trial made (and may empty again).
 constexpr char kWorkMarker[] = ".kvlship-trial";
 
@@ -774,6 +777,8 @@ class Trial
         Shutdown();
         if (!drive_.empty() && !before_.empty())
             CollectInstalled();
+        if (options_.silent && !drive_.empty())
+            ReadSetupLog();
         result_->seconds = Seconds(Clock::now() - begin_).count();
     }
 
@@ -1086,6 +1091,11 @@ class Trial
         // winlist launch starts setup.exe exactly with this command line and
         // reports its process id and its full exit code.
         std::string commandLine = "\"" + distWindows_ + "\\" + setupName_ + "\"";
+        // Silently the log lands in the trial's own folder on C:, which is
+        // in the work folder and never counted as installed.
+        if (options_.silent)
+            commandLine +=
+                std::string(" /VERYSILENT /LOG=\"C:\\") + kDistFolder + "\\" + kSetupLogName + "\"";
         if (!options_.arguments.empty())
             commandLine += " " + options_.arguments;
         launchOut_ = (logs_ / "launch.out").string();
@@ -1246,7 +1256,8 @@ class Trial
     // A setup that ended by itself before its work was done says so.
     void TellEarlyEnd()
     {
-        if (!setupEnded_)
+        // A silent setup shows no stage; its exit code and log tell how it ended.
+        if (!setupEnded_ || options_.silent)
             return;
         if (!agreePosts_)
             Fail("setup.exe ended before its agreement dialog");
@@ -1260,7 +1271,7 @@ class Trial
         if (errorAt_ != Clock::time_point())
             return setupEnded_ || Since(errorAt_) > kErrorExitWait;
         if (!setupEnded_) {
-            if (!agreePosts_ && !boxSeen_ && Since(started) > kAgreementWait)
+            if (!options_.silent && !agreePosts_ && !boxSeen_ && Since(started) > kAgreementWait)
                 return !Fail("the agreement dialog did not appear within " +
                              std::to_string(static_cast<int>(kAgreementWait)) + " s");
             return false;
@@ -1540,6 +1551,33 @@ class Trial
         auto byPath = [](const auto &a, const auto &b) { return a.windowsPath < b.windowsPath; };
         std::sort(result_->installed.begin(), result_->installed.end(), byPath);
         std::sort(result_->shortcuts.begin(), result_->shortcuts.end(), byPath);
+    }
+
+    // setup.exe's log, kept in logs/ beside the trial's own and read into
+    // the report: never through a link, and no more than kLogLimit bytes.
+    void ReadSetupLog()
+    {
+        std::string from = (drive_ / kDistFolder / kSetupLogName).string();
+        std::string kept = (logs_ / kSetupLogName).string();
+        if (!CopyPlainFile(from, kept)) {
+            Note("setup.exe left no log at " + from);
+            return;
+        }
+        result_->logPath = kept;
+        FILE *file = OpenPlainFile(kept, false);
+        if (!file)
+            return;
+        std::string text(kLogLimit, '\0');
+        text.resize(fread(&text[0], 1, text.size(), file));
+        fclose(file);
+        for (size_t start = 0; start < text.size();) {
+            size_t end = text.find('\n', start);
+            std::string line = text.substr(start, end == std::string::npos ? end : end - start);
+            start = end == std::string::npos ? text.size() : end + 1;
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            result_->log.push_back(line);
+        }
     }
 
     static TrialShortcut ReadShortcut(const TrialFile &file)

@@ -15,6 +15,7 @@ struct TrialOptions {
     std::string winlist;      // winlist.exe (bin/winlist.exe of the build)
     std::string arguments;    // setup.exe's command line after its name, usually empty
     int timeoutSeconds = 300; // the whole run, cleaning up included
+    bool silent = false;      // /VERYSILENT with a /LOG: nothing to click, the log read back
 };
 
 struct TrialFile {
@@ -62,6 +63,8 @@ struct TrialResult {
                                           // preparing, copying, shortcuts, demonstration
                                           // and every box met
     double seconds = 0;                   // how long the trial took
+    std::string logPath;                  // silent: setup.exe's log, copied to logs/setup.log
+    std::vector<std::string> log;         // its lines (code page 1252), the first MiB at most
 };
 
 // Runs the trial and fills `result`. Never takes much longer than

@@ -5,6 +5,8 @@
 #include "textout.h"
 #include "trial.h"
 
+#include "setupexit.h"
+
 #include <signal.h>
 #include <stdio.h>
 
@@ -18,10 +20,27 @@ constexpr char kRanCode[] =
     "try ran the distribution's own code (setup.exe and its module) under Wine, in a prefix "
     "without host drives; Wine confines no program, so try only what you would run anyway";
 
-// Every planned file must be there, at its installed size.
+// What setup.exe's exit code means, in setupexit.h's words.
+std::string ExitMeaning(const TrialResult &trial)
+{
+    return trial.exitCode == -1 ? "setup.exe did not end by itself"
+                                : SetupExitMeaning(trial.exitCode);
+}
+
+// The exit code with its meaning, as the text report shows it.
+std::string ExitText(const TrialResult &trial)
+{
+    return (trial.exitCode == -1 ? std::string("none") : std::to_string(trial.exitCode)) + ", " +
+           ExitMeaning(trial);
+}
+
+// Every planned file must be there, at its installed size, and setup must
+// say it completed.
 std::vector<std::string> CompareWithPlan(const CheckResult &plan, const TrialResult &trial)
 {
     std::vector<std::string> faults;
+    if (trial.exitCode != -1 && trial.exitCode != SETUP_EXIT_COMPLETE)
+        faults.push_back("setup.exe ended with exit code " + ExitText(trial));
     for (const std::string &program : trial.hostPrograms)
         faults.push_back("a Windows program of the run started the host program \"" + program +
                          "\", which no installation does; the trial ended it");
@@ -69,25 +88,37 @@ void PrintText(const TrialResult &trial, const std::vector<std::string> &faults,
     printf("Screenshots:\n");
     for (const std::string &shot : trial.screenshots)
         printf("  %s\n", shown(shot).c_str());
+    if (!trial.logPath.empty()) {
+        printf("Setup's log (%s):\n", shown(trial.logPath).c_str());
+        for (const std::string &line : trial.log)
+            printf("  %s\n", shown(AnsiToUtf8(line)).c_str());
+    }
+    printf("Setup's exit code: %s\n", ExitText(trial).c_str());
     printf("warning: %s\n", kRanCode);
     for (const std::string &fault : faults)
         printf("fault: %s\n", shown(fault).c_str());
     if (passed)
-        printf("PASSED: setup exited with code %d; every planned file installed.\n",
-               trial.exitCode);
+        printf("PASSED: setup exited with code %s; every planned file installed.\n",
+               ExitText(trial).c_str());
     else
         printf("FAILED: %s\n", !trial.problem.empty() ? shown(trial.problem).c_str()
                                : !faults.empty()      ? shown(faults[0]).c_str()
                                                       : "see above");
 }
 
-void PrintJson(const TrialResult &trial, const std::vector<std::string> &faults, bool passed)
+void PrintJson(const TrialResult &trial, const std::vector<std::string> &faults, bool passed,
+               bool silent)
 {
-    printf("{\"passed\": %s, \"problem\": %s, \"exitCode\": %d, \"agreed\": %s, \"copied\": %s, "
-           "\"timedOut\": %s, \"installed\": [",
+    printf("{\"passed\": %s, \"problem\": %s, \"exitCode\": %d, \"exitMeaning\": %s, "
+           "\"silent\": %s, \"agreed\": %s, \"copied\": %s, \"timedOut\": %s, \"log\": %s, "
+           "\"logLines\": [",
            passed ? "true" : "false", JsonString(trial.problem).c_str(), trial.exitCode,
+           JsonString(ExitMeaning(trial)).c_str(), silent ? "true" : "false",
            trial.agreed ? "true" : "false", trial.copied ? "true" : "false",
-           trial.timedOut ? "true" : "false");
+           trial.timedOut ? "true" : "false", JsonString(trial.logPath).c_str());
+    for (size_t i = 0; i < trial.log.size(); ++i)
+        printf("%s%s", i ? ", " : "", JsonString(AnsiToUtf8(trial.log[i])).c_str());
+    printf("], \"installed\": [");
     for (size_t i = 0; i < trial.installed.size(); ++i)
         printf("%s{\"path\": %s, \"host\": %s, \"size\": %lld}", i ? ", " : "",
                JsonString(trial.installed[i].windowsPath).c_str(),
@@ -126,7 +157,7 @@ void PrintJson(const TrialResult &trial, const std::vector<std::string> &faults,
 
 int TryDistribution(const std::string &distribution, const std::string &work,
                     const std::string &module, const std::string &engine, int timeoutSeconds,
-                    bool json)
+                    bool silent, bool json)
 {
     // The time limit covers the whole run, the check included.
     auto started = std::chrono::steady_clock::now();
@@ -144,6 +175,7 @@ int TryDistribution(const std::string &distribution, const std::string &work,
     trialOptions.work = work.empty() ? JoinHost(HostFolderOf(distribution), "kvlship-try") : work;
     trialOptions.winlist = JoinHost(engine, "winlist.exe");
     trialOptions.arguments = module;
+    trialOptions.silent = silent;
     trialOptions.timeoutSeconds = timeoutSeconds - static_cast<int>(checkSeconds);
     TrialResult trial;
     if (trialOptions.timeoutSeconds > 0) {
@@ -159,10 +191,13 @@ int TryDistribution(const std::string &distribution, const std::string &work,
     bool shellError = false;
     for (const TrialBox &box : trial.boxes)
         shellError = shellError || box.error;
-    bool passed = trial.started && !trial.timedOut && trial.exitCode == 0 && trial.agreed &&
-                  trial.copied && !shellError && faults.empty() && trial.problem.empty();
+    // A silent setup shows no agreement and no stage to see: its exit code
+    // and the files on disk judge it.
+    bool passed = trial.started && !trial.timedOut && trial.exitCode == SETUP_EXIT_COMPLETE &&
+                  (silent || (trial.agreed && trial.copied)) && !shellError && faults.empty() &&
+                  trial.problem.empty();
     if (json)
-        PrintJson(trial, faults, passed);
+        PrintJson(trial, faults, passed, silent);
     else
         PrintText(trial, faults, passed);
     fflush(stdout);

@@ -1,0 +1,80 @@
+#include "copy/installed.h"
+
+#include <string.h>
+
+#include "util/text.h"
+
+namespace
+{
+
+struct Noted {
+    int kind;
+    DWORD sizeLow;
+    DWORD sizeHigh;
+    FILETIME written;
+    char path[SETUP_PATH_SIZE];
+};
+
+Noted g_noted[kInstalledSlots];
+int g_notedCount;
+
+Noted *NextNote(int kind, const char *path)
+{
+    // Beyond the room nothing more is noted: the record never holds a cut path.
+    if (g_notedCount >= kInstalledSlots)
+        return nullptr;
+    Noted *note = &g_noted[g_notedCount];
+    memset(note, 0, sizeof *note);
+    if (CopyText(note->path, path) < 0)
+        return nullptr;
+    note->kind = kind;
+    ++g_notedCount;
+    return note;
+}
+
+} // namespace
+
+void ResetInstalled()
+{
+    g_notedCount = 0;
+}
+
+void NoteFolderMade(const char *folder)
+{
+    NextNote(INSTALLED_FOLDER, folder);
+}
+
+void NoteFile(int kind, const char *path)
+{
+    Noted *note = NextNote(kind, path);
+    if (!note || (kind != INSTALLED_NEW && kind != INSTALLED_REPLACED))
+        return;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
+        note->sizeLow = data.nFileSizeLow;
+        note->sizeHigh = data.nFileSizeHigh;
+        note->written = data.ftLastWriteTime;
+    }
+}
+
+int FillInstalledItem(int n, InstalledItem *item)
+{
+    if (!item || n < 0 || n >= g_notedCount)
+        return 0;
+    // The module's record may be older (smaller) than ours: fill what it has.
+    int size = item->size;
+    if (size < static_cast<int>(offsetof(InstalledItem, sizeLow)))
+        return 0;
+    InstalledItem full;
+    memset(&full, 0, sizeof full);
+    const Noted &note = g_noted[n];
+    full.size = size;
+    full.kind = note.kind;
+    full.sizeLow = note.sizeLow;
+    full.sizeHigh = note.sizeHigh;
+    full.written = note.written;
+    memcpy(full.path, note.path, sizeof full.path);
+    size_t room = static_cast<size_t>(size) < sizeof full ? static_cast<size_t>(size) : sizeof full;
+    memcpy(item, &full, room);
+    return 1;
+}

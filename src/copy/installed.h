@@ -1,0 +1,24 @@
+// What the setup did to the disk, in the order it happened: the folders it
+// made and what became of each copy entry's file. A module reads it with
+// SM_GETINSTALLED, to record what an uninstall may remove.
+#pragma once
+
+#include "setupmodule.h"
+
+// Room for every copy slot's file and the folders above them.
+constexpr int kInstalledSlots = 512;
+
+// Forgets everything noted (a new list is being built).
+void ResetInstalled();
+
+// Notes a folder the setup made.
+void NoteFolderMade(const char *folder);
+
+// Notes what became of the file at `path` (INSTALLED_...); for a file
+// installed new or over another, its size and time as it now stands.
+void NoteFile(int kind, const char *path);
+
+// SM_GETINSTALLED: fills item `n` into `item`, writing no further than the
+// `size` the module set (which must hold at least size and kind). Returns 1,
+// or 0 past the last item or for a record too small.
+int FillInstalledItem(int n, InstalledItem *item);
