@@ -47,7 +47,10 @@
  *   group<TAB><a folder made for shortcuts>
  *   ini<TAB><settings file><TAB><section><TAB><key>
  *   ...
- *   end<TAB><number of item lines, decimal><TAB><FNV-1a hash of every byte before this line, 8 hex digits>
+ *   end<TAB><number of item lines, decimal><TAB><check>
+ *
+ * where <check> is the FNV-1a hash (32 bits, 8 hex digits) of every byte
+ * before the end line.
  *
  * Paths are complete, at most 259 characters; no field holds a control
  * character; 1024 items and 1 MiB at most. The uninstaller reads a record that
@@ -73,15 +76,15 @@ typedef struct KitIniEntry {
 /* What the product is, and what the module made beyond setup.exe's files.
    Texts are ANSI, at most 259 characters, without control characters. */
 typedef struct ProductInfo {
-    int size;                /* sizeof(ProductInfo) */
-    const char *id;          /* the registry key's name: a plain name (no \), at most 127
-                                characters; the same id in every version of the product */
-    const char *displayName; /* what Add/Remove Programs lists */
-    const char *version;     /* may be null */
-    const char *publisher;   /* may be null */
-    const char *destDir;     /* the destination, a complete path */
-    const char *sourceDir;   /* the distribution folder, where uninst.exe is */
-    const char *displayIcon; /* may be null: the uninstaller's icon */
+    int size;                     /* sizeof(ProductInfo) */
+    const char *id;               /* the registry key's name: a plain name (no \), at most 127
+                                     characters; the same id in every version of the product */
+    const char *displayName;      /* what Add/Remove Programs lists */
+    const char *version;          /* may be null */
+    const char *publisher;        /* may be null */
+    const char *destDir;          /* the destination, a complete path */
+    const char *sourceDir;        /* the distribution folder, where uninst.exe is */
+    const char *displayIcon;      /* may be null: the uninstaller's icon */
     const char *const *shortcuts; /* complete paths of the .lnk files written */
     int shortcutCount;
     const char *const *groupFolders; /* folders made for them; removed once empty */

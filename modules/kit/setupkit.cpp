@@ -198,8 +198,8 @@ bool WriteUninstallKey(const ProductInfo *info, const InstallRecord *record,
                    SetText(key, "InstallLocation", info->destDir) &&
                    SetText(key, "DisplayIcon", icon) && SetText(key, "UninstallString", command) &&
                    SetText(key, "QuietUninstallString", quiet) &&
-                   SetNumber(key, "EstimatedSize", kib > 0xFFFFFFFFu ? 0xFFFFFFFFu
-                                                                     : static_cast<DWORD>(kib)) &&
+                   SetNumber(key, "EstimatedSize",
+                             kib > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(kib)) &&
                    SetNumber(key, "NoModify", 1) && SetNumber(key, "NoRepair", 1);
     RegCloseKey(key);
     return written;

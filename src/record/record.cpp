@@ -261,8 +261,8 @@ RecordRead ParseRecord(const char *text, size_t length, InstallRecord *record)
         if (!end || lineLength == 0 || start[lineLength - 1] != '\r' ||
             lineLength - 1 > kRecordLineMax)
             return Damaged(record, headerLines == 0 ? RECORD_BAD_HEADER
-                                   : !end               ? RECORD_NO_END
-                                                        : RECORD_BAD_LINE);
+                                   : !end           ? RECORD_NO_END
+                                                    : RECORD_BAD_LINE);
         char line[kRecordLineMax + 1];
         memcpy(line, start, lineLength - 1);
         line[lineLength - 1] = 0;
@@ -297,8 +297,8 @@ RecordRead ParseRecord(const char *text, size_t length, InstallRecord *record)
         } else {
             int before = record->count;
             if (!ReadItem(record, fields, count))
-                return Damaged(record,
-                               record->count >= kRecordMaxItems ? RECORD_TOO_MANY : RECORD_BAD_LINE);
+                return Damaged(record, record->count >= kRecordMaxItems ? RECORD_TOO_MANY
+                                                                        : RECORD_BAD_LINE);
             // The writer never repeats an item; a repeat is not its work.
             if (record->count == before)
                 return Damaged(record, RECORD_BAD_LINE);
@@ -335,8 +335,8 @@ size_t FormatRecord(const InstallRecord *record, char *out, size_t size)
     if (size == 0)
         return 0;
     out[0] = 0;
-    const char *const header[] = {record->product, record->name, record->version,
-                                  record->publisher, record->folder};
+    const char *const header[] = {record->product, record->name, record->version, record->publisher,
+                                  record->folder};
     if (!Put(out, size, &used, kFirstLine) || !Put(out, size, &used, "\r\n"))
         return 0;
     for (int i = 0; i < 5; ++i) {
@@ -357,7 +357,7 @@ size_t FormatRecord(const InstallRecord *record, char *out, size_t size)
         const char *fileLine[] = {"file", sizeText, timeText, item.path};
         const char *iniLine[] = {"ini", item.path, item.section, item.key};
         const char *plainLine[] = {kKindNames[item.kind], item.path};
-        bool put = item.kind == RECORD_FILE ? PutLine(out, size, &used, fileLine, 4)
+        bool put = item.kind == RECORD_FILE  ? PutLine(out, size, &used, fileLine, 4)
                    : item.kind == RECORD_INI ? PutLine(out, size, &used, iniLine, 4)
                                              : PutLine(out, size, &used, plainLine, 2);
         if (!put)

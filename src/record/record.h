@@ -43,12 +43,12 @@ constexpr char kUninstallerName[] = "uninst.exe";
 enum RecordKind { RECORD_FILE = 1, RECORD_DIR, RECORD_LINK, RECORD_GROUP, RECORD_INI };
 
 struct RecordItem {
-    int kind;                         // RecordKind
-    uint64_t size;                    // files: the size as installed
-    uint64_t written;                 // files: the last-write time as installed
-    char path[kRecordFieldSize];      // the file, folder or link; for ini the settings file
-    char section[kRecordFieldSize];   // ini only
-    char key[kRecordFieldSize];       // ini only
+    int kind;                       // RecordKind
+    uint64_t size;                  // files: the size as installed
+    uint64_t written;               // files: the last-write time as installed
+    char path[kRecordFieldSize];    // the file, folder or link; for ini the settings file
+    char section[kRecordFieldSize]; // ini only
+    char key[kRecordFieldSize];     // ini only
 };
 
 struct InstallRecord {
@@ -63,12 +63,12 @@ struct InstallRecord {
 
 enum RecordRead {
     RECORD_OK = 0,
-    RECORD_TOO_LARGE,   // more than kRecordMaxBytes
-    RECORD_BAD_HEADER,  // not our first line, or a header line missing or out of order
-    RECORD_BAD_LINE,    // a line too long, without CR LF, of an unknown kind or a bad field
-    RECORD_TOO_MANY,    // more than kRecordMaxItems items
-    RECORD_NO_END,      // the end line is missing (the file was cut)
-    RECORD_BAD_END,     // the count or the check does not match, or bytes follow the end
+    RECORD_TOO_LARGE,  // more than kRecordMaxBytes
+    RECORD_BAD_HEADER, // not our first line, or a header line missing or out of order
+    RECORD_BAD_LINE,   // a line too long, without CR LF, of an unknown kind or a bad field
+    RECORD_TOO_MANY,   // more than kRecordMaxItems items
+    RECORD_NO_END,     // the end line is missing (the file was cut)
+    RECORD_BAD_END,    // the count or the check does not match, or bytes follow the end
 };
 
 // Reads `length` bytes of record text into `record` (emptied first; on any

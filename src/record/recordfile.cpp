@@ -77,8 +77,8 @@ bool WriteRecordFile(const char *path, const InstallRecord *record)
                       done == length && FlushFileBuffers(file);
             CloseHandle(file);
         }
-        written = written && MoveFileExA(fresh, path, MOVEFILE_REPLACE_EXISTING |
-                                                          MOVEFILE_WRITE_THROUGH);
+        written =
+            written && MoveFileExA(fresh, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
         if (!written)
             DeleteFileA(fresh);
     }

@@ -154,12 +154,13 @@ bool ReadRecord(const UninstallSwitches &switches, InstallRecord *record)
         return true;
     }
     wsprintfA(text,
-              "The record of this installation, %.259s, %s.\n\nNothing was removed: without "
-              "its record the uninstaller cannot tell the product's files from yours.",
-              path,
-              missing             ? "is missing"
-              : read == RECORD_OK ? "belongs to another folder"
-                                  : RecordReadMeaning(read));
+              "The record of this installation cannot be used: %s.\n%.259s\n\nNothing was "
+              "removed: without its record the uninstaller cannot tell the product's files "
+              "from yours.",
+              missing             ? "it is missing"
+              : read == RECORD_OK ? "it belongs to another folder"
+                                  : RecordReadMeaning(read),
+              path);
     TellOrLog(switches.silent, nullptr, text, kCaption, MB_ICONERROR);
     return false;
 }
@@ -253,8 +254,8 @@ int Main(HINSTANCE instance)
     Log("uninstall started, %s", switches.silent ? "silent" : "interactive");
     Log("command line: %.1000s", GetCommandLineA());
     int code = UNINSTALL_EXIT_BAD_SWITCH;
-    Removal *removal = static_cast<Removal *>(
-        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Removal)));
+    Removal *removal =
+        static_cast<Removal *>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Removal)));
     InstallRecord *record = NewRecord();
     if (!read)
         TellOrLog(switches.silent, nullptr, switches.problem, kCaption, MB_ICONERROR);

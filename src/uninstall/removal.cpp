@@ -36,7 +36,7 @@ Outcome RemoveFile(const RecordItem &item)
     uint64_t written = 0;
     if (!FileFacts(item.path, &size, &written))
         return GetFileAttributesA(item.path) == INVALID_FILE_ATTRIBUTES ? OUTCOME_ABSENT
-                                                                       : OUTCOME_KEPT;
+                                                                        : OUTCOME_KEPT;
     // Not what setup left: the user's work, or another program's.
     if (size != item.size || written != item.written)
         return OUTCOME_CHANGED;
@@ -52,8 +52,7 @@ bool HoldsNothing(const char *path)
         return false;
     char bytes[kEmptySettingsProbe + 1];
     DWORD read = 0;
-    bool empty = ReadFile(file, bytes, sizeof bytes, &read, nullptr) &&
-                 read <= kEmptySettingsProbe;
+    bool empty = ReadFile(file, bytes, sizeof bytes, &read, nullptr) && read <= kEmptySettingsProbe;
     CloseHandle(file);
     for (DWORD i = 0; empty && i < read; ++i)
         empty = static_cast<unsigned char>(bytes[i]) <= ' ';
@@ -118,7 +117,8 @@ bool Below(const char *path, const char *folder)
 bool HoldsScheduled(const Removal *removal, const char *folder)
 {
     for (int i = 0; i < removal->record->count; ++i) {
-        if (removal->outcome[i] == OUTCOME_SCHEDULED && Below(removal->record->items[i].path, folder))
+        if (removal->outcome[i] == OUTCOME_SCHEDULED &&
+            Below(removal->record->items[i].path, folder))
             return true;
     }
     return false;
@@ -186,7 +186,8 @@ void RemoveFolders(Removal *removal)
         int deepest = -1;
         for (int i = 0; i < record->count; ++i) {
             if (IsFolder(record->items[i].kind) && removal->outcome[i] == OUTCOME_PENDING &&
-                (deepest < 0 || strlen(record->items[i].path) > strlen(record->items[deepest].path)))
+                (deepest < 0 ||
+                 strlen(record->items[i].path) > strlen(record->items[deepest].path)))
                 deepest = i;
         }
         if (deepest < 0)
@@ -200,6 +201,7 @@ int CountOutcome(const Removal *removal, Outcome outcome)
 {
     int count = 0;
     for (int i = 0; i < removal->record->count; ++i)
-        count += removal->outcome[i] == outcome && !IsFolder(removal->record->items[i].kind) ? 1 : 0;
+        count +=
+            removal->outcome[i] == outcome && !IsFolder(removal->record->items[i].kind) ? 1 : 0;
     return count;
 }

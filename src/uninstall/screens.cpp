@@ -136,8 +136,9 @@ void WriteSummary(const Removal *removal, const char *product, char *text, size_
                  CountOutcome(removal, OUTCOME_SCHEDULED) == 0 &&
                  CountOutcome(removal, OUTCOME_KEPT) == 0;
     char first[400];
-    wsprintfA(first, whole ? "%.259s was removed from your computer."
-                           : "%.259s was removed, except for what is listed below.",
+    wsprintfA(first,
+              whole ? "%.259s was removed from your computer."
+                    : "%.259s was removed, except for what is listed below.",
               product);
     AppendText(text, size, first);
     ListOutcome(removal, OUTCOME_CHANGED,

@@ -106,9 +106,10 @@ bool ReadUninstallSwitches(const char *arguments, UninstallSwitches *switches)
         if (value)
             ++value;
         if (!whole || token[0] != '/') {
-            Refuse(switches, whole ? "Not a switch: " : "A switch is cut short or too long: ",
-                   token);
-        } else if (!value && (SameWord(name, length, "S") || SameWord(name, length, "VERYSILENT"))) {
+            Refuse(switches,
+                   whole ? "Not a switch: " : "A switch is cut short or too long: ", token);
+        } else if (!value &&
+                   (SameWord(name, length, "S") || SameWord(name, length, "VERYSILENT"))) {
             switches->silent = true;
         } else if (value && SameWord(name, length, "LOG")) {
             if (!value[0] || CopyText(switches->log, value) < 0)

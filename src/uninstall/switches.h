@@ -4,12 +4,12 @@
 #include <stddef.h>
 
 struct UninstallSwitches {
-    bool silent;        // /S or /VERYSILENT: ask nothing, show nothing
-    char log[260];      // /LOG=: the log file; empty when not given
-    char from[260];     // the product's folder, given to the temporary copy (/FROM=)
+    bool silent;          // /S or /VERYSILENT: ask nothing, show nothing
+    char log[260];        // /LOG=: the log file; empty when not given
+    char from[260];       // the product's folder, given to the temporary copy (/FROM=)
     unsigned long parent; // with /HANDOFF=: the waiting program's process handle,
     unsigned long result; // and the pipe that takes the exit code, both inherited
-    char problem[300];  // why the switches were refused
+    char problem[300];    // why the switches were refused
 };
 
 // The arguments of a command line: what follows the program's name (quoted

@@ -77,7 +77,8 @@ TEST(InstallRecord, AnItemAddedAgainIsUpdatedNotRepeated)
 {
     Held held;
     Sample(held.record);
-    EXPECT_TRUE(AddRecordItem(held.record, RECORD_FILE, "c:\\program files\\atlas\\demo.exe", 7, 8));
+    EXPECT_TRUE(
+        AddRecordItem(held.record, RECORD_FILE, "c:\\program files\\atlas\\demo.exe", 7, 8));
     EXPECT_EQ(held.record->count, 4);
     EXPECT_EQ(held.record->items[1].size, 7u);
     // Refused: a path that is not complete or climbs out, a control character.
@@ -113,8 +114,8 @@ TEST(InstallRecord, DamageIsSeenAndLeavesNothing)
         {"cut inside the items", text.substr(0, text.find("link")), RECORD_NO_END},
         {"cut inside the end line", text.substr(0, text.size() - 3), RECORD_NO_END},
         {"a byte changed", flipped, RECORD_BAD_END},
-        {"a line taken out", Resealed(body.substr(0, body.find("link")) +
-                                          body.substr(body.find("ini\t")), 4),
+        {"a line taken out",
+         Resealed(body.substr(0, body.find("link")) + body.substr(body.find("ini\t")), 4),
          RECORD_BAD_END},
         {"bytes after the end", text + "x", RECORD_BAD_END},
         {"LF alone", Resealed(body.substr(0, body.size() - 2) + "\n", 4), RECORD_BAD_LINE},

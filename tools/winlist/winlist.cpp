@@ -418,9 +418,9 @@ int HoldCommand(int argc, char **argv)
     }
     // As a running program or an open document holds it: others may read and
     // write, but not delete.
-    HANDLE file = CreateFileA(argv[0], GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
+    HANDLE file =
+        CreateFileA(argv[0], GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         PrintError("cannot open the file");
         return 1;
