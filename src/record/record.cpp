@@ -70,15 +70,16 @@ bool CopyField(char *dest, const char *source, size_t length)
     return PlainText(dest);
 }
 
-// A hex number of 1 to 16 digits, the whole field.
-bool ReadHex(const char *text, uint64_t *value)
+// A hex number of 1 to 16 digits, the whole field, as the writer writes it:
+// small letters, no leading zero (`digits` of them exactly when given).
+bool ReadHex(const char *text, uint64_t *value, size_t digits = 0)
 {
     size_t length = strlen(text);
-    if (length == 0 || length > 16)
+    if (length == 0 || length > 16 || (digits ? length != digits : length > 1 && text[0] == '0'))
         return false;
     *value = 0;
     for (const char *p = text; *p; ++p) {
-        char c = Lower(*p);
+        char c = *p;
         int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
         if (digit < 0)
             return false;
@@ -90,7 +91,7 @@ bool ReadHex(const char *text, uint64_t *value)
 bool ReadDecimal(const char *text, uint64_t *value)
 {
     size_t length = strlen(text);
-    if (length == 0 || length > 9)
+    if (length == 0 || length > 9 || (length > 1 && text[0] == '0'))
         return false;
     *value = 0;
     for (const char *p = text; *p; ++p) {
@@ -287,9 +288,9 @@ RecordRead ParseRecord(const char *text, size_t length, InstallRecord *record)
         } else if (strcmp(fields[0], "end") == 0) {
             uint64_t items = 0;
             uint64_t check = 0;
-            if (count != 3 || !ReadDecimal(fields[1], &items) || !ReadHex(fields[2], &check) ||
-                strlen(fields[2]) != 8 || items != static_cast<uint64_t>(record->count) ||
-                check != RecordCheck(text, at) || next != length)
+            if (count != 3 || !ReadDecimal(fields[1], &items) || !ReadHex(fields[2], &check, 8) ||
+                items != static_cast<uint64_t>(record->count) || check != RecordCheck(text, at) ||
+                next != length)
                 return Damaged(record, RECORD_BAD_END);
             if (!CompletePath(record->folder) || !record->product[0])
                 return Damaged(record, RECORD_BAD_HEADER);
