@@ -171,10 +171,10 @@ typedef struct ShortcutRequest {
 
 /* SM_GETINSTALLED: one thing the setup did. */
 typedef struct InstalledItem {
-    int size;              /* set by the module: sizeof(InstalledItem) */
-    int kind;              /* INSTALLED_... below */
-    unsigned long sizeLow; /* the file's size as installed (files only) */
-    unsigned long sizeHigh;
+    int size;      /* set by the module: sizeof(InstalledItem) */
+    int kind;      /* INSTALLED_... below */
+    DWORD sizeLow; /* the file's size as installed (files only) */
+    DWORD sizeHigh;
     FILETIME written;           /* its last-write time as installed (files only) */
     char path[SETUP_PATH_SIZE]; /* the file's or folder's full path */
 } InstalledItem;
@@ -185,8 +185,9 @@ typedef struct InstalledItem {
 #define INSTALLED_FOLDER 1   /* a folder setup.exe made: it did not exist before */
 #define INSTALLED_NEW 2      /* a file installed where none was */
 #define INSTALLED_REPLACED 3 /* a file installed over one that was there */
-#define INSTALLED_KEPT 4 /* an existing file left as it was (the entry did not ask to replace it)  \
-                          */
+#define INSTALLED_KEPT                                                                             \
+    4 /* an existing file left as it was (the entry did not ask to replace it)                     \
+       */
 #define INSTALLED_SKIPPED 5 /* an existing file left as it was (FileConflict answered FC_SKIP) */
 #define INSTALLED_FAILED 6  /* a file that could not be installed */
 

@@ -15,3 +15,8 @@ typedef struct HINSTANCE__ *HMODULE;
 // The records are laid out as on 32-bit Windows; the item id list is never
 // followed here, only its size counts.
 typedef uint32_t LPITEMIDLIST;
+typedef uint32_t DWORD;
+typedef struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME;
