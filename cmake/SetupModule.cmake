@@ -9,3 +9,22 @@ function(add_setup_module name)
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../include)
   target_link_options(${name} PRIVATE -static -s -Wl,--kill-at)
 endfunction()
+
+# The registration kit (include/setupkit.h): a static library `setupkit` that a
+# module links to make its product removable:
+#   add_setup_module(atlas atlas.cpp)
+#   target_link_libraries(atlas PRIVATE setupkit)
+# Made once, whoever includes this file first.
+set(SETUP_ENGINE_ROOT ${CMAKE_CURRENT_LIST_DIR}/..)
+if(NOT TARGET setupkit)
+  add_library(setupkit STATIC
+    ${SETUP_ENGINE_ROOT}/modules/kit/setupkit.cpp
+    ${SETUP_ENGINE_ROOT}/src/record/record.cpp
+    ${SETUP_ENGINE_ROOT}/src/record/recordfile.cpp
+    ${SETUP_ENGINE_ROOT}/src/util/text.cpp
+    ${SETUP_ENGINE_ROOT}/src/util/paths.cpp)
+  target_include_directories(setupkit PUBLIC ${SETUP_ENGINE_ROOT}/include
+                             PRIVATE ${SETUP_ENGINE_ROOT}/src)
+  target_compile_options(setupkit PRIVATE -fno-exceptions -fno-rtti -Os)
+  target_link_libraries(setupkit PUBLIC advapi32 user32)
+endif()

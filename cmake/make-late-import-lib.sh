@@ -2,7 +2,7 @@
 # make-late-import-lib.sh TOOLPREFIX NAME OUT
 #
 # Writes OUT, an import library for NAME.dll whose functions are bound on
-# their first call (through __delayLoadHelper2 of src/shell/lateload.cpp)
+# their first call (through __delayLoadHelper2 of src/util/lateload.cpp)
 # rather than by the loader when the program starts. dlltool makes the
 # library; its import sections are then renamed into .data, one name per
 # member and library, because this linker zeroes delay-import entries left

@@ -1,6 +1,7 @@
 /*
  * setupexit.h - how setup.exe runs and how it ends: the answer of
- * SM_GETSETUPMODE and the process's exit codes. Plain C with no Windows
+ * SM_GETSETUPMODE and the process's exit codes; and the exit codes of the
+ * uninstaller (uninst.exe) a registered product carries. Plain C with no Windows
  * header, so that tools on any system (a deployment script's helper, the
  * vendor's tool) read the same numbers; setupmodule.h includes it.
  */
@@ -66,6 +67,45 @@ static inline const char *SetupExitMeaning(int code)
         return "the command line is wrong; nothing was installed";
     default:
         return "not an exit code of setup.exe";
+    }
+}
+
+/* ------------------------------------------------------------------------
+ * uninst.exe's exit codes. The program in the product's folder hands on the
+ * code of the temporary copy that does the work.
+ * ---------------------------------------------------------------------- */
+/* everything the installations created is gone */
+#define UNINSTALL_EXIT_REMOVED 0
+/* the user answered No: nothing removed */
+#define UNINSTALL_EXIT_DECLINED 1
+/* removed, but some files were kept (changed since installation) or are
+   removed only at the next restart (in use) */
+#define UNINSTALL_EXIT_PARTLY 2
+/* the install record is missing or damaged: nothing removed */
+#define UNINSTALL_EXIT_NO_RECORD 3
+/* an unknown switch or a malformed value on the command line: nothing removed */
+#define UNINSTALL_EXIT_BAD_SWITCH 4
+/* the uninstaller could not run: its temporary copy, a system library */
+#define UNINSTALL_EXIT_CANNOT_RUN 5
+
+/* What an exit code of uninst.exe means, in a few words. */
+static inline const char *UninstallExitMeaning(int code)
+{
+    switch (code) {
+    case UNINSTALL_EXIT_REMOVED:
+        return "the product was removed";
+    case UNINSTALL_EXIT_DECLINED:
+        return "the user chose to keep the product";
+    case UNINSTALL_EXIT_PARTLY:
+        return "removed, but some files were kept or are removed at the next restart";
+    case UNINSTALL_EXIT_NO_RECORD:
+        return "the install record is missing or damaged; nothing was removed";
+    case UNINSTALL_EXIT_BAD_SWITCH:
+        return "the command line is wrong; nothing was removed";
+    case UNINSTALL_EXIT_CANNOT_RUN:
+        return "the uninstaller could not run";
+    default:
+        return "not an exit code of uninst.exe";
     }
 }
 

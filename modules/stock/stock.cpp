@@ -20,6 +20,17 @@
 //                                why, and the setup ends (stop), or goes on with the shortcuts
 //                                and the rest (continue). Missing or anything else: stop.
 //                                In a silent setup the message goes to setup's log.
+//   cbId=Harbour Atlas           registers the product so that it can be removed (see
+//                                include/setupkit.h): the name of its key below
+//                                ...\CurrentVersion\Uninstall, the same in every version;
+//                                a plain name of at most 127 characters. Missing or empty:
+//                                nothing is registered. Ship uninst.exe beside setup.exe.
+//                                Add/Remove Programs lists the product under cbTitle (or
+//                                cbId without a title). The record lists the files setup
+//                                installed, the [GROUP] shortcuts and their folder, and the
+//                                [INI] settings.
+//   cbVersion=2.1                its version, shown there (optional)
+//   cbPublisher=Karvelo          its publisher, shown there (optional)
 //
 //   [GROUP]
 //   cbName=Harbour Atlas         program group: a folder in the Start menu's Programs;
@@ -47,6 +58,7 @@
 #include <stdarg.h>
 #include <string.h>
 
+#include "setupkit.h"
 #include "setupmodule.h"
 
 namespace
@@ -65,6 +77,7 @@ constexpr int kIniFields = 4;
 HWND g_mainWindow;
 unsigned g_mode;           // SM_GETSETUPMODE: silent, very silent, folder chosen by the caller
 char g_dataPath[MAX_PATH]; // kvlsetup.dat in the source folder; empty: no settings
+char g_sourceDir[MAX_PATH];
 char g_title[SETUP_MODULE_TITLE_SIZE];
 char g_destDir[SETUP_PATH_SIZE]; // as SetDestDir left it
 
@@ -275,40 +288,52 @@ HRESULT WriteLink(const char *linkPath, const LinkItem &item)
     return result;
 }
 
-// One [GROUP] item: every path is checked and built before anything is written.
-void AddLink(const char *group, char **fields)
+// The paths of one [GROUP] item, each checked; false when the item is skipped.
+bool LinkPaths(const char *group, char **fields, char (&linkPath)[MAX_PATH],
+               char (&targetPath)[MAX_PATH], char (&workPath)[MAX_PATH])
 {
     const char *name = fields[0];
     const char *target = fields[1];
     const char *work = fields[3];
     if (!IsSafeName(name, strlen(name)) || !StaysBelow(target) || !FitsText(fields[2]) ||
         !FitsText(fields[4]))
-        return;
+        return false;
     bool inDest = !work[0] || strcmp(work, ".") == 0;
     if (!inDest && !StaysBelow(work))
-        return;
+        return false;
+    return JoinWhole(linkPath, sizeof linkPath, group, name) &&
+           AppendWhole(linkPath, sizeof linkPath, ".lnk") &&
+           JoinWhole(targetPath, sizeof targetPath, g_destDir, target) &&
+           (inDest ? CopyWhole(workPath, sizeof workPath, g_destDir)
+                   : JoinWhole(workPath, sizeof workPath, g_destDir, work));
+}
 
+// One [GROUP] item: every path is checked and built before anything is written.
+void AddLink(const char *group, char **fields)
+{
     char linkPath[MAX_PATH];
     char targetPath[MAX_PATH];
     char workPath[MAX_PATH];
-    if (!JoinWhole(linkPath, sizeof linkPath, group, name) ||
-        !AppendWhole(linkPath, sizeof linkPath, ".lnk") ||
-        !JoinWhole(targetPath, sizeof targetPath, g_destDir, target) ||
-        !(inDest ? CopyWhole(workPath, sizeof workPath, g_destDir)
-                 : JoinWhole(workPath, sizeof workPath, g_destDir, work)))
+    if (!LinkPaths(group, fields, linkPath, targetPath, workPath))
         return;
     HRESULT result = WriteLink(linkPath, LinkItem{targetPath, fields[2], workPath, fields[4]});
     Note("shortcut %.259s: %s", linkPath, SUCCEEDED(result) ? "written" : "failed");
 }
 
-// The group folder in the Start menu's Programs, made if need be.
-bool MakeGroup(char (&group)[MAX_PATH])
+// The group folder's path in the Start menu's Programs.
+bool GroupPath(char (&group)[MAX_PATH])
 {
     char line[kLineSize];
     char programs[MAX_PATH];
-    if (ReadSetting("GROUP", "cbName", line) <= 0 || !IsSafeName(line, strlen(line)) ||
-        !SHGetSpecialFolderPathA(g_mainWindow, programs, CSIDL_PROGRAMS, TRUE) ||
-        !JoinWhole(group, sizeof group, programs, line))
+    return ReadSetting("GROUP", "cbName", line) > 0 && IsSafeName(line, strlen(line)) &&
+           SHGetSpecialFolderPathA(g_mainWindow, programs, CSIDL_PROGRAMS, TRUE) &&
+           JoinWhole(group, sizeof group, programs, line);
+}
+
+// The group folder, made if need be.
+bool MakeGroup(char (&group)[MAX_PATH])
+{
+    if (!GroupPath(group))
         return false;
     return CreateDirectoryA(group, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
@@ -340,15 +365,22 @@ bool ExpandValue(char *dest, size_t size, const char *value)
     return true;
 }
 
+// The settings file of one [INI] item, its section and key checked.
+bool IniPath(char **fields, char (&path)[MAX_PATH])
+{
+    const char *section = fields[1];
+    const char *key = fields[2];
+    return StaysBelow(fields[0]) && section[0] && key[0] && FitsText(section) && FitsText(key) &&
+           JoinWhole(path, sizeof path, g_destDir, fields[0]);
+}
+
 void WriteIniItem(char **fields)
 {
     const char *section = fields[1];
     const char *key = fields[2];
     char path[MAX_PATH];
     char value[SETUP_PATH_SIZE];
-    if (!StaysBelow(fields[0]) || !section[0] || !key[0] || !FitsText(section) || !FitsText(key) ||
-        !JoinWhole(path, sizeof path, g_destDir, fields[0]) ||
-        !ExpandValue(value, sizeof value, fields[3]))
+    if (!IniPath(fields, path) || !ExpandValue(value, sizeof value, fields[3]))
         return;
     BOOL written = WritePrivateProfileStringA(section, key, value, path);
     // Systems that cache profiles write the file only when asked to.
@@ -409,6 +441,99 @@ void TellFileFailed(const char *failedPath, DWORD error, bool goOn)
     Tell(text, MB_ICONERROR);
 }
 
+// ---------------------------------------------------------------------------
+// Registration: what this module made, gathered again from the settings once
+// everything is written, and handed to the kit with setup's own items.
+
+constexpr int kMostItems = 100; // cbItem00 to cbItem99
+
+struct Made {
+    char group[MAX_PATH];
+    const char *groups[1];
+    char linkPaths[kMostItems][MAX_PATH];
+    const char *links[kMostItems];
+    char iniFiles[kMostItems][MAX_PATH];
+    char sections[kMostItems][SETUP_PATH_SIZE];
+    char keys[kMostItems][SETUP_PATH_SIZE];
+    KitIniEntry ini[kMostItems];
+};
+
+// The shortcuts that are there (written now or by an earlier installation)
+// and their folder.
+void GatherLinks(Made *made, ProductInfo *info)
+{
+    if (!GroupPath(made->group) || GetFileAttributesA(made->group) == INVALID_FILE_ATTRIBUTES)
+        return;
+    made->groups[0] = made->group;
+    info->groupFolders = made->groups;
+    info->groupFolderCount = 1;
+    info->shortcuts = made->links;
+    char line[kLineSize];
+    char *fields[kGroupFields];
+    bool usable = false;
+    for (int i = 0; i < kMostItems && ReadItem("GROUP", i, line, fields, kGroupFields, usable);
+         ++i) {
+        char *linkPath = made->linkPaths[info->shortcutCount];
+        char target[MAX_PATH];
+        char work[MAX_PATH];
+        if (usable &&
+            LinkPaths(made->group, fields, made->linkPaths[info->shortcutCount], target, work) &&
+            GetFileAttributesA(linkPath) != INVALID_FILE_ATTRIBUTES)
+            made->links[info->shortcutCount++] = linkPath;
+    }
+}
+
+void GatherSettings(Made *made, ProductInfo *info)
+{
+    info->iniEntries = made->ini;
+    char line[kLineSize];
+    char *fields[kIniFields];
+    bool usable = false;
+    for (int i = 0; i < kMostItems && ReadItem("INI", i, line, fields, kIniFields, usable); ++i) {
+        int n = info->iniEntryCount;
+        if (!usable || !IniPath(fields, made->iniFiles[n]) ||
+            !CopyWhole(made->sections[n], SETUP_PATH_SIZE, fields[1]) ||
+            !CopyWhole(made->keys[n], SETUP_PATH_SIZE, fields[2]))
+            continue;
+        made->ini[n] = KitIniEntry{made->iniFiles[n], made->sections[n], made->keys[n]};
+        ++info->iniEntryCount;
+    }
+}
+
+void RegisterWithKit()
+{
+    char id[kLineSize];
+    char version[kLineSize];
+    char publisher[kLineSize];
+    if (ReadSetting("PRODUCT", "cbId", id) <= 0 || !g_destDir[0])
+        return;
+    if (ReadSetting("PRODUCT", "cbVersion", version) == kTooLong)
+        version[0] = 0;
+    if (ReadSetting("PRODUCT", "cbPublisher", publisher) == kTooLong)
+        publisher[0] = 0;
+    Made *made = static_cast<Made *>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Made)));
+    if (!made)
+        return;
+    ProductInfo info = {};
+    info.size = sizeof info;
+    info.id = id;
+    info.displayName = g_title[0] ? g_title : id;
+    info.version = version;
+    info.publisher = publisher;
+    info.destDir = g_destDir;
+    info.sourceDir = g_sourceDir;
+    GatherLinks(made, &info);
+    GatherSettings(made, &info);
+    int result = RegisterProduct(g_mainWindow, &info);
+    HeapFree(GetProcessHeap(), 0, made);
+    if (result != KIT_REGISTERED) {
+        char text[400];
+        wsprintfA(text, "%.127s cannot be removed with Add/Remove Programs: %s.", id,
+                  KitResultMeaning(result));
+        Tell(text, MB_ICONWARNING);
+    }
+}
+
 } // namespace
 
 extern "C" {
@@ -420,7 +545,8 @@ int WINAPI InitModule(HWND mainWindow, char *sourceDir, char *moduleTitle, HMODU
     g_mode = static_cast<unsigned>(SendMessageA(mainWindow, SM_GETSETUPMODE, 0, 0));
     // A source folder too long to name the data file leaves the module
     // without settings: it then behaves like one exporting no hooks.
-    if (!sourceDir || !JoinWhole(g_dataPath, sizeof g_dataPath, sourceDir, kDataFile))
+    if (!sourceDir || !JoinWhole(g_dataPath, sizeof g_dataPath, sourceDir, kDataFile) ||
+        !CopyWhole(g_sourceDir, sizeof g_sourceDir, sourceDir))
         g_dataPath[0] = 0;
     char line[kLineSize];
     if (ReadSetting("PRODUCT", "cbTitle", line) > 0 && CopyWhole(g_title, sizeof g_title, line))
@@ -490,6 +616,12 @@ int WINAPI GenIniFiles(void)
         if (usable)
             WriteIniItem(fields);
     }
+    return 1;
+}
+
+int WINAPI EndSetup(void)
+{
+    RegisterWithKit();
     return 1;
 }
 

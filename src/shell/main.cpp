@@ -9,45 +9,13 @@
 #include "shell/mainwnd.h"
 #include "shell/sequence.h"
 #include "shell/startup.h"
+#include "util/lateload.h"
 #include "util/paths.h"
 #include "util/text.h"
 #include "util/window.h"
 
 namespace
 {
-
-// Load no library from our own folder or the current one: a distribution
-// folder is anybody's to fill (a download folder, a share), and a DLL left
-// there under a system name would run inside the installer. Where the
-// system lacks SetDefaultDllDirectories, at least the current folder goes.
-void RestrictDllSearch()
-{
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI *)(DWORD);
-    FARPROC found = GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
-    auto setDefault =
-        reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void (*)()>(found));
-    if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
-        return;
-    SetDllDirectoryA("");
-}
-
-// The theme library that draws our dialogs binds msimg32 only when it first
-// paints, and under Wine that late binding searches the program's folder
-// despite the restriction above. Bound now, by full path from the system
-// folder, it is found already loaded when the theme asks for it.
-void BindDialogLibraries()
-{
-    const char *const names[] = {"uxtheme.dll", "msimg32.dll"};
-    char system[kPathSize];
-    UINT length = GetSystemDirectoryA(system, sizeof system);
-    if (length == 0 || length >= sizeof system)
-        return;
-    for (const char *name : names) {
-        char path[kPathSize];
-        if (JoinPath(path, system, name))
-            LoadLibraryA(path);
-    }
-}
 
 void StartLog()
 {
@@ -137,6 +105,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     StopFilteringPosts();
     ReleaseModule();
     return EndLog(g_setup.exitCodeSet ? g_setup.exitCode : SETUP_EXIT_CLOSED);
+}
+
+void LateBindingFailed()
+{
+    ExitProcess(SETUP_EXIT_CANNOT_RUN);
 }
 
 // setup.exe starts here, not in the C runtime's start-up: the shell has no

@@ -57,7 +57,8 @@ wait_end(how) (the end with the exit code named in EXIT_CODES), wait_success()
 (a complete installation), wait_until(condition, timeout,
 what) for anything else, and add_compressed(name, content) (a source file
 packed by the independent mscompress); lnk_fields(path) reads a shortcut with
-the independent lnkinfo.
+the independent lnkinfo; hold_file(path) keeps a file in use, and
+registry_values(key) reads a key back with `wine reg query`.
 """
 
 import fcntl
@@ -918,6 +919,20 @@ class Scenario:
                     return json.loads(line)["ready"]
             return None
         return self.wait_until(ready, WAIT, f"{name} did not start"), out
+
+    def hold_file(self, path, seconds=300):
+        """Keeps the file `path` open from a Windows program, sharing neither
+        its removal nor its renaming, as a running program holds it."""
+        return self.start_helper("hold", windows_path(path), seconds, name="hold")
+
+    def registry_values(self, key):
+        """The values of a registry key as `wine reg query` lists them
+        ({name: (type, text)}), or None when the key is not there."""
+        out = self.wine("reg", "query", key, check=False)
+        if not re.search(r"^HKEY_", out, re.M):
+            return None
+        return {m.group(1): (m.group(2), m.group(3))
+                for m in re.finditer(r"^ +(\S.*?) {4}(REG_\w+) {4}(.*?)\r?$", out, re.M)}
 
     def start_engine(self, seconds=300):
         """A top-level window of class KARVELOENGINE, as the running product's."""

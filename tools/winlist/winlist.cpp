@@ -19,6 +19,10 @@
 //   winlist witness SECONDS               a visible window that prints the input and
 //                                         system commands it gets; default handling,
 //                                         so Alt+F4 closes it (proves keys arrive)
+//   winlist hold PATH SECONDS             opens the file PATH for reading and writing,
+//                                         sharing neither its removal nor its renaming,
+//                                         prints {"ready": 1} and keeps it open SECONDS
+//                                         seconds (or until killed): a file in use
 //   winlist screen                        size, colour depth and palette size
 //   winlist launch                        starts the command line held in the
 //                                         environment variable WINLIST_CMDLINE, exactly
@@ -403,6 +407,34 @@ int RunOwnWindow(int argc, char **argv, const char *className, WNDPROC procedure
 }
 
 // ---------------------------------------------------------------------------
+// hold
+
+int HoldCommand(int argc, char **argv)
+{
+    long long seconds;
+    if (argc < 2 || !ParseNumber(argv[1], &seconds) || seconds <= 0) {
+        PrintError("usage: hold PATH SECONDS");
+        return 2;
+    }
+    // As a running program or an open document holds it: others may read and
+    // write, but not delete.
+    HANDLE file =
+        CreateFileA(argv[0], GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        PrintError("cannot open the file");
+        return 1;
+    }
+    JsonLine line;
+    JsonBegin(line);
+    JsonInt(line, "ready", 1);
+    Print(line);
+    Sleep(static_cast<DWORD>(seconds * 1000));
+    CloseHandle(file);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
 // screen, launch
 
 int ScreenCommand()
@@ -692,6 +724,8 @@ int main(int argc, char **argv)
         return RunOwnWindow(restCount, rest, "KARVELOENGINE", EngineProc, false);
     if (!strcmp(command, "witness"))
         return RunOwnWindow(restCount, rest, "WINLIST_WITNESS", WitnessProc, true);
+    if (!strcmp(command, "hold"))
+        return HoldCommand(restCount, rest);
     if (!strcmp(command, "screen"))
         return ScreenCommand();
     if (!strcmp(command, "launch"))

@@ -1,16 +1,19 @@
-// Binding setup.exe's system functions on their first call. The program's
+// Binding a program's system functions on their first call (setup.exe's and
+// uninst.exe's), and the library search both restrict first. The program's
 // import table names only kernel32 and msvcrt, which the system always takes
 // from its own folder; user32, gdi32, advapi32, ole32 and shell32 are loaded
-// by name the first time one of their functions is called, after WinMain has
+// by name the first time one of their functions is called, after the program has
 // restricted the library search to the system folder. So no library that a
 // system DLL pulls in (Wine's user32 imports version.dll, for instance) can
-// be taken from the distribution folder, where anybody may have put one.
+// be taken from the program's folder, where anybody may have put one.
 //
 // The import libraries come from cmake/make-late-import-lib.sh. Only kernel32
 // may be called here: anything else would come back to this function.
+#include "util/lateload.h"
+
 #include <windows.h>
 
-#include "setupmodule.h"
+#include "util/paths.h"
 
 namespace
 {
@@ -45,7 +48,7 @@ extern "C" FARPROC WINAPI __delayLoadHelper2(const LateImports *imports, FARPROC
     if (!*module)
         *module = LoadLibraryA(reinterpret_cast<const char *>(base + imports->dllName));
     if (!*module)
-        ExitProcess(SETUP_EXIT_CANNOT_RUN);
+        LateBindingFailed();
     DWORD entry = names[slot - addresses].u1.AddressOfData;
     const char *name =
         IMAGE_SNAP_BY_ORDINAL32(entry)
@@ -54,7 +57,32 @@ extern "C" FARPROC WINAPI __delayLoadHelper2(const LateImports *imports, FARPROC
                   reinterpret_cast<const IMAGE_IMPORT_BY_NAME *>(base + entry)->Name);
     FARPROC function = GetProcAddress(*module, name);
     if (!function)
-        ExitProcess(SETUP_EXIT_CANNOT_RUN);
+        LateBindingFailed();
     *slot = function;
     return function;
+}
+
+void RestrictDllSearch()
+{
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI *)(DWORD);
+    FARPROC found = GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
+    auto setDefault =
+        reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void (*)()>(found));
+    if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
+        return;
+    SetDllDirectoryA("");
+}
+
+void BindDialogLibraries()
+{
+    const char *const names[] = {"uxtheme.dll", "msimg32.dll"};
+    char system[kPathSize];
+    UINT length = GetSystemDirectoryA(system, sizeof system);
+    if (length == 0 || length >= sizeof system)
+        return;
+    for (const char *name : names) {
+        char path[kPathSize];
+        if (JoinPath(path, system, name))
+            LoadLibraryA(path);
+    }
 }

@@ -1,0 +1,117 @@
+/*
+ * setupkit.h - the registration kit: makes an installation removable.
+ *
+ * A module links the static library `setupkit` (with CMake:
+ * target_link_libraries(atlas PRIVATE setupkit) after
+ * include(cmake/SetupModule.cmake)) and calls RegisterProduct once, near the
+ * end of the setup: from EndSetup. Ship uninst.exe (built here) in the
+ * distribution folder beside setup.exe. RegisterProduct then:
+ *
+ *   - asks setup.exe what it did (SM_GETINSTALLED): the folders it made and
+ *     each file it installed new or replaced, with its size and last-write
+ *     time. Files that were there and left alone (kept, skipped) and files
+ *     that failed are never recorded: the uninstaller leaves them;
+ *   - copies uninst.exe from the source folder into the destination;
+ *   - writes the install record, uninst.dat, in the destination (its format
+ *     is below), with what the module itself made: shortcut files, the
+ *     folders made for them, settings written into INI files;
+ *   - writes the product's key HKLM\Software\Microsoft\Windows\CurrentVersion\
+ *     Uninstall\<id>: DisplayName, DisplayVersion, Publisher, InstallLocation,
+ *     DisplayIcon, UninstallString ("<destination>\uninst.exe"),
+ *     QuietUninstallString (the same with /S), EstimatedSize (KiB of the
+ *     recorded files), NoModify = 1, NoRepair = 1.
+ *
+ * Installing again with the same id (a repair, an upgrade) adds to the record
+ * already in the destination: files the new version no longer ships stay
+ * listed, so the uninstaller still removes them; a file recorded before stays
+ * the product's even when this setup found it there and replaced it; what was
+ * installed again takes its new size and time. The key is written anew.
+ *
+ * The kit shows nothing, in any mode: it tells setup's log (SM_WRITELOG) what
+ * it did, and its result says whether the product was registered; a module
+ * that wants the user to know tells them itself (and only when the setup is
+ * not silent).
+ *
+ * The record, uninst.dat: text, one item a line, CR LF line ends, fields
+ * separated by a tab:
+ *
+ *   KARVELO-UNINSTALL<TAB>1
+ *   product<TAB><id>
+ *   name<TAB><display name>
+ *   version<TAB><version>
+ *   publisher<TAB><publisher>
+ *   folder<TAB><destination>
+ *   file<TAB><size, hex><TAB><last-write time as a FILETIME, hex><TAB><path>
+ *   dir<TAB><a folder setup made>
+ *   link<TAB><a shortcut file>
+ *   group<TAB><a folder made for shortcuts>
+ *   ini<TAB><settings file><TAB><section><TAB><key>
+ *   ...
+ *   end<TAB><number of item lines, decimal><TAB><check>
+ *
+ * where <check> is the FNV-1a hash (32 bits, 8 hex digits) of every byte
+ * before the end line.
+ *
+ * Paths are complete, at most 259 characters; no field holds a control
+ * character; 1024 items and 1 MiB at most. The uninstaller reads a record that
+ * breaks any of this as damaged, and then removes nothing.
+ */
+#ifndef SETUPKIT_H
+#define SETUPKIT_H
+
+#include <windows.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* A setting the module wrote: the uninstaller deletes the key, then the
+   section if no key is left in it, then the file if nothing is left in it. */
+typedef struct KitIniEntry {
+    const char *file; /* complete path of the settings file */
+    const char *section;
+    const char *key;
+} KitIniEntry;
+
+/* What the product is, and what the module made beyond setup.exe's files.
+   Texts are ANSI, at most 259 characters, without control characters. */
+typedef struct ProductInfo {
+    int size;                     /* sizeof(ProductInfo) */
+    const char *id;               /* the registry key's name: a plain name (no \), at most 127
+                                     characters; the same id in every version of the product */
+    const char *displayName;      /* what Add/Remove Programs lists */
+    const char *version;          /* may be null */
+    const char *publisher;        /* may be null */
+    const char *destDir;          /* the destination, a complete path */
+    const char *sourceDir;        /* the distribution folder, where uninst.exe is */
+    const char *displayIcon;      /* may be null: the uninstaller's icon */
+    const char *const *shortcuts; /* complete paths of the .lnk files written */
+    int shortcutCount;
+    const char *const *groupFolders; /* folders made for them; removed once empty */
+    int groupFolderCount;
+    const KitIniEntry *iniEntries;
+    int iniEntryCount;
+} ProductInfo;
+
+/* RegisterProduct's results. */
+#define KIT_REGISTERED 0      /* record, uninstaller and key are in place */
+#define KIT_BAD_INFO 1        /* a field is missing, too long, or not a complete path */
+#define KIT_NO_UNINSTALLER 2  /* uninst.exe could not be copied into the destination */
+#define KIT_RECORD_FAILED 3   /* the record could not be written (or is full) */
+#define KIT_REGISTRY_FAILED 4 /* the key could not be written (no right to HKLM?) */
+#define KIT_NO_MEMORY 5
+
+/* Registers the installation; mainWindow is setup's (InitModule's). Call it
+   from EndSetup, after setup.exe has made everything. Items setup.exe
+   reports that the record cannot carry (a path too long) are left out and
+   logged. Returns KIT_... above. */
+int RegisterProduct(HWND mainWindow, const ProductInfo *info);
+
+/* A few words on a KIT_... result, for the module's own message or log. */
+const char *KitResultMeaning(int result);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* SETUPKIT_H */

@@ -1,0 +1,266 @@
+// The registration kit (include/setupkit.h): the install record, the
+// uninstaller in the product's folder and the product's Uninstall key.
+#include "setupkit.h"
+
+#include <stdarg.h>
+#include <string.h>
+
+#include "record/recordfile.h"
+#include "setupmodule.h"
+#include "util/paths.h"
+#include "util/text.h"
+
+namespace
+{
+
+constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr size_t kIdSize = 128;
+// setup.exe lists 128 files and their folders; the bound only guards the loop.
+constexpr int kMostInstalledItems = 4096;
+
+void Note(HWND mainWindow, const char *format, ...)
+{
+    char line[1025];
+    va_list args;
+    va_start(args, format);
+    wvsprintfA(line, format, args);
+    va_end(args);
+    SendMessageA(mainWindow, SM_WRITELOG, 0, reinterpret_cast<LPARAM>(line));
+}
+
+const char *OrEmpty(const char *text)
+{
+    return text ? text : "";
+}
+
+bool IsPlainText(const char *text, size_t size)
+{
+    int length = BoundedLength(text, size);
+    if (length < 0)
+        return false;
+    for (int i = 0; i < length; ++i) {
+        if (static_cast<unsigned char>(text[i]) < ' ')
+            return false;
+    }
+    return true;
+}
+
+bool InfoIsUsable(const ProductInfo *info)
+{
+    if (!info || info->size < static_cast<int>(sizeof(ProductInfo)) || !info->id ||
+        !info->displayName || !info->destDir || !info->sourceDir)
+        return false;
+    return info->id[0] && IsPlainText(info->id, kIdSize) && !strchr(info->id, '\\') &&
+           info->displayName[0] && IsPlainText(info->displayName, kPathSize) &&
+           IsPlainText(OrEmpty(info->version), kPathSize) &&
+           IsPlainText(OrEmpty(info->publisher), kPathSize) &&
+           IsPlainText(OrEmpty(info->displayIcon), kPathSize) &&
+           IsPlainText(info->sourceDir, kPathSize) && IsAbsolutePath(info->destDir) &&
+           IsPlainText(info->destDir, kPathSize);
+}
+
+// The record already in the destination, when it is this product's; a fresh
+// one otherwise (the old one is then replaced, and the log says why).
+void StartRecord(HWND mainWindow, const char *recordPath, const ProductInfo *info,
+                 InstallRecord *record)
+{
+    bool missing = false;
+    RecordRead read = ReadRecordFile(recordPath, record, &missing);
+    if (read == RECORD_OK && lstrcmpiA(record->product, info->id) == 0) {
+        Note(mainWindow, "registration: adding to the record of an earlier installation (%d items)",
+             record->count);
+        return;
+    }
+    if (!missing)
+        Note(mainWindow, "registration: the record there is not taken over: %s",
+             read == RECORD_OK ? "it is another product's" : RecordReadMeaning(read));
+    ParseRecord("", 0, record);
+}
+
+uint64_t Join(unsigned long high, unsigned long low)
+{
+    return (static_cast<uint64_t>(high) << 32) | low;
+}
+
+// Everything setup.exe made: folders, and files installed new or replaced. A
+// file it kept, skipped or failed is not the product's to remove, unless an
+// earlier installation recorded it (it then stays as it was recorded).
+void AddInstalled(HWND mainWindow, InstallRecord *record)
+{
+    int taken = 0;
+    for (int index = 0; index < kMostInstalledItems; ++index) {
+        InstalledItem item;
+        memset(&item, 0, sizeof item);
+        item.size = sizeof item;
+        if (!SendMessageA(mainWindow, SM_GETINSTALLED, static_cast<WPARAM>(index),
+                          reinterpret_cast<LPARAM>(&item)))
+            break;
+        item.path[sizeof item.path - 1] = 0;
+        bool added = true;
+        if (item.kind == INSTALLED_FOLDER)
+            added = AddRecordItem(record, RECORD_DIR, item.path, 0, 0);
+        else if (item.kind == INSTALLED_NEW || item.kind == INSTALLED_REPLACED)
+            added = AddRecordItem(record, RECORD_FILE, item.path, Join(item.sizeHigh, item.sizeLow),
+                                  Join(item.written.dwHighDateTime, item.written.dwLowDateTime));
+        else
+            continue;
+        if (added)
+            ++taken;
+        else
+            Note(mainWindow, "registration: not recorded (the record cannot carry it): %.259s",
+                 item.path);
+    }
+    Note(mainWindow, "registration: setup reported %d folders and files to record", taken);
+}
+
+bool AddOwn(HWND mainWindow, InstallRecord *record, const ProductInfo *info)
+{
+    bool all = true;
+    for (int i = 0; info->shortcuts && i < info->shortcutCount; ++i)
+        all &= AddRecordItem(record, RECORD_LINK, info->shortcuts[i], 0, 0);
+    for (int i = 0; info->groupFolders && i < info->groupFolderCount; ++i)
+        all &= AddRecordItem(record, RECORD_GROUP, info->groupFolders[i], 0, 0);
+    for (int i = 0; info->iniEntries && i < info->iniEntryCount; ++i) {
+        const KitIniEntry &entry = info->iniEntries[i];
+        all &= entry.file && entry.section && entry.key &&
+               AddRecordItem(record, RECORD_INI, entry.file, 0, 0, entry.section, entry.key);
+    }
+    if (!all)
+        Note(mainWindow, "registration: some of the module's own items cannot be recorded");
+    return all;
+}
+
+// uninst.exe from the distribution into the destination, recorded as one of
+// the product's files.
+bool PlaceUninstaller(HWND mainWindow, const ProductInfo *info, InstallRecord *record,
+                      char (&target)[kPathSize])
+{
+    char source[kPathSize];
+    if (!JoinPath(source, info->sourceDir, kUninstallerName) ||
+        !JoinPath(target, info->destDir, kUninstallerName))
+        return false;
+    uint64_t size = 0;
+    uint64_t written = 0;
+    if (!CopyFileA(source, target, FALSE) || !FileFacts(target, &size, &written)) {
+        Note(mainWindow, "registration: %.259s could not be copied to %.259s (error %lu)", source,
+             target, GetLastError());
+        return false;
+    }
+    return AddRecordItem(record, RECORD_FILE, target, size, written);
+}
+
+uint64_t InstalledBytes(const InstallRecord *record)
+{
+    uint64_t total = 0;
+    for (int i = 0; i < record->count; ++i) {
+        if (record->items[i].kind == RECORD_FILE)
+            total += record->items[i].size;
+    }
+    return total;
+}
+
+bool SetText(HKEY key, const char *name, const char *value)
+{
+    if (!value[0]) {
+        LONG gone = RegDeleteValueA(key, name);
+        return gone == ERROR_SUCCESS || gone == ERROR_FILE_NOT_FOUND;
+    }
+    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(value),
+                          static_cast<DWORD>(strlen(value) + 1)) == ERROR_SUCCESS;
+}
+
+bool SetNumber(HKEY key, const char *name, DWORD value)
+{
+    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value),
+                          sizeof value) == ERROR_SUCCESS;
+}
+
+bool WriteUninstallKey(const ProductInfo *info, const InstallRecord *record,
+                       const char *uninstaller)
+{
+    char keyPath[sizeof kUninstallKey + kIdSize];
+    char command[kPathSize + 8];
+    char quiet[kPathSize + 8];
+    if (CopyText(keyPath, kUninstallKey) < 0 || AppendText(keyPath, info->id) < 0 ||
+        CopyText(command, "\"") < 0 || AppendText(command, uninstaller) < 0 ||
+        AppendText(command, "\"") < 0 || CopyText(quiet, command) < 0 ||
+        AppendText(quiet, " /S") < 0)
+        return false;
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    const char *icon = info->displayIcon && info->displayIcon[0] ? info->displayIcon : uninstaller;
+    uint64_t kib = (InstalledBytes(record) + 1023) / 1024;
+    bool written = SetText(key, "DisplayName", info->displayName) &&
+                   SetText(key, "DisplayVersion", OrEmpty(info->version)) &&
+                   SetText(key, "Publisher", OrEmpty(info->publisher)) &&
+                   SetText(key, "InstallLocation", info->destDir) &&
+                   SetText(key, "DisplayIcon", icon) && SetText(key, "UninstallString", command) &&
+                   SetText(key, "QuietUninstallString", quiet) &&
+                   SetNumber(key, "EstimatedSize",
+                             kib > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(kib)) &&
+                   SetNumber(key, "NoModify", 1) && SetNumber(key, "NoRepair", 1);
+    RegCloseKey(key);
+    return written;
+}
+
+int Register(HWND mainWindow, const ProductInfo *info, InstallRecord *record)
+{
+    char recordPath[kPathSize];
+    if (!JoinPath(recordPath, info->destDir, kRecordFileName))
+        return KIT_BAD_INFO;
+    StartRecord(mainWindow, recordPath, info, record);
+    if (!SetRecordField(record->product, info->id) ||
+        !SetRecordField(record->name, info->displayName) ||
+        !SetRecordField(record->version, OrEmpty(info->version)) ||
+        !SetRecordField(record->publisher, OrEmpty(info->publisher)) ||
+        !SetRecordField(record->folder, info->destDir))
+        return KIT_BAD_INFO;
+    AddInstalled(mainWindow, record);
+    AddOwn(mainWindow, record, info);
+    char uninstaller[kPathSize];
+    if (!PlaceUninstaller(mainWindow, info, record, uninstaller))
+        return KIT_NO_UNINSTALLER;
+    if (!WriteRecordFile(recordPath, record))
+        return KIT_RECORD_FAILED;
+    Note(mainWindow, "registration: record %.259s written, %d items", recordPath, record->count);
+    return WriteUninstallKey(info, record, uninstaller) ? KIT_REGISTERED : KIT_REGISTRY_FAILED;
+}
+
+} // namespace
+
+extern "C" int RegisterProduct(HWND mainWindow, const ProductInfo *info)
+{
+    if (!InfoIsUsable(info)) {
+        Note(mainWindow, "registration: %s", KitResultMeaning(KIT_BAD_INFO));
+        return KIT_BAD_INFO;
+    }
+    InstallRecord *record = NewRecord();
+    if (!record)
+        return KIT_NO_MEMORY;
+    int result = Register(mainWindow, info, record);
+    FreeRecord(record);
+    Note(mainWindow, "registration of %.127s: %s", info->id, KitResultMeaning(result));
+    return result;
+}
+
+extern "C" const char *KitResultMeaning(int result)
+{
+    switch (result) {
+    case KIT_REGISTERED:
+        return "registered; it can be removed from Add/Remove Programs";
+    case KIT_BAD_INFO:
+        return "the product's description is incomplete or too long";
+    case KIT_NO_UNINSTALLER:
+        return "the uninstaller could not be copied into the product's folder";
+    case KIT_RECORD_FAILED:
+        return "the install record could not be written";
+    case KIT_REGISTRY_FAILED:
+        return "the Uninstall key could not be written";
+    case KIT_NO_MEMORY:
+        return "not enough memory";
+    default:
+        return "not a result of RegisterProduct";
+    }
+}

@@ -1,0 +1,99 @@
+// The install record: what one product's installations created, kept as
+// text in the product's folder (uninst.dat) by the registration kit and read
+// by the uninstaller. Pure text work, no file system: it is built natively
+// for the fuzz targets too.
+//
+// The text, one item a line, each line ending in CR LF, fields separated by
+// one tab (no field holds a tab or any other control character):
+//
+//   KARVELO-UNINSTALL<TAB>1
+//   product<TAB>Harbour Atlas          the key below ...\Uninstall
+//   name<TAB>Harbour Atlas 2.1         what Add/Remove Programs shows
+//   version<TAB>2.1                    (may be empty)
+//   publisher<TAB>Karvelo              (may be empty)
+//   folder<TAB>C:\Program Files\Atlas  the destination
+//   file<TAB>size<TAB>time<TAB>path    a file setup installed: its size and its
+//                                      last-write time (FILETIME) as installed,
+//                                      both in hex
+//   dir<TAB>path                       a folder setup made
+//   link<TAB>path                      a shortcut the module wrote
+//   group<TAB>path                     a folder the module made for its shortcuts
+//   ini<TAB>file<TAB>section<TAB>key   a setting the module wrote
+//   end<TAB>count<TAB>check            the number of item lines (file ... ini) in
+//                                      decimal and the FNV-1a hash (32 bits, hex)
+//                                      of every byte before this line
+//
+// The five header lines come first, in this order, then the items in the
+// order they happened, then the end line, and nothing after it. A record that
+// breaks any rule (a line cut, a count or check that does not match, bytes
+// after the end) is damaged and read as nothing at all. Every path is a
+// complete path of at most 259 characters.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+constexpr size_t kRecordFieldSize = 260;        // every text field, terminator included
+constexpr int kRecordMaxItems = 1024;           // items one record holds
+constexpr size_t kRecordMaxBytes = 1024 * 1024; // a larger file is not read at all
+constexpr size_t kRecordLineMax = 1100;         // longest line, its CR LF excluded
+constexpr char kRecordFileName[] = "uninst.dat";
+constexpr char kUninstallerName[] = "uninst.exe";
+
+enum RecordKind { RECORD_FILE = 1, RECORD_DIR, RECORD_LINK, RECORD_GROUP, RECORD_INI };
+
+struct RecordItem {
+    int kind;                       // RecordKind
+    uint64_t size;                  // files: the size as installed
+    uint64_t written;               // files: the last-write time as installed
+    char path[kRecordFieldSize];    // the file, folder or link; for ini the settings file
+    char section[kRecordFieldSize]; // ini only
+    char key[kRecordFieldSize];     // ini only
+};
+
+struct InstallRecord {
+    char product[kRecordFieldSize];
+    char name[kRecordFieldSize];
+    char version[kRecordFieldSize];
+    char publisher[kRecordFieldSize];
+    char folder[kRecordFieldSize];
+    int count;
+    RecordItem items[kRecordMaxItems];
+};
+
+enum RecordRead {
+    RECORD_OK = 0,
+    RECORD_TOO_LARGE,  // more than kRecordMaxBytes
+    RECORD_BAD_HEADER, // not our first line, or a header line missing or out of order
+    RECORD_BAD_LINE,   // a line too long, without CR LF, of an unknown kind or a bad field
+    RECORD_TOO_MANY,   // more than kRecordMaxItems items
+    RECORD_NO_END,     // the end line is missing (the file was cut)
+    RECORD_BAD_END,    // the count or the check does not match, or bytes follow the end
+};
+
+// Reads `length` bytes of record text into `record` (emptied first; on any
+// damage it is left empty). Reads nothing beyond `length`.
+RecordRead ParseRecord(const char *text, size_t length, InstallRecord *record);
+
+// A few words on a RecordRead, for a message or a log.
+const char *RecordReadMeaning(RecordRead result);
+
+// Writes the record's text into `out` of `size` bytes. Returns its length, or
+// 0 when it does not fit (or a field cannot be written); `out` is then
+// not a record.
+size_t FormatRecord(const InstallRecord *record, char *out, size_t size);
+
+// Adds an item, or updates the one already there for the same thing (same
+// kind and path, and for ini the same section and key, letters compared
+// without regard to case): a file takes the new size and time. Returns false
+// when a field is empty, too long or holds a control character, a path is
+// not complete, or the record is full.
+bool AddRecordItem(InstallRecord *record, int kind, const char *path, uint64_t size,
+                   uint64_t written, const char *section = "", const char *key = "");
+
+// Sets a header field (of kRecordFieldSize bytes); false, leaving it empty,
+// for text that is too long or holds a control character.
+bool SetRecordField(char *field, const char *text);
+
+// The FNV-1a hash of `length` bytes, as the end line carries it.
+uint32_t RecordCheck(const char *text, size_t length);

@@ -1,0 +1,293 @@
+// uninst.exe: removes what a product's installations created, as the install
+// record beside it lists (include/setupkit.h). The program in the product's
+// folder cannot remove itself while it runs, so it copies itself to a fresh
+// temporary file, starts that copy with the product's folder named, and waits:
+// the copy does the work, hands its exit code back through a pipe, waits for
+// the program to end, removes it and the folders, and leaves its own removal
+// to the next restart.
+#include <windows.h>
+
+#include "record/recordfile.h"
+#include "setupexit.h"
+#include "uninstall/removal.h"
+#include "uninstall/screens.h"
+#include "uninstall/switches.h"
+#include "uninstall/ulog.h"
+#include "util/lateload.h"
+#include "util/paths.h"
+#include "util/text.h"
+
+namespace
+{
+
+constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr char kCaption[] = "Uninstall";
+constexpr DWORD kParentWait = 30000; // ms for the program in the product's folder to end
+constexpr size_t kCommandSize = 2048;
+constexpr size_t kSummarySize = 4096;
+
+int EndLog(int code)
+{
+    Log("uninstall ended: exit code %d, %s", code, UninstallExitMeaning(code));
+    CloseUninstallLog();
+    return code;
+}
+
+// ---------------------------------------------------------------------------
+// The program in the product's folder
+
+bool MakeTemporaryCopy(const char *self, char (&copy)[kPathSize], char (&folder)[kPathSize])
+{
+    DWORD length = GetTempPathA(sizeof folder, folder);
+    return length > 0 && length < sizeof folder && GetTempFileNameA(folder, "kvu", 0, copy) &&
+           CopyFileA(self, copy, FALSE);
+}
+
+// The exit code the copy hands back; when it ends without one, its own.
+int AwaitCopy(HANDLE pipe, HANDLE process)
+{
+    unsigned char code = 0;
+    DWORD read = 0;
+    if (ReadFile(pipe, &code, 1, &read, nullptr) && read == 1)
+        return code;
+    WaitForSingleObject(process, INFINITE);
+    DWORD exitCode = UNINSTALL_EXIT_CANNOT_RUN;
+    GetExitCodeProcess(process, &exitCode);
+    return static_cast<int>(exitCode);
+}
+
+int RunTemporaryCopy(const char *arguments, const UninstallSwitches &switches)
+{
+    char self[kPathSize];
+    char folder[kPathSize];
+    char copy[kPathSize];
+    char temp[kPathSize];
+    DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
+    if (length == 0 || length >= sizeof self || !FolderOfPath(folder, self) ||
+        !MakeTemporaryCopy(self, copy, temp)) {
+        if (switches.log[0])
+            OpenUninstallLog(switches.log);
+        TellOrLog(switches.silent, nullptr, "The uninstaller cannot make its temporary copy.",
+                  kCaption, MB_ICONERROR);
+        return EndLog(UNINSTALL_EXIT_CANNOT_RUN);
+    }
+    size_t folderLength = strlen(folder);
+    if (folderLength > 3 && folder[folderLength - 1] == '\\')
+        folder[folderLength - 1] = 0;
+
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    HANDLE me = nullptr;
+    bool ready = CreatePipe(&readEnd, &writeEnd, &inherited, 0) &&
+                 SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0) &&
+                 DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &me,
+                                 SYNCHRONIZE, TRUE, 0);
+    char command[kCommandSize];
+    char handoff[64];
+    wsprintfA(handoff, "\" /HANDOFF=%lx,%lx ", reinterpret_cast<unsigned long>(me),
+              reinterpret_cast<unsigned long>(writeEnd));
+    ready = ready && CopyText(command, "\"") >= 0 && AppendText(command, copy) >= 0 &&
+            AppendText(command, "\" /FROM=\"") >= 0 && AppendText(command, folder) >= 0 &&
+            AppendText(command, handoff) >= 0 && AppendText(command, arguments) >= 0;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started = {};
+    // The copy starts in the temporary folder: no process of ours keeps the
+    // product's folder as its current one.
+    ready = ready && CreateProcessA(copy, command, nullptr, nullptr, TRUE, 0, nullptr, temp,
+                                    &startup, &started);
+    if (writeEnd)
+        CloseHandle(writeEnd);
+    if (me)
+        CloseHandle(me);
+    if (!ready) {
+        DeleteFileA(copy);
+        if (readEnd)
+            CloseHandle(readEnd);
+        if (switches.log[0])
+            OpenUninstallLog(switches.log);
+        TellOrLog(switches.silent, nullptr, "The uninstaller cannot start its temporary copy.",
+                  kCaption, MB_ICONERROR);
+        return EndLog(UNINSTALL_EXIT_CANNOT_RUN);
+    }
+    CloseHandle(started.hThread);
+    int code = AwaitCopy(readEnd, started.hProcess);
+    CloseHandle(readEnd);
+    CloseHandle(started.hProcess);
+    return code;
+}
+
+// ---------------------------------------------------------------------------
+// The temporary copy (or a run with /FROM= of one's own)
+
+// The folder without a trailing backslash, in its long form when it has one.
+void CanonicalFolder(char (&folder)[kPathSize])
+{
+    char longer[kPathSize];
+    DWORD length = GetLongPathNameA(folder, longer, sizeof longer);
+    if (length > 0 && length < sizeof longer)
+        CopyText(folder, longer);
+    size_t end = strlen(folder);
+    while (end > 3 && folder[end - 1] == '\\')
+        folder[--end] = 0;
+}
+
+// The record of the installation in `from`; false, having told why, when
+// there is none that can be trusted.
+bool ReadRecord(const UninstallSwitches &switches, InstallRecord *record)
+{
+    char path[kPathSize];
+    char text[800];
+    bool missing = false;
+    RecordRead read = JoinPath(path, switches.from, kRecordFileName)
+                          ? ReadRecordFile(path, record, &missing)
+                          : RECORD_NO_END;
+    char here[kPathSize];
+    char recorded[kPathSize];
+    CopyText(here, switches.from);
+    CopyText(recorded, record->folder);
+    CanonicalFolder(here);
+    CanonicalFolder(recorded);
+    if (read == RECORD_OK && lstrcmpiA(here, recorded) == 0) {
+        Log("record %.259s: %d items of %.259s", path, record->count, record->name);
+        return true;
+    }
+    wsprintfA(text,
+              "The record of this installation cannot be used: %s.\n%.259s\n\nNothing was "
+              "removed: without its record the uninstaller cannot tell the product's files "
+              "from yours.",
+              missing             ? "it is missing"
+              : read == RECORD_OK ? "it belongs to another folder"
+                                  : RecordReadMeaning(read),
+              path);
+    TellOrLog(switches.silent, nullptr, text, kCaption, MB_ICONERROR);
+    return false;
+}
+
+void RemoveKey(const InstallRecord *record)
+{
+    char keyPath[sizeof kUninstallKey + kRecordFieldSize];
+    if (CopyText(keyPath, kUninstallKey) < 0 || AppendText(keyPath, record->product) < 0 ||
+        strchr(record->product, '\\'))
+        return;
+    LONG result = RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath);
+    Log("key HKLM\\%.259s: %s", keyPath,
+        result == ERROR_SUCCESS          ? "removed"
+        : result == ERROR_FILE_NOT_FOUND ? "not there"
+                                         : "cannot be removed");
+}
+
+// Hands the exit code to the program that waits for it, and waits for that
+// program to end, so that its file can go.
+void HandBack(const UninstallSwitches &switches, int code)
+{
+    HANDLE pipe = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(switches.result));
+    HANDLE parent = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(switches.parent));
+    unsigned char byte = static_cast<unsigned char>(code);
+    DWORD written = 0;
+    WriteFile(pipe, &byte, 1, &written, nullptr);
+    CloseHandle(pipe);
+    WaitForSingleObject(parent, kParentWait);
+    CloseHandle(parent);
+}
+
+void ForgetTemporaryCopy()
+{
+    char self[kPathSize];
+    DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
+    if (length > 0 && length < sizeof self)
+        MoveFileExA(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+int Uninstall(HINSTANCE instance, const UninstallSwitches &switches, Removal *removal,
+              InstallRecord *record)
+{
+    if (!ReadRecord(switches, record))
+        return UNINSTALL_EXIT_NO_RECORD;
+    char caption[kRecordFieldSize + 16];
+    wsprintfA(caption, "%.259s Uninstall", record->name);
+    if (!switches.silent && !AskToRemove(record->name, caption)) {
+        Log("the user chose to keep %.259s", record->name);
+        return UNINSTALL_EXIT_DECLINED;
+    }
+    removal->record = record;
+    if (switches.parent)
+        JoinPath(removal->deferred, switches.from, kUninstallerName);
+    HWND progress = switches.silent ? nullptr : OpenProgress(instance, caption);
+    RemoveItems(removal, ShowProgress, progress);
+    char recordPath[kPathSize];
+    if (JoinPath(recordPath, switches.from, kRecordFileName))
+        DeleteFileA(recordPath);
+    RemoveKey(record);
+    if (!switches.parent)
+        RemoveFolders(removal);
+    CloseProgress(progress);
+
+    bool whole = CountOutcome(removal, OUTCOME_CHANGED) == 0 &&
+                 CountOutcome(removal, OUTCOME_SCHEDULED) == 0 &&
+                 CountOutcome(removal, OUTCOME_KEPT) == 0;
+    char *summary = static_cast<char *>(HeapAlloc(GetProcessHeap(), 0, kSummarySize));
+    if (summary) {
+        WriteSummary(removal, record->name, summary, kSummarySize);
+        TellOrLog(switches.silent, nullptr, summary, caption,
+                  whole ? MB_ICONINFORMATION : MB_ICONWARNING);
+        HeapFree(GetProcessHeap(), 0, summary);
+    }
+    return whole ? UNINSTALL_EXIT_REMOVED : UNINSTALL_EXIT_PARTLY;
+}
+
+int Main(HINSTANCE instance)
+{
+    RestrictDllSearch();
+    BindDialogLibraries();
+    const char *arguments = ArgumentsOf(GetCommandLineA());
+    UninstallSwitches switches;
+    bool read = ReadUninstallSwitches(arguments, &switches);
+    if (!switches.from[0] && read)
+        return RunTemporaryCopy(arguments, switches);
+
+    if (switches.log[0] && !OpenUninstallLog(switches.log) && read) {
+        read = false;
+        CopyText(switches.problem, "The log file cannot be written.");
+    }
+    Log("uninstall started, %s", switches.silent ? "silent" : "interactive");
+    Log("command line: %.1000s", GetCommandLineA());
+    int code = UNINSTALL_EXIT_BAD_SWITCH;
+    Removal *removal =
+        static_cast<Removal *>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Removal)));
+    InstallRecord *record = NewRecord();
+    if (!read)
+        TellOrLog(switches.silent, nullptr, switches.problem, kCaption, MB_ICONERROR);
+    else if (!removal || !record)
+        code = UNINSTALL_EXIT_CANNOT_RUN;
+    else
+        code = Uninstall(instance, switches, removal, record);
+    if (switches.parent && switches.result)
+        HandBack(switches, code);
+    // What waited for the program's own file: it, then the folders.
+    if (removal && removal->record && switches.parent) {
+        RemoveDeferred(removal);
+        RemoveFolders(removal);
+    }
+    if (switches.parent)
+        ForgetTemporaryCopy();
+    if (record)
+        FreeRecord(record);
+    if (removal)
+        HeapFree(GetProcessHeap(), 0, removal);
+    return EndLog(code);
+}
+
+} // namespace
+
+void LateBindingFailed()
+{
+    ExitProcess(UNINSTALL_EXIT_CANNOT_RUN);
+}
+
+// uninst.exe starts here, without the C runtime's start-up, as setup.exe does.
+extern "C" void UninstallStart()
+{
+    ExitProcess(static_cast<UINT>(Main(GetModuleHandleA(nullptr))));
+}
