@@ -130,7 +130,7 @@ bool IsEngineFile(const std::string &name, const std::string &moduleFile)
 {
     return CompareNames(name, "setup.exe") == 0 || CompareNames(name, kDataFileName) == 0 ||
            CompareNames(name, kLicenceName) == 0 || CompareNames(name, moduleFile) == 0 ||
-           CompareNames(name, kBuildRecordName) == 0;
+           CompareNames(name, kBuildRecordName) == 0 || CompareNames(name, kUninstallerName) == 0;
 }
 
 bool ByName(const FolderItem &a, const FolderItem &b)
@@ -499,6 +499,28 @@ void CheckModule(const CheckOptions &options, const std::string &moduleFile, Che
     }
 }
 
+// A product the stock module installs is removable when it has an id and
+// the uninstaller ships beside setup.exe.
+void CheckRemoval(const CheckOptions &options, const Profile &data, CheckResult *result)
+{
+    if (!FindSection(data, "PRODUCT"))
+        return;
+    if (ReadProfileValue(data, "PRODUCT", "cbId", 260).empty()) {
+        Add(result, Severity::Warning, "cbId",
+            "is missing: the stock module registers no removal, so the product cannot be "
+            "uninstalled (give the manifest's [package] an id, a version and a publisher)");
+        return;
+    }
+    for (const char *key : {"cbVersion", "cbPublisher"}) {
+        if (ReadProfileValue(data, "PRODUCT", key, 260).empty())
+            Add(result, Severity::Warning, key,
+                "is missing: Add/Remove Programs shows the product without it");
+    }
+    if (!IsFile(JoinHost(options.distribution, kUninstallerName)))
+        Add(result, Severity::Error, kUninstallerName,
+            "is missing: the stock module cannot register the product for removal and says so");
+}
+
 // The stock module's settings name installed files; each must be one.
 void CheckStockSettings(const Profile &data, CheckResult *result)
 {
@@ -577,6 +599,7 @@ void CheckDistribution(const CheckOptions &options, CheckResult *result)
         Add(result, Severity::Error, kDataFileName,
             "has no [FILELIST] section: setup will install nothing");
     CheckStockSettings(data, result);
+    CheckRemoval(options, data, result);
     CheckLicence(options, result);
     CheckModule(options, moduleFile, result);
 }

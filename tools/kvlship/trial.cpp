@@ -1223,6 +1223,7 @@ class Trial
                 setupEnded_ = true;
                 Note("setup.exe ended with exit code " + std::to_string(fields.Number("exit")));
                 endedAt_ = Clock::now();
+                endedWall_ = std::chrono::system_clock::now();
                 result_->exitCode = static_cast<int>(fields.Number("exit"));
             }
             if (fields.Has("error"))
@@ -1694,15 +1695,43 @@ class Trial
             result_->uninstallCommands.push_back(command);
             result_->uninstallExitCodes.push_back(RunRemoval(command));
         }
-        for (const TrialFile &file : result_->installed) {
-            std::error_code error;
-            if (fs::exists(fs::symlink_status(file.hostPath, error)))
-                result_->leftBehind.push_back(file.windowsPath);
-        }
+        // The uninstaller answers before its last work (its own file, the
+        // emptied folders) is done: what is left is looked at until it is
+        // gone, or for a few seconds.
+        Clock::time_point until = std::min(end_, Clock::now() + std::chrono::seconds(10));
+        std::vector<std::string> left;
+        do {
+            left.clear();
+            for (const TrialFile &file : result_->installed) {
+                std::error_code error;
+                if (fs::exists(fs::symlink_status(file.hostPath, error)) &&
+                    !WrittenByTheDemonstration(file))
+                    left.push_back(file.windowsPath);
+            }
+            if (!left.empty())
+                std::this_thread::sleep_for(kPollPause);
+        } while (!left.empty() && Clock::now() < until && Going());
+        result_->leftBehind = left;
         for (const auto &[key, command] : RegisteredProducts()) {
             if (!registeredBefore_.count(key))
                 result_->leftBehind.push_back(key);
         }
+    }
+
+    // A file the demonstration wrote is the product's doing, not the
+    // installation's, and no removal takes it: setup starts the
+    // demonstration last, a second and more after its final writes (the
+    // 32-tick pause), so a file changed since a second before setup ended is
+    // taken for the demonstration's.
+    bool WrittenByTheDemonstration(const TrialFile &file) const
+    {
+        struct stat seen;
+        if (result_->demoCommand.empty() || lstat(file.hostPath.c_str(), &seen) != 0)
+            return false;
+        auto since = endedWall_ - std::chrono::seconds(1);
+        return std::chrono::system_clock::from_time_t(seen.st_mtime) +
+                   std::chrono::nanoseconds(seen.st_mtim.tv_nsec) >=
+               since;
     }
 
     // A demonstration left open holds its program: it is closed first, as a
@@ -1807,6 +1836,7 @@ class Trial
     long long setupPid_ = -1, demoPid_ = -1;
     std::map<std::string, std::string> registeredBefore_; // Add/Remove Programs keys, quiet removal
     bool collected_ = false;
+    std::chrono::system_clock::time_point endedWall_; // when setup.exe was seen to end
     bool setupEnded_ = false, boxSeen_ = false;
     Clock::time_point endedAt_, agreedAt_, errorAt_;
     int agreePosts_ = 0;
