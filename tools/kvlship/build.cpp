@@ -698,7 +698,9 @@ bool WritePackage(const Manifest &manifest, const BuildOptions &options,
     std::string zipPath = JoinHost(folder, writes[1]), yamlPath = JoinHost(folder, writes[2]);
     if (!Write(JoinHost(folder, kBuildRecordName), RecordText(writes), options.manifest, errors) ||
         !Write(zipPath, zip, options.manifest, errors) ||
-        !Write(yamlPath, WingetManifest(manifest.package, sha256), options.manifest, errors))
+        !Write(yamlPath,
+               WingetManifest(manifest.package, sha256, Lowered(manifest.module) == "stock"),
+               options.manifest, errors))
         return false;
     printf("%s: %zu files, %zu bytes, SHA-256 %s\n%s: winget install --manifest %s\n",
            zipPath.c_str(), shipped.size(), zip.size(), sha256.c_str(), yamlPath.c_str(),

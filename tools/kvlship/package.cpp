@@ -143,7 +143,7 @@ bool StoredZip(const std::string &folder, const std::vector<std::string> &names,
     return true;
 }
 
-std::string WingetManifest(const PackageInfo &info, const std::string &sha256)
+std::string WingetManifest(const PackageInfo &info, const std::string &sha256, bool registered)
 {
     std::string yaml = "# Written by kvlship build: a winget singleton manifest for the "
                        "distribution's zip archive.\n"
@@ -184,6 +184,14 @@ std::string WingetManifest(const PackageInfo &info, const std::string &sha256)
                  "      - InstallerReturnCode: %d # %s\n        ReturnResponse: %s\n", mapped.code,
                  SetupExitMeaning(mapped.code), mapped.response);
         yaml += lines;
+    }
+    // The Add/Remove Programs entry the stock module writes: its key is the
+    // id, with the package's publisher and version.
+    if (registered) {
+        yaml += "    AppsAndFeaturesEntries:\n";
+        field("      - ProductCode", info.id);
+        field("        Publisher", info.publisher);
+        field("        DisplayVersion", info.version);
     }
     yaml += "ManifestType: singleton\n"
             "ManifestVersion: 1.10.0\n";

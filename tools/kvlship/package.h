@@ -26,4 +26,6 @@ bool StoredZip(const std::string &folder, const std::vector<std::string> &names,
 
 // The manifest's text (UTF-8 YAML) for an archive whose SHA-256 is `sha256`
 // (64 hexadecimal digits). The texts of `info` are in the ANSI code page.
-std::string WingetManifest(const PackageInfo &info, const std::string &sha256);
+// With `registered`, the product registers itself for removal under its id
+// (the stock module does), and the manifest names that entry.
+std::string WingetManifest(const PackageInfo &info, const std::string &sha256, bool registered);
