@@ -1,6 +1,7 @@
 #include "shell/startup.h"
 
 #include "setupmodule.h"
+#include "util/cmdline.h"
 #include "util/paths.h"
 #include "util/text.h"
 
@@ -53,54 +54,10 @@ bool InCancelZone(unsigned short x, unsigned short y, int copyInProgress)
 namespace
 {
 
-bool SameWord(const char *text, size_t length, const char *word)
-{
-    return strlen(word) == length && _strnicmp(text, word, length) == 0;
-}
-
-// The text at `p` up to the first blank outside double quotes, with the
-// quotes taken out, into `token` of `size` bytes: /DIR="C:\My Folder" and
-// "/DIR=C:\My Folder" both give /DIR=C:\My Folder. Returns the position after
-// it, and `whole` false when a quote is left open or the token does not fit.
-const char *ReadToken(const char *p, char *token, size_t size, bool *whole)
-{
-    bool quoted = false;
-    size_t length = 0;
-    *whole = true;
-    for (; *p && (quoted || static_cast<unsigned char>(*p) > ' '); ++p) {
-        if (*p == '"') {
-            quoted = !quoted;
-            continue;
-        }
-        if (length + 1 >= size)
-            *whole = false;
-        else
-            token[length++] = *p;
-    }
-    token[length] = 0;
-    if (quoted)
-        *whole = false;
-    return p;
-}
-
 // A switch's value: everything after its '=', not empty and fitting `size`.
 bool TakeValue(const char *value, char *dest, size_t size)
 {
     return value[0] && CopyText(dest, size, value) >= 0;
-}
-
-// Notes the first problem, naming the switch (its first 63 characters).
-void Refuse(SetupSwitches *switches, const char *text, const char *token)
-{
-    if (switches->problem[0])
-        return;
-    char shown[64];
-    size_t length = strlen(token);
-    size_t cut = length < sizeof shown - 1 ? length : sizeof shown - 1;
-    memcpy(shown, token, cut);
-    shown[cut] = 0;
-    if (CopyText(switches->problem, text) < 0 || AppendText(switches->problem, shown) < 0)
-        CopyText(switches->problem, "The command line cannot be read.");
 }
 
 // True when the argument at `p` is a switch: it starts with '/', quoted or not.
@@ -120,32 +77,35 @@ bool ReadSwitches(const char *arguments, SetupSwitches *switches)
     while (StartsSwitch(p)) {
         char token[600];
         bool whole = false;
-        p = ReadToken(p, token, sizeof token, &whole);
-        char *value = strchr(token, '=');
-        size_t length = value ? static_cast<size_t>(value - token) - 1 : strlen(token) - 1;
-        const char *name = token + 1;
-        if (value)
-            ++value;
+        p = ReadSwitchToken(p, token, sizeof token, &whole);
+        SwitchParts parts = SplitSwitch(token);
+        const char *name = parts.name;
+        size_t length = parts.length;
+        const char *value = parts.value;
         if (!whole) {
-            Refuse(switches, "A switch is cut short or too long: ", token);
-        } else if (!value && SameWord(name, length, "SILENT")) {
+            NoteSwitchProblem(switches->problem, sizeof switches->problem,
+                              "A switch is cut short or too long: ", token);
+        } else if (!value && IsSwitchNamed(name, length, "SILENT")) {
             switches->mode |= SETUP_MODE_SILENT;
-        } else if (!value && SameWord(name, length, "VERYSILENT")) {
+        } else if (!value && IsSwitchNamed(name, length, "VERYSILENT")) {
             switches->mode |= SETUP_MODE_VERYSILENT;
-        } else if (value && SameWord(name, length, "DIR")) {
+        } else if (value && IsSwitchNamed(name, length, "DIR")) {
             // A relative folder would land below wherever setup was started.
             if (TakeValue(value, switches->dir, sizeof switches->dir) &&
                 IsAbsolutePath(switches->dir))
                 switches->mode |= SETUP_MODE_DIR_CHOSEN;
             else
-                Refuse(switches, "This folder is not a complete path: ", token);
-        } else if (value && SameWord(name, length, "LOG")) {
+                NoteSwitchProblem(switches->problem, sizeof switches->problem,
+                                  "This folder is not a complete path: ", token);
+        } else if (value && IsSwitchNamed(name, length, "LOG")) {
             if (TakeValue(value, switches->log, sizeof switches->log))
                 switches->mode |= SETUP_MODE_LOGGING;
             else
-                Refuse(switches, "This log file name cannot be used: ", token);
+                NoteSwitchProblem(switches->problem, sizeof switches->problem,
+                                  "This log file name cannot be used: ", token);
         } else {
-            Refuse(switches, "Unknown switch: ", token);
+            NoteSwitchProblem(switches->problem, sizeof switches->problem,
+                              "Unknown switch: ", token);
         }
         while (*p && static_cast<unsigned char>(*p) <= ' ')
             ++p;

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "util/cmdline.h"
 #include "util/paths.h"
 #include "util/text.h"
 
@@ -11,42 +12,6 @@ namespace
 bool IsBlank(char c)
 {
     return c && static_cast<unsigned char>(c) <= ' ';
-}
-
-// One token up to a blank outside quotes, its quotes taken out. `whole` is
-// false when it did not fit `size`.
-const char *ReadToken(const char *p, char *token, size_t size, bool *whole)
-{
-    size_t used = 0;
-    bool quoted = false;
-    *whole = true;
-    for (; *p && (quoted || !IsBlank(*p)); ++p) {
-        if (*p == '"') {
-            quoted = !quoted;
-            continue;
-        }
-        if (used + 1 >= size) {
-            *whole = false;
-            continue;
-        }
-        token[used++] = *p;
-    }
-    token[used] = 0;
-    *whole = *whole && !quoted;
-    return p;
-}
-
-bool SameWord(const char *name, size_t length, const char *word)
-{
-    return length == strlen(word) && _strnicmp(name, word, length) == 0;
-}
-
-void Refuse(UninstallSwitches *switches, const char *why, const char *token)
-{
-    if (switches->problem[0])
-        return;
-    if (CopyText(switches->problem, why) >= 0)
-        AppendText(switches->problem, token);
 }
 
 bool ReadHandle(const char *text, unsigned long *value)
@@ -67,13 +32,16 @@ bool ReadHandle(const char *text, unsigned long *value)
     return true;
 }
 
-bool ReadHandoff(char *value, UninstallSwitches *switches)
+bool ReadHandoff(const char *value, UninstallSwitches *switches)
 {
-    char *comma = strchr(value, ',');
+    char handles[32];
+    if (CopyText(handles, value) < 0)
+        return false;
+    char *comma = strchr(handles, ',');
     if (!comma)
         return false;
     *comma = 0;
-    return ReadHandle(value, &switches->parent) && ReadHandle(comma + 1, &switches->result) &&
+    return ReadHandle(handles, &switches->parent) && ReadHandle(comma + 1, &switches->result) &&
            switches->parent && switches->result;
 }
 
@@ -99,29 +67,33 @@ bool ReadUninstallSwitches(const char *arguments, UninstallSwitches *switches)
     while (*p) {
         char token[600];
         bool whole = false;
-        p = ReadToken(p, token, sizeof token, &whole);
-        char *value = strchr(token, '=');
-        size_t length = value ? static_cast<size_t>(value - token) - 1 : strlen(token) - 1;
-        const char *name = token + 1;
-        if (value)
-            ++value;
+        p = ReadSwitchToken(p, token, sizeof token, &whole);
+        SwitchParts parts = SplitSwitch(token);
+        const char *name = parts.name;
+        size_t length = parts.length;
+        const char *value = parts.value;
         if (!whole || token[0] != '/') {
-            Refuse(switches,
-                   whole ? "Not a switch: " : "A switch is cut short or too long: ", token);
-        } else if (!value &&
-                   (SameWord(name, length, "S") || SameWord(name, length, "VERYSILENT"))) {
+            NoteSwitchProblem(
+                switches->problem, sizeof switches->problem,
+                whole ? "Not a switch: " : "A switch is cut short or too long: ", token);
+        } else if (!value && (IsSwitchNamed(name, length, "S") ||
+                              IsSwitchNamed(name, length, "VERYSILENT"))) {
             switches->silent = true;
-        } else if (value && SameWord(name, length, "LOG")) {
+        } else if (value && IsSwitchNamed(name, length, "LOG")) {
             if (!value[0] || CopyText(switches->log, value) < 0)
-                Refuse(switches, "This log file name cannot be used: ", token);
-        } else if (value && SameWord(name, length, "FROM")) {
+                NoteSwitchProblem(switches->problem, sizeof switches->problem,
+                                  "This log file name cannot be used: ", token);
+        } else if (value && IsSwitchNamed(name, length, "FROM")) {
             if (!IsAbsolutePath(value) || CopyText(switches->from, value) < 0)
-                Refuse(switches, "This folder is not a complete path: ", token);
-        } else if (value && SameWord(name, length, "HANDOFF")) {
+                NoteSwitchProblem(switches->problem, sizeof switches->problem,
+                                  "This folder is not a complete path: ", token);
+        } else if (value && IsSwitchNamed(name, length, "HANDOFF")) {
             if (!ReadHandoff(value, switches))
-                Refuse(switches, "A malformed value: ", token);
+                NoteSwitchProblem(switches->problem, sizeof switches->problem,
+                                  "A malformed value: ", token);
         } else {
-            Refuse(switches, "Unknown switch: ", token);
+            NoteSwitchProblem(switches->problem, sizeof switches->problem,
+                              "Unknown switch: ", token);
         }
         while (IsBlank(*p))
             ++p;
