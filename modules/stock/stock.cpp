@@ -4,9 +4,11 @@
 //
 //   [PRODUCT]
 //   cbFolder=Harbour Atlas       folder below Program Files: the destination becomes
-//                                <ProgramFilesDir>\Harbour Atlas. Empty or missing keeps
-//                                the default; a value with \ / :, another character a name
-//                                cannot hold, or made of dots is refused (the default is kept).
+//                                <ProgramFilesDir>\Harbour Atlas. Nested names are fine
+//                                (Harbour Software\Harbour Atlas). Empty or missing keeps
+//                                the default; a value with / or :, a leading, doubled or
+//                                trailing \, another character a name cannot hold, or a name
+//                                made of dots is refused (the default is kept).
 //                                A folder the caller chose with setup's /DIR= wins.
 //   cbTitle=Harbour Atlas 2.1    title shown in the caption (optional)
 //   cbConflict=ask               a file to install exists already: ask (Yes replaces, No
@@ -226,7 +228,9 @@ bool FitsText(const char *text)
 
 bool ChangeFolder(char *destDir, const char *folder)
 {
-    if (!folder[0] || !IsSafeName(folder, strlen(folder)))
+    // Names joined by backslashes, each a plain one: a vendor's folder with
+    // the product's inside it is what vendors want.
+    if (!folder[0] || strchr(folder, '/') || !StaysBelow(folder))
         return false;
     char base[SETUP_PATH_SIZE];
     if (!CopyWhole(base, sizeof base, destDir))

@@ -118,7 +118,8 @@ def test_paths_that_leave_the_destination_are_refused(scenario):
 
 
 def test_a_damaged_file_is_named_and_ends_the_setup(scenario):
-    stock_product(scenario, {"cbFolder": "Atlas", "cbDemoProgram": "DEMO.EXE",
+    # A nested folder, as vendors name theirs.
+    stock_product(scenario, {"cbFolder": "Harbour\\Atlas", "cbDemoProgram": "DEMO.EXE",
                              "cbDemoDocument": "HARBOUR.TXT"},
                   group={"cbName": "Atlas", "cbItem00": "Demo|DEMO.EXE||.|demo"},
                   ini=["ATLAS.INI|Atlas|Home|%DEST%"])
@@ -128,7 +129,7 @@ def test_a_damaged_file_is_named_and_ends_the_setup(scenario):
     scenario.start(None)
     scenario.agree()
     box = scenario.wait_message_box(timeout=40)
-    dest = scenario.dest / "Atlas"
+    dest = scenario.dest / "Harbour" / "Atlas"
     text = box["texts"][0]
     assert text.startswith(f"{windows_path(dest / 'DEMO.EXE')} could not be installed."), text
     assert "Setup will end now" in text, text
