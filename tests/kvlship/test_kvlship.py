@@ -208,6 +208,8 @@ def test_a_new_manifest_builds_a_distribution_that_checks_clean(tmp_path, monkey
     (tmp_path / "files").mkdir()
     (tmp_path / "files" / "ORBIT.EXE").write_bytes(bytes(range(256)) * 40)
     (tmp_path / "files" / "Star Map.txt").write_text("a map with a blank in its name\n" * 20)
+    # Random bytes: compressed they would grow, so they ship as they are.
+    (tmp_path / "files" / "NOISE.BIN").write_bytes(os.urandom(40000))
     (tmp_path / "licence.txt").write_text("Use it well.\n")
     monkeypatch.chdir(tmp_path)
     assert kvlship("new", "orbit.manifest", "files").returncode == 0
@@ -219,7 +221,9 @@ def test_a_new_manifest_builds_a_distribution_that_checks_clean(tmp_path, monkey
     result = json.loads(checked.stdout)
     assert checked.returncode == 0, result["problems"]
     assert sorted(f["installed"] for f in result["files"]) == [
-        "C:\\Program Files\\My Product\\ORBIT.EXE", "C:\\Program Files\\My Product\\Star Map.txt"]
+        "C:\\Program Files\\My Product\\NOISE.BIN", "C:\\Program Files\\My Product\\ORBIT.EXE",
+        "C:\\Program Files\\My Product\\Star Map.txt"]
+    assert (tmp_path / "dist" / "NOISE.BI_").read_bytes() == (tmp_path / "files" / "NOISE.BIN").read_bytes()
     assert (tmp_path / "dist" / "modlic.tx_").read_bytes() == bytes(
         b ^ 0xFF for b in b"Use it well.\r\n")
 

@@ -581,12 +581,16 @@ void WriteProductFile(const FileSpec &file, const std::string &out, FileDone *re
                       Errors *errors)
 {
     std::string plain, stored;
-    result->ok =
-        ReadWholeFile(file.source, &plain) &&
-        (file.plain || Compress(plain, file.lastChar, &stored)) &&
-        Write(JoinHost(out, file.stored), file.plain ? plain : stored, file.source, errors);
+    result->ok = ReadWholeFile(file.source, &plain) &&
+                 (file.plain || Compress(plain, file.lastChar, &stored));
+    // A file that compression would make larger ships as it is, under the
+    // same stored name: setup tells a compressed file by its content, not by
+    // its name, and copies a plain one unchanged.
+    bool asIs = file.plain || stored.size() >= plain.size();
+    result->ok = result->ok &&
+                 Write(JoinHost(out, file.stored), asIs ? plain : stored, file.source, errors);
     result->plainSize = plain.size();
-    result->storedSize = file.plain ? plain.size() : stored.size();
+    result->storedSize = asIs ? plain.size() : stored.size();
 }
 
 // The product's files, compressed or plain, with a progress line each. The
