@@ -210,9 +210,12 @@ def test_a_new_manifest_builds_a_distribution_that_checks_clean(tmp_path, monkey
     (tmp_path / "files" / "Star Map.txt").write_text("a map with a blank in its name\n" * 20)
     # Random bytes: compressed they would grow, so they ship as they are.
     (tmp_path / "files" / "NOISE.BIN").write_bytes(os.urandom(40000))
-    (tmp_path / "licence.txt").write_text("Use it well.\n")
+    # Saved as UTF-8 with a byte-order mark, as some editors do: the mark goes.
+    (tmp_path / "licence.txt").write_bytes(b"\xef\xbb\xbfUse it well.\n")
     monkeypatch.chdir(tmp_path)
     assert kvlship("new", "orbit.manifest", "files").returncode == 0
+    manifest = tmp_path / "orbit.manifest"
+    manifest.write_bytes(b"\xef\xbb\xbf" + manifest.read_bytes())
     done = kvlship("build", "orbit.manifest", "dist", "--engine", BIN)
     assert done.returncode == 0, done.stderr
     assert "has no licence-name, description, download-url" in done.stderr

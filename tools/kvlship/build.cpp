@@ -176,6 +176,14 @@ bool ReadPackageKey(const std::string &key, const std::string &value, int number
     return false;
 }
 
+// Editors that save UTF-8 may put a byte-order mark in front: it is no text
+// of the vendor's, and shown in code page 1252 it would read "ï»¿".
+void DropByteOrderMark(std::string *text)
+{
+    if (text->compare(0, 3, "\xEF\xBB\xBF") == 0)
+        text->erase(0, 3);
+}
+
 bool ReadManifest(const BuildOptions &options, Manifest *manifest, Errors *errors)
 {
     std::string text;
@@ -183,6 +191,7 @@ bool ReadManifest(const BuildOptions &options, Manifest *manifest, Errors *error
         fprintf(stderr, "kvlship: cannot read %s\n", options.manifest.c_str());
         return false;
     }
+    DropByteOrderMark(&text);
     manifest->folder = HostFolderOf(options.manifest);
     std::string section;
     size_t start = 0;
@@ -452,6 +461,7 @@ std::string AgreementText(const Manifest &manifest, Errors *errors)
         errors->Say(0, "[package] names no licence: setup shows it in its agreement box");
     else if (!ReadWholeFile(FromManifest(manifest, manifest.licence), &licence))
         errors->Say(0, "licence " + manifest.licence + " cannot be read");
+    DropByteOrderMark(&licence);
     std::string crlf;
     for (size_t i = 0; i < licence.size(); ++i) {
         if (licence[i] == '\n' && (i == 0 || licence[i - 1] != '\r'))
@@ -587,8 +597,8 @@ void WriteProductFile(const FileSpec &file, const std::string &out, FileDone *re
     // same stored name: setup tells a compressed file by its content, not by
     // its name, and copies a plain one unchanged.
     bool asIs = file.plain || stored.size() >= plain.size();
-    result->ok = result->ok &&
-                 Write(JoinHost(out, file.stored), asIs ? plain : stored, file.source, errors);
+    result->ok =
+        result->ok && Write(JoinHost(out, file.stored), asIs ? plain : stored, file.source, errors);
     result->plainSize = plain.size();
     result->storedSize = asIs ? plain.size() : stored.size();
 }
