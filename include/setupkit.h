@@ -107,6 +107,11 @@ typedef struct ProductInfo {
    logged. Returns KIT_... above. */
 int RegisterProduct(HWND mainWindow, const ProductInfo *info);
 
+/* A line for setup's installation log (/LOG=): `format` is wsprintf's, each
+   text bounded by its precision (%.259s), the line cut at 1024 characters.
+   Without a log (or with a setup.exe that keeps none) nothing happens. */
+void KitLog(HWND mainWindow, const char *format, ...);
+
 /* A few words on a KIT_... result, for the module's own message or log. */
 const char *KitResultMeaning(int result);
 

@@ -18,16 +18,6 @@ constexpr size_t kIdSize = 128;
 // setup.exe lists 128 files and their folders; the bound only guards the loop.
 constexpr int kMostInstalledItems = 4096;
 
-void Note(HWND mainWindow, const char *format, ...)
-{
-    char line[1025];
-    va_list args;
-    va_start(args, format);
-    wvsprintfA(line, format, args);
-    va_end(args);
-    SendMessageA(mainWindow, SM_WRITELOG, 0, reinterpret_cast<LPARAM>(line));
-}
-
 const char *OrEmpty(const char *text)
 {
     return text ? text : "";
@@ -67,13 +57,14 @@ void StartRecord(HWND mainWindow, const char *recordPath, const ProductInfo *inf
     bool missing = false;
     RecordRead read = ReadRecordFile(recordPath, record, &missing);
     if (read == RECORD_OK && lstrcmpiA(record->product, info->id) == 0) {
-        Note(mainWindow, "registration: adding to the record of an earlier installation (%d items)",
-             record->count);
+        KitLog(mainWindow,
+               "registration: adding to the record of an earlier installation (%d items)",
+               record->count);
         return;
     }
     if (!missing)
-        Note(mainWindow, "registration: the record there is not taken over: %s",
-             read == RECORD_OK ? "it is another product's" : RecordReadMeaning(read));
+        KitLog(mainWindow, "registration: the record there is not taken over: %s",
+               read == RECORD_OK ? "it is another product's" : RecordReadMeaning(read));
     ParseRecord("", 0, record);
 }
 
@@ -107,10 +98,10 @@ void AddInstalled(HWND mainWindow, InstallRecord *record)
         if (added)
             ++taken;
         else
-            Note(mainWindow, "registration: not recorded (the record cannot carry it): %.259s",
-                 item.path);
+            KitLog(mainWindow, "registration: not recorded (the record cannot carry it): %.259s",
+                   item.path);
     }
-    Note(mainWindow, "registration: setup reported %d folders and files to record", taken);
+    KitLog(mainWindow, "registration: setup reported %d folders and files to record", taken);
 }
 
 bool AddOwn(HWND mainWindow, InstallRecord *record, const ProductInfo *info)
@@ -126,7 +117,7 @@ bool AddOwn(HWND mainWindow, InstallRecord *record, const ProductInfo *info)
                AddRecordItem(record, RECORD_INI, entry.file, 0, 0, entry.section, entry.key);
     }
     if (!all)
-        Note(mainWindow, "registration: some of the module's own items cannot be recorded");
+        KitLog(mainWindow, "registration: some of the module's own items cannot be recorded");
     return all;
 }
 
@@ -142,8 +133,8 @@ bool PlaceUninstaller(HWND mainWindow, const ProductInfo *info, InstallRecord *r
     uint64_t size = 0;
     uint64_t written = 0;
     if (!CopyFileA(source, target, FALSE) || !FileFacts(target, &size, &written)) {
-        Note(mainWindow, "registration: %.259s could not be copied to %.259s (error %lu)", source,
-             target, GetLastError());
+        KitLog(mainWindow, "registration: %.259s could not be copied to %.259s (error %lu)", source,
+               target, GetLastError());
         return false;
     }
     return AddRecordItem(record, RECORD_FILE, target, size, written);
@@ -224,7 +215,7 @@ int Register(HWND mainWindow, const ProductInfo *info, InstallRecord *record)
         return KIT_NO_UNINSTALLER;
     if (!WriteRecordFile(recordPath, record))
         return KIT_RECORD_FAILED;
-    Note(mainWindow, "registration: record %.259s written, %d items", recordPath, record->count);
+    KitLog(mainWindow, "registration: record %.259s written, %d items", recordPath, record->count);
     return WriteUninstallKey(info, record, uninstaller) ? KIT_REGISTERED : KIT_REGISTRY_FAILED;
 }
 
@@ -233,7 +224,7 @@ int Register(HWND mainWindow, const ProductInfo *info, InstallRecord *record)
 extern "C" int RegisterProduct(HWND mainWindow, const ProductInfo *info)
 {
     if (!InfoIsUsable(info)) {
-        Note(mainWindow, "registration: %s", KitResultMeaning(KIT_BAD_INFO));
+        KitLog(mainWindow, "registration: %s", KitResultMeaning(KIT_BAD_INFO));
         return KIT_BAD_INFO;
     }
     InstallRecord *record = NewRecord();
@@ -241,8 +232,18 @@ extern "C" int RegisterProduct(HWND mainWindow, const ProductInfo *info)
         return KIT_NO_MEMORY;
     int result = Register(mainWindow, info, record);
     FreeRecord(record);
-    Note(mainWindow, "registration of %.127s: %s", info->id, KitResultMeaning(result));
+    KitLog(mainWindow, "registration of %.127s: %s", info->id, KitResultMeaning(result));
     return result;
+}
+
+extern "C" void KitLog(HWND mainWindow, const char *format, ...)
+{
+    char line[1025];
+    va_list args;
+    va_start(args, format);
+    wvsprintfA(line, format, args);
+    va_end(args);
+    SendMessageA(mainWindow, SM_WRITELOG, 0, reinterpret_cast<LPARAM>(line));
 }
 
 extern "C" const char *KitResultMeaning(int result)

@@ -57,7 +57,6 @@
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
-#include <stdarg.h>
 #include <string.h>
 
 #include "setupkit.h"
@@ -82,19 +81,6 @@ char g_dataPath[MAX_PATH]; // kvlsetup.dat in the source folder; empty: no setti
 char g_sourceDir[MAX_PATH];
 char g_title[SETUP_MODULE_TITLE_SIZE];
 char g_destDir[SETUP_PATH_SIZE]; // as SetDestDir left it
-
-// A line for setup's log (/LOG=), when there is one.
-void Note(const char *format, ...)
-{
-    if (!(g_mode & SETUP_MODE_LOGGING))
-        return;
-    char line[1025];
-    va_list args;
-    va_start(args, format);
-    wvsprintfA(line, format, args);
-    va_end(args);
-    SendMessageA(g_mainWindow, SM_WRITELOG, 0, reinterpret_cast<LPARAM>(line));
-}
 
 // Copies text into a buffer of `size` bytes only when all of it fits.
 bool CopyWhole(char *dest, size_t size, const char *source)
@@ -321,7 +307,7 @@ void AddLink(const char *group, char **fields)
     if (!LinkPaths(group, fields, linkPath, targetPath, workPath))
         return;
     HRESULT result = WriteLink(linkPath, LinkItem{targetPath, fields[2], workPath, fields[4]});
-    Note("shortcut %.259s: %s", linkPath, SUCCEEDED(result) ? "written" : "failed");
+    KitLog(g_mainWindow, "shortcut %.259s: %s", linkPath, SUCCEEDED(result) ? "written" : "failed");
 }
 
 // The group folder's path in the Start menu's Programs.
@@ -389,7 +375,8 @@ void WriteIniItem(char **fields)
     BOOL written = WritePrivateProfileStringA(section, key, value, path);
     // Systems that cache profiles write the file only when asked to.
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, path);
-    Note("setting %.259s [%.200s] %.200s: %s", path, section, key, written ? "written" : "failed");
+    KitLog(g_mainWindow, "setting %.259s [%.200s] %.200s: %s", path, section, key,
+           written ? "written" : "failed");
 }
 
 // ---------------------------------------------------------------------------

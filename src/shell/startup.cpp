@@ -75,13 +75,13 @@ bool ReadSwitches(const char *arguments, SetupSwitches *switches)
     // Past a bad switch the others are still read: a /VERYSILENT behind it
     // must keep the refusal from waiting for a person.
     while (StartsSwitch(p)) {
-        char token[600];
-        bool whole = false;
-        p = ReadSwitchToken(p, token, sizeof token, &whole);
-        SwitchParts parts = SplitSwitch(token);
-        const char *name = parts.name;
-        size_t length = parts.length;
-        const char *value = parts.value;
+        Switch read;
+        p = ReadSwitch(p, &read);
+        const char *token = read.token;
+        bool whole = read.whole;
+        const char *name = read.parts.name;
+        size_t length = read.parts.length;
+        const char *value = read.parts.value;
         if (!whole) {
             NoteSwitchProblem(switches->problem, sizeof switches->problem,
                               "A switch is cut short or too long: ", token);

@@ -65,13 +65,13 @@ bool ReadUninstallSwitches(const char *arguments, UninstallSwitches *switches)
     memset(switches, 0, sizeof *switches);
     const char *p = arguments;
     while (*p) {
-        char token[600];
-        bool whole = false;
-        p = ReadSwitchToken(p, token, sizeof token, &whole);
-        SwitchParts parts = SplitSwitch(token);
-        const char *name = parts.name;
-        size_t length = parts.length;
-        const char *value = parts.value;
+        Switch read;
+        p = ReadSwitch(p, &read);
+        const char *token = read.token;
+        bool whole = read.whole;
+        const char *name = read.parts.name;
+        size_t length = read.parts.length;
+        const char *value = read.parts.value;
         if (!whole || token[0] != '/') {
             NoteSwitchProblem(
                 switches->problem, sizeof switches->problem,

@@ -35,6 +35,13 @@ SwitchParts SplitSwitch(const char *token)
     return parts;
 }
 
+const char *ReadSwitch(const char *p, Switch *out)
+{
+    p = ReadSwitchToken(p, out->token, sizeof out->token, &out->whole);
+    out->parts = SplitSwitch(out->token);
+    return p;
+}
+
 bool IsSwitchNamed(const char *name, size_t length, const char *word)
 {
     return strlen(word) == length && _strnicmp(name, word, length) == 0;

@@ -20,6 +20,14 @@ struct SwitchParts {
 };
 SwitchParts SplitSwitch(const char *token);
 
+// One switch at `p`, read (ReadSwitchToken) and taken apart (SplitSwitch).
+struct Switch {
+    char token[600];
+    bool whole;
+    SwitchParts parts;
+};
+const char *ReadSwitch(const char *p, Switch *out);
+
 // True when the `length` characters at `name` are `word`, in any case.
 bool IsSwitchNamed(const char *name, size_t length, const char *word);
 
