@@ -577,6 +577,38 @@ std::string FileListSection(const Manifest &manifest, Errors *errors)
     return section;
 }
 
+// A product's program signed in memory, before it is compressed; a program
+// signed already keeps its signature.
+bool SignProgram(const std::string &source, const SignOptions &sign, std::string *bytes,
+                 Errors *errors)
+{
+    std::string why;
+    if (sign.certificate.empty() || SignPeBytes(bytes, sign, &why))
+        return true;
+    errors->Add(Severity::Error, source, "cannot be signed: " + why);
+    return false;
+}
+
+// Signs the engine's programs the build wrote into `options.out` (those of
+// `names` that are there), each file replaced only once signed. The
+// elevation prompt names setup.exe by the product's title.
+bool SignWritten(const BuildOptions &options, const std::string &title,
+                 const std::vector<std::string> &names, Errors *errors)
+{
+    SignOptions sign = options.sign;
+    sign.description = title;
+    for (const std::string &name : names) {
+        std::string path = JoinHost(options.out, name), why;
+        if (sign.certificate.empty() || !IsFile(path))
+            continue;
+        if (!SignPeFile(path, sign, &why)) {
+            errors->Add(Severity::Error, path, "cannot be signed: " + why);
+            return false;
+        }
+    }
+    return true;
+}
+
 // What became of one product file, for its progress line.
 struct FileDone {
     bool done = false;
@@ -587,11 +619,12 @@ struct FileDone {
 
 // Reads, compresses (unless plain) and writes one product file. A thread of
 // its own counts its complaints in `errors`, which no other thread touches.
-void WriteProductFile(const FileSpec &file, const std::string &out, FileDone *result,
-                      Errors *errors)
+void WriteProductFile(const FileSpec &file, const std::string &out, const SignOptions &sign,
+                      FileDone *result, Errors *errors)
 {
     std::string plain, stored;
     result->ok = ReadWholeFile(file.source, &plain) &&
+                 SignProgram(file.source, sign, &plain, errors) &&
                  (file.plain || Compress(plain, file.lastChar, &stored));
     // A file that compression would make larger ships as it is, under the
     // same stored name: setup tells a compressed file by its content, not by
@@ -607,7 +640,8 @@ void WriteProductFile(const FileSpec &file, const std::string &out, FileDone *re
 // files are compressed side by side, one per processor (or `jobs`); each
 // lands in a file of its own, so the output is the same bytes whatever the
 // number, and the progress lines come in the manifest's order.
-bool WriteProductFiles(const Manifest &manifest, const std::string &out, int jobs, Errors *errors)
+bool WriteProductFiles(const Manifest &manifest, const std::string &out, int jobs,
+                       const SignOptions &sign, Errors *errors)
 {
     size_t count = manifest.files.size();
     std::vector<FileDone> results(count);
@@ -620,7 +654,7 @@ bool WriteProductFiles(const Manifest &manifest, const std::string &out, int job
         for (size_t i; !failed && (i = next++) < count;) {
             FileDone result;
             Errors own;
-            WriteProductFile(manifest.files[i], out, &result, &own);
+            WriteProductFile(manifest.files[i], out, sign, &result, &own);
             complaints += own.count;
             result.done = true;
             if (!result.ok)
@@ -758,6 +792,10 @@ int BuildDistribution(const BuildOptions &options)
         "[GENERAL]\r\ncbTitle=" + manifest.title + "\r\n\r\n" + FileListSection(manifest, &errors) +
         (stock ? WithProductIdentity(manifest.passOn, manifest.package) : manifest.passOn);
     bool packaged = ReadyToPackage(&manifest, &errors);
+    std::string cannotSign;
+    if (!options.sign.certificate.empty() && IsFile(setup) &&
+        !SigningWorks(options.sign, setup, &cannotSign))
+        errors.Add(Severity::Error, "--sign", cannotSign);
     if (errors.count > 0) {
         fprintf(stderr, "kvlship: %d mistake%s; nothing written\n", errors.count,
                 errors.count == 1 ? "" : "s");
@@ -815,7 +853,9 @@ int BuildDistribution(const BuildOptions &options)
               (!shipsUninstaller ||
                (ReadWholeFile(uninstaller, &bytes) &&
                 Write(JoinHost(options.out, kUninstallerName), bytes, uninstaller, &errors))) &&
-              WriteProductFiles(manifest, options.out, options.jobs, &errors);
+              SignWritten(options, manifest.title,
+                          {"setup.exe", manifest.moduleName + ".dll", kUninstallerName}, &errors) &&
+              WriteProductFiles(manifest, options.out, options.jobs, options.sign, &errors);
     if (!ok) {
         errors.Add(Severity::Error, options.out, "holds an incomplete distribution");
         return 2;

@@ -26,6 +26,8 @@
 // is written. The same manifest and files always give the same bytes.
 #pragma once
 
+#include "signing.h"
+
 #include <string>
 #include <vector>
 
@@ -34,7 +36,8 @@ struct BuildOptions {
     std::string out;
     std::string engine; // folder holding setup.exe and stock.dll
     std::vector<std::pair<std::string, std::string>> defines;
-    int jobs = 0; // files compressed at once; 0: one per processor
+    int jobs = 0;     // files compressed at once; 0: one per processor
+    SignOptions sign; // every program written is signed when it names a certificate
 };
 
 // Where the package manager's files go: the output folder's path with this added.

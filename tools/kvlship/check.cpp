@@ -3,6 +3,7 @@
 #include "hostfs.h"
 #include "peinfo.h"
 #include "profile.h"
+#include "signing.h"
 #include "textout.h"
 
 #include "codec/szdd.h"
@@ -602,6 +603,7 @@ void CheckDistribution(const CheckOptions &options, CheckResult *result)
     CheckRemoval(options, data, result);
     CheckLicence(options, result);
     CheckModule(options, moduleFile, result);
+    CheckSignatures(options.distribution, options.caFile, &result->problems, &result->notes);
 }
 
 int CheckStatus(const CheckResult &result)
@@ -638,6 +640,9 @@ void PrintCheck(const CheckResult &result, bool json)
                    JsonString(AnsiToUtf8(problem.key)).c_str(),
                    JsonString(AnsiToUtf8(problem.text)).c_str());
         }
+        printf("], \"notes\": [");
+        for (size_t i = 0; i < result.notes.size(); ++i)
+            printf("%s%s", i ? ", " : "", JsonString(AnsiToUtf8(result.notes[i])).c_str());
         printf("], \"status\": %d}\n", CheckStatus(result));
         return;
     }
@@ -669,6 +674,8 @@ void PrintCheck(const CheckResult &result, bool json)
     for (const Problem &problem : result.problems)
         printf("%s: %s %s\n", problem.severity == Severity::Error ? "error" : "warning",
                shown(problem.key).c_str(), shown(problem.text).c_str());
+    for (const std::string &note : result.notes)
+        printf("note: %s\n", shown(note).c_str());
     int status = CheckStatus(result);
     printf("%s\n", status == 0   ? "No problems found."
                    : status == 1 ? "Warnings only: setup will run, but look at them."

@@ -27,6 +27,7 @@ struct CheckOptions {
     std::string distribution;
     std::string destination;         // empty: the default setup.exe would offer
     std::string module = "defsetup"; // setup.exe's command line
+    std::string caFile;              // CA certificates signatures lead to; empty: the host's roots
 };
 
 struct CheckResult {
@@ -35,6 +36,7 @@ struct CheckResult {
     std::vector<PlannedFile> files;
     std::vector<std::string> hooks; // hooks the module exports
     std::vector<Problem> problems;
+    std::vector<std::string> notes; // what was not looked at, and why: no problem
 };
 
 void CheckDistribution(const CheckOptions &options, CheckResult *result);

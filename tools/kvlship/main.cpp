@@ -2,10 +2,14 @@
 //
 //   kvlship new MANIFEST FOLDER        a starting manifest for the files in FOLDER
 //   kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR] [--jobs N]
-//                                      lays out the distribution folder OUT
-//   kvlship check DIST [--dest DIR] [--module NAME] [--json]
+//                [--sign CERT.pfx [--password-file FILE] [--timestamp URL]]
+//                                      lays out the distribution folder OUT, its
+//                                      programs signed with CERT.pfx when asked
+//   kvlship check DIST [--dest DIR] [--module NAME] [--ca FILE] [--json]
 //                                      reads DIST as setup.exe will: the plan and
-//                                      every problem; exit 0 clean, 1 warnings, 2 errors
+//                                      every problem, signatures verified against
+//                                      the CA certificates of FILE when given;
+//                                      exit 0 clean, 1 warnings, 2 errors
 //   kvlship try DIST [--work DIR] [--module NAME] [--timeout SECONDS] [--silent] [--json]
 //                                      installs DIST under Wine on a private display
 //                                      and reports what happened (Linux); --silent
@@ -16,6 +20,7 @@
 #include "build.h"
 #include "check.h"
 #include "hostfs.h"
+#include "signing.h"
 #include "tryrun.h"
 
 #include <stdio.h>
@@ -29,7 +34,8 @@ int Usage()
 {
     fputs("usage: kvlship new MANIFEST FOLDER\n"
           "       kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR] [--jobs N]\n"
-          "       kvlship check DIST [--dest DIR] [--module NAME] [--json]\n"
+          "                     [--sign CERT.pfx [--password-file FILE] [--timestamp URL]]\n"
+          "       kvlship check DIST [--dest DIR] [--module NAME] [--ca FILE] [--json]\n"
           "       kvlship try DIST [--work DIR] [--module NAME] [--timeout SECONDS] [--engine DIR] "
           "[--silent] [--json]\n",
           stderr);
@@ -40,6 +46,8 @@ struct Arguments {
     std::vector<std::string> positional;
     std::vector<std::pair<std::string, std::string>> defines;
     std::string engine, dest, module, work;
+    SignOptions sign;
+    std::string caFile;
     int timeout = 300;
     int jobs = 0;
     bool json = false;
@@ -73,6 +81,14 @@ Arguments Parse(int argc, char **argv, const char *own)
             args.module = argv[++i];
         else if (arg == "--work" && hasValue)
             args.work = argv[++i];
+        else if (arg == "--sign" && hasValue)
+            args.sign.certificate = argv[++i];
+        else if (arg == "--password-file" && hasValue)
+            args.sign.passwordFile = argv[++i];
+        else if (arg == "--timestamp" && hasValue)
+            args.sign.timestampUrl = argv[++i];
+        else if (arg == "--ca" && hasValue)
+            args.caFile = argv[++i];
         else if (arg == "--timeout" && hasValue)
             args.timeout = atoi(argv[++i]);
         else if (arg == "--jobs" && hasValue)
@@ -82,6 +98,10 @@ Arguments Parse(int argc, char **argv, const char *own)
         else
             args.positional.push_back(arg);
     }
+    // What signs goes with --sign: alone, it would quietly sign nothing.
+    if (args.sign.certificate.empty() &&
+        (!args.sign.passwordFile.empty() || !args.sign.timestampUrl.empty()))
+        args.bad = true;
     return args;
 }
 
@@ -92,6 +112,7 @@ int Check(const Arguments &args)
     options.destination = args.dest;
     if (!args.module.empty())
         options.module = args.module;
+    options.caFile = args.caFile;
     CheckResult result;
     CheckDistribution(options, &result);
     PrintCheck(result, args.json);
@@ -117,6 +138,7 @@ int main(int argc, char **argv)
         options.engine = args.engine;
         options.defines = args.defines;
         options.jobs = args.jobs;
+        options.sign = args.sign;
         return BuildDistribution(options);
     }
     if (command == "check" && args.positional.size() == 1)

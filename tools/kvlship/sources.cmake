@@ -12,6 +12,7 @@ set(KVLSHIP_SOURCES
   tools/kvlship/package.cpp
   tools/kvlship/peinfo.cpp
   tools/kvlship/profile.cpp
+  tools/kvlship/signing.cpp
   tools/kvlship/szddencode.cpp
   tools/kvlship/textout.cpp
   tools/kvlship/trial.cpp
