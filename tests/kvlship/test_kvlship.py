@@ -373,3 +373,108 @@ def test_silent_trial_passes_the_sample_and_reads_its_log(tmp_path):
     assert report["exitMeaning"] == "the installation is complete"
     assert report["logLines"][-1].endswith("setup ended: exit code 0, the installation is complete")
     assert Path(report["log"]).parent == (tmp_path / "trial" / "logs").resolve()
+
+
+# ---------------------------------------------------------------------------
+# Signing, against a CA made here and trusted nowhere else.
+
+
+@pytest.fixture(scope="module")
+def vendor_certificate(tmp_path_factory):
+    """A throwaway CA and a code-signing certificate it issued, as a pfx
+    whose password is in a file; returns (pfx, password file, CA pem)."""
+    folder = tmp_path_factory.mktemp("certificate")
+
+    def openssl(*args):
+        done = subprocess.run(["openssl", *map(str, args)], cwd=folder, capture_output=True,
+                              text=True)
+        assert done.returncode == 0, done.stderr
+
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.pem",
+            "-days", "2", "-subj", "/CN=Throwaway Test CA",
+            "-addext", "basicConstraints=critical,CA:TRUE",
+            "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", "vendor.key", "-out", "vendor.csr",
+            "-subj", "/CN=Harbour Charts")
+    (folder / "leaf.cnf").write_text("basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\n"
+                                     "extendedKeyUsage=codeSigning\n")
+    openssl("x509", "-req", "-in", "vendor.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+            "-CAcreateserial", "-out", "vendor.pem", "-days", "2", "-extfile", "leaf.cnf")
+    (folder / "password.txt").write_text("harbour light\n")
+    openssl("pkcs12", "-export", "-inkey", "vendor.key", "-in", "vendor.pem", "-out", "vendor.pfx",
+            "-passout", "pass:harbour light")
+    return folder / "vendor.pfx", folder / "password.txt", folder / "ca.pem"
+
+
+def verifies(path, ca):
+    return subprocess.run(["osslsigncode", "verify", "-CAfile", ca, "-in", path],
+                          capture_output=True).returncode == 0
+
+
+def test_signed_build_verifies_and_check_names_altered_and_unsigned_programs(
+        tmp_path, vendor_certificate):
+    pfx, password, ca = vendor_certificate
+    dist = tmp_path / "dist"
+    done = kvlship("build", ROOT / "sample" / "atlas.manifest", dist, "-D", f"BIN={BIN}",
+                   "--engine", BIN, "--sign", pfx, "--password-file", password)
+    assert done.returncode == 0, done.stderr
+    # The product's own program is signed before it is compressed.
+    with open(dist / "DEMO.EX_", "rb") as stored, open(tmp_path / "DEMO.EXE", "wb") as expanded:
+        subprocess.run(["msexpand"], stdin=stored, stdout=expanded, check=True)
+    for program in (dist / "setup.exe", dist / "uninst.exe", dist / "defsetup.dll",
+                    tmp_path / "DEMO.EXE"):
+        assert verifies(program, ca), program
+    checked = kvlship("check", dist, "--ca", ca, "--json")
+    assert checked.returncode == 0, checked.stdout
+    # Without the private CA, the chain leads to no root the host trusts.
+    assert_named(problems(json.loads(kvlship("check", dist, "--json").stdout)), "setup.exe",
+                 "does not lead to a trusted root")
+
+    setup = bytearray((dist / "setup.exe").read_bytes())
+    setup[0x400] ^= 1
+    (dist / "setup.exe").write_bytes(setup)
+    assert not verifies(dist / "setup.exe", ca)
+    shutil.copyfile(BIN / "uninst.exe", dist / "uninst.exe")
+    found = problems(json.loads(kvlship("check", dist, "--ca", ca, "--json").stdout))
+    assert_named(found, "setup.exe", "was changed after it was signed")
+    assert_named(found, "uninst.exe", "is not signed")
+    # Where osslsigncode is missing, check says so once.
+    result = json.loads(kvlship("check", dist, "--json", env={"PATH": "/nonexistent"}).stdout)
+    assert [n for n in result["notes"] if "not verified" in n] == [
+        "signatures were not verified: osslsigncode is not installed (apt-get install osslsigncode)"]
+
+
+def test_signing_that_cannot_work_is_refused_before_anything_is_written(
+        tmp_path, vendor_certificate):
+    pfx, password, _ = vendor_certificate
+    manifest = product(tmp_path / "p")
+    wrong = tmp_path / "wrong.txt"
+    wrong.write_text("not it\n")
+    for extra, env, said in [
+            (["--password-file", wrong], None, "Wrong password?"),
+            (["--password-file", password], {"PATH": "/nonexistent"},
+             "osslsigncode is not installed")]:
+        done = kvlship("build", manifest, tmp_path / "out", "--engine", BIN, "--sign", pfx, *extra,
+                       env=env)
+        assert done.returncode == 2 and said in done.stderr, done.stderr
+        assert not (tmp_path / "out").exists()
+    # And signing that works leaves no temporary file beside what it signed.
+    done = kvlship("build", manifest, tmp_path / "out", "--engine", BIN, "--sign", pfx,
+                   "--password-file", password)
+    assert done.returncode == 0, done.stderr
+    assert not [p.name for p in (tmp_path / "out").iterdir() if p.name.endswith(".signing")]
+
+
+def test_windows_build_of_the_tool_says_plainly_that_signtool_is_missing(
+        tmp_path, vendor_certificate):
+    pfx, password, _ = vendor_certificate
+    manifest = product(tmp_path / "p")
+    env = dict(os.environ, WINEDEBUG="-all", WINEARCH="win32",
+               WINEPREFIX=os.environ.get("WINEPREFIX", str(BUILD / "wineprefix")))
+    done = subprocess.run(["wine", BIN / "kvlship.exe", "build", manifest, tmp_path / "out",
+                           "--engine", BIN, "--sign", pfx, "--password-file", password],
+                          capture_output=True, text=True, timeout=120, env=env,
+                          stdin=subprocess.DEVNULL)
+    assert done.returncode == 2, done.stdout + done.stderr
+    assert "signtool.exe is not on PATH" in done.stderr
+    assert not (tmp_path / "out").exists()

@@ -9,6 +9,7 @@ Needs no Wine: BUILD_DIR names the build folder (CTest sets it)."""
 
 import os
 import struct
+import xml.etree.ElementTree as ElementTree
 from pathlib import Path
 
 import pefile
@@ -17,6 +18,7 @@ import pytest
 RT_ICON = 3
 RT_DIALOG = 5
 RT_GROUP_ICON = 14
+RT_MANIFEST = 24
 
 DS_SETFONT = 0x40
 DS_SHELLFONT = 0x48
@@ -36,14 +38,18 @@ IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
 # Reading setup.exe
 
 
-@pytest.fixture(scope="module")
-def setup_exe():
+def built_program(name):
     build = os.environ.get("BUILD_DIR")
     if not build:
         pytest.fail("BUILD_DIR is not set: run through CTest, or set it to a build folder")
-    path = Path(build) / "bin" / "setup.exe"
+    path = Path(build) / "bin" / name
     assert path.exists(), f"{path} does not exist: build first"
     return pefile.PE(str(path))
+
+
+@pytest.fixture(scope="module")
+def setup_exe():
+    return built_program("setup.exe")
 
 
 def resource_entries(pe, kind):
@@ -235,3 +241,42 @@ def test_icon_group_names_icons_that_exist(setup_exe):
         ident = struct.unpack_from("<H", group, 6 + 14 * index + 12)[0]
         assert ident in icons
 
+
+
+# ---------------------------------------------------------------------------
+# The application manifests
+
+ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
+ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
+COMPATIBILITY = "{urn:schemas-microsoft-com:compatibility.v1}"
+SETTINGS_2005 = "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}"
+SETTINGS_2016 = "{http://schemas.microsoft.com/SMI/2016/WindowsSettings}"
+SETTINGS_2019 = "{http://schemas.microsoft.com/SMI/2019/WindowsSettings}"
+# Vista, 7, 8, 8.1, 10 and 11.
+SUPPORTED_OS = {"{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+                "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+                "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}
+
+
+@pytest.mark.parametrize("program, level", [("setup.exe", "requireAdministrator"),
+                                            ("uninst.exe", "requireAdministrator"),
+                                            ("kvlship.exe", "asInvoker")])
+def test_manifest_asks_for_its_level_and_names_every_supported_system(program, level):
+    manifests = resource_entries(built_program(program), RT_MANIFEST)
+    assert list(manifests) == [1], "the system reads an .exe's manifest from id 1 only"
+    root = ElementTree.fromstring(manifests[1])  # raises on XML that is not well-formed
+    assert root.tag == ASM_V1 + "assembly" and root.get("manifestVersion") == "1.0"
+    asked = root.findall(f"{ASM_V3}trustInfo/{ASM_V3}security/{ASM_V3}requestedPrivileges/"
+                         f"{ASM_V3}requestedExecutionLevel")
+    assert [(e.get("level"), e.get("uiAccess")) for e in asked] == [(level, "false")]
+    systems = root.findall(f"{COMPATIBILITY}compatibility/{COMPATIBILITY}application/"
+                           f"{COMPATIBILITY}supportedOS")
+    assert {e.get("Id") for e in systems} == SUPPORTED_OS
+    # Neither the common controls 6 nor the UTF-8 code page: both change what
+    # modules built before them see.
+    assert root.find(f".//{ASM_V1}dependency") is None
+    assert root.find(f".//{SETTINGS_2019}activeCodePage") is None
+    if program != "kvlship.exe":
+        settings = f"{ASM_V3}application/{ASM_V3}windowsSettings/"
+        assert root.findtext(settings + SETTINGS_2005 + "dpiAware") == "false"
+        assert root.findtext(settings + SETTINGS_2016 + "dpiAwareness") == "unaware"
