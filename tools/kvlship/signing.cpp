@@ -11,6 +11,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -311,34 +313,44 @@ bool ExpandProgram(const std::string &path, std::string *plain)
     FILE *file = OpenPlainFile(path, false);
     if (!file)
         return false;
-    static unsigned char chunk[1 << 16];
-    size_t got = fread(chunk, 1, sizeof chunk, file);
+    std::vector<unsigned char> chunk(1 << 16);
+    size_t got = fread(chunk.data(), 1, chunk.size(), file);
     SzddHeader header;
-    if (!SzddParseHeader(chunk, got, &header) || header.size > kExpandLimit) {
+    if (!SzddParseHeader(chunk.data(), got, &header) || header.size > kExpandLimit) {
         fclose(file);
         return false;
     }
     // A reference may write a little past what it makes: room for that.
-    std::string room(header.size + 64, '\0');
-    SzddDecoder *decoder = new SzddDecoder;
-    SzddDecoderInit(decoder);
+    size_t whole = static_cast<size_t>(header.size) + 64;
+    std::string room(std::min(whole, chunk.size()), '\0');
+    SzddDecoder decoder;
+    SzddDecoderInit(&decoder);
     SzddStatus status = kSzddNeedInput;
     size_t made = 0;
-    while (status == kSzddNeedInput) {
-        bool ends = got < sizeof chunk;
-        size_t used = 0, now = 0;
-        status =
-            SzddDecode(decoder, chunk, got, &used, reinterpret_cast<unsigned char *>(&room[made]),
-                       room.size() - made, &now, ends);
-        made += now;
-        if (made >= 2 && room.compare(0, 2, "MZ") != 0)
+    bool program = true;
+    for (;;) {
+        bool ends = got < chunk.size();
+        size_t at = 0;
+        do {
+            size_t used = 0, now = 0;
+            status = SzddDecode(&decoder, chunk.data() + at, got - at, &used,
+                                reinterpret_cast<unsigned char *>(&room[made]), room.size() - made,
+                                &now, ends);
+            at += used;
+            made += now;
+            program = made < 2 || room.compare(0, 2, "MZ") == 0;
+            // A program is expanded whole; anything else no further.
+            if (status == kSzddNeedOutput && program && room.size() < whole)
+                room.resize(whole);
+            else if (status == kSzddNeedOutput)
+                program = false;
+        } while (program && status == kSzddNeedOutput);
+        if (!program || status != kSzddNeedInput || ends)
             break;
-        if (!ends)
-            got = fread(chunk, 1, sizeof chunk, file);
+        got = fread(chunk.data(), 1, chunk.size(), file);
     }
-    delete decoder;
     fclose(file);
-    if (status != kSzddComplete || made != header.size || made < 2)
+    if (!program || status != kSzddComplete || made != header.size || made < 2)
         return false;
     plain->assign(room, 0, made);
     return true;
@@ -377,11 +389,18 @@ std::string VerifyFailure(const std::string &tool, const std::string &path,
         return tool + " could not be started";
     if (output.find("MISMATCH") != std::string::npos)
         return "was changed after it was signed: its signature no longer matches its content";
-    std::string chain = "Signature verification: failed";
-    if (output.find(chain) != std::string::npos)
-        return "is signed, but its signature does not lead to a trusted root" +
-               std::string(caFile.empty() ? " (give a private CA's certificate with --ca FILE)"
-                                          : " in " + caFile);
+    // OpenSSL's reason for refusing the chain: "certificate has expired", ...
+    size_t reason = output.find("Verify error:");
+    if (reason != std::string::npos) {
+        reason += strlen("Verify error:");
+        std::string why = output.substr(reason, output.find('\n', reason) - reason);
+        why = why.substr(why.find_first_not_of(' '));
+        return "is signed, but its certificate is not trusted (" + why + ")" +
+               (caFile.empty() ? "; for a private CA give its certificate with --ca FILE"
+                               : "; the CA certificates are those of " + caFile);
+    }
+    if (output.find("signature failure") != std::string::npos)
+        return "is signed, but its signature is damaged";
     return "is signed, but its signature does not verify: " + Complaint(output);
 }
 
