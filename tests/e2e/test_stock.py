@@ -163,7 +163,7 @@ def test_the_group_is_all_users_when_setup_runs_as_administrator_unless_set(scen
     assert [p.name for p in own.iterdir()] == ["Demo.lnk"]
     record = (scenario.dest / "Atlas" / "uninst.dat").read_text()
     for folder in (common, own):
-        assert f"group\t{drive_c_path(scenario, folder)}\r" in record, record
+        assert f"group\t{drive_c_path(scenario, folder)}" in record.splitlines(), record
 
     key = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Atlas"
     quiet = scenario.registry_values(key)["QuietUninstallString"][1]
@@ -178,7 +178,7 @@ def test_a_module_of_its_own_over_the_stock_kit(scenario):
     stock_product(scenario, {"cbFolder": "Not Read", "cbDemoProgram": "DEMO.EXE"},
                   group={"cbName": "Orbit", "cbItem00": "Orbit|DEMO.EXE||.|demo"})
     scenario.add_module("defsetup", dll="example.dll")
-    scenario.add_compressed("ORION.SK_", b"Orion\r\n")
+    scenario.add_compressed("ORION.SK_", b"The stars of Orion\r\n" * 3)
     scenario.add_file("LYRA.SK_", "Lyra\r\n")
     scenario.start(None)
     scenario.agree()
@@ -192,6 +192,6 @@ def test_a_module_of_its_own_over_the_stock_kit(scenario):
     assert scenario.tree(dest) == ["DEMO.EXE", "Demos/", "Demos/HARBOUR.TXT", "README.TXT",
                                    "Samples/", "Samples/LYRA.SKY", "Samples/ORION.SKY",
                                    "demo-launch.txt"], scenario.tree()
-    assert (dest / "Samples" / "ORION.SKY").read_bytes() == b"Orion\r\n"
+    assert (dest / "Samples" / "ORION.SKY").read_bytes() == b"The stars of Orion\r\n" * 3
     link = lnk_fields(program_group(scenario, "Orbit") / "Orbit.lnk")
     assert link["Local path"] == windows_path(dest / "DEMO.EXE"), link
