@@ -42,6 +42,8 @@
 //   cbFor=auto                   whose Start menu: all users' when setup runs with an
 //                                administrator's rights (an elevated token), else the
 //                                user's (auto); all; user. Missing or anything else: auto.
+//                                All users' menu without the rights to write it: the
+//                                user's. The record names the folder used.
 //   cbItem00=Harbour Atlas Demo|DEMO.EXE|HARBOUR.TXT|Demos|Harbour Atlas demonstration
 //   cbItem01=Read Me|README.TXT||.|About Harbour Atlas
 //       link name | target below the destination | arguments | working folder below

@@ -28,6 +28,7 @@ char g_dataPath[MAX_PATH]; // kvlsetup.dat in the source folder; empty: no setti
 char g_sourceDir[MAX_PATH];
 char g_title[SETUP_MODULE_TITLE_SIZE];
 char g_destDir[SETUP_PATH_SIZE]; // as SetDestDir left it
+int g_groupFolderId;             // the Start menu CreateShortcuts used; 0 before
 
 int ReadProfile(void *, const char *section, const char *key, char *buffer, size_t size)
 {
@@ -205,26 +206,43 @@ int GroupFolderId()
     return RunsElevated() ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS;
 }
 
-// The group folder's path in the Start menu's Programs.
-bool GroupPath(char (&group)[MAX_PATH])
+// The group folder's path in the Start menu's Programs of `folderId`.
+bool GroupPath(char (&group)[MAX_PATH], int folderId)
 {
     char line[kStockLineSize];
     char programs[MAX_PATH];
     return ReadSetting("GROUP", "cbName", line) > 0 && IsSafeName(line, strlen(line)) &&
-           SHGetSpecialFolderPathA(g_mainWindow, programs, GroupFolderId(), TRUE) &&
+           SHGetSpecialFolderPathA(g_mainWindow, programs, folderId, TRUE) &&
            JoinWhole(group, sizeof group, programs, line);
 }
 
-// The group folder, made if need be.
+bool MakeFolder(const char *folder)
+{
+    return CreateDirectoryA(folder, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+// The group folder, made if need be, and remembered for the registration.
+// All users' menu without the rights to write it (cbFor=all, run by a user):
+// the user's own, so that no shortcut is lost.
 bool MakeGroup(char (&group)[MAX_PATH])
 {
-    if (!GroupPath(group))
+    int folderId = GroupFolderId();
+    if (!GroupPath(group, folderId))
         return false;
-    if (CreateDirectoryA(group, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
-        return true;
-    KitLog(g_mainWindow, "program group %.259s: cannot be made (error %lu); no shortcuts", group,
-           GetLastError());
-    return false;
+    if (!MakeFolder(group) && folderId == CSIDL_COMMON_PROGRAMS) {
+        KitLog(g_mainWindow, "program group %.259s: cannot be made (error %lu); the user's instead",
+               group, GetLastError());
+        folderId = CSIDL_PROGRAMS;
+        if (!GroupPath(group, folderId))
+            return false;
+    }
+    if (!MakeFolder(group)) {
+        KitLog(g_mainWindow, "program group %.259s: cannot be made (error %lu); no shortcuts",
+               group, GetLastError());
+        return false;
+    }
+    g_groupFolderId = folderId;
+    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -268,7 +286,9 @@ struct Made {
 // and their folder.
 void GatherLinks(Made *made, ProductInfo *info)
 {
-    if (!GroupPath(made->group) || GetFileAttributesA(made->group) == INVALID_FILE_ATTRIBUTES)
+    int folderId = g_groupFolderId ? g_groupFolderId : GroupFolderId();
+    if (!GroupPath(made->group, folderId) ||
+        GetFileAttributesA(made->group) == INVALID_FILE_ATTRIBUTES)
         return;
     made->groups[0] = made->group;
     info->groupFolders = made->groups;

@@ -102,7 +102,9 @@ def test_product_described_by_its_settings_is_installed(scenario):
 def test_paths_that_leave_the_destination_are_refused(scenario):
     # ".." as the folder would install beside Program Files; an item that
     # leaves the destination is skipped and the others still land.
-    stock_product(scenario, {"cbFolder": "..", "cbConflict": "keep"}, group={
+    # A demonstration that is no program is named, not started.
+    stock_product(scenario, {"cbFolder": "..", "cbConflict": "keep",
+                             "cbDemoProgram": "README.TXT"}, group={
         "cbName": "Atlas",
         "cbItem00": "Escape|..\\..\\DEMO.EXE||.|out",
         "cbItem01": "Read Me|README.TXT||..|out",
@@ -112,6 +114,10 @@ def test_paths_that_leave_the_destination_are_refused(scenario):
     readme = old_readme(dest)
     scenario.start(None)
     scenario.agree()
+    box = scenario.wait_message_box(timeout=40)
+    scenario.screenshot("not-a-program")
+    assert "README.TXT is not a program" in box["text"], scenario.report("demonstration")
+    scenario.press_button(box, "OK")
     scenario.wait_success()
 
     assert scenario.tree() == ["KarveloEngine/", "KarveloEngine/ATLAS.INI",
