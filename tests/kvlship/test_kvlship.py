@@ -172,7 +172,7 @@ def test_broken_distribution_names_every_mistake_with_its_key(tmp_path):
     assert_named(found, "cbItem09", "is never read")
     assert_named(found, "PRODUCT cbDemoProgram", "DEMO.EXE, which no file-list line installs")
     assert_named(found, "PRODUCT cbConflict", '"overwrite", which the stock module does not know')
-    assert_named(found, "PRODUCT cbFileEror", "did you mean cbFileError?")
+    assert_named(found, "PRODUCT cbFileEror", "did you mean cbFileError (whether the setup ends")
     assert_named(found, "GROUP cbItem03", "has 2 of the 5 fields")
     assert_named(found, "GROUP cbItem04", "no plain name")
     assert_named(found, "GROUP cbItem06", "is never read")

@@ -507,14 +507,14 @@ void CheckRemoval(const CheckOptions &options, const Profile &data, CheckResult 
     if (!FindSection(data, "PRODUCT"))
         return;
     if (ReadProfileValue(data, "PRODUCT", "cbId", 260).empty()) {
-        Add(result, Severity::Warning, "cbId",
+        Add(result, Severity::Warning, "PRODUCT cbId",
             "is missing: the stock module registers no removal, so the product cannot be "
             "uninstalled (give the manifest's [package] an id, a version and a publisher)");
         return;
     }
     for (const char *key : {"cbVersion", "cbPublisher"}) {
         if (ReadProfileValue(data, "PRODUCT", key, 260).empty())
-            Add(result, Severity::Warning, key,
+            Add(result, Severity::Warning, std::string("PRODUCT ") + key,
                 "is missing: Add/Remove Programs shows the product without it");
     }
     if (!IsFile(JoinHost(options.distribution, kUninstallerName)))

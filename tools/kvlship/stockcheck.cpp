@@ -102,9 +102,9 @@ void CheckKeys(const StockCheck &check, const ProfileSection &section)
         // A misspelling of a key that is not there: what it meant is not done.
         bool numbered = strcmp(nearest->key, "cbItemNN") == 0;
         bool meantIsThere = !numbered && FindKey(check.data, name, nearest->key);
-        std::string text = "unknown key; did you mean " +
-                           std::string(numbered ? "cbItem followed by two digits" : nearest->key) +
-                           "? The stock module ignores it";
+        std::string meant = numbered ? "cbItem followed by two digits" : nearest->key;
+        std::string text = "unknown key; did you mean " + meant + " (" + nearest->effect +
+                           ")? The stock module ignores it";
         if (meantIsThere)
             check.Warning(label, text);
         else
