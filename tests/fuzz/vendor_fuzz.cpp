@@ -2,7 +2,8 @@
 // (exports, imports, the hook match) and as an INI file read the platform's
 // way; a value read for a buffer never comes back longer than it holds; and
 // that INI file judged as the stock module's settings.
-// fuzz-sources: tools/kvlship/peinfo.cpp tools/kvlship/profile.cpp tools/kvlship/hostfs.cpp tools/kvlship/textout.cpp tools/kvlship/stockcheck.cpp modules/stock/settings.cpp
+// fuzz-sources: tools/kvlship/peinfo.cpp tools/kvlship/profile.cpp tools/kvlship/hostfs.cpp
+// fuzz-sources: tools/kvlship/textout.cpp tools/kvlship/stockcheck.cpp modules/stock/settings.cpp
 #include "kvlship/peinfo.h"
 #include "kvlship/profile.h"
 #include "kvlship/stockcheck.h"
