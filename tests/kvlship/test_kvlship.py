@@ -151,6 +151,7 @@ def broken_distribution(folder):
                         "cbItem02=ATLAS.INI Atlas Home\n"             # no '|'
                         "cbItem03=Config\\ATLAS.INI|Atlas|Home|x\n"  # folder never made
                         "cbItem04=ATLAS.INI|Atlas|Data|%dest%\\Data\n")
+    tail += "[INI]\ncbItem05=ATLAS.INI|Atlas|Late|x\n"  # a second section
     (dist / "kvlsetup.dat").write_text(head + "[FILELIST]\r\n" + items + tail)
     return dist
 
@@ -179,6 +180,7 @@ def test_broken_distribution_names_every_mistake_with_its_key(tmp_path):
     assert_named(found, "INI cbItem02", "has 1 of the 4 fields")
     assert_named(found, "INI cbItem03", "a folder no file-list line installs into")
     assert_named(found, "INI cbItem04", "replaces only %DEST%")
+    assert_named(found, "INI cbItem05", "in a second [INI]")
     assert_named(found, "modlic.tx_", "only the first 15999")
     assert_named(found, "modlic.tx_", "not stored complemented")
     assert_named(found, "defsetup.dll", '"InitModule@16", but setup looks up "InitModule"')

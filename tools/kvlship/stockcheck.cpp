@@ -294,6 +294,16 @@ std::string StockDestination(const Profile &data)
 void CheckStockSettings(const Profile &data, CheckResult *result)
 {
     StockCheck check{data, result};
+    for (const ProfileSection &section : data.sections) {
+        const ProfileSection *first = FindSection(data, section.name.c_str());
+        if (IsStockSection(section.name.c_str()) && first != &section && !section.keys.empty())
+            check.Error(section.name + " " + section.keys[0].name,
+                        "is in a second [" + section.name + "] (line " +
+                            std::to_string(section.line) +
+                            "), which the stock module never reads: it reads the first only "
+                            "(line " +
+                            std::to_string(first->line) + ")");
+    }
     for (const char *name : {"PRODUCT", "GROUP", "INI"}) {
         if (const ProfileSection *section = FindSection(data, name))
             CheckKeys(check, *section);
