@@ -317,8 +317,6 @@ const char *StockItemFaultText(StockItemFault fault)
     switch (fault) {
     case kStockItemUsable:
         return "usable";
-    case kStockItemTooLong:
-        return "is longer than the module reads";
     case kStockItemFewFields:
         return "has too few fields";
     case kStockItemBadName:

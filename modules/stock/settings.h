@@ -114,7 +114,6 @@ bool SplitFields(char *line, char **fields, int count, int *found = nullptr);
 // Why an item is skipped whole; kStockItemUsable when it is not.
 enum StockItemFault {
     kStockItemUsable,
-    kStockItemTooLong,   // the line filled the buffer
     kStockItemFewFields, // fewer "|" than fields
     kStockItemBadName,   // GROUP: the link name is no plain name
     kStockItemBadTarget, // GROUP: the target leaves the destination
