@@ -98,7 +98,8 @@ int StockAsk(const char *question, int silentAnswer);
    or compressed), installed as `installedName` in `subFolder` below the
    destination ("" for the destination itself), replacing a file of that name
    without asking. Send it from GetAddInList: setup.exe drops entries sent
-   before SetDestDir returns. Returns the slot, or -1 (the list is full). */
+   before SetDestDir returns. Returns the slot, or -1 (a name too long, the
+   list full, the file listed already). */
 int StockAddFile(const char *storedName, const char *installedName, const char *subFolder);
 
 /* A setting of kvlsetup.dat, cut to `size` - 1; returns its length, or -1 when
