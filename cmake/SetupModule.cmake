@@ -28,3 +28,18 @@ if(NOT TARGET setupkit)
   target_compile_options(setupkit PRIVATE -fno-exceptions -fno-rtti -Os)
   target_link_libraries(setupkit PUBLIC advapi32 user32)
 endif()
+
+# The stock kit (include/stockkit.h): the stock module's behaviour as a static
+# library `stockkit`, for a module that adds a little of its own to it:
+#   add_setup_module(orbit orbit.cpp)
+#   target_link_libraries(orbit PRIVATE stockkit)
+# Its rules (modules/stock/settings.cpp) are also what kvlship check reads by.
+if(NOT TARGET stockkit)
+  add_library(stockkit STATIC
+    ${SETUP_ENGINE_ROOT}/modules/stock/stockkit.cpp
+    ${SETUP_ENGINE_ROOT}/modules/stock/settings.cpp)
+  target_include_directories(stockkit PUBLIC ${SETUP_ENGINE_ROOT}/include
+                             PRIVATE ${SETUP_ENGINE_ROOT}/modules/stock)
+  target_compile_options(stockkit PRIVATE -fno-exceptions -fno-rtti -Os)
+  target_link_libraries(stockkit PUBLIC setupkit shell32 ole32 uuid advapi32 user32)
+endif()

@@ -80,7 +80,7 @@ for source in "$ROOT"/tests/fuzz/*_fuzz.cpp; do
     # The shim stands in for the platform's headers that the module contract
     # includes; only this build sees it.
     clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-        -I"$ROOT/src" -I"$ROOT/include" -I"$ROOT/tools" -I"$ROOT/tests/fuzz/shim" -o "$OUT/$target" "$source" \
+        -I"$ROOT/src" -I"$ROOT/include" -I"$ROOT/tools" -I"$ROOT/modules" -I"$ROOT/tests/fuzz/shim" -o "$OUT/$target" "$source" \
         "$CODEC" "${sources[@]}"
     mkdir -p "$OUT/corpus-$corpus"
     log "running $target for $SECONDS_EACH s"

@@ -139,7 +139,10 @@ void LaunchDemo(char *program, char *document)
         SetCurrentDirectoryA(drive);
     }
     SetCurrentDirectoryA(g_setup.destDir);
-    WinExec(command, SW_SHOW);
+    // 31 and below are WinExec's failures (a file that is no program, one missing).
+    UINT started = WinExec(command, SW_SHOW);
+    if (started <= 31)
+        LogLine("demonstration could not be started: error %u", started);
 }
 
 } // namespace

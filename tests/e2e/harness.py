@@ -574,6 +574,21 @@ class Scenario:
         return sorted(str(p.relative_to(folder)) + ("/" if p.is_dir() else "")
                       for p in folder.rglob("*"))
 
+    def program_groups(self, name):
+        """The program groups called `name` in the prefix's Start menus: the
+        users' own and the one for all users."""
+        return sorted(self.prefix.glob(f"drive_c/users/*/**/Start Menu/Programs/{name}")) + \
+            sorted(self.prefix.glob(f"drive_c/ProgramData/**/Start Menu/Programs/{name}"))
+
+    def shell_folder(self, root, name):
+        """A folder as Wine's shell reports it (`name` under `root`'s Shell
+        Folders: Programs in HKCU, Common Programs in HKLM), as a host path."""
+        key = rf"{root}\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders"
+        value = (self.registry_values(key) or {}).get(name, ("", ""))[1]
+        if not value.upper().startswith("C:\\"):
+            raise BenchError(f"{root} Shell Folders {name} is {value!r}")
+        return self.prefix / "drive_c" / value[3:].replace("\\", "/")
+
     def write_probe_ini(self):
         (self.src / "probe.ini").write_text(self.probe.text())
 

@@ -10,10 +10,14 @@ from harness import lnk_fields, windows_path
 
 
 def program_group(scenario, name):
-    """The group folder in the Start menu of the scenario's Wine prefix."""
-    found = list(scenario.prefix.glob(f"drive_c/users/*/**/Start Menu/Programs/{name}"))
+    """The group folder in a Start menu of the scenario's Wine prefix."""
+    found = scenario.program_groups(name)
     assert len(found) == 1, f"program group {name!r}: {found}"
     return found[0]
+
+
+def drive_c_path(scenario, path):
+    return "C:\\" + str(path.relative_to(scenario.prefix / "drive_c")).replace("/", "\\")
 
 
 def stock_product(scenario, product, group=None, ini=None):
@@ -98,7 +102,9 @@ def test_product_described_by_its_settings_is_installed(scenario):
 def test_paths_that_leave_the_destination_are_refused(scenario):
     # ".." as the folder would install beside Program Files; an item that
     # leaves the destination is skipped and the others still land.
-    stock_product(scenario, {"cbFolder": "..", "cbConflict": "keep"}, group={
+    # A demonstration that is no program is named, not started.
+    stock_product(scenario, {"cbFolder": "..", "cbConflict": "keep",
+                             "cbDemoProgram": "README.TXT"}, group={
         "cbName": "Atlas",
         "cbItem00": "Escape|..\\..\\DEMO.EXE||.|out",
         "cbItem01": "Read Me|README.TXT||..|out",
@@ -108,6 +114,10 @@ def test_paths_that_leave_the_destination_are_refused(scenario):
     readme = old_readme(dest)
     scenario.start(None)
     scenario.agree()
+    box = scenario.wait_message_box(timeout=40)
+    scenario.screenshot("not-a-program")
+    assert "README.TXT is not a program" in box["text"], scenario.report("demonstration")
+    scenario.press_button(box, "OK")
     scenario.wait_success()
 
     assert scenario.tree() == ["KarveloEngine/", "KarveloEngine/ATLAS.INI",
@@ -137,4 +147,57 @@ def test_a_damaged_file_is_named_and_ends_the_setup(scenario):
     scenario.wait_end("file-failed")
     # No shortcut to a file that is not there, no settings, no demonstration.
     assert scenario.tree(dest) == ["Demos/", "README.TXT"], scenario.tree(dest)
-    assert not list(scenario.prefix.glob("drive_c/users/*/**/Start Menu/Programs/Atlas"))
+    assert not scenario.program_groups("Atlas")
+
+
+def test_the_group_is_all_users_when_setup_runs_as_administrator_unless_set(scenario):
+    # Wine runs setup as an administrator: the group goes into the Start menu
+    # of all users, cbFor=user puts it in the user's own; the record names
+    # each, so that the removal takes both.
+    product = {"cbFolder": "Atlas", "cbId": "Atlas", "cbConflict": "keep"}
+    group = {"cbName": "Atlas", "cbItem00": "Demo|DEMO.EXE||.|demo"}
+    stock_product(scenario, product, group=group)
+    scenario.add_file("uninst.exe", (scenario.bin / "uninst.exe").read_bytes())
+    assert scenario.run("/VERYSILENT", timeout=90) == 0, scenario.report("setup")
+    common = scenario.shell_folder("HKLM", "Common Programs") / "Atlas"
+    assert scenario.program_groups("Atlas") == [common], scenario.program_groups("Atlas")
+
+    stock_product(scenario, product, group={**group, "cbFor": "user"})
+    assert scenario.run("/VERYSILENT", timeout=90) == 0, scenario.report("setup")
+    own = scenario.shell_folder("HKCU", "Programs") / "Atlas"
+    assert sorted(scenario.program_groups("Atlas")) == sorted([common, own])
+    assert [p.name for p in own.iterdir()] == ["Demo.lnk"]
+    record = (scenario.dest / "Atlas" / "uninst.dat").read_text()
+    for folder in (common, own):
+        assert f"group\t{drive_c_path(scenario, folder)}" in record.splitlines(), record
+
+    key = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Atlas"
+    quiet = scenario.registry_values(key)["QuietUninstallString"][1]
+    assert scenario.run(cmdline=quiet, timeout=90) == 0, scenario.report("uninst.exe")
+    scenario.wait_until(lambda: not scenario.program_groups("Atlas"), 30,
+                        lambda: f"left: {scenario.program_groups('Atlas')}")
+
+
+def test_a_module_of_its_own_over_the_stock_kit(scenario):
+    # modules/example: one question (the samples) and a folder of its own;
+    # cbFolder is not its to read.
+    stock_product(scenario, {"cbFolder": "Not Read", "cbDemoProgram": "DEMO.EXE"},
+                  group={"cbName": "Orbit", "cbItem00": "Orbit|DEMO.EXE||.|demo"})
+    scenario.add_module("defsetup", dll="example.dll")
+    scenario.add_compressed("ORION.SK_", b"The stars of Orion\r\n" * 3)
+    scenario.add_file("LYRA.SK_", "Lyra\r\n")
+    scenario.start(None)
+    scenario.agree()
+    box = scenario.wait_message_box(timeout=40)
+    assert "Install the sample sky charts" in box["text"], scenario.report("question")
+    scenario.screenshot("samples-question")
+    scenario.press_button(box, "Yes")
+    scenario.wait_success()
+    dest = scenario.dest / "Orbit Works" / "Orbit Viewer"
+    scenario.wait_demo_launch(dest)
+    assert scenario.tree(dest) == ["DEMO.EXE", "Demos/", "Demos/HARBOUR.TXT", "README.TXT",
+                                   "Samples/", "Samples/LYRA.SKY", "Samples/ORION.SKY",
+                                   "demo-launch.txt"], scenario.tree()
+    assert (dest / "Samples" / "ORION.SKY").read_bytes() == b"The stars of Orion\r\n" * 3
+    link = lnk_fields(program_group(scenario, "Orbit") / "Orbit.lnk")
+    assert link["Local path"] == windows_path(dest / "DEMO.EXE"), link

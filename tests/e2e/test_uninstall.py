@@ -40,7 +40,7 @@ def install(scenario):
 
 
 def start_menu(scenario):
-    return list(scenario.prefix.glob("drive_c/users/*/**/Start Menu/Programs/Harbour Atlas"))
+    return scenario.program_groups("Harbour Atlas")
 
 
 def uninstall(scenario, command, expected, folder):

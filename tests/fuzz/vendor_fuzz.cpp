@@ -1,9 +1,12 @@
 // What kvlship reads from a vendor's files: any bytes as a module's PE file
 // (exports, imports, the hook match) and as an INI file read the platform's
-// way; a value read for a buffer never comes back longer than it holds.
-// fuzz-sources: tools/kvlship/peinfo.cpp tools/kvlship/profile.cpp tools/kvlship/hostfs.cpp tools/kvlship/textout.cpp
+// way; a value read for a buffer never comes back longer than it holds; and
+// that INI file judged as the stock module's settings.
+// fuzz-sources: tools/kvlship/peinfo.cpp tools/kvlship/profile.cpp tools/kvlship/hostfs.cpp
+// fuzz-sources: tools/kvlship/textout.cpp tools/kvlship/stockcheck.cpp modules/stock/settings.cpp
 #include "kvlship/peinfo.h"
 #include "kvlship/profile.h"
+#include "kvlship/stockcheck.h"
 
 #include <stdint.h>
 
@@ -25,5 +28,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string value = ReadProfileValue(profile, "FILELIST", "cbItem00", 260, &whole);
     if (value.size() > 259 || value.size() > whole)
         __builtin_trap();
+
+    CheckResult result;
+    result.destination = StockDestination(profile);
+    CheckStockSettings(profile, &result);
+    for (const Problem &problem : result.problems) {
+        if (problem.key.empty() || problem.text.empty())
+            __builtin_trap();
+    }
     return 0;
 }

@@ -142,6 +142,16 @@ def broken_distribution(folder):
     tail = tail[tail.index("\n[") :]
     items = "".join(f"cbItem{n:02}={line}\r\n" for n, line in enumerate(lines))
     items += "cbItem09=CHARTS.kvt, t, Tables, 0, 0, 1, 0;\r\n"  # after a gap
+    tail = tail.replace("cbConflict=ask", "cbConflict=overwrite\ncbFileEror=continue")
+    tail = tail.replace("[GROUP]\n", "[GROUP]\n"
+                        "cbItem03=Guide|GUIDE.TXT\n"              # two of five fields
+                        "cbItem04=Help: Read Me|README.TXT||.|x\n"  # ':' in a link name
+                        "cbItem06=After|README.TXT||.|x\n")        # after a gap
+    tail = tail.replace("[INI]\n", "[INI]\n"
+                        "cbItem02=ATLAS.INI Atlas Home\n"             # no '|'
+                        "cbItem03=Config\\ATLAS.INI|Atlas|Home|x\n"  # folder never made
+                        "cbItem04=ATLAS.INI|Atlas|Data|%dest%\\Data\n")
+    tail += "[INI]\ncbItem05=ATLAS.INI|Atlas|Late|x\n"  # a second section
     (dist / "kvlsetup.dat").write_text(head + "[FILELIST]\r\n" + items + tail)
     return dist
 
@@ -161,7 +171,16 @@ def test_broken_distribution_names_every_mistake_with_its_key(tmp_path):
     assert_named(found, "cbItem06", "cut short")
     assert_named(found, "FILELIST", "at most 128")
     assert_named(found, "cbItem09", "is never read")
-    assert_named(found, "cbDemoProgram", "DEMO.EXE, which no file-list line installs")
+    assert_named(found, "PRODUCT cbDemoProgram", "DEMO.EXE, which no file-list line installs")
+    assert_named(found, "PRODUCT cbConflict", '"overwrite", which the stock module does not know')
+    assert_named(found, "PRODUCT cbFileEror", "did you mean cbFileError (whether the setup ends")
+    assert_named(found, "GROUP cbItem03", "has 2 of the 5 fields")
+    assert_named(found, "GROUP cbItem04", "no plain name")
+    assert_named(found, "GROUP cbItem06", "is never read")
+    assert_named(found, "INI cbItem02", "has 1 of the 4 fields")
+    assert_named(found, "INI cbItem03", "a folder no file-list line installs into")
+    assert_named(found, "INI cbItem04", "replaces only %DEST%")
+    assert_named(found, "INI cbItem05", "in a second [INI]")
     assert_named(found, "modlic.tx_", "only the first 15999")
     assert_named(found, "modlic.tx_", "not stored complemented")
     assert_named(found, "defsetup.dll", '"InitModule@16", but setup looks up "InitModule"')
@@ -173,6 +192,15 @@ def test_broken_distribution_names_every_mistake_with_its_key(tmp_path):
     found = problems(json.loads(kvlship("check", dist, "--json").stdout))
     assert_named(found, "defsetup.dll", "needs libgcc_s_dw2-1.dll")
     assert_named(found, "defsetup.dll", '"CreateShortCuts", which setup never calls: did you mean "CreateShortcuts"')
+
+    # A demonstration that is no program, in a folder the stock module refuses.
+    data = (dist / "kvlsetup.dat").read_text()
+    (dist / "kvlsetup.dat").write_text(data.replace("cbDemoProgram=DEMO.EXE", "cbDemoProgram=README.TXT")
+                                       .replace("cbFolder=Harbour Atlas", "cbFolder=Harbour:Atlas"))
+    result = json.loads(kvlship("check", dist, "--json").stdout)
+    assert result["destination"] == "C:\\Program Files\\KarveloEngine"
+    assert_named(problems(result), "PRODUCT cbDemoProgram", "README.TXT, which is not a program")
+    assert_named(problems(result), "PRODUCT cbFolder", "refused by the stock module")
 
 
 def test_trial_reads_an_error_box_and_ends(tmp_path):

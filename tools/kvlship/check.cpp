@@ -4,6 +4,7 @@
 #include "peinfo.h"
 #include "profile.h"
 #include "signing.h"
+#include "stockcheck.h"
 #include "textout.h"
 
 #include "codec/szdd.h"
@@ -507,60 +508,19 @@ void CheckRemoval(const CheckOptions &options, const Profile &data, CheckResult 
     if (!FindSection(data, "PRODUCT"))
         return;
     if (ReadProfileValue(data, "PRODUCT", "cbId", 260).empty()) {
-        Add(result, Severity::Warning, "cbId",
+        Add(result, Severity::Warning, "PRODUCT cbId",
             "is missing: the stock module registers no removal, so the product cannot be "
             "uninstalled (give the manifest's [package] an id, a version and a publisher)");
         return;
     }
     for (const char *key : {"cbVersion", "cbPublisher"}) {
         if (ReadProfileValue(data, "PRODUCT", key, 260).empty())
-            Add(result, Severity::Warning, key,
+            Add(result, Severity::Warning, std::string("PRODUCT ") + key,
                 "is missing: Add/Remove Programs shows the product without it");
     }
     if (!IsFile(JoinHost(options.distribution, kUninstallerName)))
         Add(result, Severity::Error, kUninstallerName,
             "is missing: the stock module cannot register the product for removal and says so");
-}
-
-// The stock module's settings name installed files; each must be one.
-void CheckStockSettings(const Profile &data, CheckResult *result)
-{
-    auto installs = [&](const std::string &relative) {
-        std::string path = Windows(result->destination, relative);
-        for (const PlannedFile &file : result->files) {
-            if (CompareNames(file.installed, path) == 0)
-                return true;
-            // A folder counts when a file is installed below it.
-            if (file.installed.size() > path.size() &&
-                CompareNames(file.installed.substr(0, path.size() + 1), path + "\\") == 0)
-                return true;
-        }
-        return false;
-    };
-    std::string program = ReadProfileValue(data, "PRODUCT", "cbDemoProgram", 1024);
-    if (!program.empty() && !installs(program))
-        Add(result, Severity::Error, "cbDemoProgram",
-            "names " + program + ", which no file-list line installs");
-    std::string document = ReadProfileValue(data, "PRODUCT", "cbDemoDocument", 1024);
-    if (!program.empty() && !document.empty() && !installs(Windows("Demos", document)))
-        Add(result, Severity::Error, "cbDemoDocument",
-            "names Demos\\" + document + ", which no file-list line installs");
-    for (int n = 0; n < 100; ++n) {
-        std::string key = ItemKey(n);
-        std::string value = ReadProfileValue(data, "GROUP", key.c_str(), 1024);
-        if (value.empty())
-            break;
-        size_t first = value.find('|');
-        size_t second = first == std::string::npos ? std::string::npos : value.find('|', first + 1);
-        if (second == std::string::npos)
-            continue;
-        std::string target = value.substr(first + 1, second - first - 1);
-        size_t begin = target.find_first_not_of(' '), end = target.find_last_not_of(' ');
-        target = begin == std::string::npos ? "" : target.substr(begin, end - begin + 1);
-        if (!target.empty() && !installs(target))
-            Add(result, Severity::Error, "GROUP " + key,
-                "points its shortcut at " + target + ", which no file-list line installs");
-    }
 }
 
 } // namespace
@@ -590,10 +550,8 @@ void CheckDistribution(const CheckOptions &options, CheckResult *result)
     ParseProfile(text, &data);
     result->title = ReadProfileValue(data, "GENERAL", "cbTitle", 260);
 
-    std::string folder = ReadProfileValue(data, "PRODUCT", "cbFolder", 260);
-    result->destination = !options.destination.empty() ? options.destination
-                          : !folder.empty()            ? Windows("C:\\Program Files", folder)
-                                                       : kDefaultDestination;
+    result->destination =
+        !options.destination.empty() ? options.destination : StockDestination(data);
     std::string moduleFile = (options.module.empty() ? "defsetup" : options.module) + ".dll";
     ReadFileList(options, data, moduleFile, result);
     if (!FindSection(data, "FILELIST") && !text.empty())

@@ -1,7 +1,8 @@
 # kvlship's sources, relative to the project's root: its own, and the
 # engine's portable ones it shares (the data-file parser, the copy list, the
-# LZ expansion), so that it reads a distribution by setup.exe's own rules. The
-# LZ compression is its own: setup.exe has no use for it.
+# LZ expansion, the stock module's settings), so that it reads a distribution
+# by setup.exe's and the stock module's own rules. The LZ compression is its
+# own: setup.exe has no use for it.
 set(KVLSHIP_SOURCES
   tools/kvlship/main.cpp
   tools/kvlship/build.cpp
@@ -13,6 +14,7 @@ set(KVLSHIP_SOURCES
   tools/kvlship/peinfo.cpp
   tools/kvlship/profile.cpp
   tools/kvlship/signing.cpp
+  tools/kvlship/stockcheck.cpp
   tools/kvlship/szddencode.cpp
   tools/kvlship/textout.cpp
   tools/kvlship/trial.cpp
@@ -21,4 +23,5 @@ set(KVLSHIP_SOURCES
   src/copy/copylist.cpp
   src/copy/fileline.cpp
   src/util/paths.cpp
-  src/util/text.cpp)
+  src/util/text.cpp
+  modules/stock/settings.cpp)

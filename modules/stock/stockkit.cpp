@@ -1,0 +1,545 @@
+// The stock kit (include/stockkit.h): the stock module's behaviour, read
+// from kvlsetup.dat by the rules of settings.cpp.
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <string.h>
+
+#include "settings.h"
+#include "setupkit.h"
+#include "setupmodule.h"
+#include "stockkit.h"
+
+using namespace stock;
+
+namespace
+{
+
+constexpr char kDataFile[] = "kvlsetup.dat";
+// A default no value can hold tells a missing key from an empty one.
+constexpr char kMissingMark[] = "\x01";
+
+static_assert(kStockTextSize == SETUP_PATH_SIZE, "item texts fill setup's path buffers");
+static_assert(kStockTitleSize == SETUP_MODULE_TITLE_SIZE, "the title fills InitModule's buffer");
+
+HWND g_mainWindow;
+unsigned g_mode;           // SM_GETSETUPMODE: silent, very silent, folder chosen by the caller
+char g_dataPath[MAX_PATH]; // kvlsetup.dat in the source folder; empty: no settings
+char g_sourceDir[MAX_PATH];
+char g_title[SETUP_MODULE_TITLE_SIZE];
+char g_destDir[SETUP_PATH_SIZE]; // as SetDestDir left it
+int g_groupFolderId;             // the Start menu CreateShortcuts used; 0 before
+
+int ReadProfile(void *, const char *section, const char *key, char *buffer, size_t size)
+{
+    DWORD length = GetPrivateProfileStringA(section, key, kMissingMark, buffer,
+                                            static_cast<DWORD>(size), g_dataPath);
+    if (strcmp(buffer, kMissingMark) == 0)
+        return kStockMissing;
+    return static_cast<int>(length);
+}
+
+StockReader Settings()
+{
+    return StockReader{g_dataPath[0] ? ReadProfile : nullptr, nullptr};
+}
+
+int ReadSetting(const char *section, const char *key, char (&line)[kStockLineSize])
+{
+    return StockRead(Settings(), section, key, line);
+}
+
+// ---------------------------------------------------------------------------
+// Messages
+
+// A message for the user; silently it goes to setup's log instead, for
+// nobody is there to press OK.
+void Tell(const char *text, UINT icon)
+{
+    if (StockSilent())
+        SendMessageA(g_mainWindow, SM_WRITELOG, 0, reinterpret_cast<LPARAM>(text));
+    else
+        MessageBoxA(g_mainWindow, text, g_title[0] ? g_title : "KARVELO Setup", MB_OK | icon);
+}
+
+int AskAboutConflict(const char *destPath)
+{
+    // Nobody to ask: the file the user has stays.
+    if (StockSilent())
+        return FC_SKIP;
+    char question[SETUP_PATH_SIZE + 64];
+    wsprintfA(question, "%.259s\n\nThis file exists already. Replace it?", destPath);
+    switch (MessageBoxA(g_mainWindow, question, g_title[0] ? g_title : "KARVELO Setup",
+                        MB_YESNOCANCEL | MB_ICONQUESTION)) {
+    case IDYES:
+        return FC_REPLACE;
+    case IDNO:
+        return FC_SKIP;
+    default:
+        return FC_ABORT;
+    }
+}
+
+void TellFileFailed(const char *failedPath, DWORD error, bool goOn)
+{
+    char reason[SETUP_PATH_SIZE];
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, reason, sizeof reason, nullptr);
+    if (length == 0 || length >= sizeof reason)
+        wsprintfA(reason, "System error %lu.", error);
+    char text[3 * SETUP_PATH_SIZE];
+    wsprintfA(text, "%.259s could not be installed.\n\n%.259s\n%s", failedPath, reason,
+              goOn ? "Setup will go on, but the product is not complete."
+                   : "Setup will end now; the product is not complete.");
+    Tell(text, MB_ICONERROR);
+}
+
+// ---------------------------------------------------------------------------
+// Shortcuts
+
+HRESULT SaveLink(IShellLinkA *link, const char *linkPath)
+{
+    IPersistFile *file = nullptr;
+    HRESULT result = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void **>(&file));
+    if (FAILED(result))
+        return result;
+    WCHAR widePath[MAX_PATH];
+    if (MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, MAX_PATH))
+        result = file->Save(widePath, TRUE);
+    else
+        result = E_FAIL;
+    file->Release();
+    return result;
+}
+
+HRESULT WriteLink(const char *linkPath, const char *target, const char *arguments,
+                  const char *workFolder, const char *description)
+{
+    IShellLinkA *link = nullptr;
+    HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IShellLinkA, reinterpret_cast<void **>(&link));
+    if (FAILED(result) || !link)
+        return FAILED(result) ? result : E_FAIL;
+    result = link->SetPath(target);
+    if (SUCCEEDED(result))
+        result = link->SetArguments(arguments);
+    if (SUCCEEDED(result))
+        result = link->SetWorkingDirectory(workFolder);
+    if (SUCCEEDED(result))
+        result = link->SetDescription(description);
+    if (SUCCEEDED(result))
+        result = SaveLink(link, linkPath);
+    link->Release();
+    return result;
+}
+
+// The paths of one [GROUP] item, each checked; false when the item is skipped.
+bool LinkPaths(const char *group, const StockLinkItem &item, char (&linkPath)[MAX_PATH],
+               char (&targetPath)[MAX_PATH], char (&workPath)[MAX_PATH])
+{
+    return JoinWhole(linkPath, sizeof linkPath, group, item.name) &&
+           AppendWhole(linkPath, sizeof linkPath, ".lnk") &&
+           JoinWhole(targetPath, sizeof targetPath, g_destDir, item.target) &&
+           (!item.workFolder[0] ? CopyWhole(workPath, sizeof workPath, g_destDir)
+                                : JoinWhole(workPath, sizeof workPath, g_destDir, item.workFolder));
+}
+
+// cbItemNN of [GROUP] taken apart; false when the item is skipped.
+bool ReadLinkItem(int length, char *line, StockLinkItem *item)
+{
+    return length != kStockTooLong && ParseLinkItem(line, item) == kStockItemUsable;
+}
+
+// One [GROUP] item: every path is checked and built before anything is written.
+void AddLink(const char *group, const StockLinkItem &item)
+{
+    char linkPath[MAX_PATH];
+    char targetPath[MAX_PATH];
+    char workPath[MAX_PATH];
+    if (!LinkPaths(group, item, linkPath, targetPath, workPath))
+        return;
+    HRESULT result = WriteLink(linkPath, targetPath, item.arguments, workPath, item.description);
+    KitLog(g_mainWindow, "shortcut %.259s: %s", linkPath, SUCCEEDED(result) ? "written" : "failed");
+}
+
+// Whether this setup runs with an administrator's rights: an elevated token,
+// or on a system without elevation, membership of the Administrators.
+bool RunsElevated()
+{
+    HANDLE token = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        TOKEN_ELEVATION elevation = {};
+        DWORD size = 0;
+        BOOL known =
+            GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+        CloseHandle(token);
+        if (known)
+            return elevation.TokenIsElevated != 0;
+    }
+    SID_IDENTIFIER_AUTHORITY authority = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (!AllocateAndInitializeSid(&authority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                  DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &administrators))
+        return false;
+    BOOL member = FALSE;
+    if (!CheckTokenMembership(nullptr, administrators, &member))
+        member = FALSE;
+    FreeSid(administrators);
+    return member != 0;
+}
+
+// Whose Start menu the group goes in: all users' when the setup runs with an
+// administrator's rights (or cbFor=all), else the user's (or cbFor=user).
+int GroupFolderId()
+{
+    char line[kStockLineSize];
+    bool known = false;
+    ReadSetting("GROUP", "cbFor", line);
+    switch (ParseGroupFor(line, &known)) {
+    case StockGroupFor::All:
+        return CSIDL_COMMON_PROGRAMS;
+    case StockGroupFor::User:
+        return CSIDL_PROGRAMS;
+    case StockGroupFor::Auto:
+        break;
+    }
+    return RunsElevated() ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS;
+}
+
+// The group folder's path in the Start menu's Programs of `folderId`.
+bool GroupPath(char (&group)[MAX_PATH], int folderId)
+{
+    char line[kStockLineSize];
+    char programs[MAX_PATH];
+    return ReadSetting("GROUP", "cbName", line) > 0 && IsSafeName(line, strlen(line)) &&
+           SHGetSpecialFolderPathA(g_mainWindow, programs, folderId, TRUE) &&
+           JoinWhole(group, sizeof group, programs, line);
+}
+
+bool MakeFolder(const char *folder)
+{
+    return CreateDirectoryA(folder, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+// The group folder, made if need be, and remembered for the registration.
+// All users' menu without the rights to write it (cbFor=all, run by a user):
+// the user's own, so that no shortcut is lost.
+bool MakeGroup(char (&group)[MAX_PATH])
+{
+    int folderId = GroupFolderId();
+    if (!GroupPath(group, folderId))
+        return false;
+    if (!MakeFolder(group) && folderId == CSIDL_COMMON_PROGRAMS) {
+        KitLog(g_mainWindow, "program group %.259s: cannot be made (error %lu); the user's instead",
+               group, GetLastError());
+        folderId = CSIDL_PROGRAMS;
+        if (!GroupPath(group, folderId))
+            return false;
+    }
+    if (!MakeFolder(group)) {
+        KitLog(g_mainWindow, "program group %.259s: cannot be made (error %lu); no shortcuts",
+               group, GetLastError());
+        return false;
+    }
+    g_groupFolderId = folderId;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Settings files
+
+// The settings file of one [INI] item; false when the item is skipped.
+bool ReadIniItem(int length, char *line, StockIniItem *item, char (&path)[MAX_PATH])
+{
+    return length != kStockTooLong && ParseIniItem(line, item) == kStockItemUsable &&
+           JoinWhole(path, sizeof path, g_destDir, item->file);
+}
+
+void WriteIniItem(const StockIniItem &item, const char *path)
+{
+    char value[SETUP_PATH_SIZE];
+    if (!StockExpandValue(value, sizeof value, item.value, g_destDir))
+        return;
+    BOOL written = WritePrivateProfileStringA(item.section, item.key, value, path);
+    // Systems that cache profiles write the file only when asked to.
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, path);
+    KitLog(g_mainWindow, "setting %.259s [%.200s] %.200s: %s", path, item.section, item.key,
+           written ? "written" : "failed");
+}
+
+// ---------------------------------------------------------------------------
+// Registration: what this module made, gathered again from the settings once
+// everything is written, and handed to the kit with setup's own items.
+
+struct Made {
+    char group[MAX_PATH];
+    const char *groups[1];
+    char linkPaths[kStockMostItems][MAX_PATH];
+    const char *links[kStockMostItems];
+    char iniFiles[kStockMostItems][MAX_PATH];
+    char sections[kStockMostItems][SETUP_PATH_SIZE];
+    char keys[kStockMostItems][SETUP_PATH_SIZE];
+    KitIniEntry ini[kStockMostItems];
+};
+
+// The shortcuts that are there (written now or by an earlier installation)
+// and their folder.
+void GatherLinks(Made *made, ProductInfo *info)
+{
+    int folderId = g_groupFolderId ? g_groupFolderId : GroupFolderId();
+    if (!GroupPath(made->group, folderId) ||
+        GetFileAttributesA(made->group) == INVALID_FILE_ATTRIBUTES)
+        return;
+    made->groups[0] = made->group;
+    info->groupFolders = made->groups;
+    info->groupFolderCount = 1;
+    info->shortcuts = made->links;
+    char line[kStockLineSize];
+    int length = 0;
+    for (int i = 0; i < kStockMostItems && StockReadItem(Settings(), "GROUP", i, line, &length);
+         ++i) {
+        StockLinkItem item;
+        char *linkPath = made->linkPaths[info->shortcutCount];
+        char target[MAX_PATH];
+        char work[MAX_PATH];
+        if (ReadLinkItem(length, line, &item) &&
+            LinkPaths(made->group, item, made->linkPaths[info->shortcutCount], target, work) &&
+            GetFileAttributesA(linkPath) != INVALID_FILE_ATTRIBUTES)
+            made->links[info->shortcutCount++] = linkPath;
+    }
+}
+
+void GatherSettings(Made *made, ProductInfo *info)
+{
+    info->iniEntries = made->ini;
+    char line[kStockLineSize];
+    int length = 0;
+    for (int i = 0; i < kStockMostItems && StockReadItem(Settings(), "INI", i, line, &length);
+         ++i) {
+        int n = info->iniEntryCount;
+        StockIniItem item;
+        if (!ReadIniItem(length, line, &item, made->iniFiles[n]) ||
+            !CopyWhole(made->sections[n], SETUP_PATH_SIZE, item.section) ||
+            !CopyWhole(made->keys[n], SETUP_PATH_SIZE, item.key))
+            continue;
+        made->ini[n] = KitIniEntry{made->iniFiles[n], made->sections[n], made->keys[n]};
+        ++info->iniEntryCount;
+    }
+}
+
+void RegisterWithKit()
+{
+    char id[kStockLineSize];
+    char version[kStockLineSize];
+    char publisher[kStockLineSize];
+    if (ReadSetting("PRODUCT", "cbId", id) <= 0 || !g_destDir[0])
+        return;
+    if (ReadSetting("PRODUCT", "cbVersion", version) == kStockTooLong)
+        version[0] = 0;
+    if (ReadSetting("PRODUCT", "cbPublisher", publisher) == kStockTooLong)
+        publisher[0] = 0;
+    Made *made = static_cast<Made *>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Made)));
+    if (!made)
+        return;
+    ProductInfo info = {};
+    info.size = sizeof info;
+    info.id = id;
+    info.displayName = g_title[0] ? g_title : id;
+    info.version = version;
+    info.publisher = publisher;
+    info.destDir = g_destDir;
+    info.sourceDir = g_sourceDir;
+    GatherLinks(made, &info);
+    GatherSettings(made, &info);
+    int result = RegisterProduct(g_mainWindow, &info);
+    HeapFree(GetProcessHeap(), 0, made);
+    if (result != KIT_REGISTERED) {
+        char text[400];
+        wsprintfA(text, "%.127s cannot be removed with Add/Remove Programs: %s.", id,
+                  KitResultMeaning(result));
+        Tell(text, MB_ICONWARNING);
+    }
+}
+
+} // namespace
+
+extern "C" {
+
+int StockInitModule(HWND mainWindow, const char *sourceDir, char *moduleTitle)
+{
+    g_mainWindow = mainWindow;
+    // An older setup.exe does not know the question and answers 0: interactive.
+    g_mode = static_cast<unsigned>(SendMessageA(mainWindow, SM_GETSETUPMODE, 0, 0));
+    // A source folder too long to name the data file leaves the module
+    // without settings: it then behaves like one exporting no hooks.
+    if (!sourceDir || !JoinWhole(g_dataPath, sizeof g_dataPath, sourceDir, kDataFile) ||
+        !CopyWhole(g_sourceDir, sizeof g_sourceDir, sourceDir))
+        g_dataPath[0] = 0;
+    char line[kStockLineSize];
+    if (ReadSetting("PRODUCT", "cbTitle", line) > 0 && CopyWhole(g_title, sizeof g_title, line) &&
+        moduleTitle)
+        CopyWhole(moduleTitle, SETUP_MODULE_TITLE_SIZE, g_title);
+    return 1;
+}
+
+int StockUseFolder(char *destDir, const char *folder)
+{
+    // A folder the caller chose (/DIR=) stands as it is.
+    if (!(g_mode & SETUP_MODE_DIR_CHOSEN) && folder && folder[0])
+        MoveToFolder(destDir, SETUP_PATH_SIZE, folder);
+    CopyWhole(g_destDir, sizeof g_destDir, destDir);
+    return 1;
+}
+
+int StockSetDestDir(char *destDir)
+{
+    char line[kStockLineSize];
+    if (ReadSetting("PRODUCT", "cbFolder", line) <= 0)
+        line[0] = 0;
+    return StockUseFolder(destDir, line);
+}
+
+const char *StockDestDir(void)
+{
+    return g_destDir;
+}
+
+int StockSilent(void)
+{
+    return (g_mode & (SETUP_MODE_SILENT | SETUP_MODE_VERYSILENT)) != 0;
+}
+
+void StockTell(const char *text, UINT icon)
+{
+    Tell(text, icon);
+}
+
+int StockAsk(const char *question, int silentAnswer)
+{
+    if (StockSilent())
+        return silentAnswer ? 1 : 0;
+    return MessageBoxA(g_mainWindow, question, g_title[0] ? g_title : "KARVELO Setup",
+                       MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+int StockAddFile(const char *storedName, const char *installedName, const char *subFolder)
+{
+    CopyRequest request = {};
+    if (!CopyWhole(request.sourceName, sizeof request.sourceName, storedName) ||
+        !CopyWhole(request.destName, sizeof request.destName, installedName) ||
+        !CopyWhole(request.subFolder, sizeof request.subFolder, subFolder ? subFolder : ""))
+        return -1;
+    char path[MAX_PATH];
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (JoinWhole(path, sizeof path, g_sourceDir, storedName) &&
+        GetFileAttributesExA(path, GetFileExInfoStandard, &data))
+        request.size = static_cast<int>(data.nFileSizeLow);
+    request.overwrite = 1;
+    return static_cast<int>(
+        SendMessageA(g_mainWindow, SM_ADDCOPYENTRY, 0, reinterpret_cast<LPARAM>(&request)));
+}
+
+int StockReadSetting(const char *section, const char *key, char *buffer, int size)
+{
+    if (!buffer || size <= 0)
+        return kStockMissing;
+    char line[kStockLineSize];
+    int length = ReadSetting(section, key, line);
+    lstrcpynA(buffer, line, size);
+    return length == kStockMissing ? kStockMissing : static_cast<int>(strlen(buffer));
+}
+
+int StockFileConflict(const char *destPath)
+{
+    char line[kStockLineSize];
+    bool known = false;
+    ReadSetting("PRODUCT", "cbConflict", line);
+    switch (ParseConflict(line, &known)) {
+    case StockConflict::Replace:
+        return FC_REPLACE;
+    case StockConflict::Keep:
+        return FC_SKIP;
+    case StockConflict::Ask:
+        break;
+    }
+    return AskAboutConflict(destPath);
+}
+
+int StockCriticError(const char *failedPath)
+{
+    // Taken first: reading the settings may change it.
+    DWORD error = GetLastError();
+    char line[kStockLineSize];
+    bool known = false;
+    ReadSetting("PRODUCT", "cbFileError", line);
+    bool goOn = ParseFileError(line, &known) == StockFileError::Continue;
+    TellFileFailed(failedPath, error, goOn);
+    return goOn ? 1 : 0;
+}
+
+int StockCreateShortcuts(void)
+{
+    char group[MAX_PATH];
+    // No group, or no menu on this machine: the product installs without shortcuts.
+    if (!g_destDir[0] || !MakeGroup(group))
+        return 1;
+    HRESULT com = CoInitialize(nullptr);
+    char line[kStockLineSize];
+    int length = 0;
+    for (int i = 0; i < kStockMostItems && StockReadItem(Settings(), "GROUP", i, line, &length);
+         ++i) {
+        StockLinkItem item;
+        if (ReadLinkItem(length, line, &item))
+            AddLink(group, item);
+    }
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return 1;
+}
+
+int StockGenIniFiles(void)
+{
+    if (!g_destDir[0])
+        return 1;
+    char line[kStockLineSize];
+    int length = 0;
+    for (int i = 0; i < kStockMostItems && StockReadItem(Settings(), "INI", i, line, &length);
+         ++i) {
+        StockIniItem item;
+        char path[MAX_PATH];
+        if (ReadIniItem(length, line, &item, path))
+            WriteIniItem(item, path);
+    }
+    return 1;
+}
+
+int StockEndSetup(void)
+{
+    RegisterWithKit();
+    return 1;
+}
+
+int StockDemoQuery(char *program, char *document)
+{
+    char line[kStockLineSize];
+    if (ReadSetting("PRODUCT", "cbDemoProgram", line) <= 0 || !StaysBelow(line) ||
+        !CopyWhole(program, SETUP_PATH_SIZE, line))
+        return 0;
+    // The shell starts programs only: another file would start nothing, and
+    // nobody would know why.
+    if (!IsProgramName(program)) {
+        char text[SETUP_PATH_SIZE + 100];
+        wsprintfA(text, "%.259s is not a program: the demonstration is not started.", program);
+        Tell(text, MB_ICONWARNING);
+        program[0] = 0;
+        return 0;
+    }
+    int length = ReadSetting("PRODUCT", "cbDemoDocument", line);
+    if (length == kStockTooLong || (length > 0 && !StaysBelow(line)) ||
+        !CopyWhole(document, SETUP_PATH_SIZE, line)) {
+        program[0] = 0;
+        return 0;
+    }
+    return 1;
+}
+}
