@@ -432,8 +432,18 @@ class Trial
         bool made = MakeTrialPrefix(
             plan, [this](const std::string &text) { Note(text); }, &problem);
         drive_ = prefix_ / "drive_c";
-        winlist_.Setup(Runner(), options_.winlist, (logs_ / "winlist.out").string(), driveEnd_);
-        return made || Fail(problem);
+        if (!made)
+            return Fail(problem);
+        // winlist.exe runs from C:, not from its host path: a 64-bit Wine
+        // starts a 32-bit program only through a drive, and there is no
+        // drive to the host.
+        winlistExe_ = std::string("C:\\") + kDistFolder + "\\winlist.exe";
+        std::error_code error;
+        fs::create_directories(drive_ / kDistFolder, error);
+        if (!CopyPlainFile(options_.winlist, (drive_ / kDistFolder / "winlist.exe").string()))
+            return Fail("cannot copy " + options_.winlist + " into the prefix");
+        winlist_.Setup(Runner(), winlistExe_, (logs_ / "winlist.out").string(), driveEnd_);
+        return true;
     }
 
     // Plain files and real folders only: a link could bring any host folder
@@ -521,8 +531,7 @@ class Trial
             watcherOut_ = (logs_ / "processes.out").string();
             int watchSeconds = std::max(1, static_cast<int>(Seconds(end_ - Clock::now()).count()));
             watcherPid_ = Spawn(
-                Wine({options_.winlist, "processes", std::to_string(watchSeconds)}, watcherOut_),
-                env);
+                Wine({winlistExe_, "processes", std::to_string(watchSeconds)}, watcherOut_), env);
             watcher_.Open(watcherOut_);
         }
 
@@ -542,7 +551,7 @@ class Trial
             commandLine += " " + options_.arguments;
         Note("starting " + commandLine);
         launchOut_ = (logs_ / (std::string(folder) + "-launch.out")).string();
-        Command launch = Wine({options_.winlist, "launch"}, launchOut_);
+        Command launch = Wine({winlistExe_, "launch"}, launchOut_);
         launch.extraEnv.push_back("WINLIST_CMDLINE=" + commandLine);
         launch.extraEnv.push_back("WINLIST_CWD=" + distWindows);
         launcherPid_ = Spawn(launch, env);
@@ -1115,7 +1124,7 @@ class Trial
     int RunRemoval(const std::string &commandLine)
     {
         std::string out = (logs_ / "uninstall-launch.out").string();
-        Command launch = Wine({options_.winlist, "launch"}, out);
+        Command launch = Wine({winlistExe_, "launch"}, out);
         launch.extraEnv.push_back("WINLIST_CMDLINE=" + commandLine);
         launch.extraEnv.push_back("WINLIST_CWD=C:\\");
         Clock::time_point until = std::min(end_, Clock::now() + std::chrono::seconds(120));
@@ -1219,6 +1228,7 @@ class Trial
     std::string wine_, loader_, wineserver_, xvfb_, import_;
     std::string setupName_, olderSetupName_, display_, wineLog_;
     WinlistTool winlist_;
+    std::string winlistExe_;  // its copy on C:
     std::string stagePrefix_; // before each screenshot's name: "older-" for --over's first run
     bool judged_ = false;
     fs::path work_, prefix_, shots_, logs_, home_, drive_;
