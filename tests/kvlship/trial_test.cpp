@@ -73,6 +73,8 @@ TEST(TrialLog, TheShellsDestinationLineOnlyTheLastOneCounts)
     log.push_back("2026-12-07 19:05:00.000 destination: C:\\Second Run");
     EXPECT_EQ(LoggedDestination(log), "C:\\Second Run");
     EXPECT_EQ(LoggedDestination({}), "");
+    EXPECT_EQ(LoggedStamp(log, "module says: "), "2026-12-07 19:00:02.000");
+    EXPECT_EQ(LoggedStamp(log, "demonstration started: "), "");
 }
 
 TEST(TrialRegistry, ReadsKeysAndTextValuesWithBlanksInNames)

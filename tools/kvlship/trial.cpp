@@ -29,6 +29,7 @@ void RunTrial(const TrialOptions &, TrialResult *result)
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -109,6 +110,26 @@ Snapshot TakeSnapshot(const fs::path &drive)
             static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec};
     }
     return snapshot;
+}
+
+// A stamp of setup's log (the prefix's local time, which is the host's) as
+// the system clock's time; false when it cannot be read.
+bool StampTime(const std::string &stamp, std::chrono::system_clock::time_point *when)
+{
+    struct tm local = {};
+    int milliseconds = 0;
+    if (sscanf(stamp.c_str(), "%d-%d-%d %d:%d:%d.%d", &local.tm_year, &local.tm_mon, &local.tm_mday,
+               &local.tm_hour, &local.tm_min, &local.tm_sec, &milliseconds) != 7)
+        return false;
+    local.tm_year -= 1900;
+    local.tm_mon -= 1;
+    local.tm_isdst = -1;
+    time_t seconds = mktime(&local);
+    if (seconds == static_cast<time_t>(-1))
+        return false;
+    *when =
+        std::chrono::system_clock::from_time_t(seconds) + std::chrono::milliseconds(milliseconds);
+    return true;
 }
 
 // The host path of `relative` below `drive`, its names matched without
@@ -1084,15 +1105,18 @@ class Trial
 
     // A file the demonstration wrote is the product's doing, not the
     // installation's, and no removal takes it: setup starts the
-    // demonstration last, a second and more after its final writes (the
-    // 32-tick pause), so a file changed since a second before setup ended is
-    // taken for the demonstration's.
+    // demonstration last, so a file changed since setup's log says it did is
+    // taken for the demonstration's. Without that line: since a second
+    // before setup was seen to end (it starts the demonstration a second and
+    // more after its final writes, the 32-tick pause).
     bool WrittenByTheDemonstration(const TrialFile &file) const
     {
         struct stat seen;
         if (result_->demoCommand.empty() || lstat(file.hostPath.c_str(), &seen) != 0)
             return false;
-        auto since = endedWall_ - std::chrono::seconds(1);
+        std::chrono::system_clock::time_point since;
+        if (!StampTime(LoggedStamp(result_->log, "demonstration started: "), &since))
+            since = endedWall_ - std::chrono::seconds(1);
         return std::chrono::system_clock::from_time_t(seen.st_mtime) +
                    std::chrono::nanoseconds(seen.st_mtim.tv_nsec) >=
                since;

@@ -104,6 +104,16 @@ std::string LoggedDestination(const std::vector<std::string> &log)
     return found;
 }
 
+std::string LoggedStamp(const std::vector<std::string> &log, const std::string &event)
+{
+    std::string found;
+    for (const std::string &line : log) {
+        if (line.size() > kStampLength && line.compare(kStampLength, event.size(), event) == 0)
+            found = line.substr(0, kStampLength - 1);
+    }
+    return found;
+}
+
 std::vector<RegistryKey> ParseRegQuery(const std::string &text)
 {
     std::vector<RegistryKey> keys;

@@ -24,6 +24,10 @@ bool IsChurn(const std::string &relative, const std::string &ownFolder);
 // one, or empty when there is none. A module's own log lines cannot pass for it.
 std::string LoggedDestination(const std::vector<std::string> &log);
 
+// The time stamp ("YYYY-MM-DD HH:MM:SS.mmm", the prefix's local time) of the
+// last line of setup's log whose text starts with `event`; empty when none.
+std::string LoggedStamp(const std::vector<std::string> &log, const std::string &event);
+
 // A registry key as `reg query KEY /s` lists it, with its text values.
 struct RegistryKey {
     std::string name;                          // HKEY_LOCAL_MACHINE\...
