@@ -219,11 +219,6 @@ bool PathInside(const std::string &inner, const std::string &outer)
     return mismatch.first == out.end();
 }
 
-const char *PrefixSettings()
-{
-    return kPrefixSettings;
-}
-
 bool MakeTrialPrefix(const PrefixPlan &plan, const std::function<void(const std::string &)> &note,
                      std::string *problem)
 {

@@ -30,7 +30,4 @@ bool MakeTrialPrefix(const PrefixPlan &plan, const std::function<void(const std:
 // True when the path `inner` is `outer` or below it (both absolute, normal).
 bool PathInside(const std::string &inner, const std::string &outer);
 
-// The registry settings of every prefix of the project, as built in.
-const char *PrefixSettings();
-
 #endif
