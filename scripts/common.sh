@@ -22,7 +22,8 @@ ensure_deps() {
         command -v "$cmd" >/dev/null 2>&1 || need=1
     done
     [ -f /usr/src/googletest/CMakeLists.txt ] || need=1
-    dpkg -s wine32:i386 >/dev/null 2>&1 || need=1
+    # wine64 beside wine32: kvlship try --win64 runs setup in a 64-bit prefix (WoW64).
+    dpkg -s wine32:i386 wine64 >/dev/null 2>&1 || need=1
     $HOST_PYTHON -c 'import pefile, pytest, jsonschema, yaml' >/dev/null 2>&1 || need=1
     ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need=1
     [ "$need" = 0 ] && return 0
@@ -32,7 +33,7 @@ ensure_deps() {
     apt-get update -q
     apt-get install -y -q --no-install-recommends \
         g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 cmake make \
-        wine wine32:i386 xvfb xauth xdotool imagemagick x11-utils \
+        wine wine32:i386 wine64 xvfb xauth xdotool imagemagick x11-utils \
         mscompress liblnk-utils python3 python3-pefile python3-pytest googletest \
         python3-jsonschema python3-yaml osslsigncode openssl \
         clang libclang-rt-14-dev

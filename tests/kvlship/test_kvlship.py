@@ -509,3 +509,73 @@ def test_windows_build_of_the_tool_says_plainly_that_signtool_is_missing(
     assert done.returncode == 2, said
     assert "signtool.exe is not on PATH" in said
     assert not (tmp_path / "out").exists()
+def trial(dist, work, *args, timeout=400):
+    """kvlship try, silent unless told otherwise: its exit status and its report."""
+    tried = kvlship("try", dist, "--work", work, "--engine", BIN, "--json", *args, timeout=timeout)
+    return tried.returncode, json.loads(tried.stdout)
+
+
+def built(manifest, out):
+    done = kvlship("build", manifest, out, "--engine", BIN)
+    assert done.returncode == 0, done.stderr
+    return out
+
+
+def test_trial_judges_the_folder_a_module_chose_for_itself(tmp_path):
+    dist = built(product(tmp_path / "src", files="A.TXT = a.txt\nSub\\B.TXT = a.txt\n",
+                         module=BIN / "ownfolder.dll"), tmp_path / "dist")
+    status, learned = trial(dist, tmp_path / "learned", "--silent")
+    assert status == 0 and learned["passed"], learned
+    assert learned["destination"] == "C:\\Harbour Own"
+    assert learned["leftBehind"] == [] and [u["exitCode"] for u in learned["uninstall"]] == [0]
+    status, given = trial(dist, tmp_path / "given", "--silent", "--dest", "C:\\Harbour Own")
+    assert status == 0 and given["passed"], given
+    status, other = trial(dist, tmp_path / "other", "--silent", "--dest", "C:\\Other")
+    assert status == 2
+    assert other["faults"][:2] == ["setup installed into C:\\Harbour Own, not into C:\\Other (--dest)",
+                                   "C:\\Other\\A.TXT (cbItem00) was not installed"]
+
+
+def test_trial_names_a_shortcut_and_a_setting_the_stock_module_did_not_make(tmp_path):
+    sections = ("[PRODUCT]\ncbId = Tiny\n[GROUP]\ncbName = Tiny\n"
+                "cbItem00 = Read/Me|A.TXT||.|About\ncbItem01 = Good|A.TXT||.|Fine\n"
+                "[INI]\ncbItem00 = Conf\\TINY.INI|Tiny|Home|%DEST%\n"
+                "cbItem01 = TINY.INI|Tiny|Home|%DEST%\n")
+    dist = built(product(tmp_path / "src", files="A.TXT = a.txt\n" + sections), tmp_path / "dist")
+    status, report = trial(dist, tmp_path / "trial", "--silent")
+    assert status == 2 and not report["passed"]
+    faults = report["faults"]
+    assert len(faults) == 2, faults
+    assert faults[0].startswith("the shortcut of [GROUP] cbItem00, " + report["programsFolder"])
+    assert faults[0].endswith("\\Tiny\\Read/Me.lnk, was not written")
+    assert faults[1] == ("the setting of [INI] cbItem00: its file "
+                         "C:\\Program Files\\KarveloEngine\\Conf\\TINY.INI was not written")
+
+
+def test_trial_over_an_older_version_upgrades_and_the_removal_takes_both(tmp_path):
+    def version(name, number, files):
+        src = tmp_path / name
+        manifest = product(src, files=files + f"[PRODUCT]\ncbId = Tiny\ncbVersion = {number}\n")
+        (src / "a.txt").write_text(f"version {number}\n")
+        return built(manifest, tmp_path / f"{name}-dist")
+
+    older = version("older", "1.0", "A.TXT = a.txt, replace\nOLD.TXT = a.txt, replace\n")
+    newer = version("newer", "2.0", "A.TXT = a.txt, replace\nNEW.TXT = a.txt, replace\n")
+    status, report = trial(newer, tmp_path / "trial", "--silent", "--over", older)
+    assert status == 0 and report["passed"], report
+    assert report["olderExitCode"] == 0
+    assert report["notes"] == ["C:\\Program Files\\KarveloEngine\\OLD.TXT, installed by the older "
+                               "version, is not shipped by this one: the upgrade left it, for "
+                               "the removal to take"]
+    assert report["leftBehind"] == []
+
+
+def test_trial_in_a_64_bit_prefix_installs_into_the_32_bit_program_files(tmp_path):
+    dist = build_sample(tmp_path / "dist")
+    planned = json.loads(kvlship("check", dist, "--json").stdout)
+    assert planned["destination64"] == "C:\\Program Files (x86)\\Harbour Atlas"
+    status, report = trial(dist, tmp_path / "trial", "--silent", "--win64")
+    assert status == 0 and report["passed"], report
+    assert report["win64"] and report["destination"] == planned["destination64"]
+    assert report["uninstall"][0]["command"].startswith('"C:\\Program Files (x86)\\Harbour Atlas')
+    assert report["leftBehind"] == []

@@ -6,6 +6,7 @@
 #include "signing.h"
 #include "stockcheck.h"
 #include "textout.h"
+#include "winpath.h"
 
 #include "codec/szdd.h"
 #include "copy/copylist.h"
@@ -552,6 +553,7 @@ void CheckDistribution(const CheckOptions &options, CheckResult *result)
 
     result->destination =
         !options.destination.empty() ? options.destination : StockDestination(data);
+    result->destination64 = Wow64Destination(result->destination);
     std::string moduleFile = (options.module.empty() ? "defsetup" : options.module) + ".dll";
     ReadFileList(options, data, moduleFile, result);
     if (!FindSection(data, "FILELIST") && !text.empty())
@@ -575,9 +577,10 @@ int CheckStatus(const CheckResult &result)
 void PrintCheck(const CheckResult &result, bool json)
 {
     if (json) {
-        printf("{\"title\": %s, \"destination\": %s, \"files\": [",
+        printf("{\"title\": %s, \"destination\": %s, \"destination64\": %s, \"files\": [",
                JsonString(AnsiToUtf8(result.title)).c_str(),
-               JsonString(AnsiToUtf8(result.destination)).c_str());
+               JsonString(AnsiToUtf8(result.destination)).c_str(),
+               JsonString(AnsiToUtf8(result.destination64)).c_str());
         for (size_t i = 0; i < result.files.size(); ++i) {
             const PlannedFile &file = result.files[i];
             printf("%s{\"key\": %s, \"stored\": %s, \"installed\": %s, \"size\": %lld, "
@@ -607,9 +610,11 @@ void PrintCheck(const CheckResult &result, bool json)
     // Names come from the distribution: shown in UTF-8 with their control
     // characters escaped, they cannot rewrite the report on a terminal.
     auto shown = [](const std::string &ansi) { return Printable(AnsiToUtf8(ansi)); };
-    printf("%s installs into %s:\n",
+    printf("%s installs into %s%s%s%s:\n",
            result.title.empty() ? "The product" : shown(result.title).c_str(),
-           shown(result.destination).c_str());
+           shown(result.destination).c_str(),
+           result.destination64.empty() ? "" : " (on 64-bit Windows ",
+           shown(result.destination64).c_str(), result.destination64.empty() ? "" : ")");
     size_t storedWidth = 0, installedWidth = 0;
     std::vector<std::string> stored, installed;
     for (const PlannedFile &file : result.files) {

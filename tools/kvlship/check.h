@@ -31,8 +31,10 @@ struct CheckOptions {
 };
 
 struct CheckResult {
-    std::string title;       // [GENERAL] cbTitle
-    std::string destination; // the destination the plan is made for
+    std::string title;         // [GENERAL] cbTitle
+    std::string destination;   // the destination the plan is made for
+    std::string destination64; // the same on 64-bit Windows (Program Files (x86)); empty
+                               // when the destination is not below Program Files
     std::vector<PlannedFile> files;
     std::vector<std::string> hooks; // hooks the module exports
     std::vector<Problem> problems;

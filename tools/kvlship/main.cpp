@@ -10,10 +10,11 @@
 //                                      every problem, signatures verified against
 //                                      the CA certificates of FILE when given;
 //                                      exit 0 clean, 1 warnings, 2 errors
-//   kvlship try DIST [--work DIR] [--module NAME] [--timeout SECONDS] [--silent] [--json]
+//   kvlship try DIST [--work DIR] [--module NAME] [--dest DIR] [--over OLD_DIST]
+//               [--win64] [--timeout SECONDS] [--silent] [--json]
 //                                      installs DIST under Wine on a private display
-//                                      and reports what happened (Linux); --silent
-//                                      runs setup.exe /VERYSILENT and reads its /LOG
+//                                      and judges what happened (Linux); --silent
+//                                      runs setup.exe /VERYSILENT
 //
 // The engine's files (setup.exe, stock.dll, winlist.exe) are looked for
 // beside kvlship unless --engine names their folder.
@@ -36,8 +37,8 @@ int Usage()
           "       kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR] [--jobs N]\n"
           "                     [--sign CERT.pfx [--password-file FILE] [--timestamp URL]]\n"
           "       kvlship check DIST [--dest DIR] [--module NAME] [--ca FILE] [--json]\n"
-          "       kvlship try DIST [--work DIR] [--module NAME] [--timeout SECONDS] [--engine DIR] "
-          "[--silent] [--json]\n",
+          "       kvlship try DIST [--work DIR] [--module NAME] [--dest DIR] [--over OLD_DIST] "
+          "[--win64] [--timeout SECONDS] [--engine DIR] [--silent] [--json]\n",
           stderr);
     return 2;
 }
@@ -45,13 +46,14 @@ int Usage()
 struct Arguments {
     std::vector<std::string> positional;
     std::vector<std::pair<std::string, std::string>> defines;
-    std::string engine, dest, module, work;
+    std::string engine, dest, module, work, over;
     SignOptions sign;
     std::string caFile;
     int timeout = 300;
     int jobs = 0;
     bool json = false;
     bool silent = false;
+    bool win64 = false;
     bool bad = false;
 };
 
@@ -66,6 +68,10 @@ Arguments Parse(int argc, char **argv, const char *own)
             args.json = true;
         else if (arg == "--silent")
             args.silent = true;
+        else if (arg == "--win64")
+            args.win64 = true;
+        else if (arg == "--over" && hasValue)
+            args.over = argv[++i];
         else if (arg == "-D" && hasValue) {
             std::string define = argv[++i];
             size_t equals = define.find('=');
@@ -143,8 +149,19 @@ int main(int argc, char **argv)
     }
     if (command == "check" && args.positional.size() == 1)
         return Check(args);
-    if (command == "try" && args.positional.size() == 1)
-        return TryDistribution(args.positional[0], args.work, args.module, args.engine,
-                               args.timeout, args.silent, args.json);
+    if (command == "try" && args.positional.size() == 1) {
+        TryOptions options;
+        options.distribution = args.positional[0];
+        options.work = args.work;
+        options.module = args.module;
+        options.engine = args.engine;
+        options.destination = args.dest;
+        options.older = args.over;
+        options.timeoutSeconds = args.timeout;
+        options.silent = args.silent;
+        options.win64 = args.win64;
+        options.json = args.json;
+        return TryDistribution(options);
+    }
     return Usage();
 }

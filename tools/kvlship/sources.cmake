@@ -18,7 +18,12 @@ set(KVLSHIP_SOURCES
   tools/kvlship/szddencode.cpp
   tools/kvlship/textout.cpp
   tools/kvlship/trial.cpp
+  tools/kvlship/trialjudge.cpp
+  tools/kvlship/trialprefix.cpp
+  tools/kvlship/trialproc.cpp
   tools/kvlship/tryrun.cpp
+  tools/kvlship/winlistread.cpp
+  tools/kvlship/winpath.cpp
   src/codec/szdd.cpp
   src/copy/copylist.cpp
   src/copy/fileline.cpp

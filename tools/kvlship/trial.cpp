@@ -14,8 +14,11 @@ void RunTrial(const TrialOptions &, TrialResult *result)
 #include "hostfs.h"
 #include "lnkread.h"
 #include "textout.h"
+#include "trialjudge.h"
+#include "trialprefix.h"
+#include "trialproc.h"
+#include "winlistread.h"
 
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -23,34 +26,23 @@ void RunTrial(const TrialOptions &, TrialResult *result)
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <map>
 #include <set>
 #include <thread>
 
-extern char **environ;
-
 namespace
 {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-using Seconds = std::chrono::duration<double>;
 
-// The shell's windows, as its resources make them.
-constexpr char kDialogClass[] = "#32770";
-constexpr char kCopyClass[] = "COPYINGWND";
-constexpr char kStatusCaption[] = "KARVELO SETUP";
-constexpr int kAgreeButton = 1172;
-constexpr int kStatusText = 1057;
 // The captions of the shell's own message boxes; each of them ends the setup.
 const char *const kShellCaptions[] = {"KARVELO Setup", "KARVELO - Setup", "KARVELO SETUP"};
 
@@ -69,513 +61,28 @@ constexpr double kBoxRetry = 3;
 constexpr double kBoxGiveUp = 15;
 constexpr double kButtonsWait = 2;
 constexpr double kSettle = 0.5;
-// The kept prefix: the mark of a whole one, and the number of the recipe that
-// makes it (raise it whenever BootPrefix changes, so that no old one is used).
-constexpr char kKeptMark[] = ".kvlship-kept";
 constexpr char kUninstallKey[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-constexpr int kPrefixRecipe = 1;
+// The same for 32-bit programs on 64-bit Windows: the registry's 32-bit view.
+constexpr char kUninstallKey32[] =
+    "HKLM\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr char kShellFoldersKey[] =
+    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr double kDemoSettle = 1.0;
-constexpr double kHelperWait = 30; // one winlist or import run
+constexpr double kShotWait = 30; // one screenshot
+// Where Debian keeps Wine's 64-bit loader (it is not on PATH there).
+constexpr char kDebianWine64[] = "/usr/lib/wine/wine64";
 constexpr auto kPollPause = std::chrono::milliseconds(100);
 
-// Windows paths below C:\ that Wine itself writes while any program runs.
-const char *const kChurnPrefixes[] = {"windows/temp/", "windows/logs/"};
-// The trial's own copy of the distribution below C:\.
+// The trial's own folder below C:\\: the copies of the distributions and setup's logs.
 constexpr char kDistFolder[] = "kvlship-trial";
-// setup.exe's log in a silent trial, below the trial's copy of the distribution.
+// setup.exe's logs, below the trial's folder: the older version's (--over) and this one's.
 constexpr char kSetupLogName[] = "setup.log";
+constexpr char kOlderLogName[] = "setup-older.log";
 constexpr size_t kLogLimit = 1 << 20;
+// What the judge reads of one file.
+constexpr size_t kLookLimit = 1 << 20;
 // Marks a work folder as one a trial made (and may empty again).
 constexpr char kWorkMarker[] = ".kvlship-trial";
-
-// ---------------------------------------------------------------------------
-// Small helpers
-
-bool StartsWith(const std::string &text, const std::string &start)
-{
-    return text.compare(0, start.size(), start) == 0;
-}
-
-void Pause(double seconds)
-{
-    std::this_thread::sleep_for(Seconds(seconds));
-}
-
-// The full path of a program found on PATH; empty when there is none.
-std::string FindProgram(const std::string &name)
-{
-    const char *path = getenv("PATH");
-    std::string folders = path ? path : "/usr/local/bin:/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= folders.size()) {
-        size_t end = folders.find(':', start);
-        if (end == std::string::npos)
-            end = folders.size();
-        std::string folder = folders.substr(start, end - start);
-        std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
-        struct stat info;
-        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-            access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        start = end + 1;
-    }
-    return std::string();
-}
-
-// ---------------------------------------------------------------------------
-// Child processes: started with fork and execve (no shell), their output in
-// files, so that no reader ever waits on a pipe a Wine service holds open.
-// Each starts a session of its own, so that the terminal's Ctrl-C reaches
-// only kvlship, which then ends them all in order.
-
-// The signal (SIGINT, SIGTERM, SIGHUP) that asked the trial to stop; 0 while none has.
-volatile sig_atomic_t g_stopSignal = 0;
-// While the trial ends its processes, a stop signal no longer cuts waits short.
-bool g_endingAll = false;
-// The processes started here and not yet waited for.
-std::set<pid_t> g_started;
-
-void OnStopSignal(int number)
-{
-    g_stopSignal = number;
-}
-
-const char *SignalName(int number)
-{
-    return number == SIGINT ? "SIGINT" : number == SIGTERM ? "SIGTERM" : "SIGHUP";
-}
-
-struct Command {
-    std::vector<std::string> argv; // argv[0]: a full path
-    std::string folder;            // empty: ours
-    std::string output;            // stdout; empty: /dev/null
-    std::string errors;            // stderr, appended; empty: /dev/null
-    std::vector<std::string> extraEnv;
-    int passFd = -1; // inherited by the child
-};
-
-std::vector<std::string> BaseEnvironment()
-{
-    std::vector<std::string> env;
-    for (char **entry = environ; entry && *entry; ++entry)
-        env.push_back(*entry);
-    return env;
-}
-
-// `env` with each NAME=VALUE of `changes` put in place of the same name.
-std::vector<std::string> WithChanges(std::vector<std::string> env,
-                                     const std::vector<std::string> &changes)
-{
-    for (const std::string &change : changes) {
-        // A bare NAME removes the variable.
-        size_t equals = change.find('=');
-        std::string name =
-            equals == std::string::npos ? change + "=" : change.substr(0, equals + 1);
-        env.erase(std::remove_if(env.begin(), env.end(),
-                                 [&](const std::string &e) { return StartsWith(e, name); }),
-                  env.end());
-        if (equals != std::string::npos)
-            env.push_back(change);
-    }
-    return env;
-}
-
-pid_t Spawn(const Command &command, const std::vector<std::string> &baseEnv)
-{
-    std::vector<std::string> env = WithChanges(baseEnv, command.extraEnv);
-    // Everything the child needs is built before the fork.
-    std::vector<char *> argv, envp;
-    for (const std::string &arg : command.argv)
-        argv.push_back(const_cast<char *>(arg.c_str()));
-    argv.push_back(nullptr);
-    for (const std::string &entry : env)
-        envp.push_back(const_cast<char *>(entry.c_str()));
-    envp.push_back(nullptr);
-    const char *out = command.output.empty() ? "/dev/null" : command.output.c_str();
-    const char *err = command.errors.empty() ? "/dev/null" : command.errors.c_str();
-    const char *folder = command.folder.empty() ? nullptr : command.folder.c_str();
-
-    pid_t pid = fork();
-    if (pid > 0)
-        g_started.insert(pid);
-    if (pid != 0)
-        return pid;
-    setsid();
-    int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    int outFd = open(out, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    int errFd = open(err, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (in < 0 || outFd < 0 || errFd < 0 || dup2(in, 0) < 0 || dup2(outFd, 1) < 0 ||
-        dup2(errFd, 2) < 0 || (folder && chdir(folder) != 0))
-        _exit(127);
-    if (command.passFd >= 0)
-        fcntl(command.passFd, F_SETFD, 0);
-    execve(argv[0], argv.data(), envp.data());
-    _exit(127);
-}
-
-// Waits for `pid` until `deadline` (or a stop signal). Returns its exit
-// status (-1 for one ended by a signal), or -2 while it still runs.
-int WaitUntil(pid_t pid, Clock::time_point deadline)
-{
-    for (;;) {
-        int status = 0;
-        pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid) {
-            g_started.erase(pid);
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        if (done < 0 && errno != EINTR) {
-            g_started.erase(pid);
-            return -1;
-        }
-        if (Clock::now() >= deadline || (g_stopSignal && !g_endingAll))
-            return -2;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-}
-
-// Ends `pid`: a polite signal, then after `grace` seconds a hard one.
-void Stop(pid_t pid, double grace)
-{
-    if (pid <= 0)
-        return;
-    kill(pid, SIGTERM);
-    if (WaitUntil(pid, Clock::now() +
-                           std::chrono::duration_cast<Clock::duration>(Seconds(grace))) == -2) {
-        kill(pid, SIGKILL);
-        WaitUntil(pid, Clock::now() + std::chrono::seconds(5));
-    }
-}
-
-// Runs a command to its end within `seconds` (and before `deadline`).
-// Returns its exit status, -1 for a signal or a failed start, -2 when it
-// was killed for taking too long.
-int RunCommand(const Command &command, const std::vector<std::string> &env, double seconds,
-               Clock::time_point deadline)
-{
-    pid_t pid = Spawn(command, env);
-    if (pid < 0)
-        return -1;
-    Clock::time_point until = std::min(
-        deadline, Clock::now() + std::chrono::duration_cast<Clock::duration>(Seconds(seconds)));
-    int status = WaitUntil(pid, until);
-    if (status == -2) {
-        kill(pid, SIGKILL);
-        WaitUntil(pid, Clock::now() + std::chrono::seconds(5));
-    }
-    return status;
-}
-
-// The lines a growing file gained since the last call; a line still being
-// written stays for the next.
-class FileTail
-{
-  public:
-    void Open(const std::string &path) { path_ = path; }
-    std::vector<std::string> NewLines()
-    {
-        std::vector<std::string> lines;
-        FILE *file = fopen(path_.c_str(), "rb");
-        if (!file)
-            return lines;
-        if (fseek(file, offset_, SEEK_SET) == 0) {
-            char chunk[8192];
-            size_t got;
-            while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) {
-                pending_.append(chunk, got);
-                offset_ += static_cast<long>(got);
-            }
-        }
-        fclose(file);
-        size_t newline;
-        while ((newline = pending_.find('\n')) != std::string::npos) {
-            lines.push_back(pending_.substr(0, newline));
-            pending_.erase(0, newline + 1);
-        }
-        return lines;
-    }
-
-  private:
-    std::string path_;
-    std::string pending_;
-    long offset_ = 0;
-};
-
-// ---------------------------------------------------------------------------
-// winlist's JSON lines: flat objects of strings, numbers and number lists.
-
-struct JsonFields {
-    std::map<std::string, std::string> texts;
-    std::map<std::string, long long> numbers;
-    std::map<std::string, std::vector<long long>> lists;
-
-    bool Has(const std::string &key) const { return texts.count(key) || numbers.count(key); }
-    std::string Text(const std::string &key) const
-    {
-        auto found = texts.find(key);
-        return found == texts.end() ? std::string() : found->second;
-    }
-    long long Number(const std::string &key, long long fallback = 0) const
-    {
-        auto found = numbers.find(key);
-        return found == numbers.end() ? fallback : found->second;
-    }
-};
-
-class JsonReader
-{
-  public:
-    explicit JsonReader(const std::string &text) : text_(text) {}
-
-    bool Object(JsonFields *fields)
-    {
-        if (!Take('{'))
-            return false;
-        if (Take('}'))
-            return true;
-        do {
-            std::string key;
-            if (!String(&key) || !Take(':') || !Value(key, fields))
-                return false;
-        } while (Take(','));
-        return Take('}');
-    }
-
-  private:
-    void Blanks()
-    {
-        while (at_ < text_.size() && isspace(static_cast<unsigned char>(text_[at_])))
-            ++at_;
-    }
-    bool Take(char c)
-    {
-        Blanks();
-        if (at_ < text_.size() && text_[at_] == c) {
-            ++at_;
-            return true;
-        }
-        return false;
-    }
-    bool Hex4(unsigned *value)
-    {
-        if (at_ + 4 > text_.size())
-            return false;
-        *value = 0;
-        for (int i = 0; i < 4; ++i) {
-            char c = text_[at_++];
-            int digit = isdigit(static_cast<unsigned char>(c)) ? c - '0'
-                        : (c >= 'a' && c <= 'f')               ? c - 'a' + 10
-                        : (c >= 'A' && c <= 'F')               ? c - 'A' + 10
-                                                               : -1;
-            if (digit < 0)
-                return false;
-            *value = *value * 16 + static_cast<unsigned>(digit);
-        }
-        return true;
-    }
-    bool Escape(std::string *out)
-    {
-        if (at_ >= text_.size())
-            return false;
-        static const char kNames[] = "\"\\/bfnrt";
-        static const char kMeanings[] = "\"\\/\b\f\n\r\t";
-        char c = text_[at_++];
-        if (c != 'u') {
-            const char *name = c ? strchr(kNames, c) : nullptr;
-            if (!name)
-                return false;
-            *out += kMeanings[name - kNames];
-            return true;
-        }
-        unsigned code;
-        if (!Hex4(&code))
-            return false;
-        if (code >= 0xD800 && code < 0xDC00 && text_.compare(at_, 2, "\\u") == 0) {
-            size_t back = at_;
-            unsigned low;
-            at_ += 2;
-            if (Hex4(&low) && low >= 0xDC00 && low < 0xE000) {
-                AppendUtf8(*out, 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00));
-                return true;
-            }
-            at_ = back;
-        }
-        AppendUtf8(*out, code >= 0xD800 && code < 0xE000 ? 0xFFFD : code);
-        return true;
-    }
-    bool String(std::string *out)
-    {
-        if (!Take('"'))
-            return false;
-        while (at_ < text_.size()) {
-            char c = text_[at_++];
-            if (c == '"')
-                return true;
-            if (c != '\\')
-                *out += c;
-            else if (!Escape(out))
-                return false;
-        }
-        return false;
-    }
-    bool Number(long long *value)
-    {
-        Blanks();
-        const char *start = text_.c_str() + at_;
-        char *end = nullptr;
-        errno = 0;
-        *value = strtoll(start, &end, 10);
-        if (end == start || errno)
-            return false;
-        at_ += static_cast<size_t>(end - start);
-        return true;
-    }
-    bool Value(const std::string &key, JsonFields *fields)
-    {
-        Blanks();
-        if (at_ >= text_.size())
-            return false;
-        if (text_[at_] == '"')
-            return String(&fields->texts[key]);
-        if (!Take('['))
-            return Number(&fields->numbers[key]);
-        std::vector<long long> &list = fields->lists[key];
-        if (Take(']'))
-            return true;
-        do {
-            long long value;
-            if (!Number(&value))
-                return false;
-            list.push_back(value);
-        } while (Take(','));
-        return Take(']');
-    }
-
-    const std::string &text_;
-    size_t at_ = 0;
-};
-
-bool ParseJsonLine(const std::string &line, JsonFields *fields)
-{
-    return !line.empty() && line[0] == '{' && JsonReader(line).Object(fields);
-}
-
-// ---------------------------------------------------------------------------
-// Windows as winlist lists them.
-
-struct Window {
-    std::string hwnd, top, owner;
-    int depth = 0;
-    int id = 0;
-    long long pid = 0;
-    long long style = 0;
-    bool visible = false;
-    std::string className, text;
-};
-
-bool IsButton(const Window &window)
-{
-    return Lowered(window.className) == "button";
-}
-
-bool IsStatic(const Window &window)
-{
-    return Lowered(window.className) == "static";
-}
-
-std::string WithoutAmpersands(std::string text)
-{
-    text.erase(std::remove(text.begin(), text.end(), '&'), text.end());
-    return text;
-}
-
-// A top-level window and the windows inside it, in winlist's order.
-struct TopWindow {
-    Window frame;
-    std::vector<Window> inner;
-
-    const Window *Control(int id) const
-    {
-        for (const Window &w : inner)
-            if (w.id == id)
-                return &w;
-        return nullptr;
-    }
-    std::vector<const Window *> Buttons() const
-    {
-        std::vector<const Window *> buttons;
-        for (const Window &w : inner)
-            if (IsButton(w))
-                buttons.push_back(&w);
-        return buttons;
-    }
-    std::string StaticTexts() const
-    {
-        std::string text;
-        for (const Window &w : inner) {
-            if (!IsStatic(w) || w.text.empty())
-                continue;
-            if (!text.empty())
-                text += '\n';
-            text += w.text;
-        }
-        return text;
-    }
-    bool IsDialog() const { return frame.className == kDialogClass; }
-    // True when this window or one inside it of `className` is visible.
-    bool Shows(const char *className) const
-    {
-        if (frame.className == className)
-            return frame.visible;
-        for (const Window &w : inner)
-            if (w.className == className && w.visible)
-                return true;
-        return false;
-    }
-    bool IsPresentation() const
-    {
-        const Window *agree = Control(kAgreeButton);
-        return IsDialog() && agree && IsButton(*agree);
-    }
-    // "Preparing" or "Creating Shortcuts" when it is one of the status dialogs.
-    bool IsStatus(const char *words) const
-    {
-        const Window *status = Control(kStatusText);
-        return IsDialog() && frame.text == kStatusCaption && status &&
-               status->text.find(words) != std::string::npos;
-    }
-};
-
-std::vector<TopWindow> ParseWindows(const std::string &listing)
-{
-    std::vector<TopWindow> tops;
-    size_t start = 0;
-    while (start < listing.size()) {
-        size_t end = listing.find('\n', start);
-        if (end == std::string::npos)
-            end = listing.size();
-        JsonFields fields;
-        if (ParseJsonLine(listing.substr(start, end - start), &fields) && fields.Has("hwnd")) {
-            Window w;
-            w.hwnd = fields.Text("hwnd");
-            w.top = fields.Text("top");
-            w.owner = fields.Text("owner");
-            w.depth = static_cast<int>(fields.Number("depth"));
-            w.id = static_cast<int>(fields.Number("id"));
-            w.pid = fields.Number("pid");
-            w.style = fields.Number("style");
-            w.visible = fields.Number("visible") != 0;
-            w.className = fields.Text("class");
-            w.text = fields.Text("text");
-            if (w.depth == 0)
-                tops.push_back(TopWindow{w, {}});
-            else if (!tops.empty() && tops.back().frame.hwnd == w.top)
-                tops.back().inner.push_back(w);
-        }
-        start = end + 1;
-    }
-    return tops;
-}
 
 // ---------------------------------------------------------------------------
 // The drive's files before and after.
@@ -605,146 +112,56 @@ Snapshot TakeSnapshot(const fs::path &drive)
     return snapshot;
 }
 
-// Files Wine writes for itself, and the trial's own.
-bool IsChurn(const std::string &relative)
+// A stamp of setup's log (the prefix's local time, which is the host's) as
+// the system clock's time; false when it cannot be read.
+bool StampTime(const std::string &stamp, std::chrono::system_clock::time_point *when)
 {
-    std::string lower = Lowered(relative);
-    if (StartsWith(lower, std::string(kDistFolder) + "/"))
-        return true;
-    for (const char *prefix : kChurnPrefixes)
-        if (StartsWith(lower, prefix))
-            return true;
-    // Every user's temporary folders: users/NAME/temp/ and .../appdata/local/temp/.
-    return StartsWith(lower, "users/") && (lower.find("/temp/") != std::string::npos);
-}
-
-// Programs Wine starts for itself from whichever program comes first: the
-// desktop's explorer and the services. None of them is a demonstration.
-bool IsWineHelper(const JsonFields &process)
-{
-    static const char *const kHelpers[] = {"winemenubuilder.exe", "conhost.exe",  "services.exe",
-                                           "winedevice.exe",      "plugplay.exe", "svchost.exe",
-                                           "rpcss.exe",           "wineboot.exe"};
-    std::string exe = Lowered(process.Text("exe"));
-    // A process caught as it starts has its image path before its name.
-    if (exe.empty())
-        exe = Lowered(process.Text("image")).substr(process.Text("image").rfind('\\') + 1);
-    if (exe == "explorer.exe")
-        return Lowered(process.Text("cmdline")).find("/desktop") != std::string::npos;
-    for (const char *helper : kHelpers)
-        if (exe == helper)
-            return true;
-    return false;
-}
-
-std::string DriveToWindows(const std::string &relative)
-{
-    std::string windows = "C:\\" + relative;
-    std::replace(windows.begin(), windows.end(), '/', '\\');
-    return windows;
-}
-
-// True when a program setup.exe started is the demonstration as the shell
-// starts it: in the destination folder, as "<folder>\<program>", quoted
-// when it holds a blank, then " <folder>\Demos\<document>". A program the
-// module starts from its hooks is a child of setup.exe as well.
-bool IsShellDemo(const std::string &commandLine, std::string folder)
-{
-    while (folder.size() > 1 && folder.back() == '\\')
-        folder.pop_back();
-    bool quoted = StartsWith(commandLine, "\"");
-    size_t end = quoted ? commandLine.find('"', 1) : commandLine.find(' ');
-    if (end == std::string::npos)
+    struct tm local = {};
+    int milliseconds = 0;
+    if (sscanf(stamp.c_str(), "%d-%d-%d %d:%d:%d.%d", &local.tm_year, &local.tm_mon, &local.tm_mday,
+               &local.tm_hour, &local.tm_min, &local.tm_sec, &milliseconds) != 7)
         return false;
-    std::string program = commandLine.substr(quoted ? 1 : 0, end - (quoted ? 1 : 0));
-    std::string rest = commandLine.substr(end + (quoted ? 1 : 0));
-    std::string below = Lowered(folder + "\\");
-    return !folder.empty() && StartsWith(Lowered(program), below) &&
-           StartsWith(Lowered(rest), " " + below + "demos\\");
-}
-
-// Copies a plain file; never opens a link, device or FIFO.
-bool CopyPlainFile(const std::string &from, const std::string &to)
-{
-    FILE *in = OpenPlainFile(from, false);
-    if (!in)
+    local.tm_year -= 1900;
+    local.tm_mon -= 1;
+    local.tm_isdst = -1;
+    time_t seconds = mktime(&local);
+    if (seconds == static_cast<time_t>(-1))
         return false;
-    FILE *out = fopen(to.c_str(), "wb");
-    bool ok = out != nullptr;
-    char chunk[1 << 16];
-    size_t got;
-    while (ok && (got = fread(chunk, 1, sizeof chunk, in)) > 0)
-        ok = fwrite(chunk, 1, got, out) == got;
-    ok = ok && !ferror(in);
-    fclose(in);
-    if (out)
-        ok = fclose(out) == 0 && ok;
-    return ok;
+    *when =
+        std::chrono::system_clock::from_time_t(seconds) + std::chrono::milliseconds(milliseconds);
+    return true;
 }
 
-// ---------------------------------------------------------------------------
-// The host's processes below kvlship. The trial makes kvlship their
-// subreaper: a process that leaves its parent (as Wine's own do, and as a
-// program may to escape) stays below it, so that all can be found and ended.
-
-struct HostProcess {
-    pid_t pid, parent;
-    std::string exe;     // the program's file; empty when it cannot be read
-    std::string command; // its arguments joined by blanks
-};
-
-std::string ReadProcFile(pid_t pid, const char *name)
+// The host path of `relative` below `drive`, its names matched without
+// regard to case as Windows matches them; empty when there is none. Links
+// are never followed.
+std::string FindOnDrive(const fs::path &drive, const std::string &relative)
 {
-    std::string text;
-    ReadWholeFile("/proc/" + std::to_string(pid) + "/" + name, &text, false, 1 << 16);
-    return text;
-}
-
-// The parent of `pid` from /proc/PID/stat; 0 when it cannot be read.
-pid_t ParentOf(pid_t pid)
-{
-    std::string stat = ReadProcFile(pid, "stat");
-    // The program's name, in parentheses, may hold anything: the fields follow the last ')'.
-    size_t close = stat.rfind(')');
-    int parent = 0;
-    if (close == std::string::npos || sscanf(stat.c_str() + close + 1, " %*c %d", &parent) != 1)
-        return 0;
-    return parent;
-}
-
-std::vector<HostProcess> Descendants()
-{
-    std::multimap<pid_t, pid_t> children;
-    if (DIR *proc = opendir("/proc")) {
-        while (struct dirent *entry = readdir(proc)) {
-            pid_t pid = static_cast<pid_t>(atoi(entry->d_name));
-            if (pid > 0)
-                children.emplace(ParentOf(pid), pid);
+    fs::path at = drive;
+    size_t start = 0;
+    while (start < relative.size()) {
+        size_t end = relative.find('/', start);
+        if (end == std::string::npos)
+            end = relative.size();
+        std::string name = relative.substr(start, end - start);
+        start = end + 1;
+        std::error_code error;
+        if (fs::exists(fs::symlink_status(at / name, error))) {
+            at /= name;
+            continue;
         }
-        closedir(proc);
-    }
-    std::vector<HostProcess> below;
-    std::vector<pid_t> parents = {getpid()};
-    while (!parents.empty()) {
-        pid_t parent = parents.back();
-        parents.pop_back();
-        auto range = children.equal_range(parent);
-        for (auto it = range.first; it != range.second; ++it) {
-            HostProcess process{it->second, parent, "", ""};
-            char exe[4096];
-            std::string link = "/proc/" + std::to_string(process.pid) + "/exe";
-            ssize_t length = readlink(link.c_str(), exe, sizeof exe - 1);
-            if (length > 0)
-                process.exe.assign(exe, static_cast<size_t>(length));
-            process.command = ReadProcFile(process.pid, "cmdline");
-            std::replace(process.command.begin(), process.command.end(), '\0', ' ');
-            while (!process.command.empty() && process.command.back() == ' ')
-                process.command.pop_back();
-            below.push_back(process);
-            parents.push_back(process.pid);
+        std::string wanted = Lowered(name);
+        fs::path found;
+        for (fs::directory_iterator it(at, error); !error && it != fs::directory_iterator();
+             it.increment(error)) {
+            if (Lowered(it->path().filename().string()) == wanted)
+                found = it->path();
         }
+        if (found.empty())
+            return std::string();
+        at = found;
     }
-    return below;
+    return at.string();
 }
 
 // ---------------------------------------------------------------------------
@@ -767,22 +184,28 @@ class Trial
         int limit = std::max(options.timeoutSeconds, 10);
         // What is left at the end is for cleaning up.
         double reserve = std::min(20.0, std::max(4.0, limit / 6.0));
-        end_ = begin_ + std::chrono::duration_cast<Clock::duration>(Seconds(limit));
-        driveEnd_ = end_ - std::chrono::duration_cast<Clock::duration>(Seconds(reserve));
+        end_ = begin_ + Span(limit);
+        driveEnd_ = end_ - Span(reserve);
     }
 
     void Run()
     {
+        result_->win64 = options_.win64;
         if (Prepare() && Going() && StartDisplay() && Going() && MakePrefix() && Going() &&
-            CopyDistribution() && Going()) {
+            CopyDistribution(options_.distribution, "distribution") &&
+            (options_.older.empty() || CopyDistribution(options_.older, "older")) && Going()) {
             before_ = TakeSnapshot(drive_);
             Note("prefix ready, " + std::to_string(before_.size()) + " files on C:");
             registeredBefore_ = RegisteredProducts();
-            if (StartSetup()) {
+            result_->programsFolder = ProgramsFolder();
+            bool ready = options_.older.empty() || InstallOlder();
+            if (ready && StartSetup("distribution", setupName_, kSetupLogName)) {
                 Drive();
-                // What was installed is read before the removal takes it.
+                ReadSetupLog(kSetupLogName, &result_->log, &result_->logPath);
+                // What was installed is read and judged before the removal takes it.
                 if (result_->exitCode == 0 && result_->problem.empty() && Going()) {
                     CollectInstalled();
+                    Judge();
                     Uninstall();
                 }
             }
@@ -790,8 +213,11 @@ class Trial
         Shutdown();
         if (!drive_.empty() && !before_.empty() && !collected_)
             CollectInstalled();
-        if (options_.silent && !drive_.empty())
-            ReadSetupLog();
+        if (result_->started && !drive_.empty()) {
+            ReadSetupLog(kSetupLogName, &result_->log, &result_->logPath);
+            if (!judged_)
+                Judge();
+        }
         result_->seconds = Seconds(Clock::now() - begin_).count();
     }
 
@@ -831,7 +257,6 @@ class Trial
             const char *program, *package;
             std::string *path;
         } needs[] = {{"wine", "wine (with wine32:i386)", &wine_},
-                     {"wineboot", "wine", &wineboot_},
                      {"wineserver", "wine", &wineserver_},
                      {"Xvfb", "xvfb", &xvfb_},
                      {"import", "imagemagick", &import_}};
@@ -842,6 +267,17 @@ class Trial
                 missing += std::string(missing.empty() ? "" : ", ") + need.program +
                            " (Debian package " + need.package + ")";
         }
+        // A 64-bit prefix needs Wine's 64-bit loader beside the 32-bit one,
+        // which runs the 32-bit programs in it (WoW64).
+        loader_ = wine_;
+        if (options_.win64) {
+            loader_ = FindProgram("wine64");
+            if (loader_.empty() && access(kDebianWine64, X_OK) == 0)
+                loader_ = kDebianWine64;
+            if (loader_.empty())
+                missing += std::string(missing.empty() ? "" : ", ") +
+                           "wine64 (Debian package wine64, for --win64)";
+        }
         if (!missing.empty())
             return Fail("the trial needs programs that are not installed: " + missing);
         std::error_code ignored;
@@ -851,20 +287,32 @@ class Trial
             return Fail("winlist.exe not found at " + options_.winlist);
         if (!fs::is_directory(options_.distribution, error))
             return Fail("the distribution folder " + options_.distribution + " does not exist");
-        setupName_ = FindSetup();
+        setupName_ = FindSetup(options_.distribution);
         if (setupName_.empty())
             return Fail("the distribution folder " + options_.distribution + " holds no setup.exe");
+        if (!options_.older.empty()) {
+            if (!fs::is_directory(options_.older, error))
+                return Fail("the older distribution folder " + options_.older + " does not exist");
+            olderSetupName_ = FindSetup(options_.older);
+            if (olderSetupName_.empty())
+                return Fail("the older distribution folder " + options_.older +
+                            " holds no setup.exe");
+        }
+        // The prefix has no drive but C:, and setup.exe takes only a complete folder.
+        if (!options_.destination.empty() && WindowsToDrive(options_.destination).empty())
+            return Fail("the destination " + options_.destination +
+                        " is not a complete path on drive C:, the trial prefix's only drive");
         if (options_.work.empty())
             return Fail("no work folder given");
         return MakeFolders();
     }
 
     // setup.exe in any case of letters.
-    std::string FindSetup()
+    std::string FindSetup(const std::string &folder)
     {
         std::error_code error;
-        for (fs::directory_iterator it(options_.distribution, error);
-             !error && it != fs::directory_iterator(); it.increment(error)) {
+        for (fs::directory_iterator it(folder, error); !error && it != fs::directory_iterator();
+             it.increment(error)) {
             if (Lowered(it->path().filename().string()) == "setup.exe" &&
                 fs::is_regular_file(it->symlink_status(error)))
                 return it->path().filename().string();
@@ -885,6 +333,12 @@ class Trial
             return Fail("cannot resolve the folders: " + error.message());
         if (Inside(work_, distribution) || Inside(distribution, work_))
             return Fail("the work folder and the distribution folder must not hold each other");
+        if (!options_.older.empty()) {
+            fs::path older = fs::weakly_canonical(fs::absolute(options_.older), error);
+            if (!error && (Inside(work_, older) || Inside(older, work_)))
+                return Fail("the work folder and the older distribution folder must not hold "
+                            "each other");
+        }
         fs::path marker = work_ / kWorkMarker;
         if (fs::exists(work_, error) && !fs::is_empty(work_, error) && !fs::exists(marker, error))
             return Fail("the work folder " + work_.string() +
@@ -913,15 +367,15 @@ class Trial
 
     static bool Inside(const fs::path &inner, const fs::path &outer)
     {
-        auto mismatch = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
-        return mismatch.first == outer.end();
+        return PathInside(inner.string(), outer.string());
     }
 
     // What every Wine program of the run gets: its own prefix, display and
     // home (so that nothing reaches the user's own folders or menus).
     std::vector<std::string> WineEnv() const
     {
-        return {"WINEPREFIX=" + prefix_.string(), "WINEARCH=win32", "WINEDEBUG=-all",
+        return {"WINEPREFIX=" + prefix_.string(),
+                std::string("WINEARCH=") + (options_.win64 ? "win64" : "win32"), "WINEDEBUG=-all",
                 // No offer to install Mono or Gecko (a window that waits
                 // forever), and no menu entries on the host for the links.
                 "WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d", "DISPLAY=" + display_,
@@ -929,10 +383,11 @@ class Trial
                 "WAYLAND_DISPLAY"};
     }
 
+    WineRunner Runner() const { return {loader_, WineEnv(), wineLog_}; }
+
     Command Wine(std::vector<std::string> args, const std::string &output) const
     {
-        args.insert(args.begin(), wine_);
-        return {args, "", output, wineLog_, WineEnv()};
+        return Runner().Make(std::move(args), output);
     }
 
     bool StartDisplay()
@@ -983,167 +438,43 @@ class Trial
         return std::string();
     }
 
-    // The prefix of this trial: a copy of the one kept for this Wine, made
-    // once (wineboot takes ten seconds and more; a copy, one or two). A
-    // real copy, never links into the kept prefix: the distribution's code
-    // runs in this one and must not reach the next trial's.
+    // The prefix of this trial: a copy of the one kept for this Wine and kind.
     bool MakePrefix()
     {
-        fs::path kept = KeptPrefix();
-        if (kept.empty())
-            return BootPrefix();
-        int lock = open((kept.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (lock < 0 || flock(lock, LOCK_EX) != 0) {
-            if (lock >= 0)
-                close(lock);
-            return BootPrefix();
-        }
-        std::error_code error;
-        bool ok;
-        if (fs::exists(kept / kKeptMark, error)) {
-            Note("copying the prefix kept in " + kept.string());
-            ok = CopyTree(kept, prefix_) && RemoveHostDrives();
-            drive_ = prefix_ / "drive_c";
-        } else {
-            ok = BootPrefix();
-            // Kept only whole: a copy cut short is never taken for a prefix.
-            fs::path building = kept.string() + ".new";
-            fs::remove_all(building, error);
-            if (ok && CopyTree(prefix_, building) &&
-                WriteWholeFile((building / kKeptMark).string(), "ready\n")) {
-                fs::remove_all(kept, error);
-                fs::rename(building, kept, error);
-            }
-        }
-        close(lock);
-        return ok;
-    }
-
-    // Where the prefix for this Wine is kept: below the user's cache, named
-    // after the Wine program's size and time, so that another Wine makes its
-    // own. Empty without a place to keep it.
-    fs::path KeptPrefix() const
-    {
-        const char *cache = getenv("XDG_CACHE_HOME");
-        const char *home = getenv("HOME");
-        fs::path base = cache && *cache ? fs::path(cache)
-                        : home && *home ? fs::path(home) / ".cache"
-                                        : fs::path();
-        struct stat wine;
-        if (base.empty() || stat(wine_.c_str(), &wine) != 0)
-            return fs::path();
-        std::error_code error;
-        fs::create_directories(base / "kvlship", error);
-        if (error)
-            return fs::path();
-        char name[96];
-        snprintf(name, sizeof name, "prefix-%llx-%llx-%d",
-                 static_cast<unsigned long long>(wine.st_size),
-                 static_cast<unsigned long long>(wine.st_mtime), kPrefixRecipe);
-        return base / "kvlship" / name;
-    }
-
-    // Copies the folder `from` to `to` (which must not exist) as it stands:
-    // links stay links, pointing where they pointed.
-    bool CopyTree(const fs::path &from, const fs::path &to)
-    {
-        std::error_code error;
-        fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
-        if (error)
-            return Fail("cannot copy the prefix " + from.string() + ": " + error.message());
-        return true;
-    }
-
-    // A new prefix, made by wineboot, with our settings and no host drive.
-    bool BootPrefix()
-    {
-        std::vector<std::string> env = BaseEnvironment();
-        Command boot{{wineboot_, "-i"}, "", "", wineLog_, WineEnv()};
-        Note("making the prefix " + prefix_.string() + " on display " + display_);
-        if (RunCommand(boot, env, 180, driveEnd_) != 0)
-            return Fail("wineboot could not make a 32-bit prefix (is wine32:i386 installed? see " +
-                        wineLog_ + ")");
-        // Without a window manager Wine waits 2 s whenever a shown window goes
-        // away; a crash must not show a dialog of its own.
-        std::string reg = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"
-                          "\"Managed\"=\"N\"\r\n\r\n"
-                          "[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n"
-                          "\"ShowCrashDialog\"=dword:00000000\r\n";
+        PrefixPlan plan;
+        plan.prefix = prefix_.string();
+        plan.work = work_.string();
+        plan.distFolder = kDistFolder;
+        plan.wine = Runner();
+        plan.wineserver = wineserver_;
+        plan.win64 = options_.win64;
+        plan.deadline = driveEnd_;
+        std::string problem;
+        bool made = MakeTrialPrefix(
+            plan, [this](const std::string &text) { Note(text); }, &problem);
         drive_ = prefix_ / "drive_c";
-        if (!RemoveHostDrives())
-            return false;
-        // With no drive to the host, the settings reach Wine through C:.
+        if (!made)
+            return Fail(problem);
+        // winlist.exe runs from C:, not from its host path: a 64-bit Wine
+        // starts a 32-bit program only through a drive, and there is no
+        // drive to the host.
+        winlistExe_ = std::string("C:\\") + kDistFolder + "\\winlist.exe";
         std::error_code error;
         fs::create_directories(drive_ / kDistFolder, error);
-        std::string regPath = (drive_ / kDistFolder / "settings.reg").string();
-        std::string regWindows = std::string("C:\\") + kDistFolder + "\\settings.reg";
-        if (!WriteWholeFile(regPath, reg) ||
-            RunCommand(Wine({"regedit", "/S", regWindows}, ""), env, 60, driveEnd_) != 0)
-            return Fail("cannot write the prefix's settings (see " + wineLog_ + ")");
-        // Lets the prefix settle, so that what Wine writes at its start is not
-        // taken for the setup's work.
-        RunCommand({{wineserver_, "-w"}, "", "", wineLog_, WineEnv()}, env, 30, driveEnd_);
-        if (Clock::now() >= driveEnd_)
-            return Fail("the time ran out while the prefix was made");
-        return true;
-    }
-
-    // The prefix maps no host folder but the work folder. Wine's drive Z:
-    // (the host's root) and every other drive that leads out of the prefix
-    // go; the profile's folders that Wine links to HOME point into the work
-    // folder (home/), anything else there becomes a folder.
-    bool RemoveHostDrives()
-    {
-        if (!UnlinkOutside(prefix_ / "dosdevices", prefix_, true))
-            return false;
-        std::error_code error;
-        for (fs::directory_iterator it(drive_ / "users", error);
-             !error && it != fs::directory_iterator(); it.increment(error)) {
-            if (fs::is_directory(it->symlink_status(error)) &&
-                !UnlinkOutside(it->path(), work_, false))
-                return false;
-        }
-        return true;
-    }
-
-    // Removes each link in `folder` that leads outside `allowed`: among the
-    // prefix's `devices` its drives ("d:", and "d::" for the raw device),
-    // elsewhere every link, made a folder again.
-    bool UnlinkOutside(const fs::path &folder, const fs::path &allowed, bool devices)
-    {
-        std::error_code error;
-        fs::path inside = fs::weakly_canonical(allowed, error);
-        for (fs::directory_iterator it(folder, error); !error && it != fs::directory_iterator();
-             it.increment(error)) {
-            std::error_code ignored;
-            std::string name = it->path().filename().string();
-            bool drive = name.size() >= 2 && name.size() <= 3 && name[1] == ':' &&
-                         name.find_first_not_of(':', 1) == std::string::npos;
-            if (!fs::is_symlink(it->symlink_status(ignored)) || (devices && !drive))
-                continue;
-            fs::path target = fs::read_symlink(it->path(), ignored);
-            target = fs::weakly_canonical(folder / target, ignored);
-            if (!ignored && Inside(target, inside))
-                continue;
-            Note("removed " + it->path().string() + " -> " + target.string());
-            if (!fs::remove(it->path(), ignored) ||
-                (!devices && !fs::create_directory(it->path(), ignored)))
-                return Fail("cannot remove the link " + it->path().string() +
-                            " to the host: " + ignored.message());
-        }
-        if (error)
-            return Fail("cannot list " + folder.string() + ": " + error.message());
+        if (!CopyPlainFile(options_.winlist, (drive_ / kDistFolder / "winlist.exe").string()))
+            return Fail("cannot copy " + options_.winlist + " into the prefix");
+        winlist_.Setup(Runner(), winlistExe_, (logs_ / "winlist.out").string(), driveEnd_);
         return true;
     }
 
     // Plain files and real folders only: a link could bring any host folder
     // into the prefix, and a device or FIFO never ends.
-    bool CopyDistribution()
+    bool CopyDistribution(const std::string &folder, const char *name)
     {
-        fs::path target = drive_ / kDistFolder / "distribution";
+        fs::path target = drive_ / kDistFolder / name;
         std::error_code error;
         fs::create_directories(target, error);
-        fs::path from = options_.distribution;
+        fs::path from = folder;
         for (fs::recursive_directory_iterator walk(from, error);
              !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
             fs::file_status status = walk->symlink_status(error);
@@ -1157,36 +488,93 @@ class Trial
         }
         if (error)
             return Fail("cannot copy the distribution into the prefix: " + error.message());
-        distWindows_ = std::string("C:\\") + kDistFolder + "\\distribution";
         return true;
     }
 
     // -- running setup.exe ------------------------------------------------------
 
-    bool StartSetup()
+    // --over: the older version, installed first as a user had it before the
+    // upgrade. Its screenshots and boxes join the report; it must end as a
+    // complete installation, or there is nothing to upgrade.
+    bool InstallOlder()
+    {
+        TrialResult older;
+        TrialResult *own = result_;
+        result_ = &older;
+        stagePrefix_ = "older-";
+        bool started = StartSetup("older", olderSetupName_, kOlderLogName);
+        if (started)
+            Drive();
+        ReadSetupLog(kOlderLogName, &older.log, &older.logPath);
+        CloseDemonstration();
+        result_ = own;
+        stagePrefix_.clear();
+        result_->screenshots = older.screenshots;
+        result_->boxes = older.boxes;
+        result_->hostPrograms = older.hostPrograms;
+        for (const std::string &program : older.otherPrograms)
+            result_->otherPrograms.push_back(program);
+        result_->olderExitCode = older.exitCode;
+        result_->olderLog = older.log;
+        result_->olderLogPath = older.logPath;
+        result_->olderDestination = LoggedDestination(older.log);
+        if (!started || older.exitCode != 0 || !older.problem.empty())
+            return Fail("the older version (--over) did not install: " +
+                        (!older.problem.empty() ? older.problem
+                                                : "its setup.exe ended with exit code " +
+                                                      std::to_string(older.exitCode)));
+        Note("the older version is installed in " + result_->olderDestination);
+        ResetRun();
+        return Going();
+    }
+
+    // Forgets what was seen of the previous setup.exe.
+    void ResetRun()
+    {
+        if (launcherPid_ > 0)
+            Stop(launcherPid_, 2);
+        launcherPid_ = -1;
+        setupPid_ = demoPid_ = -1;
+        setupEnded_ = boxSeen_ = presentationGone_ = false;
+        sawPreparing_ = sawCopying_ = sawShortcuts_ = false;
+        agreePosts_ = 0;
+        endedAt_ = agreedAt_ = errorAt_ = Clock::time_point();
+        boxes_.clear();
+        launchError_.clear();
+    }
+
+    // Starts setup.exe of the distribution copied to C:\kvlship-trial\<folder>.
+    bool StartSetup(const char *folder, const std::string &setupName, const char *logName)
     {
         std::vector<std::string> env = BaseEnvironment();
         // Every process started from now on, with what it was started with.
-        watcherOut_ = (logs_ / "processes.out").string();
-        int watchSeconds = std::max(1, static_cast<int>(Seconds(end_ - Clock::now()).count()));
-        watcherPid_ = Spawn(
-            Wine({options_.winlist, "processes", std::to_string(watchSeconds)}, watcherOut_), env);
-        watcher_.Open(watcherOut_);
+        if (watcherPid_ <= 0) {
+            watcherOut_ = (logs_ / "processes.out").string();
+            int watchSeconds = std::max(1, static_cast<int>(Seconds(end_ - Clock::now()).count()));
+            watcherPid_ = Spawn(
+                Wine({winlistExe_, "processes", std::to_string(watchSeconds)}, watcherOut_), env);
+            watcher_.Open(watcherOut_);
+        }
 
         // winlist launch starts setup.exe exactly with this command line and
         // reports its process id and its full exit code.
-        std::string commandLine = "\"" + distWindows_ + "\\" + setupName_ + "\"";
-        // Silently the log lands in the trial's own folder on C:, which is
-        // in the work folder and never counted as installed.
+        std::string distWindows = std::string("C:\\") + kDistFolder + "\\" + folder;
+        std::string commandLine = "\"" + distWindows + "\\" + setupName + "\"";
         if (options_.silent)
-            commandLine +=
-                std::string(" /VERYSILENT /LOG=\"C:\\") + kDistFolder + "\\" + kSetupLogName + "\"";
+            commandLine += " /VERYSILENT";
+        // The log names the destination the module settled on, in either
+        // mode; it lands in the trial's own folder on C:, which is in the
+        // work folder and never counted as installed.
+        commandLine += std::string(" /LOG=\"C:\\") + kDistFolder + "\\" + logName + "\"";
+        if (!options_.destination.empty())
+            commandLine += " /DIR=\"" + options_.destination + "\"";
         if (!options_.arguments.empty())
             commandLine += " " + options_.arguments;
-        launchOut_ = (logs_ / "launch.out").string();
-        Command launch = Wine({options_.winlist, "launch"}, launchOut_);
+        Note("starting " + commandLine);
+        launchOut_ = (logs_ / (std::string(folder) + "-launch.out")).string();
+        Command launch = Wine({winlistExe_, "launch"}, launchOut_);
         launch.extraEnv.push_back("WINLIST_CMDLINE=" + commandLine);
-        launch.extraEnv.push_back("WINLIST_CWD=" + distWindows_);
+        launch.extraEnv.push_back("WINLIST_CWD=" + distWindows);
         launcherPid_ = Spawn(launch, env);
         launch_.Open(launchOut_);
         if (launcherPid_ < 0)
@@ -1263,43 +651,23 @@ class Trial
         }
     }
 
-    std::vector<TopWindow> ListWindows()
-    {
-        std::string output = (logs_ / "winlist.out").string();
-        int status = RunCommand(Wine({options_.winlist, "list"}, output), BaseEnvironment(),
-                                kHelperWait, driveEnd_);
-        if (status != 0)
-            return {};
-        std::string listing;
-        ReadWholeFile(output, &listing);
-        return ParseWindows(listing);
-    }
+    std::vector<TopWindow> ListWindows() { return winlist_.List(); }
 
-    std::string Winlist(const std::vector<std::string> &args)
-    {
-        std::string output = (logs_ / "winlist.out").string();
-        std::vector<std::string> all = {options_.winlist};
-        all.insert(all.end(), args.begin(), args.end());
-        RunCommand(Wine(all, output), BaseEnvironment(), kHelperWait, driveEnd_);
-        std::string answer;
-        ReadWholeFile(output, &answer);
-        return answer;
-    }
+    std::string Winlist(const std::vector<std::string> &args) { return winlist_.Call(args); }
 
     // A picture of the whole screen as screenshots/NN-NAME.png.
     std::string Shoot(const std::string &name)
     {
         char number[16];
         snprintf(number, sizeof number, "%02d-", ++shotCount_);
-        std::string path = (shots_ / (number + name + ".png")).string();
+        std::string path = (shots_ / (number + stagePrefix_ + name + ".png")).string();
         Command command{{import_, "-display", display_, "-window", "root", path},
                         "",
                         "",
                         (logs_ / "import.log").string(),
                         {}};
         Note("screenshot " + path);
-        if (RunCommand(command, BaseEnvironment(), kHelperWait, driveEnd_) == 0 &&
-            fs::exists(path)) {
+        if (RunCommand(command, BaseEnvironment(), kShotWait, driveEnd_) == 0 && fs::exists(path)) {
             result_->screenshots.push_back(path);
             return path;
         }
@@ -1625,8 +993,9 @@ class Trial
         Snapshot after = TakeSnapshot(drive_);
         for (const auto &[relative, stamp] : after) {
             auto old = before_.find(relative);
-            if (IsChurn(relative) || (old != before_.end() && old->second.size == stamp.size &&
-                                      old->second.modified == stamp.modified))
+            if (IsChurn(relative, kDistFolder) ||
+                (old != before_.end() && old->second.size == stamp.size &&
+                 old->second.modified == stamp.modified))
                 continue;
             TrialFile file{DriveToWindows(relative), (drive_ / relative).string(), stamp.size};
             result_->installed.push_back(file);
@@ -1642,38 +1011,52 @@ class Trial
 
     // -- removal -----------------------------------------------------------------
 
-    // The products registered under Add/Remove Programs: each key with its
-    // QuietUninstallString (empty when it has none).
-    std::map<std::string, std::string> RegisteredProducts()
+    // The products registered under Add/Remove Programs, by key: in a 64-bit
+    // prefix both views, a 32-bit setup's being the 32-bit one (Wow6432Node).
+    std::map<std::string, RegistryKey> RegisteredProducts()
     {
-        std::map<std::string, std::string> found;
-        std::string out = (logs_ / "uninstall-keys.out").string();
-        if (RunCommand(Wine({"reg", "query", kUninstallKey, "/s"}, out), BaseEnvironment(), 30,
-                       end_) != 0)
-            return found;
-        FILE *file = OpenPlainFile(out, false);
-        if (!file)
-            return found;
-        std::string key;
-        char line[2048];
-        while (fgets(line, sizeof line, file)) {
-            std::string text = line;
-            while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-                text.pop_back();
-            if (StartsWith(Lowered(text), "hkey_local_machine\\")) {
-                key = text;
-                found[key];
-            } else if (!key.empty()) {
-                size_t at = text.find("QuietUninstallString");
-                size_t type = text.find("REG_SZ");
-                if (at != std::string::npos && type != std::string::npos) {
-                    size_t value = text.find_first_not_of(" \t", type + 6);
-                    found[key] = value == std::string::npos ? "" : text.substr(value);
-                }
+        std::map<std::string, RegistryKey> found;
+        std::vector<const char *> keys = {kUninstallKey};
+        if (options_.win64)
+            keys.push_back(kUninstallKey32);
+        for (const char *key : keys) {
+            // The key itself is listed first; its products are below it.
+            std::string root = "HKEY_LOCAL_MACHINE" + std::string(key).substr(strlen("HKLM"));
+            for (const RegistryKey &product : Query(key, "uninstall-keys.out")) {
+                if (Lowered(product.name) != Lowered(root))
+                    found[product.name] = product;
             }
         }
-        fclose(file);
         return found;
+    }
+
+    // `reg query KEY /s`, read; nothing when the key is not there.
+    std::vector<RegistryKey> Query(const char *key, const char *output, const char *value = nullptr)
+    {
+        std::string out = (logs_ / output).string();
+        std::vector<std::string> args = {"reg", "query", key};
+        if (value)
+            args.insert(args.end(), {"/v", value});
+        else
+            args.push_back("/s");
+        if (RunCommand(Wine(args, out), BaseEnvironment(), 30, end_) != 0)
+            return {};
+        std::string text;
+        if (!ReadWholeFile(out, &text, false, kLogLimit))
+            return {};
+        return ParseRegQuery(text);
+    }
+
+    // The Start menu's Programs folder of the prefix's user, where the stock
+    // module makes its program group.
+    std::string ProgramsFolder()
+    {
+        for (const RegistryKey &key : Query(kShellFoldersKey, "shell-folders.out", "Programs")) {
+            auto found = key.values.find("Programs");
+            if (found != key.values.end())
+                return found->second;
+        }
+        return std::string();
     }
 
     // Runs the quiet removal of every product this setup registered, then
@@ -1683,10 +1066,12 @@ class Trial
     {
         result_->uninstallTried = true;
         CloseDemonstration();
-        std::map<std::string, std::string> now = RegisteredProducts();
-        for (const auto &[key, command] : now) {
+        std::map<std::string, RegistryKey> now = RegisteredProducts();
+        for (const auto &[key, product] : now) {
             if (registeredBefore_.count(key))
                 continue;
+            auto quiet = product.values.find("QuietUninstallString");
+            std::string command = quiet == product.values.end() ? "" : quiet->second;
             if (command.empty()) {
                 result_->leftBehind.push_back(key + " (registered with no QuietUninstallString)");
                 continue;
@@ -1712,7 +1097,7 @@ class Trial
                 std::this_thread::sleep_for(kPollPause);
         } while (!left.empty() && Clock::now() < until && Going());
         result_->leftBehind = left;
-        for (const auto &[key, command] : RegisteredProducts()) {
+        for (const auto &[key, product] : RegisteredProducts()) {
             if (!registeredBefore_.count(key))
                 result_->leftBehind.push_back(key);
         }
@@ -1720,15 +1105,18 @@ class Trial
 
     // A file the demonstration wrote is the product's doing, not the
     // installation's, and no removal takes it: setup starts the
-    // demonstration last, a second and more after its final writes (the
-    // 32-tick pause), so a file changed since a second before setup ended is
-    // taken for the demonstration's.
+    // demonstration last, so a file changed since setup's log says it did is
+    // taken for the demonstration's. Without that line: since a second
+    // before setup was seen to end (it starts the demonstration a second and
+    // more after its final writes, the 32-tick pause).
     bool WrittenByTheDemonstration(const TrialFile &file) const
     {
         struct stat seen;
         if (result_->demoCommand.empty() || lstat(file.hostPath.c_str(), &seen) != 0)
             return false;
-        auto since = endedWall_ - std::chrono::seconds(1);
+        std::chrono::system_clock::time_point since;
+        if (!StampTime(LoggedStamp(result_->log, "demonstration started: "), &since))
+            since = endedWall_ - std::chrono::seconds(1);
         return std::chrono::system_clock::from_time_t(seen.st_mtime) +
                    std::chrono::nanoseconds(seen.st_mtim.tv_nsec) >=
                since;
@@ -1760,7 +1148,7 @@ class Trial
     int RunRemoval(const std::string &commandLine)
     {
         std::string out = (logs_ / "uninstall-launch.out").string();
-        Command launch = Wine({options_.winlist, "launch"}, out);
+        Command launch = Wine({winlistExe_, "launch"}, out);
         launch.extraEnv.push_back("WINLIST_CMDLINE=" + commandLine);
         launch.extraEnv.push_back("WINLIST_CWD=C:\\");
         Clock::time_point until = std::min(end_, Clock::now() + std::chrono::seconds(120));
@@ -1781,15 +1169,16 @@ class Trial
 
     // setup.exe's log, kept in logs/ beside the trial's own and read into
     // the report: never through a link, and no more than kLogLimit bytes.
-    void ReadSetupLog()
+    void ReadSetupLog(const char *name, std::vector<std::string> *log, std::string *path)
     {
-        std::string from = (drive_ / kDistFolder / kSetupLogName).string();
-        std::string kept = (logs_ / kSetupLogName).string();
+        std::string from = (drive_ / kDistFolder / name).string();
+        std::string kept = (logs_ / name).string();
+        log->clear();
         if (!CopyPlainFile(from, kept)) {
             Note("setup.exe left no log at " + from);
             return;
         }
-        result_->logPath = kept;
+        *path = kept;
         FILE *file = OpenPlainFile(kept, false);
         if (!file)
             return;
@@ -1802,8 +1191,44 @@ class Trial
             start = end == std::string::npos ? text.size() : end + 1;
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();
-            result_->log.push_back(line);
+            log->push_back(line);
         }
+    }
+
+    // -- judging -----------------------------------------------------------------
+
+    // The destination the run settled on (setup's log, else the location
+    // the product registered), then the caller's judgement of the drive.
+    void Judge()
+    {
+        judged_ = true;
+        result_->destination = LoggedDestination(result_->log);
+        if (result_->destination.empty())
+            result_->destination = RegisteredLocation();
+        if (!options_.judge)
+            return;
+        DriveLook look = [this](const std::string &windowsPath, long long *size,
+                                std::string *bytes) {
+            std::string relative = WindowsToDrive(windowsPath);
+            std::string host = relative.empty() ? std::string() : FindOnDrive(drive_, relative);
+            struct stat info;
+            if (host.empty() || lstat(host.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+                return false;
+            *size = static_cast<long long>(info.st_size);
+            return !bytes || ReadWholeFile(host, bytes, false, kLookLimit);
+        };
+        options_.judge(look, result_);
+    }
+
+    // InstallLocation of a product this run registered; empty when none did.
+    std::string RegisteredLocation()
+    {
+        for (const auto &[key, product] : RegisteredProducts()) {
+            auto location = product.values.find("InstallLocation");
+            if (!registeredBefore_.count(key) && location != product.values.end())
+                return location->second;
+        }
+        return std::string();
     }
 
     static TrialShortcut ReadShortcut(const TrialFile &file)
@@ -1824,8 +1249,12 @@ class Trial
     TrialResult *result_;
     Clock::time_point begin_, end_, driveEnd_;
 
-    std::string wine_, wineboot_, wineserver_, xvfb_, import_;
-    std::string setupName_, distWindows_, display_, wineLog_;
+    std::string wine_, loader_, wineserver_, xvfb_, import_;
+    std::string setupName_, olderSetupName_, display_, wineLog_;
+    WinlistTool winlist_;
+    std::string winlistExe_;  // its copy on C:
+    std::string stagePrefix_; // before each screenshot's name: "older-" for --over's first run
+    bool judged_ = false;
     fs::path work_, prefix_, shots_, logs_, home_, drive_;
     Snapshot before_;
 
@@ -1834,7 +1263,7 @@ class Trial
     FileTail launch_, watcher_;
 
     long long setupPid_ = -1, demoPid_ = -1;
-    std::map<std::string, std::string> registeredBefore_; // Add/Remove Programs keys, quiet removal
+    std::map<std::string, RegistryKey> registeredBefore_; // Add/Remove Programs keys
     bool collected_ = false;
     std::chrono::system_clock::time_point endedWall_; // when setup.exe was seen to end
     bool setupEnded_ = false, boxSeen_ = false;

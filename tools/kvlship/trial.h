@@ -5,8 +5,13 @@
 // demonstration was started.
 #pragma once
 
+#include "trialjudge.h"
+
+#include <functional>
 #include <string>
 #include <vector>
+
+struct TrialResult;
 
 struct TrialOptions {
     std::string distribution; // folder holding setup.exe, the module, kvlsetup.dat, ...
@@ -15,7 +20,15 @@ struct TrialOptions {
     std::string winlist;      // winlist.exe (bin/winlist.exe of the build)
     std::string arguments;    // setup.exe's command line after its name, usually empty
     int timeoutSeconds = 300; // the whole run, cleaning up included
-    bool silent = false;      // /VERYSILENT with a /LOG: nothing to click, the log read back
+    bool silent = false;      // /VERYSILENT: nothing to click
+    std::string destination;  // a complete path on C: given to setup.exe as /DIR=; empty:
+                              // the module's own choice
+    std::string older;        // a distribution folder installed first (an upgrade); empty: none
+    bool win64 = false;       // a 64-bit prefix (WoW64): Program Files (x86), Wow6432Node
+    // Judges the drive once the installation is complete (or has ended),
+    // before the removal; `result` holds the destination by then. Adds to
+    // result->faults and result->notes.
+    std::function<void(const DriveLook &look, TrialResult *result)> judge;
 };
 
 struct TrialFile {
@@ -63,8 +76,18 @@ struct TrialResult {
                                           // preparing, copying, shortcuts, demonstration
                                           // and every box met
     double seconds = 0;                   // how long the trial took
-    std::string logPath;                  // silent: setup.exe's log, copied to logs/setup.log
+    std::string logPath;                  // setup.exe's log (/LOG=), copied to logs/setup.log
     std::vector<std::string> log;         // its lines (code page 1252), the first MiB at most
+    std::string destination;    // where setup installed: its log's, else the registered one
+    std::string programsFolder; // the Start menu's Programs folder of the prefix's user
+    bool win64 = false;
+    // --over: the older version's run, before this one.
+    int olderExitCode = -1;
+    std::string olderDestination, olderLogPath;
+    std::vector<std::string> olderLog;
+    // The judgement of the drive (TrialOptions::judge).
+    std::vector<std::string> faults; // each miss
+    std::vector<std::string> notes;  // worth knowing, no fault
     // The removal that follows a complete installation: the products the
     // setup registered under Add/Remove Programs and their quiet removal.
     std::vector<std::string> uninstallCommands; // each QuietUninstallString run

@@ -2,8 +2,10 @@
 
 #include "check.h"
 #include "hostfs.h"
+#include "profile.h"
 #include "textout.h"
 #include "trial.h"
+#include "trialjudge.h"
 
 #include "setupexit.h"
 
@@ -34,9 +36,89 @@ std::string ExitText(const TrialResult &trial)
            ExitMeaning(trial);
 }
 
-// Every planned file must be there, at its installed size, and setup must
-// say it completed.
-std::vector<std::string> CompareWithPlan(const CheckResult &plan, const TrialResult &trial)
+// The plan `check` makes of `distribution` for `destination` (empty: the default).
+CheckResult Plan(const std::string &distribution, const std::string &module,
+                 const std::string &destination)
+{
+    CheckOptions options;
+    options.distribution = distribution;
+    options.destination = destination;
+    if (!module.empty())
+        options.module = module;
+    CheckResult plan;
+    CheckDistribution(options, &plan);
+    return plan;
+}
+
+// The plan for the default destination: on 64-bit Windows a 32-bit setup's
+// Program Files is "Program Files (x86)".
+CheckResult DefaultPlan(const TryOptions &options, const std::string &distribution)
+{
+    CheckResult plan = Plan(distribution, options.module, options.destination);
+    if (options.win64 && options.destination.empty() && !plan.destination64.empty())
+        plan = Plan(distribution, options.module, plan.destination64);
+    return plan;
+}
+
+// The data file as the stock module reads it; empty when there is none.
+Profile DataFile(const std::string &distribution)
+{
+    std::string text;
+    ReadWholeFile(JoinHost(distribution, kDataFileName), &text, false, 16 << 20);
+    Profile data;
+    ParseProfile(text, &data);
+    return data;
+}
+
+// Judges the drive for the destination setup took: with --dest, the one
+// given (a different one is a fault); without, the one setup's log names,
+// which a module may have chosen for itself. Every planned file, [GROUP]
+// shortcut and [INI] setting must be in place; an upgrade notes what the
+// older version installed that this one no longer ships.
+void JudgeRun(const TryOptions &options, const CheckResult &plan, const DriveLook &look,
+              TrialResult *trial)
+{
+    Judgement judgement;
+    std::string destination = plan.destination;
+    if (!options.destination.empty()) {
+        if (!trial->destination.empty() &&
+            !SameWindowsPath(trial->destination, options.destination))
+            judgement.faults.push_back("setup installed into " + AnsiToUtf8(trial->destination) +
+                                       ", not into " + options.destination + " (--dest)");
+    } else if (!trial->destination.empty()) {
+        destination = trial->destination;
+        if (!SameWindowsPath(destination, plan.destination))
+            judgement.notes.push_back("the module chose the destination " +
+                                      AnsiToUtf8(destination) +
+                                      " (setup's log); the plan's "
+                                      "default is " +
+                                      AnsiToUtf8(plan.destination));
+    }
+    CheckResult actual = SameWindowsPath(destination, plan.destination)
+                             ? plan
+                             : Plan(options.distribution, options.module, destination);
+    JudgeFiles(actual, look, &judgement);
+    Profile data = DataFile(options.distribution);
+    std::string where = AnsiToUtf8(destination);
+    if (trial->programsFolder.empty() && FindSection(data, "GROUP"))
+        judgement.faults.push_back("the Start menu's Programs folder of the trial prefix could "
+                                   "not be read: the [GROUP] shortcuts were not looked for");
+    else
+        JudgeShortcuts(StockShortcuts(data, where, trial->programsFolder), look, &judgement);
+    JudgeSettings(StockSettings(data, where), look, &judgement);
+    if (!options.older.empty()) {
+        CheckResult older = trial->olderDestination.empty()
+                                ? DefaultPlan(options, options.older)
+                                : Plan(options.older, options.module, trial->olderDestination);
+        NoteNoLongerShipped(older, actual, look, &judgement);
+    }
+    trial->faults.insert(trial->faults.end(), judgement.faults.begin(), judgement.faults.end());
+    trial->notes.insert(trial->notes.end(), judgement.notes.begin(), judgement.notes.end());
+}
+
+// Setup must say it completed, start no host program, and leave everything
+// the judgement looked for in place.
+std::vector<std::string> Faults(const TrialResult &trial)
 {
     std::vector<std::string> faults;
     if (trial.exitCode != -1 && trial.exitCode != SETUP_EXIT_COMPLETE)
@@ -44,18 +126,7 @@ std::vector<std::string> CompareWithPlan(const CheckResult &plan, const TrialRes
     for (const std::string &program : trial.hostPrograms)
         faults.push_back("a Windows program of the run started the host program \"" + program +
                          "\", which no installation does; the trial ended it");
-    for (const PlannedFile &file : plan.files) {
-        const TrialFile *found = nullptr;
-        for (const TrialFile &installed : trial.installed) {
-            if (CompareNames(installed.windowsPath, file.installed) == 0)
-                found = &installed;
-        }
-        if (!found)
-            faults.push_back(file.installed + " (" + file.key + ") was not installed");
-        else if (found->size != file.size)
-            faults.push_back(file.installed + " has " + std::to_string(found->size) +
-                             " bytes, not " + std::to_string(file.size));
-    }
+    faults.insert(faults.end(), trial.faults.begin(), trial.faults.end());
     return faults;
 }
 
@@ -93,6 +164,14 @@ void PrintText(const TrialResult &trial, const std::vector<std::string> &faults,
         for (const std::string &line : trial.log)
             printf("  %s\n", shown(AnsiToUtf8(line)).c_str());
     }
+    if (!trial.olderLogPath.empty() || trial.olderExitCode != -1)
+        printf("The older version (--over): exit code %d, installed into %s (log %s)\n",
+               trial.olderExitCode, shown(AnsiToUtf8(trial.olderDestination)).c_str(),
+               shown(trial.olderLogPath).c_str());
+    printf("Destination: %s%s\n",
+           trial.destination.empty() ? "not known (setup's log names none)"
+                                     : shown(AnsiToUtf8(trial.destination)).c_str(),
+           trial.win64 ? " (a 64-bit prefix: the 32-bit view)" : "");
     printf("Setup's exit code: %s\n", ExitText(trial).c_str());
     if (trial.uninstallTried && trial.uninstallCommands.empty())
         printf("Removal: the setup registered none under Add/Remove Programs\n");
@@ -101,12 +180,15 @@ void PrintText(const TrialResult &trial, const std::vector<std::string> &faults,
                shown(trial.uninstallCommands[i]).c_str(), trial.uninstallExitCodes[i]);
     for (const std::string &left : trial.leftBehind)
         printf("  left behind: %s\n", shown(left).c_str());
+    for (const std::string &note : trial.notes)
+        printf("note: %s\n", shown(note).c_str());
     printf("warning: %s\n", kRanCode);
     for (const std::string &fault : faults)
         printf("fault: %s\n", shown(fault).c_str());
     if (passed)
-        printf("PASSED: setup exited with code %s; every planned file installed.\n",
-               ExitText(trial).c_str());
+        printf("PASSED: setup exited with code %s; every planned file, shortcut and setting is "
+               "in place in %s.\n",
+               ExitText(trial).c_str(), shown(AnsiToUtf8(trial.destination)).c_str());
     else
         printf("FAILED: %s\n", !trial.problem.empty() ? shown(trial.problem).c_str()
                                : !faults.empty()      ? shown(faults[0]).c_str()
@@ -117,12 +199,17 @@ void PrintJson(const TrialResult &trial, const std::vector<std::string> &faults,
                bool silent)
 {
     printf("{\"passed\": %s, \"problem\": %s, \"exitCode\": %d, \"exitMeaning\": %s, "
-           "\"silent\": %s, \"agreed\": %s, \"copied\": %s, \"timedOut\": %s, \"log\": %s, "
-           "\"logLines\": [",
+           "\"silent\": %s, \"win64\": %s, \"destination\": %s, \"programsFolder\": %s, "
+           "\"olderExitCode\": %d, \"olderDestination\": %s, \"olderLog\": %s, "
+           "\"agreed\": %s, \"copied\": %s, \"timedOut\": %s, \"log\": %s, \"logLines\": [",
            passed ? "true" : "false", JsonString(trial.problem).c_str(), trial.exitCode,
            JsonString(ExitMeaning(trial)).c_str(), silent ? "true" : "false",
-           trial.agreed ? "true" : "false", trial.copied ? "true" : "false",
-           trial.timedOut ? "true" : "false", JsonString(trial.logPath).c_str());
+           trial.win64 ? "true" : "false", JsonString(AnsiToUtf8(trial.destination)).c_str(),
+           JsonString(AnsiToUtf8(trial.programsFolder)).c_str(), trial.olderExitCode,
+           JsonString(AnsiToUtf8(trial.olderDestination)).c_str(),
+           JsonString(trial.olderLogPath).c_str(), trial.agreed ? "true" : "false",
+           trial.copied ? "true" : "false", trial.timedOut ? "true" : "false",
+           JsonString(trial.logPath).c_str());
     for (size_t i = 0; i < trial.log.size(); ++i)
         printf("%s%s", i ? ", " : "", JsonString(AnsiToUtf8(trial.log[i])).c_str());
     printf("], \"installed\": [");
@@ -164,33 +251,37 @@ void PrintJson(const TrialResult &trial, const std::vector<std::string> &faults,
     printf("], \"faults\": [");
     for (size_t i = 0; i < faults.size(); ++i)
         printf("%s%s", i ? ", " : "", JsonString(faults[i]).c_str());
+    printf("], \"notes\": [");
+    for (size_t i = 0; i < trial.notes.size(); ++i)
+        printf("%s%s", i ? ", " : "", JsonString(trial.notes[i]).c_str());
     printf("], \"warnings\": [%s]}\n", JsonString(kRanCode).c_str());
 }
 
 } // namespace
 
-int TryDistribution(const std::string &distribution, const std::string &work,
-                    const std::string &module, const std::string &engine, int timeoutSeconds,
-                    bool silent, bool json)
+int TryDistribution(const TryOptions &options)
 {
     // The time limit covers the whole run, the check included.
     auto started = std::chrono::steady_clock::now();
-    CheckOptions options;
-    options.distribution = distribution;
-    if (!module.empty())
-        options.module = module;
-    CheckResult plan;
-    CheckDistribution(options, &plan);
+    CheckResult plan = DefaultPlan(options, options.distribution);
     double checkSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
     TrialOptions trialOptions;
-    trialOptions.distribution = distribution;
-    trialOptions.work = work.empty() ? JoinHost(HostFolderOf(distribution), "kvlship-try") : work;
-    trialOptions.winlist = JoinHost(engine, "winlist.exe");
-    trialOptions.arguments = module;
-    trialOptions.silent = silent;
-    trialOptions.timeoutSeconds = timeoutSeconds - static_cast<int>(checkSeconds);
+    trialOptions.distribution = options.distribution;
+    trialOptions.work = options.work.empty()
+                            ? JoinHost(HostFolderOf(options.distribution), "kvlship-try")
+                            : options.work;
+    trialOptions.winlist = JoinHost(options.engine, "winlist.exe");
+    trialOptions.arguments = options.module;
+    trialOptions.silent = options.silent;
+    trialOptions.destination = options.destination;
+    trialOptions.older = options.older;
+    trialOptions.win64 = options.win64;
+    trialOptions.timeoutSeconds = options.timeoutSeconds - static_cast<int>(checkSeconds);
+    trialOptions.judge = [&](const DriveLook &look, TrialResult *result) {
+        JudgeRun(options, plan, look, result);
+    };
     TrialResult trial;
     if (trialOptions.timeoutSeconds > 0) {
         RunTrial(trialOptions, &trial);
@@ -201,7 +292,7 @@ int TryDistribution(const std::string &distribution, const std::string &work,
 
     std::vector<std::string> faults;
     if (trial.started)
-        faults = CompareWithPlan(plan, trial);
+        faults = Faults(trial);
     // A clean removal is part of a good installation.
     for (size_t i = 0; i < trial.uninstallCommands.size(); ++i) {
         if (trial.uninstallExitCodes[i] != 0)
@@ -217,10 +308,10 @@ int TryDistribution(const std::string &distribution, const std::string &work,
     // A silent setup shows no agreement and no stage to see: its exit code
     // and the files on disk judge it.
     bool passed = trial.started && !trial.timedOut && trial.exitCode == SETUP_EXIT_COMPLETE &&
-                  (silent || (trial.agreed && trial.copied)) && !shellError && faults.empty() &&
-                  trial.problem.empty();
-    if (json)
-        PrintJson(trial, faults, passed, silent);
+                  (options.silent || (trial.agreed && trial.copied)) && !shellError &&
+                  faults.empty() && trial.problem.empty();
+    if (options.json)
+        PrintJson(trial, faults, passed, options.silent);
     else
         PrintText(trial, faults, passed);
     fflush(stdout);

@@ -1,13 +1,26 @@
 // `kvlship try`: a trial installation under Wine, judged against the plan
-// that `check` makes of the same distribution.
+// that `check` makes of the same distribution, for the destination the
+// installation really took.
 #pragma once
 
 #include <string>
 
+struct TryOptions {
+    std::string distribution;
+    std::string work;        // empty: kvlship-try beside the distribution
+    std::string module;      // setup.exe's command line after its switches; empty: defsetup
+    std::string engine;      // the folder holding winlist.exe
+    std::string destination; // --dest: given to setup.exe as /DIR= and judged against
+    std::string older;       // --over: an older version's distribution, installed first
+    int timeoutSeconds = 300;
+    bool silent = false; // /VERYSILENT
+    bool win64 = false;  // a 64-bit prefix
+    bool json = false;
+};
+
 // Runs the trial and prints its report, with setup's exit code and its
-// meaning. Returns 0 when every planned file landed as planned and setup
-// ended with SETUP_EXIT_COMPLETE, 2 otherwise. `silent` runs setup.exe with
-// /VERYSILENT and a /LOG in the work folder, and reports the log.
-int TryDistribution(const std::string &distribution, const std::string &work,
-                    const std::string &module, const std::string &engine, int timeoutSeconds,
-                    bool silent, bool json);
+// meaning. Returns 0 when setup ended with SETUP_EXIT_COMPLETE and every
+// planned file, stock shortcut and stock setting is where it belongs, 2
+// otherwise. setup.exe always runs with a /LOG in the work folder, which the
+// report holds and which names the destination.
+int TryDistribution(const TryOptions &options);

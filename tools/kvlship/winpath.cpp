@@ -1,0 +1,71 @@
+#include "winpath.h"
+
+#include "textout.h"
+
+#include <algorithm>
+
+namespace
+{
+
+constexpr char kProgramFiles[] = "C:\\Program Files";
+constexpr char kProgramFilesX86[] = "C:\\Program Files (x86)";
+
+// A Windows path with '\' only, no separator at its end, letters lowered.
+std::string Normal(std::string path)
+{
+    std::replace(path.begin(), path.end(), '/', '\\');
+    while (path.size() > 3 && path.back() == '\\')
+        path.pop_back();
+    return Lowered(path);
+}
+
+} // namespace
+
+std::string DriveToWindows(const std::string &relative)
+{
+    std::string windows = "C:\\" + relative;
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    return windows;
+}
+
+std::string WindowsToDrive(const std::string &windowsPath)
+{
+    if (windowsPath.size() < 3 || (windowsPath[0] != 'C' && windowsPath[0] != 'c') ||
+        windowsPath[1] != ':' || (windowsPath[2] != '\\' && windowsPath[2] != '/'))
+        return std::string();
+    std::string relative;
+    size_t start = 3;
+    while (start <= windowsPath.size()) {
+        size_t end = windowsPath.find_first_of("\\/", start);
+        if (end == std::string::npos)
+            end = windowsPath.size();
+        std::string name = windowsPath.substr(start, end - start);
+        if (name == "." || name == "..")
+            return std::string();
+        if (!name.empty())
+            relative += (relative.empty() ? "" : "/") + name;
+        start = end + 1;
+    }
+    return relative;
+}
+
+bool SameWindowsPath(const std::string &a, const std::string &b)
+{
+    return Normal(a) == Normal(b);
+}
+
+std::string JoinWindows(const std::string &folder, const std::string &name)
+{
+    if (folder.empty() || folder.back() == '\\')
+        return folder + name;
+    return folder + "\\" + name;
+}
+
+std::string Wow64Destination(const std::string &destination)
+{
+    std::string base = Normal(kProgramFiles);
+    std::string normal = Normal(destination);
+    if (normal == base || normal.compare(0, base.size() + 1, base + "\\") == 0)
+        return kProgramFilesX86 + destination.substr(sizeof kProgramFiles - 1);
+    return std::string();
+}
