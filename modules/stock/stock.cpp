@@ -59,13 +59,15 @@
 #include <shlobj.h>
 #include <string.h>
 
+#include "setupdist.h"
 #include "setupkit.h"
 #include "setupmodule.h"
+#include "stored.h"
 
 namespace
 {
 
-constexpr char kDataFile[] = "kvlsetup.dat";
+constexpr char kDataFile[] = SETUP_DATA_FILE;
 constexpr char kDestToken[] = "%DEST%";
 constexpr int kLineSize = 1024;
 // A default no value can hold tells a missing key from an empty one.
@@ -196,7 +198,7 @@ bool ReadItem(const char *section, int index, char (&line)[kLineSize], char **fi
               bool &usable)
 {
     char key[16];
-    wsprintfA(key, "cbItem%02d", index);
+    wsprintfA(key, SETUP_ITEM_KEY, index);
     int length = ReadSetting(section, key, line);
     if (length == kMissing)
         return false;
@@ -553,6 +555,11 @@ int WINAPI SetDestDir(char *destDir)
         ChangeFolder(destDir, line);
     CopyWhole(g_destDir, sizeof g_destDir, destDir);
     return 1;
+}
+
+int WINAPI AddFiles(void)
+{
+    return AddStoredFiles(g_mainWindow, g_dataPath, g_sourceDir);
 }
 
 int WINAPI FileConflict(char *destPath, char *)

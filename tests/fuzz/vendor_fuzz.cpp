@@ -1,7 +1,7 @@
 // What kvlship reads from a vendor's files: any bytes as a module's PE file
 // (exports, imports, the hook match) and as an INI file read the platform's
 // way; a value read for a buffer never comes back longer than it holds.
-// fuzz-sources: tools/kvlship/peinfo.cpp tools/kvlship/profile.cpp tools/kvlship/hostfs.cpp tools/kvlship/textout.cpp
+// fuzz-sources: tools/kvlship/peinfo.cpp tools/kvlship/profile.cpp tools/kvlship/hostfs.cpp tools/kvlship/textout.cpp tools/kvlship/codepage.cpp
 #include "kvlship/peinfo.h"
 #include "kvlship/profile.h"
 

@@ -1,6 +1,7 @@
 #include "tryrun.h"
 
 #include "check.h"
+#include "codepage.h"
 #include "hostfs.h"
 #include "textout.h"
 #include "trial.h"
@@ -46,15 +47,17 @@ std::vector<std::string> CompareWithPlan(const CheckResult &plan, const TrialRes
                          "\", which no installation does; the trial ended it");
     for (const PlannedFile &file : plan.files) {
         const TrialFile *found = nullptr;
+        // The plan's paths are in setup's code page, the trial's in UTF-8.
+        std::string path = ToUtf8(file.installed, plan.codePage);
         for (const TrialFile &installed : trial.installed) {
-            if (CompareNames(installed.windowsPath, file.installed) == 0)
+            if (CompareNames(installed.windowsPath, path) == 0)
                 found = &installed;
         }
         if (!found)
-            faults.push_back(file.installed + " (" + file.key + ") was not installed");
+            faults.push_back(path + " (" + file.key + ") was not installed");
         else if (found->size != file.size)
-            faults.push_back(file.installed + " has " + std::to_string(found->size) +
-                             " bytes, not " + std::to_string(file.size));
+            faults.push_back(path + " has " + std::to_string(found->size) + " bytes, not " +
+                             std::to_string(file.size));
     }
     return faults;
 }
