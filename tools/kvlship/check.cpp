@@ -344,7 +344,11 @@ void PlanEntry(const Reading &reading, const CopyEntry &entry, const std::string
     if (!seen.damage.empty())
         Add(result, Severity::Error, key, file.storedName + " " + seen.damage);
     size_t length = strlen(entry.sourceName);
-    char lastChar = strlen(entry.destName) == length ? entry.destName[length - 1] : 0;
+    // The installed name's own last character: a [STORED] item's name is its own.
+    size_t destLength = strlen(entry.destName);
+    char lastChar = destLength == length ? entry.destName[length - 1]
+                    : destLength > 0     ? entry.destName[destLength - 1]
+                                         : 0;
     if (seen.compressed && seen.lastChar && seen.lastChar != static_cast<unsigned char>(lastChar))
         Add(result, Severity::Error, key,
             file.storedName + " was compressed from a name ending in '" +
