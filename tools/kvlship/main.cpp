@@ -3,7 +3,7 @@
 //   kvlship new MANIFEST FOLDER        a starting manifest for the files in FOLDER
 //   kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR] [--jobs N]
 //                                      lays out the distribution folder OUT
-//   kvlship check DIST [--dest DIR] [--module NAME] [--json]
+//   kvlship check DIST [--dest DIR] [--module NAME] [--codepage N] [--json]
 //                                      reads DIST as setup.exe will: the plan and
 //                                      every problem; exit 0 clean, 1 warnings, 2 errors
 //   kvlship try DIST [--work DIR] [--module NAME] [--timeout SECONDS] [--silent] [--json]
@@ -15,6 +15,7 @@
 // beside kvlship unless --engine names their folder.
 #include "build.h"
 #include "check.h"
+#include "codepage.h"
 #include "hostfs.h"
 #include "tryrun.h"
 
@@ -29,7 +30,7 @@ int Usage()
 {
     fputs("usage: kvlship new MANIFEST FOLDER\n"
           "       kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR] [--jobs N]\n"
-          "       kvlship check DIST [--dest DIR] [--module NAME] [--json]\n"
+          "       kvlship check DIST [--dest DIR] [--module NAME] [--codepage N] [--json]\n"
           "       kvlship try DIST [--work DIR] [--module NAME] [--timeout SECONDS] [--engine DIR] "
           "[--silent] [--json]\n",
           stderr);
@@ -42,6 +43,7 @@ struct Arguments {
     std::string engine, dest, module, work;
     int timeout = 300;
     int jobs = 0;
+    int codePage = 0;
     bool json = false;
     bool silent = false;
     bool bad = false;
@@ -77,7 +79,10 @@ Arguments Parse(int argc, char **argv, const char *own)
             args.timeout = atoi(argv[++i]);
         else if (arg == "--jobs" && hasValue)
             args.jobs = atoi(argv[++i]);
-        else if (arg.size() > 1 && arg[0] == '-')
+        else if (arg == "--codepage" && hasValue) {
+            args.codePage = atoi(argv[++i]);
+            args.bad = args.bad || !KnownCodePage(args.codePage);
+        } else if (arg.size() > 1 && arg[0] == '-')
             args.bad = true;
         else
             args.positional.push_back(arg);
@@ -90,6 +95,7 @@ int Check(const Arguments &args)
     CheckOptions options;
     options.distribution = args.positional[0];
     options.destination = args.dest;
+    options.codePage = args.codePage;
     if (!args.module.empty())
         options.module = args.module;
     CheckResult result;
