@@ -2,7 +2,9 @@
 // a model of the profile reads and matches patterns with a model of the
 // directory search. Here each model meets the real call on the same inputs,
 // under Wine: the same INI texts through GetPrivateProfileStringA, the same
-// patterns through FindFirstFileA.
+// patterns through FindFirstFileA. The matches are compared as sets: the
+// order a search returns them in is the file system's (sorted by name on
+// NTFS, which the model follows; as the host lists them under Wine).
 #include <gtest/gtest.h>
 
 #include <windows.h>

@@ -238,7 +238,7 @@ bool ReadManifest(const BuildOptions &options, Manifest *manifest, Errors *error
 {
     std::string text;
     if (!ReadWholeFile(options.manifest, &text)) {
-        fprintf(stderr, "kvlship: cannot read %s\n", options.manifest.c_str());
+        errors->Add(Severity::Error, options.manifest, "cannot be read");
         return false;
     }
     DropByteOrderMark(&text);

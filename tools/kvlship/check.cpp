@@ -277,6 +277,13 @@ void ExpandLine(Reading &reading, const std::string &key, const FileListLine &li
             ReportShadowed(reading, key, item.name);
         }
     }
+    // Wine takes "*." for every name and "NAME." for none; Windows takes a
+    // final '.' for "no extension". The plan follows Wine's reading.
+    size_t length = strlen(line.pattern);
+    if (length > 1 && line.pattern[length - 1] == '.')
+        Add(result, Severity::Warning, key,
+            "pattern " + Quoted(line.pattern) +
+                " ends in '.', which Windows and Wine read differently; name the files");
     if (matched == 0)
         Add(result, Severity::Error, key,
             "pattern " + Quoted(line.pattern) + " matches no file in the distribution");
