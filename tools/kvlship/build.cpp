@@ -118,8 +118,9 @@ bool Expand(const std::string &text, const BuildOptions &options, std::string *o
     return true;
 }
 
-std::string FromManifest(const Manifest &manifest, const std::string &path)
+std::string FromManifest(const Manifest &manifest, const std::string &utf8)
 {
+    std::string path = HostPath(utf8);
     if (!path.empty() && (path[0] == '/' || (path.size() > 1 && path[1] == ':')))
         return path;
     return JoinHost(manifest.folder, path);
@@ -1015,7 +1016,8 @@ std::string RelativeTo(const std::string &manifestFolder, const std::string &pat
     std::string base = FullPath(manifestFolder), full = FullPath(path);
     if (base.empty() || full.empty())
         return path;
-    if (full.compare(0, base.size() + 1, base + "/") == 0)
+    if (full.size() > base.size() + 1 && full.compare(0, base.size(), base) == 0 &&
+        (full[base.size()] == '/' || full[base.size()] == '\\'))
         return full.substr(base.size() + 1);
     return full;
 }
@@ -1076,7 +1078,8 @@ int WriteNewManifest(const std::string &path, const std::string &folder)
         "; installed path below the destination = source file [, plain] [, replace] [, "
         "windows]\r\n";
     for (const auto &file : files)
-        text += file.first + " = " + RelativeTo(manifestFolder, file.second) + "\r\n";
+        text += Utf8Path(file.first) + " = " + Utf8Path(RelativeTo(manifestFolder, file.second)) +
+                "\r\n";
     text += "\r\n; The stock module's settings go into kvlsetup.dat as written.\r\n"
             "[PRODUCT]\r\ncbFolder = My Product\r\ncbConflict = ask\r\n";
     if (!WriteWholeFile(path, text)) {

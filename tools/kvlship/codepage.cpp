@@ -338,3 +338,21 @@ bool SameName(const std::string &a, const std::string &b, int codePage)
     }
     return true;
 }
+
+std::string HostPath(const std::string &utf8)
+{
+#ifdef _WIN32
+    return GetACP() == CP_UTF8 ? utf8 : Lossy(utf8, static_cast<int>(GetACP()));
+#else
+    return utf8;
+#endif
+}
+
+std::string Utf8Path(const std::string &host)
+{
+#ifdef _WIN32
+    return GetACP() == CP_UTF8 ? host : ToUtf8(host, static_cast<int>(GetACP()));
+#else
+    return host;
+#endif
+}

@@ -38,3 +38,9 @@ std::string HostNameOf(const std::string &name, int codePage);
 
 // True when setup under `codePage` takes `a` and `b` for the same name.
 bool SameName(const std::string &a, const std::string &b, int codePage);
+
+// A UTF-8 path from the manifest as the host opens it, and a host path as
+// the manifest writes it: the same text on Linux; on Windows, converted from
+// and to the tool's own ANSI code page.
+std::string HostPath(const std::string &utf8);
+std::string Utf8Path(const std::string &host);
