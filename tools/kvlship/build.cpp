@@ -40,7 +40,7 @@ struct FileSpec {
 
 struct Manifest {
     std::string folder; // host folder of the manifest
-    std::string title, licence, module = "stock", moduleName = "defsetup";
+    std::string title, licence, module = "stock", moduleName = SETUP_DEFAULT_MODULE;
     // What a package manager's manifest needs beyond the title; the line of each.
     PackageInfo package;
     int packageLine[6] = {};

@@ -455,7 +455,8 @@ void ReadFileList(const CheckOptions &options, const Profile &data, const std::s
         bool accepted = ParseFileListLine(value.c_str(), &line) != 0;
         if (whole >= kFileListTextSize)
             Add(result, Severity::Error, key,
-                "is " + std::to_string(whole) + " characters long; setup reads only the first 259");
+                "is " + std::to_string(whole) + " characters long; setup reads only the first " +
+                    std::to_string(kFileListTextSize - 1));
         else if (!accepted)
             Add(result, Severity::Error, key, RejectReason(value));
         if (accepted)
@@ -673,7 +674,8 @@ void CheckDistribution(const CheckOptions &options, CheckResult *result)
     result->destination = !options.destination.empty() ? options.destination
                           : !folder.empty()            ? Windows(kProgramFiles, folder)
                                                        : kDefaultDestination;
-    std::string moduleFile = (options.module.empty() ? "defsetup" : options.module) + ".dll";
+    std::string moduleFile =
+        (options.module.empty() ? SETUP_DEFAULT_MODULE : options.module) + ".dll";
     ReadFileList(options, data, moduleFile, result);
     if (!FindSection(data, "FILELIST") && !text.empty())
         Add(result, Severity::Error, kDataFileName,

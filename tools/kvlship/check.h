@@ -20,9 +20,9 @@ struct PlannedFile {
 
 struct CheckOptions {
     std::string distribution;
-    std::string destination;         // empty: the default setup.exe would offer
-    std::string module = "defsetup"; // setup.exe's command line
-    int codePage = 0;                // setup's ANSI code page; 0: as the build wrote it, or 1252
+    std::string destination;                   // empty: the default setup.exe would offer
+    std::string module = SETUP_DEFAULT_MODULE; // setup.exe's command line
+    int codePage = 0; // setup's ANSI code page; 0: as the build wrote it, or 1252
 };
 
 struct CheckResult {
