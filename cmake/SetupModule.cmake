@@ -37,6 +37,7 @@ endif()
 if(NOT TARGET stockkit)
   add_library(stockkit STATIC
     ${SETUP_ENGINE_ROOT}/modules/stock/stockkit.cpp
+    ${SETUP_ENGINE_ROOT}/modules/stock/stored.cpp
     ${SETUP_ENGINE_ROOT}/modules/stock/settings.cpp)
   target_include_directories(stockkit PUBLIC ${SETUP_ENGINE_ROOT}/include
                              PRIVATE ${SETUP_ENGINE_ROOT}/modules/stock)

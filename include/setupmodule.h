@@ -117,7 +117,9 @@ extern "C" {
  * messages is acted on only at the moment the sequence expects it.
  *
  * Copy entries and add-ins sent before SetDestDir returns are dropped: the
- * lists are emptied right after it. Entries sent after the conflict scan
+ * lists are emptied right after it. Entries sent from AddFiles join the data
+ * file's own: they are put to FileConflict and get their sub-folders made
+ * (an older setup.exe never calls AddFiles). Entries sent after the conflict scan
  * (from GetAddInList on) are not put to FileConflict, and an existing file is
  * then replaced only when the entry asks for it (overwrite). The sub-folders
  * of entries sent from StartCopy or later are not made by setup.exe: such an
@@ -232,6 +234,9 @@ typedef int(WINAPI *InitModuleHook)(HWND mainWindow, char *sourceDir, char *modu
 typedef int(WINAPI *PresentHook)(char *scratch);
 /* After the agreement; destDir holds the default destination and may be rewritten. */
 typedef int(WINAPI *SetDestDirHook)(char *destDir);
+/* After the data file's files are listed, before the conflict scan: the place
+   to add files of the module's own (SM_ADDCOPYENTRY, SM_ADDFILELIST). */
+typedef int(WINAPI *AddFilesHook)(void);
 /* A file to install exists already. Answers: FC_SKIP, FC_REPLACE, FC_REPLACE_ALL, FC_ABORT. */
 typedef int(WINAPI *FileConflictHook)(char *destPath, char *sourcePath);
 /* After the conflict scan; a good place to add files. */
@@ -270,6 +275,7 @@ typedef int(WINAPI *DemoQueryHook)(char *program, char *document);
 SETUP_HOOK InitModule(HWND mainWindow, char *sourceDir, char *moduleTitle, HMODULE module);
 SETUP_HOOK Present(char *scratch);
 SETUP_HOOK SetDestDir(char *destDir);
+SETUP_HOOK AddFiles(void);
 SETUP_HOOK FileConflict(char *destPath, char *sourcePath);
 SETUP_HOOK GetAddInList(void);
 SETUP_HOOK StartCopy(void);

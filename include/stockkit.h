@@ -52,6 +52,11 @@ int StockInitModule(HWND mainWindow, const char *sourceDir, char *moduleTitle);
    the caller chose it with /DIR=) and remembers it for the steps below. */
 int StockSetDestDir(char *destDir);
 
+/* The [STORED] files (kept in the distribution folder under a name of their
+   own by kvlship build), each as one copy request: from AddFiles, which
+   setup.exe calls before its conflict scan. */
+int StockAddFiles(void);
+
 /* cbConflict: FC_REPLACE, FC_SKIP, or the user's answer (FC_ABORT on Cancel). */
 int StockFileConflict(const char *destPath);
 

@@ -12,6 +12,7 @@
 #include <shlobj.h>
 #include <string.h>
 
+#include "setupdist.h"
 #include "setupmodule.h"
 
 namespace
@@ -133,7 +134,7 @@ int WINAPI CreateShortcuts(void)
     CreateDirectoryA(g_programGroup, nullptr);
 
     char demos[SETUP_PATH_SIZE];
-    JoinInto(demos, sizeof demos, g_destDir, "Demos");
+    JoinInto(demos, sizeof demos, g_destDir, SETUP_DEMO_FOLDER);
     AddShortcut("Harbour Atlas demonstration", "Harbour Atlas Demo", "DEMO.EXE", g_destDir,
                 "HARBOUR.TXT");
     AddShortcut("About Harbour Atlas", "Read Me", "README.TXT", g_destDir, "");

@@ -63,6 +63,13 @@
 // component made of dots, or whose text is too long (259 characters for a path
 // or text, 175 for the title), is skipped whole.
 //
+//   [STORED]
+//   cbItem00=index_2.da_|Two\index.dat|0
+//       a file kvlship build keeps under a name of its own (its installed name
+//       clashes with another's, or no [FILELIST] line can spell its folder):
+//       stored name | installed path below the destination | 1 to replace
+//       without asking. Installed from AddFiles, before the conflict scan.
+//
 // The rules above are modules/stock/settings.cpp, which `kvlship check` reads
 // a distribution by; the behaviour is the stock kit (include/stockkit.h),
 // which a module of its own links to keep it.
@@ -80,6 +87,11 @@ int WINAPI InitModule(HWND mainWindow, char *sourceDir, char *moduleTitle, HMODU
 int WINAPI SetDestDir(char *destDir)
 {
     return StockSetDestDir(destDir);
+}
+
+int WINAPI AddFiles(void)
+{
+    return StockAddFiles();
 }
 
 int WINAPI FileConflict(char *destPath, char *)

@@ -9,6 +9,7 @@
 #include "setupkit.h"
 #include "setupmodule.h"
 #include "stockkit.h"
+#include "stored.h"
 
 using namespace stock;
 
@@ -380,6 +381,11 @@ int StockInitModule(HWND mainWindow, const char *sourceDir, char *moduleTitle)
         moduleTitle)
         CopyWhole(moduleTitle, SETUP_MODULE_TITLE_SIZE, g_title);
     return 1;
+}
+
+int StockAddFiles(void)
+{
+    return AddStoredFiles(g_mainWindow, g_dataPath, g_sourceDir);
 }
 
 int StockUseFolder(char *destDir, const char *folder)

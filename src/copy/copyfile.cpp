@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "codec/szdd.h"
+#include "setupdist.h"
 #include "util/paths.h"
 #include "util/text.h"
 
@@ -116,7 +117,7 @@ int MakeTemporaryBeside(const char *destination, char *temporary)
     // short as its own.
     size_t folderLength = strlen(folder);
     size_t nameLength = strlen(destination) - folderLength;
-    if (folderLength + 13 <= kPathSize)
+    if (folderLength + SETUP_TEMP_NAME_ROOM <= kPathSize)
         return GetTempFileNameA(folder, "kvl", 0, temporary) != 0;
     if (nameLength > 0 && destination[folderLength] == '\\')
         --nameLength;

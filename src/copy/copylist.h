@@ -4,12 +4,14 @@
 // identity and its place in the copy order.
 #pragma once
 
+#include "setupdist.h"
+
 // The records a module passes (setupmodule.h). The tables themselves need
 // nothing from the platform; only the readers of these records do.
 struct CopyRequest;
 struct AddInRequest;
 
-constexpr int kCopySlots = 128;
+constexpr int kCopySlots = SETUP_COPY_SLOTS;
 constexpr int kAddInSlots = 8;
 
 struct CopyEntry {

@@ -18,7 +18,7 @@ namespace
 bool ReadFileListItem(const char *listPath, int n, char (&value)[kFileListTextSize])
 {
     char key[24]; // "cbItem" and at most 11 characters of an int
-    wsprintfA(key, "cbItem%02d", n);
+    wsprintfA(key, SETUP_ITEM_KEY, n);
     return GetPrivateProfileStringA("FILELIST", key, "", value, sizeof value, listPath) > 0;
 }
 

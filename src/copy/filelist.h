@@ -7,7 +7,9 @@
 
 #include <stddef.h>
 
-constexpr size_t kFileListTextSize = 260; // a profile read cuts longer values to 259
+#include "setupdist.h"
+
+constexpr size_t kFileListTextSize = SETUP_LIST_TEXT_SIZE; // a profile read cuts longer values
 
 struct FileListLine {
     char pattern[kFileListTextSize]; // source name or wildcard pattern in the source folder

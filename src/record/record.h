@@ -33,12 +33,14 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "setupdist.h"
+
 constexpr size_t kRecordFieldSize = 260;        // every text field, terminator included
 constexpr int kRecordMaxItems = 1024;           // items one record holds
 constexpr size_t kRecordMaxBytes = 1024 * 1024; // a larger file is not read at all
 constexpr size_t kRecordLineMax = 1100;         // longest line, its CR LF excluded
-constexpr char kRecordFileName[] = "uninst.dat";
-constexpr char kUninstallerName[] = "uninst.exe";
+constexpr char kRecordFileName[] = SETUP_RECORD_FILE;
+constexpr char kUninstallerName[] = SETUP_UNINSTALLER;
 
 enum RecordKind { RECORD_FILE = 1, RECORD_DIR, RECORD_LINK, RECORD_GROUP, RECORD_INI };
 

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "setupdist.h"
+
 // Control ids of DLG_PRESENT.
 constexpr int kAgreeButton = 1172;
 constexpr int kExitButton = 1174;
@@ -11,8 +13,8 @@ constexpr int kBannerText = 1006;
 constexpr int kAgreementText = 1011;
 
 constexpr int kStatusTicks = 72; // display time of a status dialog, about four seconds
-constexpr char kAgreementFile[] = "modlic.tx_";
-constexpr DWORD kAgreementSize = 16000;
+constexpr char kAgreementFile[] = SETUP_AGREEMENT_FILE;
+constexpr DWORD kAgreementSize = SETUP_AGREEMENT_SIZE;
 
 // Fills `edit` with the agreement text of `path`, whose bytes are stored
 // complemented; the text ends at the first byte that becomes zero, and at

@@ -3,8 +3,10 @@
 
 #include <windows.h>
 
+#include "setupdist.h"
+
 constexpr char kMainClass[] = "SETUP_CLASS";
-constexpr char kDataFile[] = "kvlsetup.dat";
+constexpr char kDataFile[] = SETUP_DATA_FILE;
 constexpr int kMainWidth = 600;
 constexpr int kMainHeight = 420;
 constexpr int kTicksToBegin = 24;

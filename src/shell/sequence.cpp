@@ -71,7 +71,9 @@ bool PrepareCopy()
     ResetAddInList();
     ResetInstalled();
     ReadSetupFileList(kDataFile);
-    if (Refused(ScanConflicts()))
+    // The module's own files join the data file's here, so that the scan
+    // puts them to FileConflict and their folders are made like the others'.
+    if (Refused(CallHook("AddFiles", 1)) || Refused(ScanConflicts()))
         return false;
     if (Refused(CallHook("GetAddInList", 1)))
         return false;
@@ -151,7 +153,7 @@ bool DefaultDestination(char *dest, size_t size, const char *windowsDir)
 {
     char root[4] = {windowsDir[0] ? windowsDir[0] : 'C', ':', '\\', 0};
     char programs[kPathSize];
-    return JoinPath(programs, root, "Program Files") &&
+    return JoinPath(programs, root, SETUP_PROGRAM_FILES) &&
            JoinPath(dest, size, programs, kProductFolder);
 }
 

@@ -4,10 +4,12 @@
 
 #include <windows.h>
 
+#include "setupdist.h"
+
 constexpr char kProgramFilesKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 constexpr char kProgramFilesValue[] = "ProgramFilesDir";
-constexpr char kProductFolder[] = "KarveloEngine";
-constexpr char kDemoFolder[] = "Demos";
+constexpr char kProductFolder[] = SETUP_PRODUCT_FOLDER;
+constexpr char kDemoFolder[] = SETUP_DEMO_FOLDER;
 constexpr int kTicksAfterSender = 8;
 constexpr int kTicksToFinish = 32;
 

@@ -1,5 +1,6 @@
 #include "shell/startup.h"
 
+#include "setupdist.h"
 #include "setupmodule.h"
 #include "util/cmdline.h"
 #include "util/paths.h"
@@ -31,7 +32,7 @@ bool ModulePath(char *dest, size_t size, const char *sourceDir, const char *comm
     // The module comes from our own folder and nowhere else: a name with a
     // folder or a drive in it would load a library from elsewhere.
     if (strpbrk(commandLine, "\\/:") ||
-        CopyText(name, commandLine[0] ? commandLine : "defsetup") < 0 ||
+        CopyText(name, commandLine[0] ? commandLine : SETUP_DEFAULT_MODULE) < 0 ||
         AppendText(name, ".dll") < 0) {
         if (size)
             dest[0] = 0;

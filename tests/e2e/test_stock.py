@@ -201,3 +201,33 @@ def test_a_module_of_its_own_over_the_stock_kit(scenario):
     assert (dest / "Samples" / "ORION.SKY").read_bytes() == b"The stars of Orion\r\n" * 3
     link = lnk_fields(program_group(scenario, "Orbit") / "Orbit.lnk")
     assert link["Local path"] == windows_path(dest / "DEMO.EXE"), link
+
+
+def test_stored_files_install_beside_same_named_ones_and_into_folders_with_blanks(scenario):
+    # Two index.dat in two folders share no stored name, and no data-file
+    # line can spell "User Manuals": [STORED] installs them by request,
+    # before the conflict scan, so cbConflict reaches them too.
+    scenario.add_module("defsetup", dll="stock.dll")
+    scenario.add_compressed("INDEX.DA_", b"the first index\r\n")
+    scenario.add_compressed("INDEX_2.DA_", b"the second index\r\n")
+    scenario.add_file("GUIDE.TXT", "the guide\r\n")
+    scenario.write_setup_data(title="Atlas", items=["INDEX.DA_, T, One, 0, 0, 0, 0;"], extra={
+        "PRODUCT": {"cbFolder": "Atlas", "cbConflict": "replace"},
+        "STORED": {"cbItem00": "INDEX_2.DA_|Two\\index.dat|0",
+                   "cbItem01": "GUIDE.TXT | Docs\\User Manuals\\Guide.txt | 0",
+                   "cbItem02": "GUIDE.TXT|..\\OUT.TXT|1"}})
+    scenario.program_files()
+    existing = scenario.dest / "Atlas" / "Two" / "index.dat"
+    existing.parent.mkdir(parents=True)
+    existing.write_bytes(b"the old index\r\n")
+    scenario.start(None)
+    scenario.agree()
+    scenario.wait_success()
+    assert scenario.tree() == ["Atlas/", "Atlas/Docs/", "Atlas/Docs/User Manuals/",
+                               "Atlas/Docs/User Manuals/Guide.txt", "Atlas/One/",
+                               "Atlas/One/INDEX.DAT", "Atlas/Two/", "Atlas/Two/index.dat"], \
+        scenario.tree()
+    assert (scenario.dest / "Atlas" / "One" / "INDEX.DAT").read_bytes() == b"the first index\r\n"
+    assert existing.read_bytes() == b"the second index\r\n"
+    assert (scenario.dest / "Atlas" / "Docs" / "User Manuals" / "Guide.txt").read_bytes() == \
+        b"the guide\r\n"

@@ -4,6 +4,7 @@
 // that INI file judged as the stock module's settings.
 // fuzz-sources: tools/kvlship/peinfo.cpp tools/kvlship/profile.cpp tools/kvlship/hostfs.cpp
 // fuzz-sources: tools/kvlship/textout.cpp tools/kvlship/stockcheck.cpp modules/stock/settings.cpp
+// fuzz-sources: tools/kvlship/codepage.cpp
 #include "kvlship/peinfo.h"
 #include "kvlship/profile.h"
 #include "kvlship/stockcheck.h"

@@ -127,6 +127,7 @@ def broken_distribution(folder):
         (dist / f"F{i:03}.BIN").write_bytes(b"x")
     (dist / "modlic.tx_").write_bytes(b"You agree to everything.\r\n" * 700)
     long_folder = "Deep\\" * 60
+    deep_folder = "Deeper\\" * 30 + "Deep"  # 214 characters: the line fits, the path does not
     lines = [
         "DEMO.EX_, X, , 0, 0, 1, 0;",        # 00 header says DEMO.EXE
         "*.DA_, T, Data, 0, 0, 1, 0;",       # 01
@@ -135,13 +136,14 @@ def broken_distribution(folder):
         "GUIDE.TX_, T, Docs, 0, 0, 1, 0",    # 04 no ';'
         f"HARBOUR.TX_, T, {long_folder}, 0, 0, 1, 0;",  # 05 too long
         "CUT.BI_, N, , 0, 0, 1, 0;",         # 06 cut short
-        "F*.BIN, N, Bulk, 0, 0, 1, 0;",      # 07 more than 128
+        f"README.TX_, T, {deep_folder}, 0, 0, 1, 0;",  # 07 a path past 259 characters
+        "F*.BIN, N, Bulk, 0, 0, 1, 0;",      # 08 more than 128
     ]
     data = (dist / "kvlsetup.dat").read_text()
     head, tail = data.split("[FILELIST]")
     tail = tail[tail.index("\n[") :]
     items = "".join(f"cbItem{n:02}={line}\r\n" for n, line in enumerate(lines))
-    items += "cbItem09=CHARTS.kvt, t, Tables, 0, 0, 1, 0;\r\n"  # after a gap
+    items += "cbItem10=CHARTS.kvt, t, Tables, 0, 0, 1, 0;\r\n"  # after a gap
     tail = tail.replace("cbConflict=ask", "cbConflict=overwrite\ncbFileEror=continue")
     tail = tail.replace("[GROUP]\n", "[GROUP]\n"
                         "cbItem03=Guide|GUIDE.TXT\n"              # two of five fields
@@ -170,7 +172,9 @@ def test_broken_distribution_names_every_mistake_with_its_key(tmp_path):
     assert_named(found, "cbItem05", "setup reads only the first 259")
     assert_named(found, "cbItem06", "cut short")
     assert_named(found, "FILELIST", "at most 128")
-    assert_named(found, "cbItem09", "is never read")
+    assert_named(found, "cbItem10", "is never read")
+    assert_named(found, "cbItem07", "Program Files (x86)\\Harbour Atlas\\Deeper")
+    assert_named(found, "cbItem07", "characters long; setup writes paths of 259 characters at most")
     assert_named(found, "PRODUCT cbDemoProgram", "DEMO.EXE, which no file-list line installs")
     assert_named(found, "PRODUCT cbConflict", '"overwrite", which the stock module does not know')
     assert_named(found, "PRODUCT cbFileEror", "did you mean cbFileError (whether the setup ends")
@@ -221,14 +225,19 @@ def test_build_refuses_a_manifest_it_cannot_ship_and_writes_nothing(tmp_path):
     manifest.write_text("[package]\ntitle = Bad\nlicence = a.txt\nid = Bad\nversion = 1\n"
                         "publisher = Me\nlicence-name = Mine\ndescription = Bad one\n"
                         "download-url = https://example.com/bad.zip\n[files]\n"
-                        "Data\\README.TXT = a.txt\nDocs\\README.TXT = a.txt\n"
-                        "..\\OUT.TXT = a.txt\nMISSING.TXT = nowhere.txt\n")
+                        "Data\\README.TXT = a.txt\ndata\\readme.txt = a.txt\n"
+                        "..\\OUT.TXT = a.txt\nMISSING.TXT = nowhere.txt\n"
+                        "\u65e5\u672c.TXT = a.txt\n" + "Deep\\" * 50 + "X.TXT = a.txt\n",
+                        encoding="utf-8")
     done = kvlship("build", manifest, tmp_path / "out", "--engine", BIN)
     assert done.returncode == 2
     assert "bad.manifest:4 id must be 2 to 8 parts" in done.stderr
-    assert "stored as README.TX_ like line 11" in done.stderr
+    assert "bad.manifest:12 installs the same file as line 11" in done.stderr
     assert "must stay below the destination" in done.stderr
     assert "nowhere.txt is missing" in done.stderr
+    assert "bad.manifest:15 \"\u65e5\u672c.TXT\" holds \"\u65e5\" (U+65E5), which code page 1252 " \
+        "cannot hold" in done.stderr
+    assert "bad.manifest:16 installs C:\\Program Files (x86)\\KarveloEngine\\Deep\\" in done.stderr
     assert not (tmp_path / "out").exists()
 
 
@@ -238,6 +247,12 @@ def test_a_new_manifest_builds_a_distribution_that_checks_clean(tmp_path, monkey
     (tmp_path / "files" / "Star Map.txt").write_text("a map with a blank in its name\n" * 20)
     # Random bytes: compressed they would grow, so they ship as they are.
     (tmp_path / "files" / "NOISE.BIN").write_bytes(os.urandom(40000))
+    # A name beyond ASCII that code page 1252 holds, two index.dat in two
+    # folders and a folder with a blank: all install as named.
+    (tmp_path / "files" / "Caf\u00e9.txt").write_text("caf\u00e9\n" * 20)
+    for folder, text in (("One", "first"), ("Two", "second"), ("User Manuals", "guide")):
+        (tmp_path / "files" / folder).mkdir()
+        (tmp_path / "files" / folder / "index.dat").write_text(f"the {text} index\n" * 20)
     # Saved as UTF-8 with a byte-order mark, as some editors do: the mark goes.
     (tmp_path / "licence.txt").write_bytes(b"\xef\xbb\xbfUse it well.\n")
     monkeypatch.chdir(tmp_path)
@@ -251,12 +266,26 @@ def test_a_new_manifest_builds_a_distribution_that_checks_clean(tmp_path, monkey
     checked = kvlship("check", "dist", "--json")
     result = json.loads(checked.stdout)
     assert checked.returncode == 0, result["problems"]
-    assert sorted(f["installed"] for f in result["files"]) == [
-        "C:\\Program Files\\My Product\\NOISE.BIN", "C:\\Program Files\\My Product\\ORBIT.EXE",
-        "C:\\Program Files\\My Product\\Star Map.txt"]
+    product = "C:\\Program Files\\My Product\\"
+    installed = [product + name for name in ("Caf\u00e9.txt", "NOISE.BIN", "ORBIT.EXE",
+                                             "One\\index.dat", "Star Map.txt", "Two\\index.dat",
+                                             "User Manuals\\index.dat")]
+    assert sorted(f["installed"] for f in result["files"]) == installed
+    assert "cbItem00=Caf\xe9.tx_, t," in (tmp_path / "dist" / "kvlsetup.dat").read_text("latin-1")
+    # A line of setup's code page that names the file in other case matches it, as setup's does.
+    key, = add_lines(tmp_path / "dist", "CAF\xc9.TX_, T, , 0, 0, 1, 0;")
+    found = problems(json.loads(kvlship("check", "dist", "--json").stdout))
+    assert_named(found, key, "every file it matches is listed before it")
     assert (tmp_path / "dist" / "NOISE.BI_").read_bytes() == (tmp_path / "files" / "NOISE.BIN").read_bytes()
     assert (tmp_path / "dist" / "modlic.tx_").read_bytes() == bytes(
         b ^ 0xFF for b in b"Use it well.\r\n")
+    assert kvlship("build", "orbit.manifest", "dist", "--engine", BIN).returncode == 0
+    tried = kvlship("try", "dist", "--silent", "--json", "--work", tmp_path / "trial", "--engine",
+                    BIN, timeout=300)
+    report = json.loads(tried.stdout)
+    assert tried.returncode == 0 and report["passed"], report.get("faults")
+    assert sorted(f["path"] for f in report["installed"]
+                  if not f["path"].endswith(("uninst.exe", "uninst.dat"))) == installed
 
 
 def product(folder, files="A.TXT = a.txt\n", module="stock", title="Tiny"):
@@ -272,11 +301,12 @@ def product(folder, files="A.TXT = a.txt\n", module="stock", title="Tiny"):
 
 def add_lines(dist, *lines):
     """Appends file-list lines to those the build wrote; returns their keys."""
-    head, tail = (dist / "kvlsetup.dat").read_text().split("[FILELIST]\n")
+    # The data file is in setup's code page, 1252 here.
+    head, tail = (dist / "kvlsetup.dat").read_text("latin-1").split("[FILELIST]\n")
     count = tail.split("\n[")[0].count("cbItem")
     keys = [f"cbItem{count + n:02}" for n in range(len(lines))]
     items = "".join(f"{key}={line}\n" for key, line in zip(keys, lines))
-    (dist / "kvlsetup.dat").write_text(head + "[FILELIST]\n" + items + tail)
+    (dist / "kvlsetup.dat").write_text(head + "[FILELIST]\n" + items + tail, "latin-1")
     return keys
 
 

@@ -1,6 +1,7 @@
 """The floors of the shell's sources: a folder includes its own headers and
 those of the floors below it, never a higher floor nor a neighbour on its own
-floor. The module contract (setupmodule.h) is for every floor above util.
+floor. The module contract (setupmodule.h) is for every floor above util; the
+distribution's facts (setupdist.h) are for every floor.
 
     shell  uninstall        setup.exe's entry point, main window, the sequence;
                             uninst.exe
@@ -34,6 +35,8 @@ def violations(src):
             target = name.split("/")[0] if "/" in name else None
             if name in ("setupmodule.h", "setupexit.h"):
                 allowed = FLOORS[folder] > 0
+            elif name == "setupdist.h":
+                allowed = True  # plain facts, no header of its own
             elif target in FLOORS:
                 allowed = target == folder or FLOORS[target] < FLOORS[folder]
             else:

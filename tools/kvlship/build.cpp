@@ -1,9 +1,12 @@
 #include "build.h"
 
 #include "check.h"
+#include "codepage.h"
 #include "digest.h"
 #include "hostfs.h"
 #include "package.h"
+#include "profile.h"
+#include "storedlist.h"
 #include "szddencode.h"
 #include "textout.h"
 
@@ -27,19 +30,23 @@ struct FileSpec {
     std::string installed; // as written: sub-folder and name
     std::string source;    // host path
     bool plain = false, replace = false, windows = false;
-    std::string subFolder, name, stored;
+    std::string subFolder, name;               // as written (UTF-8)
+    std::string subFolderCp, nameCp, storedCp; // as setup sees them, in the code page
+    std::string stored;                        // the stored file's host name
     char lastChar = 0;
-    bool bad = false; // refused: no stored name, so no later check is about it
+    bool bad = false;        // refused: no stored name, so no later check is about it
+    bool storedItem = false; // installed by the stock module's [STORED], not a [FILELIST] line
 };
 
 struct Manifest {
     std::string folder; // host folder of the manifest
-    std::string title, licence, module = "stock", moduleName = "defsetup";
+    std::string title, licence, module = "stock", moduleName = SETUP_DEFAULT_MODULE;
     // What a package manager's manifest needs beyond the title; the line of each.
     PackageInfo package;
     int packageLine[6] = {};
     std::vector<FileSpec> files;
-    std::string passOn; // sections written into kvlsetup.dat as they stand
+    std::string passOn;              // sections written into kvlsetup.dat as they stand
+    int codePage = kDefaultCodePage; // the target's ANSI code page, [package] codepage
 };
 
 // Build's complaints, keyed as check's are: by the manifest's line, the
@@ -53,8 +60,7 @@ struct Errors {
     }
     void Add(Severity severity, const std::string &key, const std::string &text)
     {
-        fprintf(stderr, "%s: %s %s\n", severity == Severity::Error ? "error" : "warning",
-                Printable(key).c_str(), Printable(text).c_str());
+        PrintProblem(stderr, {severity, key, text}, Printable);
         count += severity == Severity::Error;
     }
 };
@@ -112,8 +118,9 @@ bool Expand(const std::string &text, const BuildOptions &options, std::string *o
     return true;
 }
 
-std::string FromManifest(const Manifest &manifest, const std::string &path)
+std::string FromManifest(const Manifest &manifest, const std::string &utf8)
 {
+    std::string path = HostPath(utf8);
     if (!path.empty() && (path[0] == '/' || (path.size() > 1 && path[1] == ':')))
         return path;
     return JoinHost(manifest.folder, path);
@@ -184,15 +191,62 @@ void DropByteOrderMark(std::string *text)
         text->erase(0, 3);
 }
 
+// [package] codepage, read before the rest: every text the data file gets
+// is written in it. Returns 0 when it is not one this host converts.
+int PackageCodePage(const std::string &text, Errors *errors)
+{
+    std::string section;
+    size_t start = 0;
+    for (int number = 1; start < text.size(); ++number) {
+        size_t end = text.find('\n', start);
+        std::string line =
+            Trim(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        start = end == std::string::npos ? text.size() : end + 1;
+        if (!line.empty() && line[0] == '[' && line.back() == ']') {
+            section = Lowered(Trim(line.substr(1, line.size() - 2)));
+            continue;
+        }
+        size_t equals = line.find('=');
+        if (section != "package" || equals == std::string::npos ||
+            Lowered(Trim(line.substr(0, equals))) != "codepage")
+            continue;
+        std::string value = Trim(line.substr(equals + 1));
+        int codePage = atoi(value.c_str());
+        if (value.find_first_not_of("0123456789") != std::string::npos ||
+            !KnownCodePage(codePage)) {
+            errors->Say(number, "codepage " + value +
+                                    " is not a code page this tool converts to (1252, 1250, ...)");
+            return 0;
+        }
+        return codePage;
+    }
+    return kDefaultCodePage;
+}
+
+// `text` of manifest line `number` in the target's code page; a mistake when
+// it cannot be.
+std::string InCodePage(const std::string &text, int number, const std::string &what,
+                       const Manifest &manifest, Errors *errors)
+{
+    std::string converted, why;
+    if (FromUtf8(text, manifest.codePage, &converted, &why))
+        return converted;
+    errors->Say(number, what + " " + why);
+    return text;
+}
+
 bool ReadManifest(const BuildOptions &options, Manifest *manifest, Errors *errors)
 {
     std::string text;
     if (!ReadWholeFile(options.manifest, &text)) {
-        fprintf(stderr, "kvlship: cannot read %s\n", options.manifest.c_str());
+        errors->Add(Severity::Error, options.manifest, "cannot be read");
         return false;
     }
     DropByteOrderMark(&text);
     manifest->folder = HostFolderOf(options.manifest);
+    manifest->codePage = PackageCodePage(text, errors);
+    if (manifest->codePage == 0)
+        manifest->codePage = kDefaultCodePage; // told above
     std::string section;
     size_t start = 0;
     for (int number = 1; start < text.size(); ++number) {
@@ -212,14 +266,16 @@ bool ReadManifest(const BuildOptions &options, Manifest *manifest, Errors *error
                 errors->Say(number,
                             "kvlship writes [" + section + "] itself from [package] and [files]");
             if (section != "package" && section != "files")
-                manifest->passOn += (manifest->passOn.empty() ? "\r\n" : "") + line + "\r\n";
+                manifest->passOn += (manifest->passOn.empty() ? "\r\n" : "") +
+                                    InCodePage(line, number, "the line", *manifest, errors) +
+                                    "\r\n";
             continue;
         }
         if (section != "package" && section != "files") {
             if (section.empty() && !line.empty() && line[0] != ';' && line[0] != '#')
                 errors->Say(number, "this line stands before any section");
             else if (!section.empty())
-                manifest->passOn += raw + "\r\n";
+                manifest->passOn += InCodePage(raw, number, "the line", *manifest, errors) + "\r\n";
             continue;
         }
         if (line.empty() || line[0] == ';' || line[0] == '#')
@@ -236,7 +292,9 @@ bool ReadManifest(const BuildOptions &options, Manifest *manifest, Errors *error
             errors->Say(number,
                         "${" + unknown + "} has no value: give it with -D " + unknown + "=...");
         if (key == "title")
-            manifest->title = expanded;
+            manifest->title = InCodePage(expanded, number, "the title", *manifest, errors);
+        else if (key == "codepage")
+            continue; // read first, above
         else if (key == "licence" || key == "license")
             manifest->licence = expanded;
         else if (key == "module")
@@ -245,9 +303,10 @@ bool ReadManifest(const BuildOptions &options, Manifest *manifest, Errors *error
             manifest->moduleName = expanded;
         else if (!ReadPackageKey(key == "license-name" ? "licence-name" : key, expanded, number,
                                  manifest))
-            errors->Say(number, "unknown [package] key \"" + key +
-                                    "\" (title, licence, module, module-name, id, version, "
-                                    "publisher, licence-name, description, download-url)");
+            errors->Say(number,
+                        "unknown [package] key \"" + key +
+                            "\" (title, licence, module, module-name, codepage, id, version, "
+                            "publisher, licence-name, description, download-url)");
     }
     return true;
 }
@@ -262,15 +321,52 @@ std::string WhyNotWritable(const std::string &name)
     return "";
 }
 
+// A stored name like `name` that none of `taken` is (as setup compares
+// names): "index_2.da_" beside "index.da_".
+std::string UniqueStoredName(const std::string &name, const std::vector<std::string> &taken,
+                             int codePage)
+{
+    size_t dot = name.rfind('.');
+    std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+    std::string end = dot == std::string::npos ? "" : name.substr(dot);
+    for (int n = 2;; ++n) {
+        std::string candidate = stem + "_" + std::to_string(n) + end;
+        bool free = true;
+        for (const std::string &other : taken)
+            free = free && !SameName(candidate, other, codePage);
+        if (free)
+            return candidate;
+    }
+}
+
+// The pattern that finds exactly `stored` among `names`: blanks cannot be
+// written (the engine removes them), so each becomes "?".
+std::string PatternFor(const std::string &stored, const std::vector<std::string> &names,
+                       int codePage, bool *unique)
+{
+    std::string pattern = stored;
+    for (char &c : pattern)
+        c = c == ' ' ? '?' : c;
+    int matches = 0;
+    for (const std::string &name : names)
+        matches += WildcardMatch(pattern.c_str(), name.c_str(), codePage);
+    *unique = matches == 1;
+    return pattern;
+}
+
 // Works out each file's stored name, sub-folder and line; reports what the
-// engine could not install as written.
+// engine could not install as written. A file whose name another file's
+// stored name takes, whose sub-folder a data-file line cannot spell (a
+// blank, ',' or ';') or that no pattern finds alone gets a stored name of
+// its own, and the stock module installs it from [STORED].
 void PlanFiles(Manifest *manifest, Errors *errors)
 {
     if (manifest->files.empty())
         errors->Say(0, "[files] lists no file");
-    if (manifest->files.size() > 128)
-        errors->Say(0, "setup installs at most 128 files from its data file; this lists " +
-                           std::to_string(manifest->files.size()));
+    if (manifest->files.size() > static_cast<size_t>(SETUP_COPY_SLOTS))
+        errors->Say(0, "setup installs at most " + std::to_string(SETUP_COPY_SLOTS) +
+                           " files; this lists " + std::to_string(manifest->files.size()));
+    int codePage = manifest->codePage;
     for (FileSpec &file : manifest->files) {
         std::string installed = file.installed;
         for (char &c : installed)
@@ -289,56 +385,107 @@ void PlanFiles(Manifest *manifest, Errors *errors)
         }
         if (!file.subFolder.empty() &&
             (!StaysBelow(file.subFolder.c_str()) || HasControl(file.subFolder) ||
-             file.subFolder.find_first_of("*?<>\"|; ,") != std::string::npos)) {
+             file.subFolder.find_first_of("*?<>\"|") != std::string::npos ||
+             file.subFolder.find("\\\\") != std::string::npos || file.subFolder.back() == '\\')) {
             errors->Say(file.line, "sub-folder \"" + file.subFolder +
-                                       "\" must stay below the destination and hold no blank, "
-                                       "comma, ';', wildcard or control character");
+                                       "\" must stay below the destination and hold no "
+                                       "wildcard, '<', '>', '\"', '|' or control character");
             file.bad = true;
             continue;
         }
+        std::string converted, reason;
+        if (!FromUtf8(installed, codePage, &converted, &reason)) {
+            errors->Say(file.line, "\"" + installed + "\" " + reason);
+            file.bad = true;
+            continue;
+        }
+        file.nameCp =
+            slash == std::string::npos ? converted : converted.substr(converted.rfind('\\') + 1);
+        file.subFolderCp =
+            slash == std::string::npos ? "" : converted.substr(0, converted.rfind('\\'));
+        file.storedItem = file.subFolderCp.find_first_of(" ,;") != std::string::npos;
         if (file.windows && !file.subFolder.empty())
             errors->Say(file.line, "a file for the Windows folder has no sub-folder");
         if (!IsFile(file.source))
             errors->Say(file.line, "source file " + file.source + " is missing");
-        file.lastChar = file.name.back();
-        file.stored = file.name;
+        file.lastChar = file.nameCp.back();
+        file.storedCp = file.nameCp;
         if (!file.plain)
-            file.stored.back() = '_';
+            file.storedCp.back() = '_';
     }
+    // The distribution folder is flat: a stored name taken already gets one of its own.
+    std::vector<std::string> taken = {"setup.exe",      kDataFileName,
+                                      kLicenceName,     kUninstallerName,
+                                      kBuildRecordName, manifest->moduleName + ".dll"};
     for (size_t i = 0; i < manifest->files.size(); ++i) {
+        FileSpec &file = manifest->files[i];
+        if (file.bad)
+            continue;
         for (size_t j = 0; j < i; ++j) {
-            const FileSpec &a = manifest->files[j], &b = manifest->files[i];
-            if (a.bad || b.bad)
-                continue;
-            if (CompareNames(a.stored, b.stored) == 0)
-                errors->Say(
-                    b.line,
-                    "is stored as " + b.stored + " like line " + std::to_string(a.line) +
-                        ": the distribution folder is flat, so one would replace the other" +
-                        (a.plain || b.plain ? "" : " (ship one of them plain)"));
-            else if (CompareNames(a.installed, b.installed) == 0)
-                errors->Say(b.line, "installs the same file as line " + std::to_string(a.line));
+            const FileSpec &earlier = manifest->files[j];
+            if (!earlier.bad &&
+                SameName(earlier.subFolderCp + "\\" + earlier.nameCp,
+                         file.subFolderCp + "\\" + file.nameCp, codePage) &&
+                earlier.windows == file.windows)
+                errors->Say(file.line,
+                            "installs the same file as line " + std::to_string(earlier.line));
         }
+        bool clash = false;
+        for (const std::string &other : taken)
+            clash = clash || SameName(file.storedCp, other, codePage);
+        if (clash) {
+            file.storedCp = UniqueStoredName(file.storedCp, taken, codePage);
+            file.storedItem = true;
+        }
+        taken.push_back(file.storedCp);
+    }
+    // A name with blanks is found by a pattern with '?': one that finds
+    // another stored file too cannot be a data-file line.
+    for (FileSpec &file : manifest->files) {
+        bool unique = true;
+        if (!file.bad && !file.storedItem && file.storedCp.find(' ') != std::string::npos)
+            PatternFor(file.storedCp, taken, codePage, &unique);
+        file.storedItem = file.storedItem || !unique;
+        file.stored = HostNameOf(file.storedCp, codePage);
+        if (file.bad || !file.storedItem)
+            continue;
+        if (file.windows)
+            errors->Say(file.line, "is stored as " + file.stored +
+                                       " beside a file of the same name; a file for the Windows "
+                                       "folder must have a name of its own");
+        else if (Lowered(manifest->module) != "stock")
+            errors->Say(file.line,
+                        "needs a stored name of its own (" + file.stored +
+                            ": its name is taken or a data-file line cannot spell its folder), "
+                            "which only the stock module installs");
     }
 }
 
-// The pattern that finds exactly `stored` among `names`: blanks cannot be
-// written (the engine removes them), so each becomes "?".
-std::string PatternFor(const std::string &stored, const std::vector<std::string> &names,
-                       bool *unique)
+// The product's folder below Program Files the stock module moves to
+// ([PRODUCT] cbFolder); empty for the engine's own.
+std::string ProductFolder(const Manifest &manifest)
 {
-    std::string pattern = stored;
-    for (char &c : pattern)
-        c = c == ' ' ? '?' : c;
-    // Without a blank the pattern is the name, which no other file shares.
-    *unique = true;
-    if (pattern == stored)
-        return pattern;
-    int matches = 0;
-    for (const std::string &name : names)
-        matches += WildcardMatch(pattern.c_str(), name.c_str());
-    *unique = matches == 1;
-    return pattern;
+    if (Lowered(manifest.module) != "stock")
+        return "";
+    Profile data;
+    ParseProfile(manifest.passOn, &data);
+    return ReadProfileValue(data, "PRODUCT", "cbFolder", SETUP_LIST_TEXT_SIZE);
+}
+
+// Installed paths the copy cannot write under the default destination.
+void CheckPathLengths(const Manifest &manifest, Errors *errors)
+{
+    std::string destination = DefaultDestinationX86(ProductFolder(manifest));
+    for (const FileSpec &file : manifest.files) {
+        if (file.bad || file.windows)
+            continue;
+        std::string path = destination + "\\" +
+                           (file.subFolderCp.empty() ? "" : file.subFolderCp + "\\") + file.nameCp;
+        std::string why = WhyPathTooLong(path);
+        if (!why.empty())
+            errors->Say(file.line,
+                        "installs " + ToUtf8(path, manifest.codePage) + ", which " + why);
+    }
 }
 
 bool ToString(void *context, const unsigned char *data, size_t size)
@@ -462,6 +609,11 @@ std::string AgreementText(const Manifest &manifest, Errors *errors)
     else if (!ReadWholeFile(FromManifest(manifest, manifest.licence), &licence))
         errors->Say(0, "licence " + manifest.licence + " cannot be read");
     DropByteOrderMark(&licence);
+    std::string converted, why;
+    if (FromUtf8(licence, manifest.codePage, &converted, &why))
+        licence = converted;
+    else
+        errors->Add(Severity::Error, FromManifest(manifest, manifest.licence), why);
     std::string crlf;
     for (size_t i = 0; i < licence.size(); ++i) {
         if (licence[i] == '\n' && (i == 0 || licence[i - 1] != '\r'))
@@ -548,32 +700,41 @@ bool ReadyToPackage(Manifest *manifest, Errors *errors)
     return ready;
 }
 
-// [FILELIST] in the engine's line format, one line per file, in manifest order.
+// [FILELIST] in the engine's line format, one line per file, in manifest
+// order; and [STORED] for the files the stock module installs by request.
 std::string FileListSection(const Manifest &manifest, Errors *errors)
 {
     std::vector<std::string> storedNames;
     for (const FileSpec &file : manifest.files)
-        storedNames.push_back(file.stored);
-    std::string section = "[FILELIST]\r\n";
-    for (size_t i = 0; i < manifest.files.size(); ++i) {
-        const FileSpec &file = manifest.files[i];
+        storedNames.push_back(file.storedCp);
+    std::string section = "[FILELIST]\r\n", stored;
+    int lines = 0, items = 0;
+    for (const FileSpec &file : manifest.files) {
         // Only a manifest without mistakes is written; a refused file needs no line.
         if (file.bad)
             continue;
+        char key[32];
+        if (file.storedItem) {
+            snprintf(key, sizeof key, SETUP_ITEM_KEY, items++);
+            stored += std::string(key) + "=" +
+                      StoredValue({file.storedCp, file.subFolderCp, file.nameCp, file.replace}) +
+                      "\r\n";
+            continue;
+        }
         bool unique;
-        std::string pattern = PatternFor(file.stored, storedNames, &unique);
-        if (!unique)
-            errors->Say(file.line, "its name holds blanks and no pattern finds it alone");
+        std::string pattern = PatternFor(file.storedCp, storedNames, manifest.codePage, &unique);
         char line[600];
         snprintf(line, sizeof line, "%s, %c, %s, %d, 0, %d, 0;", pattern.c_str(), file.lastChar,
-                 file.subFolder.c_str(), file.windows ? 1 : 0, file.replace ? 1 : 0);
+                 file.subFolderCp.c_str(), file.windows ? 1 : 0, file.replace ? 1 : 0);
         if (strlen(line) >= kFileListTextSize)
-            errors->Say(file.line,
-                        "its data-file line is longer than the 259 characters setup reads");
-        char key[32];
-        snprintf(key, sizeof key, "cbItem%02d", static_cast<int>(i));
+            errors->Say(file.line, "its data-file line is longer than the " +
+                                       std::to_string(kFileListTextSize - 1) +
+                                       " characters setup reads");
+        snprintf(key, sizeof key, SETUP_ITEM_KEY, lines++);
         section += std::string(key) + "=" + line + "\r\n";
     }
+    if (!stored.empty())
+        section += "\r\n[" SETUP_STORED_SECTION "]\r\n" + stored;
     return section;
 }
 
@@ -724,6 +885,18 @@ std::string WithProductIdentity(const std::string &passOn, const PackageInfo &pa
     return passOn.substr(0, end) + keys + passOn.substr(end);
 }
 
+// The package's id, version and publisher as the data file holds them.
+PackageInfo IdentityInCodePage(const Manifest &manifest, Errors *errors)
+{
+    PackageInfo identity = manifest.package;
+    identity.id = InCodePage(identity.id, manifest.packageLine[0], "the id", manifest, errors);
+    identity.version =
+        InCodePage(identity.version, manifest.packageLine[1], "the version", manifest, errors);
+    identity.publisher =
+        InCodePage(identity.publisher, manifest.packageLine[2], "the publisher", manifest, errors);
+    return identity;
+}
+
 // The archive's name: one per version, as a download site keeps them.
 std::string PackageZipName(const PackageInfo &package)
 {
@@ -766,6 +939,7 @@ int BuildDistribution(const BuildOptions &options)
     if (!ReadManifest(options, &manifest, &errors))
         return 2;
     PlanFiles(&manifest, &errors);
+    CheckPathLengths(manifest, &errors);
 
     std::string setup = JoinHost(options.engine, "setup.exe");
     std::string module = Lowered(manifest.module) == "stock"
@@ -789,8 +963,11 @@ int BuildDistribution(const BuildOptions &options)
     std::string agreement = AgreementText(manifest, &errors);
     bool stock = Lowered(manifest.module) == "stock";
     std::string data =
-        "[GENERAL]\r\ncbTitle=" + manifest.title + "\r\n\r\n" + FileListSection(manifest, &errors) +
-        (stock ? WithProductIdentity(manifest.passOn, manifest.package) : manifest.passOn);
+        "[GENERAL]\r\ncbTitle=" + manifest.title +
+        "\r\ncbCodePage=" + std::to_string(manifest.codePage) + "\r\n\r\n" +
+        FileListSection(manifest, &errors) +
+        (stock ? WithProductIdentity(manifest.passOn, IdentityInCodePage(manifest, &errors))
+               : manifest.passOn);
     bool packaged = ReadyToPackage(&manifest, &errors);
     std::string cannotSign;
     if (!options.sign.certificate.empty() && IsFile(setup) &&
@@ -869,23 +1046,65 @@ int BuildDistribution(const BuildOptions &options)
     return 0;
 }
 
+namespace
+{
+
+// `path` as the manifest names it: relative to the manifest's folder when
+// both are relative (build reads sources from there), else as given.
+std::string RelativeTo(const std::string &manifestFolder, const std::string &path)
+{
+    std::string base = FullPath(manifestFolder), full = FullPath(path);
+    if (base.empty() || full.empty())
+        return path;
+    if (full.size() > base.size() + 1 && full.compare(0, base.size(), base) == 0 &&
+        (full[base.size()] == '/' || full[base.size()] == '\\'))
+        return full.substr(base.size() + 1);
+    return full;
+}
+
+// Every plain file below `folder`, sub-folders included, as installed paths
+// (backslashes) and host paths; sorted, so the manifest is the same each time.
+void ListTree(const std::string &folder, const std::string &installed,
+              std::vector<std::pair<std::string, std::string>> *files)
+{
+    std::vector<FolderItem> items;
+    ListFolder(folder, &items);
+    for (const FolderItem &item : items) {
+        std::string host = JoinHost(folder, item.name);
+        std::string below = installed.empty() ? item.name : installed + "\\" + item.name;
+        if (item.kind == PathKind::Folder)
+            ListTree(host, below, files);
+        else if (item.kind == PathKind::File)
+            files->push_back({below, host});
+    }
+}
+
+} // namespace
+
 int WriteNewManifest(const std::string &path, const std::string &folder)
 {
     if (IsFile(path)) {
         fprintf(stderr, "kvlship: %s exists; not replacing it\n", path.c_str());
         return 2;
     }
-    std::vector<FolderItem> items;
-    if (!ListFolder(folder, &items)) {
+    if (!IsFolder(folder)) {
         fprintf(stderr, "kvlship: cannot list %s\n", folder.c_str());
         return 2;
     }
+    std::vector<std::pair<std::string, std::string>> files;
+    ListTree(folder, "", &files);
+    std::string manifestFolder = HostFolderOf(path);
+    bool licence = IsFile(JoinHost(manifestFolder, "licence.txt"));
     std::string text =
         "; The product's manifest: kvlship build THIS_FILE OUT lays out its distribution.\r\n"
         "[package]\r\n"
-        "title = My Product\r\n"
-        "licence = licence.txt\r\n"
+        "title = My Product\r\n" +
+        std::string(licence ? "licence = licence.txt\r\n"
+                            : "; licence = licence.txt    (ordinary text, UTF-8: setup shows it "
+                              "in its agreement box; write one, then remove the ';')\r\n") +
         "module = stock\r\n"
+        "; The code page of the machines it installs on (file names and licence).\r\n"
+        "codepage = 1252\r\n"
         "; The product's identity: Add/Remove Programs lists it, and its removal is\r\n"
         "; registered under the id.\r\n"
         "id = MyCompany.MyProduct\r\n"
@@ -898,17 +1117,16 @@ int WriteNewManifest(const std::string &path, const std::string &folder)
         "[files]\r\n"
         "; installed path below the destination = source file [, plain] [, replace] [, "
         "windows]\r\n";
-    for (const FolderItem &item : items) {
-        if (IsFile(JoinHost(folder, item.name)))
-            text += item.name + " = " + JoinHost(folder, item.name) + "\r\n";
-    }
+    for (const auto &file : files)
+        text += Utf8Path(file.first) + " = " + Utf8Path(RelativeTo(manifestFolder, file.second)) +
+                "\r\n";
     text += "\r\n; The stock module's settings go into kvlsetup.dat as written.\r\n"
             "[PRODUCT]\r\ncbFolder = My Product\r\ncbConflict = ask\r\n";
     if (!WriteWholeFile(path, text)) {
         fprintf(stderr, "kvlship: cannot write %s\n", path.c_str());
         return 2;
     }
-    printf("%s lists %s; edit it, then: kvlship build %s dist\n", path.c_str(), folder.c_str(),
-           path.c_str());
+    printf("%s lists %zu files below %s; edit it, then: kvlship build %s dist\n", path.c_str(),
+           files.size(), folder.c_str(), path.c_str());
     return 0;
 }

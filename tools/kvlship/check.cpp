@@ -1,10 +1,12 @@
 #include "check.h"
 
+#include "codepage.h"
 #include "hostfs.h"
 #include "peinfo.h"
 #include "profile.h"
 #include "signing.h"
 #include "stockcheck.h"
+#include "storedlist.h"
 #include "textout.h"
 #include "winpath.h"
 
@@ -26,6 +28,13 @@ namespace
 
 int g_listFullTold;
 
+// The code page the build laid the distribution out for ([GENERAL] cbCodePage).
+int DataFileCodePage(const Profile &data)
+{
+    int codePage = atoi(ReadProfileValue(data, "GENERAL", "cbCodePage", 16).c_str());
+    return KnownCodePage(codePage) ? codePage : kDefaultCodePage;
+}
+
 void Add(CheckResult *result, Severity severity, const std::string &key, const std::string &text)
 {
     result->problems.push_back({severity, key, text});
@@ -34,7 +43,7 @@ void Add(CheckResult *result, Severity severity, const std::string &key, const s
 std::string ItemKey(int n)
 {
     char key[24];
-    snprintf(key, sizeof key, "cbItem%02d", n);
+    snprintf(key, sizeof key, SETUP_ITEM_KEY, n);
     return key;
 }
 
@@ -144,10 +153,16 @@ bool ByName(const FolderItem &a, const FolderItem &b)
 // The items `pattern` matches. A pattern without a wildcard is looked up
 // (the folder is sorted by name), so that many lines cost no more than many
 // look-ups.
-std::vector<const FolderItem *> Matches(const std::vector<FolderItem> &items, const char *pattern)
+std::vector<const FolderItem *> Matches(const std::vector<FolderItem> &items, const char *pattern,
+                                        int codePage)
 {
     std::vector<const FolderItem *> found;
-    if (!strpbrk(pattern, "*?")) {
+    // A name beyond ASCII compares by its characters' case, not its bytes'.
+    bool ascii = true;
+    for (const char *c = pattern; *c; ++c)
+        ascii = ascii && static_cast<unsigned char>(*c) < 0x80;
+    // A "~" may spell a short alias, which only the search below tries.
+    if (!strpbrk(pattern, "*?~") && ascii) {
         auto range = std::equal_range(items.begin(), items.end(),
                                       FolderItem{pattern, PathKind::Missing}, ByName);
         for (auto it = range.first; it != range.second; ++it)
@@ -155,7 +170,7 @@ std::vector<const FolderItem *> Matches(const std::vector<FolderItem> &items, co
         return found;
     }
     for (const FolderItem &item : items) {
-        if (WildcardMatch(pattern, item.name.c_str()))
+        if (WildcardMatch(pattern, item.name.c_str(), codePage))
             found.push_back(&item);
     }
     return found;
@@ -241,7 +256,7 @@ void ExpandLine(Reading &reading, const std::string &key, const FileListLine &li
     if (HasControl(line.subFolder))
         Add(result, Severity::Error, key,
             "its sub-folder holds a control character, which no Windows name holds");
-    for (const FolderItem *found : Matches(reading.items, line.pattern)) {
+    for (const FolderItem *found : Matches(reading.items, line.pattern, result->codePage)) {
         const FolderItem &item = *found;
         ++matched;
         std::string why = WhyNotInstallable(item);
@@ -253,7 +268,7 @@ void ExpandLine(Reading &reading, const std::string &key, const FileListLine &li
         char destName[kFileListTextSize];
         ReplaceLastChar(destName, sizeof destName, item.name.c_str(), line.lastChar);
         // The size only; the plan reads each listed file once, later.
-        long long size = FileSize(JoinHost(reading.options.distribution, item.name));
+        long long size = FileSize(JoinHost(reading.options.distribution, item.HostName()));
         int told = g_listFullTold;
         int slot = AddCopyEntry(item.name.c_str(), destName, line.subFolder, line.toWindowsFolder,
                                 line.spareFlag1, line.overwrite, line.spareFlag2,
@@ -265,6 +280,13 @@ void ExpandLine(Reading &reading, const std::string &key, const FileListLine &li
             ReportShadowed(reading, key, item.name);
         }
     }
+    // Wine takes "*." for every name and "NAME." for none; Windows takes a
+    // final '.' for "no extension". The plan follows Wine's reading.
+    size_t length = strlen(line.pattern);
+    if (length > 1 && line.pattern[length - 1] == '.')
+        Add(result, Severity::Warning, key,
+            "pattern " + Quoted(line.pattern) +
+                " ends in '.', which Windows and Wine read differently; name the files");
     if (matched == 0)
         Add(result, Severity::Error, key,
             "pattern " + Quoted(line.pattern) + " matches no file in the distribution");
@@ -286,7 +308,8 @@ void ReportUnreadKeys(const Profile &data, const std::vector<std::string> &read,
     for (const std::string &name : read)
         wasRead.insert(FindKey(data, "FILELIST", name.c_str()));
     for (const ProfileKey &key : section->keys) {
-        if (FindKey(data, "FILELIST", key.name.c_str()) != &key) {
+        const ProfileKey *found = FindKey(data, "FILELIST", key.name.c_str());
+        if (found && found != &key) {
             Add(result, Severity::Warning, key.name,
                 "appears twice in [FILELIST]; setup reads only the first");
             continue;
@@ -310,18 +333,32 @@ void PlanEntry(const Reading &reading, const CopyEntry &entry, const std::string
     file.key = key;
     file.storedName = entry.sourceName;
     file.installed = InstalledPath(entry, result->destination);
+    // By default a 32-bit setup installs below "Program Files (x86)" on
+    // 64-bit Windows: the longer path is the one that must fit.
+    std::string longest = file.installed;
+    if (reading.options.destination.empty() && !entry.toWindowsFolder &&
+        result->destination.compare(0, strlen(kProgramFiles), kProgramFiles) == 0)
+        longest = InstalledPath(entry, kProgramFilesX86 +
+                                           result->destination.substr(strlen(kProgramFiles)));
+    std::string tooLong = WhyPathTooLong(longest);
+    if (!tooLong.empty())
+        Add(result, Severity::Error, key, "installs " + longest + ", which " + tooLong);
     file.replace = entry.overwrite != 0;
     // What is not a plain file was named when its line was read.
     Inspection seen;
     const FolderItem *item = FindItem(reading.items, entry.sourceName);
     if (item && item->kind == PathKind::File)
-        seen = Inspect(JoinHost(reading.options.distribution, entry.sourceName));
+        seen = Inspect(JoinHost(reading.options.distribution, item->HostName()));
     file.compressed = seen.compressed;
     file.size = seen.size;
     if (!seen.damage.empty())
         Add(result, Severity::Error, key, file.storedName + " " + seen.damage);
     size_t length = strlen(entry.sourceName);
-    char lastChar = strlen(entry.destName) == length ? entry.destName[length - 1] : 0;
+    // The installed name's own last character: a [STORED] item's name is its own.
+    size_t destLength = strlen(entry.destName);
+    char lastChar = destLength == length ? entry.destName[length - 1]
+                    : destLength > 0     ? entry.destName[destLength - 1]
+                                         : 0;
     if (seen.compressed && seen.lastChar && seen.lastChar != static_cast<unsigned char>(lastChar))
         Add(result, Severity::Error, key,
             file.storedName + " was compressed from a name ending in '" +
@@ -362,6 +399,43 @@ void ReportUnshipped(const Reading &reading)
     }
 }
 
+// The stock module's [STORED] items, as its AddFiles hook sends them: each
+// one copy request, right after the data file's lines.
+void ReadStoredList(Reading &reading, const Profile &data)
+{
+    CheckResult *result = reading.result;
+    for (int n = 0; n < kCopySlots; ++n) {
+        std::string key = ItemKey(n);
+        std::string value = ReadProfileValue(data, SETUP_STORED_SECTION, key.c_str(), 1024);
+        if (value.empty())
+            break;
+        std::string shown = std::string(SETUP_STORED_SECTION) + " " + key;
+        reading.read.push_back(shown);
+        StoredItem item;
+        std::string why = ParseStoredItem(value, &item);
+        if (!why.empty()) {
+            Add(result, Severity::Error, shown, why + "; the stock module skips it");
+            continue;
+        }
+        const FolderItem *found = FindItem(reading.items, item.stored);
+        if (!found) {
+            Add(result, Severity::Error, shown, item.stored + " is not in the distribution");
+            continue;
+        }
+        if (!WhyNotInstallable(*found).empty()) {
+            Add(result, Severity::Error, shown, WhyNotInstallable(*found));
+            continue;
+        }
+        int told = g_listFullTold;
+        int slot = AddCopyEntry(item.stored.c_str(), item.name.c_str(), item.subFolder.c_str(), 0,
+                                0, item.replace, 0, 0, 0);
+        if (slot >= 0)
+            reading.origin[slot] = static_cast<int>(reading.read.size()) - 1;
+        else if (g_listFullTold == told)
+            ReportShadowed(reading, shown, item.stored);
+    }
+}
+
 void ReadFileList(const CheckOptions &options, const Profile &data, const std::string &moduleFile,
                   CheckResult *result)
 {
@@ -369,6 +443,7 @@ void ReadFileList(const CheckOptions &options, const Profile &data, const std::s
     g_listFullTold = 0;
     Reading reading{options, moduleFile, result, {}, {}};
     ListFolder(options.distribution, &reading.items);
+    SetupView(&reading.items, result->codePage);
 
     for (int n = 0;; ++n) {
         std::string key = ItemKey(n);
@@ -383,17 +458,22 @@ void ReadFileList(const CheckOptions &options, const Profile &data, const std::s
         bool accepted = ParseFileListLine(value.c_str(), &line) != 0;
         if (whole >= kFileListTextSize)
             Add(result, Severity::Error, key,
-                "is " + std::to_string(whole) + " characters long; setup reads only the first 259");
+                "is " + std::to_string(whole) + " characters long; setup reads only the first " +
+                    std::to_string(kFileListTextSize - 1));
         else if (!accepted)
             Add(result, Severity::Error, key, RejectReason(value));
         if (accepted)
             ExpandLine(reading, key, line);
     }
+    std::vector<std::string> fileListKeys = reading.read;
+    ReadStoredList(reading, data);
     if (g_listFullTold > 0)
         Add(result, Severity::Error, "FILELIST",
-            std::to_string(g_listFullTold) + " files find no place: setup lists at most 128 and "
-                                             "shows \"No more copy-list place\" for each");
-    ReportUnreadKeys(data, reading.read, result);
+            std::to_string(g_listFullTold) + " files find no place: setup lists at most " +
+                std::to_string(kCopySlots) +
+                " and "
+                "shows \"No more copy-list place\" for each");
+    ReportUnreadKeys(data, fileListKeys, result);
     // The plan, slot by slot: the order of the copy.
     for (int slot = 0; slot < kCopySlots; ++slot) {
         if (g_copyList.slots[slot].inUse)
@@ -550,11 +630,13 @@ void CheckDistribution(const CheckOptions &options, CheckResult *result)
         Add(result, Severity::Error, kDataFileName, why + ": setup will install nothing");
     ParseProfile(text, &data);
     result->title = ReadProfileValue(data, "GENERAL", "cbTitle", 260);
+    result->codePage = options.codePage > 0 ? options.codePage : DataFileCodePage(data);
 
     result->destination =
         !options.destination.empty() ? options.destination : StockDestination(data);
     result->destination64 = Wow64Destination(result->destination);
-    std::string moduleFile = (options.module.empty() ? "defsetup" : options.module) + ".dll";
+    std::string moduleFile =
+        (options.module.empty() ? SETUP_DEFAULT_MODULE : options.module) + ".dll";
     ReadFileList(options, data, moduleFile, result);
     if (!FindSection(data, "FILELIST") && !text.empty())
         Add(result, Severity::Error, kDataFileName,
@@ -564,6 +646,12 @@ void CheckDistribution(const CheckOptions &options, CheckResult *result)
     CheckLicence(options, result);
     CheckModule(options, moduleFile, result);
     CheckSignatures(options.distribution, options.caFile, &result->problems, &result->notes);
+    bool adds =
+        std::find(result->hooks.begin(), result->hooks.end(), "AddFiles") != result->hooks.end();
+    if (FindSection(data, SETUP_STORED_SECTION) && !adds)
+        Add(result, Severity::Error, SETUP_STORED_SECTION,
+            "lists files, but " + moduleFile +
+                " has no AddFiles hook to install them (the stock module has)");
 }
 
 int CheckStatus(const CheckResult &result)
@@ -578,16 +666,16 @@ void PrintCheck(const CheckResult &result, bool json)
 {
     if (json) {
         printf("{\"title\": %s, \"destination\": %s, \"destination64\": %s, \"files\": [",
-               JsonString(AnsiToUtf8(result.title)).c_str(),
-               JsonString(AnsiToUtf8(result.destination)).c_str(),
-               JsonString(AnsiToUtf8(result.destination64)).c_str());
+               JsonString(ToUtf8(result.title, result.codePage)).c_str(),
+               JsonString(ToUtf8(result.destination, result.codePage)).c_str(),
+               JsonString(ToUtf8(result.destination64, result.codePage)).c_str());
         for (size_t i = 0; i < result.files.size(); ++i) {
             const PlannedFile &file = result.files[i];
             printf("%s{\"key\": %s, \"stored\": %s, \"installed\": %s, \"size\": %lld, "
                    "\"compressed\": %s, \"replace\": %s}",
-                   i ? ", " : "", JsonString(AnsiToUtf8(file.key)).c_str(),
-                   JsonString(AnsiToUtf8(file.storedName)).c_str(),
-                   JsonString(AnsiToUtf8(file.installed)).c_str(), file.size,
+                   i ? ", " : "", JsonString(ToUtf8(file.key, result.codePage)).c_str(),
+                   JsonString(ToUtf8(file.storedName, result.codePage)).c_str(),
+                   JsonString(ToUtf8(file.installed, result.codePage)).c_str(), file.size,
                    file.compressed ? "true" : "false", file.replace ? "true" : "false");
         }
         printf("], \"hooks\": [");
@@ -598,8 +686,8 @@ void PrintCheck(const CheckResult &result, bool json)
             const Problem &problem = result.problems[i];
             printf("%s{\"severity\": \"%s\", \"key\": %s, \"text\": %s}", i ? ", " : "",
                    problem.severity == Severity::Error ? "error" : "warning",
-                   JsonString(AnsiToUtf8(problem.key)).c_str(),
-                   JsonString(AnsiToUtf8(problem.text)).c_str());
+                   JsonString(ToUtf8(problem.key, result.codePage)).c_str(),
+                   JsonString(ToUtf8(problem.text, result.codePage)).c_str());
         }
         printf("], \"notes\": [");
         for (size_t i = 0; i < result.notes.size(); ++i)
@@ -609,7 +697,9 @@ void PrintCheck(const CheckResult &result, bool json)
     }
     // Names come from the distribution: shown in UTF-8 with their control
     // characters escaped, they cannot rewrite the report on a terminal.
-    auto shown = [](const std::string &ansi) { return Printable(AnsiToUtf8(ansi)); };
+    static int shownIn;
+    shownIn = result.codePage;
+    auto shown = [](const std::string &ansi) { return Printable(ToUtf8(ansi, shownIn)); };
     printf("%s installs into %s%s%s%s:\n",
            result.title.empty() ? "The product" : shown(result.title).c_str(),
            shown(result.destination).c_str(),
@@ -635,8 +725,7 @@ void PrintCheck(const CheckResult &result, bool json)
         printf(" %s", shown(hook).c_str());
     printf(result.hooks.empty() ? " none\n" : "\n");
     for (const Problem &problem : result.problems)
-        printf("%s: %s %s\n", problem.severity == Severity::Error ? "error" : "warning",
-               shown(problem.key).c_str(), shown(problem.text).c_str());
+        PrintProblem(stdout, problem, shown);
     for (const std::string &note : result.notes)
         printf("note: %s\n", shown(note).c_str());
     int status = CheckStatus(result);

@@ -3,16 +3,11 @@
 // what its author meant.
 #pragma once
 
+#include "problems.h"
+#include "setupdist.h"
+
 #include <string>
 #include <vector>
-
-enum class Severity { Warning, Error };
-
-struct Problem {
-    Severity severity;
-    std::string key; // cbItemNN, a file name, or the part of the distribution
-    std::string text;
-};
 
 struct PlannedFile {
     std::string key;        // the line that listed it
@@ -25,9 +20,10 @@ struct PlannedFile {
 
 struct CheckOptions {
     std::string distribution;
-    std::string destination;         // empty: the default setup.exe would offer
-    std::string module = "defsetup"; // setup.exe's command line
-    std::string caFile;              // CA certificates signatures lead to; empty: the host's roots
+    std::string destination;                   // empty: the default setup.exe would offer
+    std::string module = SETUP_DEFAULT_MODULE; // setup.exe's command line
+    std::string caFile; // CA certificates signatures lead to; empty: the host's roots
+    int codePage = 0;   // setup's ANSI code page; 0: as the build wrote it, or 1252
 };
 
 struct CheckResult {
@@ -35,6 +31,7 @@ struct CheckResult {
     std::string destination;   // the destination the plan is made for
     std::string destination64; // the same on 64-bit Windows (Program Files (x86)); empty
                                // when the destination is not below Program Files
+    int codePage = 1252;       // the code page the names are read in
     std::vector<PlannedFile> files;
     std::vector<std::string> hooks; // hooks the module exports
     std::vector<Problem> problems;
@@ -49,13 +46,15 @@ int CheckStatus(const CheckResult &result);
 void PrintCheck(const CheckResult &result, bool json);
 
 // The default destination when the data file's stock settings name no folder.
-constexpr char kDefaultDestination[] = "C:\\Program Files\\KarveloEngine";
+constexpr char kProgramFiles[] = "C:\\" SETUP_PROGRAM_FILES;
+constexpr char kProgramFilesX86[] = "C:\\" SETUP_PROGRAM_FILES_X86;
+constexpr char kDefaultDestination[] = "C:\\" SETUP_PROGRAM_FILES "\\" SETUP_PRODUCT_FOLDER;
 constexpr char kWindowsFolder[] = "C:\\windows";
-constexpr char kDataFileName[] = "kvlsetup.dat";
-constexpr char kLicenceName[] = "modlic.tx_";
+constexpr char kDataFileName[] = SETUP_DATA_FILE;
+constexpr char kLicenceName[] = SETUP_AGREEMENT_FILE;
 // The uninstaller a module copies into the product's folder, from setup's.
-constexpr char kUninstallerName[] = "uninst.exe";
+constexpr char kUninstallerName[] = SETUP_UNINSTALLER;
 // What the last build wrote into the folder, so that the next one replaces
 // that and nothing else.
 constexpr char kBuildRecordName[] = "kvlbuild.lst";
-constexpr size_t kLicenceLimit = 15999; // the agreement box shows no more
+constexpr size_t kLicenceLimit = SETUP_AGREEMENT_SIZE - 1; // the agreement box shows no more

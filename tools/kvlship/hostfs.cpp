@@ -1,5 +1,7 @@
 #include "hostfs.h"
 
+#include "codepage.h"
+
 #include <ctype.h>
 #include <stdio.h>
 #include <string.h>
@@ -255,20 +257,35 @@ bool ListFolder(const std::string &folder, std::vector<FolderItem> *items)
     return true;
 }
 
-bool WildcardMatch(const char *pattern, const char *name)
+void SetupView(std::vector<FolderItem> *items, int codePage)
 {
-    // "*.*" is the platform's way of saying "every name", dot or none.
-    if (strcmp(pattern, "*.*") == 0)
-        return true;
+    for (FolderItem &item : *items) {
+        std::string name = HostNameIn(item.name, codePage);
+        if (name != item.name) {
+            item.host = item.name;
+            item.name = name;
+        }
+    }
+    std::sort(items->begin(), items->end(), [](const FolderItem &a, const FolderItem &b) {
+        int order = CompareNames(a.name, b.name);
+        return order != 0 ? order < 0 : a.name < b.name;
+    });
+}
+
+namespace
+{
+
+bool MatchCodes(const char32_t *pattern, const char32_t *name)
+{
     // Each "*" first takes nothing; on a mismatch only the latest one takes
     // one character more. An earlier "*" never needs more: whatever it could
     // take, the latest can take as well. So no step is ever tried twice.
-    const char *afterStar = nullptr, *retry = nullptr;
+    const char32_t *afterStar = nullptr, *retry = nullptr;
     while (*name) {
         if (*pattern == '*') {
             afterStar = ++pattern;
             retry = name;
-        } else if (*pattern && (*pattern == '?' || Lower(*pattern) == Lower(*name))) {
+        } else if (*pattern && (*pattern == '?' || Upcase(*pattern) == Upcase(*name))) {
             ++pattern;
             ++name;
         } else if (afterStar) {
@@ -281,6 +298,53 @@ bool WildcardMatch(const char *pattern, const char *name)
     while (*pattern == '*')
         ++pattern;
     return !*pattern;
+}
+
+bool IsShortNameChar(char32_t c)
+{
+    return c < 0x80 && c > ' ' && !strchr("\"*+,./:;<=>?[\\]|", static_cast<int>(c));
+}
+
+// The short (8.3) alias the file system gives a name that is no 8.3 name
+// itself, in the form Windows makes it: up to six characters of the stem,
+// "~1", and three of the extension. Empty for an 8.3 name, which has none.
+// A directory search matches a pattern against both names; the number
+// after the "~" depends on the folder, so a pattern should not spell it.
+std::u32string ShortAlias(const std::u32string &name)
+{
+    size_t dot = name.rfind('.');
+    std::u32string stem = dot == std::u32string::npos ? name : name.substr(0, dot);
+    std::u32string extension = dot == std::u32string::npos ? U"" : name.substr(dot + 1);
+    bool plain = !stem.empty() && stem.size() <= 8 && extension.size() <= 3;
+    for (char32_t c : stem + extension)
+        plain = plain && IsShortNameChar(c);
+    if (plain)
+        return U"";
+    std::u32string base, end;
+    for (char32_t c : stem) {
+        if (c != ' ' && c != '.' && base.size() < 6)
+            base += IsShortNameChar(c) ? Upcase(c) : U'_';
+    }
+    for (char32_t c : extension) {
+        if (c != ' ' && end.size() < 3)
+            end += IsShortNameChar(c) ? Upcase(c) : U'_';
+    }
+    return base + U"~1" + (end.empty() ? U"" : U"." + end);
+}
+
+} // namespace
+
+bool WildcardMatch(const char *patternText, const char *nameText, int codePage)
+{
+    // "*.*" is the platform's way of saying "every name", dot or none; so is
+    // "*." under Wine (Windows takes it for the names without an extension).
+    if (strcmp(patternText, "*.*") == 0 || strcmp(patternText, "*.") == 0)
+        return true;
+    std::u32string pattern = Decode(patternText, codePage), name = Decode(nameText, codePage);
+    if (MatchCodes(pattern.c_str(), name.c_str()))
+        return true;
+    std::u32string alias = ShortAlias(name);
+    return !alias.empty() && MatchCodes(pattern.c_str(), alias.c_str());
 }
 
 std::string JoinHost(const std::string &folder, const std::string &name)

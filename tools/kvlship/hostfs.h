@@ -22,6 +22,8 @@ struct FolderItem {
     std::string name;
     PathKind kind;
     bool IsFolder() const { return kind == PathKind::Folder; }
+    std::string host = {}; // the host's own name when `name` is setup's view of it; else empty
+    const std::string &HostName() const { return host.empty() ? name : host; }
 };
 
 PathKind KindOf(const std::string &path);
@@ -64,10 +66,16 @@ bool CopyFileTime(const std::string &from, const std::string &path);
 // without regard to case, as the file systems of the platform list them.
 bool ListFolder(const std::string &folder, std::vector<FolderItem> *items);
 
+// The items as setup.exe under `codePage` lists them: each name in that code
+// page (the host's own kept in `host`), sorted again.
+void SetupView(std::vector<FolderItem> *items, int codePage);
+
 // True when `name` matches `pattern` as the platform's directory search
 // matches: "*" any run of characters, "?" any one, case ignored, "*.*" all.
+// Both are text of `codePage`, compared character by character as the file
+// system compares names (É matches é in code page 1252).
 // At most (pattern length + 1) x (name length + 1) steps, whatever the stars.
-bool WildcardMatch(const char *pattern, const char *name);
+bool WildcardMatch(const char *pattern, const char *name, int codePage = 1252);
 
 // `folder` joined to `name` with the host's separator.
 std::string JoinHost(const std::string &folder, const std::string &name);

@@ -5,7 +5,7 @@
 //                [--sign CERT.pfx [--password-file FILE] [--timestamp URL]]
 //                                      lays out the distribution folder OUT, its
 //                                      programs signed with CERT.pfx when asked
-//   kvlship check DIST [--dest DIR] [--module NAME] [--ca FILE] [--json]
+//   kvlship check DIST [--dest DIR] [--module NAME] [--ca FILE] [--codepage N] [--json]
 //                                      reads DIST as setup.exe will: the plan and
 //                                      every problem, signatures verified against
 //                                      the CA certificates of FILE when given;
@@ -20,6 +20,7 @@
 // beside kvlship unless --engine names their folder.
 #include "build.h"
 #include "check.h"
+#include "codepage.h"
 #include "hostfs.h"
 #include "signing.h"
 #include "tryrun.h"
@@ -36,7 +37,8 @@ int Usage()
     fputs("usage: kvlship new MANIFEST FOLDER\n"
           "       kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR] [--jobs N]\n"
           "                     [--sign CERT.pfx [--password-file FILE] [--timestamp URL]]\n"
-          "       kvlship check DIST [--dest DIR] [--module NAME] [--ca FILE] [--json]\n"
+          "       kvlship check DIST [--dest DIR] [--module NAME] [--ca FILE] [--codepage N] "
+          "[--json]\n"
           "       kvlship try DIST [--work DIR] [--module NAME] [--dest DIR] [--over OLD_DIST] "
           "[--win64] [--timeout SECONDS] [--engine DIR] [--silent] [--json]\n",
           stderr);
@@ -51,6 +53,7 @@ struct Arguments {
     std::string caFile;
     int timeout = 300;
     int jobs = 0;
+    int codePage = 0;
     bool json = false;
     bool silent = false;
     bool win64 = false;
@@ -99,7 +102,10 @@ Arguments Parse(int argc, char **argv, const char *own)
             args.timeout = atoi(argv[++i]);
         else if (arg == "--jobs" && hasValue)
             args.jobs = atoi(argv[++i]);
-        else if (arg.size() > 1 && arg[0] == '-')
+        else if (arg == "--codepage" && hasValue) {
+            args.codePage = atoi(argv[++i]);
+            args.bad = args.bad || !KnownCodePage(args.codePage);
+        } else if (arg.size() > 1 && arg[0] == '-')
             args.bad = true;
         else
             args.positional.push_back(arg);
@@ -116,6 +122,7 @@ int Check(const Arguments &args)
     CheckOptions options;
     options.distribution = args.positional[0];
     options.destination = args.dest;
+    options.codePage = args.codePage;
     if (!args.module.empty())
         options.module = args.module;
     options.caFile = args.caFile;

@@ -9,10 +9,11 @@
 
 #include <algorithm>
 
-const char *const kHookNames[15] = {
-    "InitModule",      "Present",     "SetDestDir",  "FileConflict",   "GetAddInList",
-    "StartCopy",       "UserCancel",  "CriticError", "NonCriticError", "EndCopy",
-    "CreateShortcuts", "GenIniFiles", "GetAddInOff", "EndSetup",       "DemoQuery",
+const char *const kHookNames[16] = {
+    "InitModule",   "Present",        "SetDestDir", "AddFiles",
+    "FileConflict", "GetAddInList",   "StartCopy",  "UserCancel",
+    "CriticError",  "NonCriticError", "EndCopy",    "CreateShortcuts",
+    "GenIniFiles",  "GetAddInOff",    "EndSetup",   "DemoQuery",
 };
 
 namespace

@@ -16,7 +16,7 @@ struct PeModule {
 void ReadPeModule(const std::string &bytes, PeModule *module);
 
 // The hooks, in the order of a complete run.
-extern const char *const kHookNames[15];
+extern const char *const kHookNames[16];
 
 enum class HookMatch {
     None,

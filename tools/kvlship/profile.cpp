@@ -36,10 +36,10 @@ void ParseProfile(const std::string &text, Profile *profile)
         start = end + 1;
         if (line.empty())
             continue;
-        if (line[0] == '[') {
-            size_t close = line.rfind(']');
-            std::string name =
-                line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+        // A '[' line without ']' is no section: it stays a line of the one before.
+        size_t close = line.rfind(']');
+        if (line[0] == '[' && close != std::string::npos) {
+            std::string name = line.substr(1, close - 1);
             profile->sections.push_back({Trim(name), {}, number, {}});
             current = &profile->sections.back();
             // The first section of a name is the one found; emplace keeps it.
@@ -55,7 +55,9 @@ void ParseProfile(const std::string &text, Profile *profile)
         else
             current->keys.push_back(
                 {Trim(line.substr(0, equals)), Trim(line.substr(equals + 1)), number});
-        current->firstKey.emplace(Lowered(current->keys.back().name), current->keys.size() - 1);
+        // A line without '=' has no value: no read finds it.
+        if (equals != std::string::npos)
+            current->firstKey.emplace(Lowered(current->keys.back().name), current->keys.size() - 1);
     }
 }
 

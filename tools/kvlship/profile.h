@@ -2,7 +2,8 @@
 // kvlship sees kvlsetup.dat exactly as setup.exe and its module will:
 // section and key names without regard to case, blanks around names and
 // values dropped, one pair of matching quotes around a value dropped, the
-// first section and the first key of a name the only ones found.
+// first section and the first key of a name the only ones found; a line
+// without '=' is no key, and a '[' line without ']' no section.
 #pragma once
 
 #include <map>

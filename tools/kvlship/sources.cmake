@@ -7,14 +7,17 @@ set(KVLSHIP_SOURCES
   tools/kvlship/main.cpp
   tools/kvlship/build.cpp
   tools/kvlship/check.cpp
+  tools/kvlship/codepage.cpp
   tools/kvlship/digest.cpp
   tools/kvlship/hostfs.cpp
   tools/kvlship/lnkread.cpp
   tools/kvlship/package.cpp
   tools/kvlship/peinfo.cpp
+  tools/kvlship/problems.cpp
   tools/kvlship/profile.cpp
   tools/kvlship/signing.cpp
   tools/kvlship/stockcheck.cpp
+  tools/kvlship/storedlist.cpp
   tools/kvlship/szddencode.cpp
   tools/kvlship/textout.cpp
   tools/kvlship/trial.cpp

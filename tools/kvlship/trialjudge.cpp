@@ -1,5 +1,6 @@
 #include "trialjudge.h"
 
+#include "codepage.h"
 #include "lnkread.h"
 #include "textout.h"
 
@@ -204,7 +205,8 @@ void JudgeFiles(const CheckResult &plan, const DriveLook &look, Judgement *judge
 {
     for (const PlannedFile &file : plan.files) {
         long long size = 0;
-        std::string path = AnsiToUtf8(file.installed);
+        // The plan's paths are in setup's code page, the drive's names in UTF-8.
+        std::string path = ToUtf8(file.installed, plan.codePage);
         if (!look(path, &size, nullptr))
             judgement->faults.push_back(path + " (" + file.key + ") was not installed");
         else if (size != file.size)

@@ -1,6 +1,7 @@
 #include "tryrun.h"
 
 #include "check.h"
+#include "codepage.h"
 #include "hostfs.h"
 #include "profile.h"
 #include "textout.h"

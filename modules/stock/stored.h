@@ -1,0 +1,13 @@
+// The stock module's [STORED] section: files kept in the distribution folder
+// under a name of their own (kvlship gives them one when their installed
+// names clash or no data-file line can spell their folder), each installed
+// with a copy request. The section's format is in setupdist.h.
+#pragma once
+
+#include <windows.h>
+
+// Sends one copy request for each usable [STORED] item of the data file at
+// `dataPath` (empty: none), from cbItem00 up to the first missing or empty
+// key. An item that is cut, names no plain stored file or an installed path
+// that leaves the destination is skipped and logged. Returns 1.
+int AddStoredFiles(HWND mainWindow, const char *dataPath, const char *sourceDir);
