@@ -18,10 +18,11 @@ log() { printf '== %s\n' "$*"; }
 ensure_deps() {
     local need=0 cmd
     for cmd in i686-w64-mingw32-g++-posix i686-w64-mingw32-windres wine wineserver cmake Xvfb \
-        xdotool import mscompress msexpand lnkinfo clang++ g++; do
+        xdotool import mscompress msexpand lnkinfo osslsigncode clang++ g++; do
         command -v "$cmd" >/dev/null 2>&1 || need=1
     done
     [ -f /usr/src/googletest/CMakeLists.txt ] || need=1
+    [ -f /usr/include/lzma/LzmaDec.c ] || need=1
     dpkg -s wine32:i386 >/dev/null 2>&1 || need=1
     $HOST_PYTHON -c 'import pefile, pytest, jsonschema, yaml' >/dev/null 2>&1 || need=1
     ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need=1
@@ -34,7 +35,7 @@ ensure_deps() {
         g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 cmake make \
         wine wine32:i386 xvfb xauth xdotool imagemagick x11-utils \
         mscompress liblnk-utils python3 python3-pefile python3-pytest googletest \
-        python3-jsonschema python3-yaml \
+        python3-jsonschema python3-yaml lzma-dev osslsigncode \
         clang libclang-rt-14-dev
 }
 

@@ -34,7 +34,8 @@ struct BuildOptions {
     std::string out;
     std::string engine; // folder holding setup.exe and stock.dll
     std::vector<std::pair<std::string, std::string>> defines;
-    int jobs = 0; // files compressed at once; 0: one per processor
+    int jobs = 0;        // files compressed at once; 0: one per processor
+    std::string package; // with a name (NAME.exe): the single-file package beside `out`
 };
 
 // Where the package manager's files go: the output folder's path with this added.

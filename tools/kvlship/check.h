@@ -51,6 +51,8 @@ constexpr char kDataFileName[] = "kvlsetup.dat";
 constexpr char kLicenceName[] = "modlic.tx_";
 // The uninstaller a module copies into the product's folder, from setup's.
 constexpr char kUninstallerName[] = "uninst.exe";
+// The single-file package's stub, which kvlship takes from the engine's folder.
+constexpr char kPackageStubName[] = "kvlpack.exe";
 // What the last build wrote into the folder, so that the next one replaces
 // that and nothing else.
 constexpr char kBuildRecordName[] = "kvlbuild.lst";

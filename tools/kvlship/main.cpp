@@ -1,8 +1,9 @@
 // kvlship: the vendor's tool for shipping a product with the setup engine.
 //
 //   kvlship new MANIFEST FOLDER        a starting manifest for the files in FOLDER
-//   kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR] [--jobs N]
-//                                      lays out the distribution folder OUT
+//   kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR] [--jobs N] [--package NAME.exe]
+//                                      lays out the distribution folder OUT; with
+//                                      --package also the single file NAME.exe beside it
 //   kvlship check DIST [--dest DIR] [--module NAME] [--json]
 //                                      reads DIST as setup.exe will: the plan and
 //                                      every problem; exit 0 clean, 1 warnings, 2 errors
@@ -11,7 +12,7 @@
 //                                      and reports what happened (Linux); --silent
 //                                      runs setup.exe /VERYSILENT and reads its /LOG
 //
-// The engine's files (setup.exe, stock.dll, winlist.exe) are looked for
+// The engine's files (setup.exe, stock.dll, uninst.exe, kvlpack.exe, winlist.exe) are looked for
 // beside kvlship unless --engine names their folder.
 #include "build.h"
 #include "check.h"
@@ -28,7 +29,8 @@ namespace
 int Usage()
 {
     fputs("usage: kvlship new MANIFEST FOLDER\n"
-          "       kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR] [--jobs N]\n"
+          "       kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR] [--jobs N] "
+          "[--package NAME.exe]\n"
           "       kvlship check DIST [--dest DIR] [--module NAME] [--json]\n"
           "       kvlship try DIST [--work DIR] [--module NAME] [--timeout SECONDS] [--engine DIR] "
           "[--silent] [--json]\n",
@@ -39,7 +41,7 @@ int Usage()
 struct Arguments {
     std::vector<std::string> positional;
     std::vector<std::pair<std::string, std::string>> defines;
-    std::string engine, dest, module, work;
+    std::string engine, dest, module, work, package;
     int timeout = 300;
     int jobs = 0;
     bool json = false;
@@ -75,6 +77,8 @@ Arguments Parse(int argc, char **argv, const char *own)
             args.work = argv[++i];
         else if (arg == "--timeout" && hasValue)
             args.timeout = atoi(argv[++i]);
+        else if (arg == "--package" && hasValue)
+            args.package = argv[++i];
         else if (arg == "--jobs" && hasValue)
             args.jobs = atoi(argv[++i]);
         else if (arg.size() > 1 && arg[0] == '-')
@@ -117,6 +121,7 @@ int main(int argc, char **argv)
         options.engine = args.engine;
         options.defines = args.defines;
         options.jobs = args.jobs;
+        options.package = args.package;
         return BuildDistribution(options);
     }
     if (command == "check" && args.positional.size() == 1)
