@@ -52,11 +52,12 @@ Quietness ReadQuietness(const char *arguments)
 {
     Quietness q = {};
     for (const char *p = arguments; *p;) {
+        if (static_cast<unsigned char>(*p) <= ' ') {
+            ++p;
+            continue;
+        }
         Switch read;
-        const char *next = ReadSwitch(p, &read);
-        if (next == p)
-            break;
-        p = next;
+        p = ReadSwitch(p, &read);
         const SwitchParts &s = read.parts;
         if (IsSwitchNamed(s.name, s.length, "SILENT") ||
             IsSwitchNamed(s.name, s.length, "VERYSILENT"))
