@@ -113,7 +113,7 @@ def test_damaged_or_cut_package_expands_nothing_and_says_so(scenario):
     damaged.write_bytes(changed)
     start_package(scenario, damaged)
     box = scenario.wait_message_box()
-    scenario.screenshot("damaged", window=box)
+    scenario.screenshot("damaged")
     assert box["text"] == DAMAGED, box
     assert temporary_folders(scenario) == []
     scenario.press_button(box, "OK")
