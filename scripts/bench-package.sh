@@ -21,7 +21,7 @@ build_all >/dev/null
 cmake --build "$BUILD" --target unpack_bench -j2 >/dev/null
 
 # The corpus product: the programs of /usr/bin in name order up to SIZE_MIB.
-corpus="$DATA/corpus"
+corpus="$DATA/programs"
 if [ ! -f "$corpus/product.manifest" ]; then
     log "making the /usr/bin product (${SIZE_MIB} MiB)"
     rm -rf "$corpus" && mkdir -p "$corpus/files"
@@ -73,18 +73,19 @@ for product in sample corpus; do
     else
         manifest="$corpus/product.manifest" defines=()
     fi
-    out="$DATA/$product/dist"
-    rm -rf "$DATA/$product" && mkdir -p "$DATA/$product"
+    work="$DATA/build-$product"
+    out="$work/dist"
+    rm -rf "$work" && mkdir -p "$work"
     log "$product: kvlship build --package"
     start=$(date +%s.%N)
     "$BUILD/bin/kvlship" build "$manifest" "$out" "${defines[@]}" --engine "$BUILD/bin" \
-        --package Package.exe >"$DATA/$product/build.log"
+        --package Package.exe >"$work/build.log"
     end=$(date +%s.%N)
     build_s=$(seconds "$start" "$end")
-    package="$DATA/$product/Package.exe"
+    package="$work/Package.exe"
     folder_bytes=$(find "$out" -type f ! -name kvlbuild.lst -printf '%s\n' | awk '{ s += $1 } END { print s }')
     # The product's own files, as the build's progress lines give their sizes.
-    plain_bytes=$(grep -E '^\[[0-9]+/[0-9]+\]' "$DATA/$product/build.log" | awk '{ s += $3 } END { print s }')
+    plain_bytes=$(grep -E '^\[[0-9]+/[0-9]+\]' "$work/build.log" | awk '{ s += $3 } END { print s }')
     package_bytes=$(stat -c %s "$package")
     log "$product: the stub's check and expansion under Wine"
     rm -rf "$DATA/unpacked" && mkdir -p "$DATA/unpacked"
