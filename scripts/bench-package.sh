@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The single-file package against the distribution folder it carries, on the
-# sample product and on a product of the programs in /usr/bin (SIZE_MIB,
-# default 100 MiB, as F0001.BIN ... in name order): sizes, the time of
-# `kvlship build --package`, the stub's check and expansion under Wine
+# sample product and on a product of the programs in /usr/bin (those of 512
+# KiB or more in name order, up to SIZE_MIB, default 100 MiB, as F0001.BIN
+# ...): sizes, the time of `kvlship build --package`, the stub's check and expansion under Wine
 # (unpack_bench: the stub's own code), and a whole /VERYSILENT installation
 # under Wine from the package and from the folder, best of RUNS (default 3).
 # Then the other compressors on the same bytes, natively with their own
@@ -20,7 +20,8 @@ mkdir -p "$BUILD" "$DATA"
 build_all >/dev/null
 cmake --build "$BUILD" --target unpack_bench -j2 >/dev/null
 
-# The corpus product: the programs of /usr/bin in name order up to SIZE_MIB.
+# The corpus product: the programs of /usr/bin of 512 KiB or more, in name
+# order, up to SIZE_MIB.
 corpus="$DATA/programs"
 if [ ! -f "$corpus/product.manifest" ]; then
     log "making the /usr/bin product (${SIZE_MIB} MiB)"
@@ -28,7 +29,8 @@ if [ ! -f "$corpus/product.manifest" ]; then
     total=0 n=0 limit=$((SIZE_MIB << 20))
     while IFS= read -r -d '' program; do
         size=$(stat -c %s "$program")
-        [ $((total + size)) -le "$limit" ] || continue
+        # Setup installs at most 128 files: programs of 512 KiB or more.
+        [ "$size" -ge 524288 ] && [ $((total + size)) -le "$limit" ] && [ "$n" -lt 128 ] || continue
         n=$((n + 1))
         cp "$program" "$corpus/files/$(printf 'F%04d.BIN' "$n")"
         total=$((total + size))
