@@ -46,7 +46,7 @@ fi
 
 seconds() { awk "BEGIN { printf \"%.2f\", $2 - $1 }"; }
 best() { sort -g | head -1; }
-mib() { awk "BEGIN { printf \"%.1f\", $1 / 1048576 }"; }
+mib() { awk "BEGIN { printf \"%.2f\", $1 / 1048576 }"; }
 
 start_display
 trap 'stop_wine; stop_display' EXIT
