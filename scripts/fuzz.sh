@@ -5,9 +5,11 @@
 #     and our decoder must expand what mscompress made;
 #   - each libFuzzer target (tests/fuzz/*_fuzz.cpp: the codec, its fast
 #     expansion against one byte at a time (trickle), the data file's line
-#     parser, the copy and add-in tables, the readers of the module's records, the install record's reader, the package's payload reader)
-#     for SECONDS seconds. A target lists the sources it needs beside the codec
-#     on a "// fuzz-sources:" line.
+#     parser, the copy and add-in tables, the readers of the module's records,
+#     the install record's reader, the package's payload reader) for SECONDS
+#     seconds. A target lists the sources it needs beside the codec
+#     on a "// fuzz-sources:" line (a library's by its full path), and the
+#     folders of their headers on a "// fuzz-include:" line.
 # A crash input lands in $BUILD/fuzz; keep it in tests/fuzz/corpus/<target>/.
 # Usage: BUILD=... scripts/fuzz.sh [SECONDS]   (default 20; 0 = check only)
 set -euo pipefail
