@@ -34,7 +34,10 @@
 /* a file could not be installed: the installation is partial, whatever followed */
 #define SETUP_EXIT_FILE_FAILED 4
 /* setup could not start or go on: no module, the product's engine runs, a
-   system library or window could not be had */
+   system library or window could not be had. A single-file package ends
+   with it too when it is damaged (a download changed or cut short: nothing
+   was expanded) or its files cannot be expanded; otherwise it hands on
+   setup.exe's own code. */
 #define SETUP_EXIT_CANNOT_RUN 5
 /* the sender replied with a failure */
 #define SETUP_EXIT_SENDER 6

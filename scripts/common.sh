@@ -22,6 +22,7 @@ ensure_deps() {
         command -v "$cmd" >/dev/null 2>&1 || need=1
     done
     [ -f /usr/src/googletest/CMakeLists.txt ] || need=1
+    [ -f /usr/include/lzma/LzmaDec.c ] || need=1
     # wine64 beside wine32: kvlship try --win64 runs setup in a 64-bit prefix (WoW64).
     dpkg -s wine32:i386 wine64 >/dev/null 2>&1 || need=1
     $HOST_PYTHON -c 'import pefile, pytest, jsonschema, yaml' >/dev/null 2>&1 || need=1
@@ -35,7 +36,7 @@ ensure_deps() {
         g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 cmake make \
         wine wine32:i386 wine64 xvfb xauth xdotool imagemagick x11-utils \
         mscompress liblnk-utils python3 python3-pefile python3-pytest googletest \
-        python3-jsonschema python3-yaml osslsigncode openssl \
+        python3-jsonschema python3-yaml lzma-dev osslsigncode openssl \
         clang libclang-rt-14-dev
 }
 

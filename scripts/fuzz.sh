@@ -5,9 +5,11 @@
 #     and our decoder must expand what mscompress made;
 #   - each libFuzzer target (tests/fuzz/*_fuzz.cpp: the codec, its fast
 #     expansion against one byte at a time (trickle), the data file's line
-#     parser, the copy and add-in tables, the readers of the module's records, the install record's reader)
-#     for SECONDS seconds. A target lists the sources it needs beside the codec
-#     on a "// fuzz-sources:" line.
+#     parser, the copy and add-in tables, the readers of the module's records,
+#     the install record's reader, the package's payload reader) for SECONDS
+#     seconds. A target lists the sources it needs beside the codec
+#     on a "// fuzz-sources:" line (a library's by its full path), and the
+#     folders of their headers on a "// fuzz-include:" line.
 # A crash input lands in $BUILD/fuzz; keep it in tests/fuzz/corpus/<target>/.
 # Usage: BUILD=... scripts/fuzz.sh [SECONDS]   (default 20; 0 = check only)
 set -euo pipefail
@@ -76,11 +78,16 @@ for source in "$ROOT"/tests/fuzz/*_fuzz.cpp; do
     corpus=${target%_fuzz}
     log "building $target"
     sources=()
-    for extra in $(sed -n 's|^// fuzz-sources:||p' "$source"); do sources+=("$ROOT/$extra"); done
+    # A source outside the project (a library's, named by its full path) as it is.
+    for extra in $(sed -n 's|^// fuzz-sources:||p' "$source"); do
+        case $extra in /*) sources+=("$extra") ;; *) sources+=("$ROOT/$extra") ;; esac
+    done
+    includes=()
+    for extra in $(sed -n 's|^// fuzz-include:||p' "$source"); do includes+=(-I"$extra"); done
     # The shim stands in for the platform's headers that the module contract
     # includes; only this build sees it.
     clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-        -I"$ROOT/src" -I"$ROOT/include" -I"$ROOT/tools" -I"$ROOT/modules" -I"$ROOT/tests/fuzz/shim" -o "$OUT/$target" "$source" \
+        -I"$ROOT/src" -I"$ROOT/include" -I"$ROOT/tools" -I"$ROOT/modules" -I"$ROOT/tests/fuzz/shim" "${includes[@]}" -o "$OUT/$target" "$source" \
         "$CODEC" "${sources[@]}"
     mkdir -p "$OUT/corpus-$corpus"
     log "running $target for $SECONDS_EACH s"

@@ -117,6 +117,46 @@ def test_sample_package_is_a_valid_manifest_for_a_zip_of_the_distribution(tmp_pa
         assert {name: zipped.read(name) for name in zipped.namelist()} == shipped
 
 
+def test_single_file_package_carries_the_products_version_beside_an_unchanged_folder(tmp_path):
+    import pefile
+
+    plain = build_sample(tmp_path / "plain")
+    built = kvlship("build", ROOT / "sample" / "atlas.manifest", tmp_path / "dist", "-D",
+                    f"BIN={BIN}", "--engine", BIN, "--package", "Atlas.exe")
+    assert built.returncode == 0, built.stderr
+    assert files_of(tmp_path / "dist") == files_of(plain)
+    package = tmp_path / "Atlas.exe"
+    pe = pefile.PE(str(package))
+    assert pe.FILE_HEADER.Characteristics & 0x2000 == 0  # a program, not a DLL
+    assert pe.OPTIONAL_HEADER.Subsystem == 2  # GUI
+    assert pe.OPTIONAL_HEADER.CheckSum == pe.generate_checksum() != 0
+    strings = {k.decode(): v.decode() for info in pe.FileInfo[0] if info.Key == b"StringFileInfo"
+               for table in info.StringTable for k, v in table.entries.items()}
+    assert strings == {"CompanyName": "Harbour Charts", "ProductName": "Harbour Atlas",
+                       "ProductVersion": "2.1", "FileVersion": "2.1", "InternalName": "Atlas",
+                       "OriginalFilename": "Atlas.exe",
+                       "FileDescription": "Sea charts, ports and tides of the harbour, with a "
+                                          "guided tour"}
+    assert pe.VS_FIXEDFILEINFO[0].FileVersionMS == 0x00020001
+    # setup.exe keeps the engine's own version information.
+    assert (tmp_path / "dist" / "setup.exe").read_bytes() == (BIN / "setup.exe").read_bytes()
+    # The payload is smaller than the folder it carries.
+    assert package.stat().st_size < sum(len(b) for b in files_of(plain).values())
+
+    # A build replaces its own package with the same bytes; nothing else of that name.
+    again = kvlship("build", ROOT / "sample" / "atlas.manifest", tmp_path / "dist", "-D",
+                    f"BIN={BIN}", "--engine", BIN, "--package", "Atlas.exe")
+    assert again.returncode == 0, again.stderr
+    assert package.read_bytes() == pe.__data__[:]
+    (tmp_path / "Mine.exe").write_bytes(b"the vendor's own program")
+    for name, fragment in (("Mine.exe", "no package that kvlship wrote"),
+                           ("sub/Atlas.exe", "plain file name"), ("Atlas.zip", "ending in .exe")):
+        refused = kvlship("build", ROOT / "sample" / "atlas.manifest", tmp_path / "other", "-D",
+                          f"BIN={BIN}", "--engine", BIN, "--package", name)
+        assert refused.returncode == 2 and fragment in refused.stderr, (name, refused.stderr)
+    assert (tmp_path / "Mine.exe").read_bytes() == b"the vendor's own program"
+
+
 def broken_distribution(folder):
     """The sample's distribution with each mistake of the list below, once."""
     dist = build_sample(folder)
@@ -474,8 +514,11 @@ def test_signed_build_verifies_and_check_names_altered_and_unsigned_programs(
     pfx, password, ca = vendor_certificate
     dist = tmp_path / "dist"
     done = kvlship("build", ROOT / "sample" / "atlas.manifest", dist, "-D", f"BIN={BIN}",
-                   "--engine", BIN, "--sign", pfx, "--password-file", password)
+                   "--engine", BIN, "--sign", pfx, "--password-file", password,
+                   "--package", "Atlas.exe")
     assert done.returncode == 0, done.stderr
+    # The package is signed last, over its payload and version information.
+    assert verifies(tmp_path / "Atlas.exe", ca)
     # The product's own program is signed before it is compressed.
     with open(dist / "DEMO.EX_", "rb") as stored, open(tmp_path / "DEMO.EXE", "wb") as expanded:
         subprocess.run(["msexpand"], stdin=stored, stdout=expanded, check=True)

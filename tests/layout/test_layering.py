@@ -3,8 +3,8 @@ those of the floors below it, never a higher floor nor a neighbour on its own
 floor. The module contract (setupmodule.h) is for every floor above util; the
 distribution's facts (setupdist.h) are for every floor.
 
-    shell  uninstall        setup.exe's entry point, main window, the sequence;
-                            uninst.exe
+    shell  uninstall  package  setup.exe's entry point, main window, the sequence;
+                            uninst.exe; the single-file package's stub
     copy  screens  shortcuts  the subsystems
     core  record            process-wide state, hook calls, deferred post, protocol;
                             the install record's format and file
@@ -17,7 +17,7 @@ from pathlib import Path
 
 SRC = Path(__file__).resolve().parents[2] / "src"
 FLOORS = {"util": 0, "codec": 0, "core": 1, "record": 1, "copy": 2, "screens": 2, "shortcuts": 2,
-          "shell": 3, "uninstall": 3}
+          "shell": 3, "uninstall": 3, "package": 3}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 

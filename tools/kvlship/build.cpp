@@ -4,6 +4,7 @@
 #include "codepage.h"
 #include "digest.h"
 #include "hostfs.h"
+#include "pack.h"
 #include "package.h"
 #include "profile.h"
 #include "storedlist.h"
@@ -929,6 +930,89 @@ bool WritePackage(const Manifest &manifest, const BuildOptions &options,
     return true;
 }
 
+// Where the single-file package goes: beside the distribution folder.
+std::string PackagePath(const BuildOptions &options)
+{
+    std::string out = options.out;
+    while (out.size() > 1 && (out.back() == '/' || out.back() == '\\'))
+        out.pop_back();
+    return JoinHost(HostFolderOf(out), options.package);
+}
+
+// The package's name must be a plain program name, and what lies under it
+// already one of kvlship's packages (a build replaces its own, nothing else).
+void CheckPackageName(const BuildOptions &options, Errors *errors)
+{
+    const std::string &name = options.package;
+    if (!IsPlainName(name.c_str()) || HasControl(name) ||
+        name.find_first_of("*?<>\"|:/\\") != std::string::npos || name.size() < 5 ||
+        Lowered(name.substr(name.size() - 4)) != ".exe")
+        errors->Say(0, "--package " + name + ": give a plain file name ending in .exe");
+    std::string stub = JoinHost(options.engine, kPackageStubName);
+    if (!IsFile(stub))
+        errors->Say(0, stub + " is missing: give the engine's folder with --engine DIR");
+    std::string path = PackagePath(options), bytes;
+    PathKind kind = KindOf(path);
+    if (kind != PathKind::Missing &&
+        (kind != PathKind::File || !ReadWholeFile(path, &bytes, false) || !IsPackage(bytes)))
+        errors->Say(0, path + " exists and is no package that kvlship wrote; left as it is");
+}
+
+// The single-file package: the stub with the distribution `shipped` (as
+// written to OUT, but each product file as its source, uncompressed: the
+// payload's compression does better on the plain bytes, and setup copies a
+// plain file as it is).
+bool WriteSingleFile(const Manifest &manifest, const BuildOptions &options,
+                     const std::vector<std::string> &shipped, Errors *errors)
+{
+    std::vector<PackFile> files;
+    for (const std::string &name : shipped) {
+        PackFile file = {name, JoinHost(options.out, name)};
+        for (const FileSpec &spec : manifest.files) {
+            if (spec.stored == name)
+                file.source = spec.source;
+        }
+        files.push_back(file);
+    }
+    PackVersion version;
+    version.product = manifest.title;
+    version.version = manifest.package.version;
+    version.publisher = manifest.package.publisher;
+    version.description = manifest.package.description.empty() ? manifest.title + " Setup"
+                                                               : manifest.package.description;
+    version.fileName = options.package;
+    std::string stubPath = JoinHost(options.engine, kPackageStubName), stub, payload, package, why;
+    std::string path = PackagePath(options);
+    if (!ReadWholeFile(stubPath, &stub)) {
+        errors->Add(Severity::Error, stubPath, "cannot be read");
+        return false;
+    }
+    if (!MakePayload(files, kPackLevel, &payload, &why)) {
+        errors->Add(Severity::Error, path, "cannot be made: " + why);
+        return false;
+    }
+    if (!MakePackage(stub, version, payload, &package, &why)) {
+        errors->Add(Severity::Error, stubPath, why);
+        return false;
+    }
+    if (!WriteWholeFile(path, package)) {
+        errors->Add(Severity::Error, path, "cannot be written");
+        return false;
+    }
+    // Signed last: the signature covers the payload and the version information.
+    if (!options.sign.certificate.empty()) {
+        SignOptions sign = options.sign;
+        sign.description = manifest.title;
+        if (!SignPeFile(path, sign, &why)) {
+            errors->Add(Severity::Error, path, "cannot be signed: " + why);
+            return false;
+        }
+    }
+    printf("%s: %zu files in one program, %zu bytes (stub %zu, payload %zu)\n", path.c_str(),
+           files.size(), package.size(), package.size() - payload.size(), payload.size());
+    return true;
+}
+
 } // namespace
 
 int BuildDistribution(const BuildOptions &options)
@@ -973,6 +1057,8 @@ int BuildDistribution(const BuildOptions &options)
     if (!options.sign.certificate.empty() && IsFile(setup) &&
         !SigningWorks(options.sign, setup, &cannotSign))
         errors.Add(Severity::Error, "--sign", cannotSign);
+    if (!options.package.empty())
+        CheckPackageName(options, &errors);
     if (errors.count > 0) {
         fprintf(stderr, "kvlship: %d mistake%s; nothing written\n", errors.count,
                 errors.count == 1 ? "" : "s");
@@ -1042,6 +1128,8 @@ int BuildDistribution(const BuildOptions &options)
     std::vector<std::string> shipped(writes.begin() + 1, writes.end());
     if (packaged &&
         !WritePackage(manifest, options, shipped, packageFolder, packageWrites, &errors))
+        return 2;
+    if (!options.package.empty() && !WriteSingleFile(manifest, options, shipped, &errors))
         return 2;
     return 0;
 }

@@ -36,8 +36,9 @@ struct BuildOptions {
     std::string out;
     std::string engine; // folder holding setup.exe and stock.dll
     std::vector<std::pair<std::string, std::string>> defines;
-    int jobs = 0;     // files compressed at once; 0: one per processor
-    SignOptions sign; // every program written is signed when it names a certificate
+    int jobs = 0;        // files compressed at once; 0: one per processor
+    SignOptions sign;    // every program written is signed when it names a certificate
+    std::string package; // with a name (NAME.exe): the single-file package beside `out`
 };
 
 // Where the package manager's files go: the output folder's path with this added.

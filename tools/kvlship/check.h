@@ -54,6 +54,8 @@ constexpr char kDataFileName[] = SETUP_DATA_FILE;
 constexpr char kLicenceName[] = SETUP_AGREEMENT_FILE;
 // The uninstaller a module copies into the product's folder, from setup's.
 constexpr char kUninstallerName[] = SETUP_UNINSTALLER;
+// The single-file package's stub, which kvlship takes from the engine's folder.
+constexpr char kPackageStubName[] = "kvlpack.exe";
 // What the last build wrote into the folder, so that the next one replaces
 // that and nothing else.
 constexpr char kBuildRecordName[] = "kvlbuild.lst";

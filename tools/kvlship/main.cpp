@@ -1,10 +1,11 @@
 // kvlship: the vendor's tool for shipping a product with the setup engine.
 //
 //   kvlship new MANIFEST FOLDER        a starting manifest for the files in FOLDER
-//   kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR] [--jobs N]
+//   kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR] [--jobs N] [--package NAME.exe]
 //                [--sign CERT.pfx [--password-file FILE] [--timestamp URL]]
 //                                      lays out the distribution folder OUT, its
-//                                      programs signed with CERT.pfx when asked
+//                                      programs signed with CERT.pfx when asked; with
+//                                      --package also the single file NAME.exe beside it
 //   kvlship check DIST [--dest DIR] [--module NAME] [--ca FILE] [--codepage N] [--json]
 //                                      reads DIST as setup.exe will: the plan and
 //                                      every problem, signatures verified against
@@ -16,7 +17,7 @@
 //                                      and judges what happened (Linux); --silent
 //                                      runs setup.exe /VERYSILENT
 //
-// The engine's files (setup.exe, stock.dll, winlist.exe) are looked for
+// The engine's files (setup.exe, stock.dll, uninst.exe, kvlpack.exe, winlist.exe) are looked for
 // beside kvlship unless --engine names their folder.
 #include "build.h"
 #include "check.h"
@@ -35,7 +36,8 @@ namespace
 int Usage()
 {
     fputs("usage: kvlship new MANIFEST FOLDER\n"
-          "       kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR] [--jobs N]\n"
+          "       kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR] [--jobs N] "
+          "[--package NAME.exe]\n"
           "                     [--sign CERT.pfx [--password-file FILE] [--timestamp URL]]\n"
           "       kvlship check DIST [--dest DIR] [--module NAME] [--ca FILE] [--codepage N] "
           "[--json]\n"
@@ -48,7 +50,7 @@ int Usage()
 struct Arguments {
     std::vector<std::string> positional;
     std::vector<std::pair<std::string, std::string>> defines;
-    std::string engine, dest, module, work, over;
+    std::string engine, dest, module, work, over, package;
     SignOptions sign;
     std::string caFile;
     int timeout = 300;
@@ -100,6 +102,8 @@ Arguments Parse(int argc, char **argv, const char *own)
             args.caFile = argv[++i];
         else if (arg == "--timeout" && hasValue)
             args.timeout = atoi(argv[++i]);
+        else if (arg == "--package" && hasValue)
+            args.package = argv[++i];
         else if (arg == "--jobs" && hasValue)
             args.jobs = atoi(argv[++i]);
         else if (arg == "--codepage" && hasValue) {
@@ -152,6 +156,7 @@ int main(int argc, char **argv)
         options.defines = args.defines;
         options.jobs = args.jobs;
         options.sign = args.sign;
+        options.package = args.package;
         return BuildDistribution(options);
     }
     if (command == "check" && args.positional.size() == 1)

@@ -11,6 +11,7 @@ set(KVLSHIP_SOURCES
   tools/kvlship/digest.cpp
   tools/kvlship/hostfs.cpp
   tools/kvlship/lnkread.cpp
+  tools/kvlship/pack.cpp
   tools/kvlship/package.cpp
   tools/kvlship/peinfo.cpp
   tools/kvlship/problems.cpp
@@ -28,8 +29,16 @@ set(KVLSHIP_SOURCES
   tools/kvlship/winlistread.cpp
   tools/kvlship/winpath.cpp
   src/codec/szdd.cpp
+  src/codec/sha256.cpp
+  src/package/payload.cpp
   src/copy/copylist.cpp
   src/copy/fileline.cpp
   src/util/paths.cpp
   src/util/text.cpp
   modules/stock/settings.cpp)
+
+# The single-file package's LZMA: the encoder and the decoder (which the
+# payload's reader shares with the stub) of the public-domain LZMA SDK, from
+# Debian's lzma-dev; single-threaded, so no threading code of its own.
+set(LZMA_SDK_DIR /usr/include/lzma CACHE PATH "The LZMA SDK's C sources")
+set(KVLSHIP_LZMA_SOURCES ${LZMA_SDK_DIR}/LzmaEnc.c ${LZMA_SDK_DIR}/LzFind.c ${LZMA_SDK_DIR}/LzmaDec.c)

@@ -1,0 +1,129 @@
+"""The single-file package: the sample product built by kvlship as one
+program, run under Wine as a customer runs the download. It expands the
+distribution into a private temporary folder, runs setup.exe from there with
+its own arguments, hands back setup's exit code and leaves nothing behind; a
+damaged download expands nothing and says so."""
+
+import re
+import subprocess
+from pathlib import Path
+
+import pytest
+
+from harness import EXIT_CODES, windows_path
+
+ROOT = Path(__file__).resolve().parents[2]
+SAMPLE = ROOT / "sample"
+DAMAGED = "The setup file is damaged. Download it again."
+CANNOT_RUN = EXIT_CODES["cannot-run"]
+BAD_SWITCH = 8  # setupexit.h: SETUP_EXIT_BAD_SWITCH
+SAMPLE_FILES = {  # installed below the product's folder: source in the sample
+    "DEMO.EXE": None, "Demos/HARBOUR.TXT": "HARBOUR.TXT", "README.TXT": "README.TXT",
+    "Data/PORTS.DAT": "PORTS.DAT", "Data/TIDES.DAT": "TIDES.DAT",
+    "Docs/Help/GUIDE.TXT": "GUIDE.TXT", "Tables/CHARTS.kvt": "CHARTS.kvt",
+    "Resources/COMPASS.BMP": "COMPASS.BMP"}
+
+
+def build_package(scenario, name="Atlas.exe"):
+    """The sample as one program in the scenario's folder; its path."""
+    done = subprocess.run(
+        [str(scenario.bin / "kvlship"), "build", str(SAMPLE / "atlas.manifest"),
+         str(scenario.root / "dist"), "-D", f"BIN={scenario.bin}", "--engine", str(scenario.bin),
+         "--package", name], capture_output=True, text=True, timeout=120)
+    assert done.returncode == 0, done.stdout + done.stderr
+    scenario.program_files()
+    return scenario.root / name
+
+
+def start_package(scenario, package, args=""):
+    scenario.start(cmdline=f'"{windows_path(package)}" {args}'.rstrip())
+
+
+def temporary_folders(scenario):
+    """The package folders left in the user's temporary folder."""
+    return sorted(p.name for p in scenario.prefix.glob("drive_c/users/*/**/Temp/kvl*"))
+
+
+def assert_sample_installed(scenario):
+    product = scenario.dest / "Harbour Atlas"
+    for installed, source in SAMPLE_FILES.items():
+        expected = scenario.bin / "demo.exe" if source is None else SAMPLE / "files" / source
+        assert (product / installed).read_bytes() == expected.read_bytes(), installed
+    assert (product / "ATLAS.INI").exists()
+
+
+def test_interactive(scenario):
+    """The package installs the sample with a person agreeing, and leaves no
+    folder behind. (A short name: the demonstration's command line, made of
+    the scenario's paths, must stay within 259 characters.)"""
+    package = build_package(scenario)
+    log = scenario.logs / "setup.log"
+    start_package(scenario, package, f'/LOG="{windows_path(log)}"')
+    main = scenario.main_window(timeout=60)
+    # setup.exe is the package's child: its windows are the ones to act on.
+    package_pid, scenario.setup_pid = scenario.setup_pid, main["pid"]
+    assert main["pid"] != package_pid
+    scenario.screenshot("package-agreement")
+    scenario.agree()
+    scenario.setup_pid = package_pid
+    assert scenario.wait_exit(120) == EXIT_CODES["complete"]
+    assert_sample_installed(scenario)
+    scenario.wait_demo_launch(scenario.dest / "Harbour Atlas")
+    assert temporary_folders(scenario) == []
+
+
+def test_signed_package_installs_very_silently_from_a_folder_it_removes(scenario, tmp_path):
+    if subprocess.run(["which", "osslsigncode"], capture_output=True).returncode != 0:
+        pytest.skip("osslsigncode is missing (scripts/common.sh installs it)")
+    package = build_package(scenario)
+    # Signed as a vendor signs the download: the certificate table goes after the payload.
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=Harbour Charts", "-keyout", str(tmp_path / "key.pem"),
+                    "-out", str(tmp_path / "cert.pem")], check=True, capture_output=True)
+    signed = scenario.root / "AtlasSigned.exe"
+    subprocess.run(["osslsigncode", "sign", "-certs", str(tmp_path / "cert.pem"), "-key",
+                    str(tmp_path / "key.pem"), "-in", str(package), "-out", str(signed)],
+                   check=True, capture_output=True)
+    verified = subprocess.run(["osslsigncode", "verify", "-CAfile", str(tmp_path / "cert.pem"),
+                               str(signed)], capture_output=True, text=True)
+    assert verified.returncode == 0, verified.stdout + verified.stderr
+
+    log = scenario.logs / "setup.log"
+    start_package(scenario, signed, f'/VERYSILENT /LOG="{windows_path(log)}"')
+    assert scenario.wait_exit(120) == EXIT_CODES["complete"]
+    assert_sample_installed(scenario)
+    # setup.exe ran from a folder of the package's making, which is gone now.
+    ran = re.search(r'command line: "C:\\(.+)\\setup\.exe" /VERYSILENT', log.read_text())
+    assert ran and ran.group(1).split("\\")[-1].startswith("kvl"), log.read_text()
+    assert not (scenario.prefix / "drive_c" / ran.group(1).replace("\\", "/")).exists()
+    assert temporary_folders(scenario) == []
+
+    # Setup's own exit code comes through the package.
+    start_package(scenario, package, "/VERYSILENT /NOSUCH")
+    assert scenario.wait_exit() == BAD_SWITCH
+    assert temporary_folders(scenario) == []
+
+
+def test_damaged_or_cut_package_expands_nothing_and_says_so(scenario):
+    package = build_package(scenario)
+    data = package.read_bytes()
+    changed = bytearray(data)
+    changed[len(data) - 5000] ^= 0x01  # a byte of the compressed stream
+    damaged = scenario.root / "Changed.exe"
+    damaged.write_bytes(changed)
+    start_package(scenario, damaged)
+    box = scenario.wait_message_box()
+    scenario.screenshot("damaged")
+    assert box["text"] == DAMAGED, box
+    assert temporary_folders(scenario) == []
+    scenario.press_button(box, "OK")
+    assert scenario.wait_exit() == CANNOT_RUN
+
+    cut = scenario.root / "Cut.exe"
+    cut.write_bytes(data[: len(data) - 1000])
+    log = scenario.logs / "cut.log"
+    start_package(scenario, cut, f'/VERYSILENT /LOG="{windows_path(log)}"')
+    assert scenario.wait_exit() == CANNOT_RUN
+    assert DAMAGED in log.read_text()
+    assert temporary_folders(scenario) == []
+    assert scenario.tree() == []
