@@ -13,16 +13,47 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 
 log() { printf '== %s\n' "$*"; }
 
+# zstd's C library (BSD licence), which the package's stub and kvlship compile
+# in: the copy vendored in this exact npm package, checked against its pinned
+# integrity and unpacked once into a fixed folder the build knows
+# (cmake/zstd.cmake: ZSTD_LIB_DIR).
+ZSTD_PACKAGE=zstd-napi@0.0.13
+ZSTD_INTEGRITY=sha512-ErGF+Ko1PsbooU6oC/sc/diiWKwVa0kd/5AkFSs7kg5kwcEuOtSzOy3xUOadXQlAVNab9TxsxaUk3hOq3cj/lA==
+ZSTD_HOME=/var/cache/kvl-deps/zstd-napi-0.0.13
+ZSTD_LIB_DIR=$ZSTD_HOME/deps/zstd/lib
+
+ensure_zstd() {
+    [ -f "$ZSTD_LIB_DIR/zstd.h" ] && return 0
+    log "fetching zstd's sources ($ZSTD_PACKAGE)"
+    local tmp tarball got
+    tmp=$(mktemp -d)
+    (cd "$tmp" && npm pack --silent "$ZSTD_PACKAGE" >/dev/null) || { rm -rf "$tmp"; return 1; }
+    tarball=$(ls "$tmp"/*.tgz)
+    got="sha512-$(openssl dgst -sha512 -binary "$tarball" | base64 -w0)"
+    if [ "$got" != "$ZSTD_INTEGRITY" ]; then
+        echo "$ZSTD_PACKAGE: integrity $got, expected $ZSTD_INTEGRITY" >&2
+        rm -rf "$tmp"
+        return 1
+    fi
+    mkdir -p "$tmp/unpacked" "$(dirname "$ZSTD_HOME")"
+    tar -xzf "$tarball" -C "$tmp/unpacked" --strip-components=1
+    rm -rf "$ZSTD_HOME" && mv "$tmp/unpacked" "$ZSTD_HOME"
+    rm -rf "$tmp"
+}
+
 # Installs every package the build and the tests need; does nothing when all
 # of them are there already.
 ensure_deps() {
+    ensure_deps_packages && ensure_zstd
+}
+
+ensure_deps_packages() {
     local need=0 cmd
     for cmd in i686-w64-mingw32-g++-posix i686-w64-mingw32-windres wine wineserver cmake Xvfb \
-        xdotool import mscompress msexpand lnkinfo clang++ g++ osslsigncode openssl; do
+        xdotool import mscompress msexpand lnkinfo clang++ g++ osslsigncode openssl npm zstd; do
         command -v "$cmd" >/dev/null 2>&1 || need=1
     done
     [ -f /usr/src/googletest/CMakeLists.txt ] || need=1
-    [ -f /usr/include/lzma/LzmaDec.c ] || need=1
     # wine64 beside wine32: kvlship try --win64 runs setup in a 64-bit prefix (WoW64).
     dpkg -s wine32:i386 wine64 >/dev/null 2>&1 || need=1
     $HOST_PYTHON -c 'import pefile, pytest, jsonschema, yaml' >/dev/null 2>&1 || need=1
@@ -36,8 +67,8 @@ ensure_deps() {
         g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 cmake make \
         wine wine32:i386 wine64 xvfb xauth xdotool imagemagick x11-utils \
         mscompress liblnk-utils python3 python3-pefile python3-pytest googletest \
-        python3-jsonschema python3-yaml lzma-dev osslsigncode openssl \
-        clang libclang-rt-14-dev
+        python3-jsonschema python3-yaml osslsigncode openssl \
+        clang libclang-rt-14-dev npm zstd
 }
 
 build_all() {

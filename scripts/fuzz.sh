@@ -8,8 +8,9 @@
 #     parser, the copy and add-in tables, the readers of the module's records,
 #     the install record's reader, the package's payload reader) for SECONDS
 #     seconds. A target lists the sources it needs beside the codec
-#     on a "// fuzz-sources:" line (a library's by its full path), and the
-#     folders of their headers on a "// fuzz-include:" line.
+#     on a "// fuzz-sources:" line (C sources compiled as C), and the
+#     folders of their headers on a "// fuzz-include:" line, where $ZSTD_LIB_DIR
+#     stands for zstd's sources (scripts/common.sh).
 # A crash input lands in $BUILD/fuzz; keep it in tests/fuzz/corpus/<target>/.
 # Usage: BUILD=... scripts/fuzz.sh [SECONDS]   (default 20; 0 = check only)
 set -euo pipefail
@@ -83,12 +84,25 @@ for source in "$ROOT"/tests/fuzz/*_fuzz.cpp; do
         case $extra in /*) sources+=("$extra") ;; *) sources+=("$ROOT/$extra") ;; esac
     done
     includes=()
-    for extra in $(sed -n 's|^// fuzz-include:||p' "$source"); do includes+=(-I"$extra"); done
+    for extra in $(sed -n 's|^// fuzz-include:||p' "$source"); do
+        includes+=(-I"${extra//\$ZSTD_LIB_DIR/$ZSTD_LIB_DIR}")
+    done
     # The shim stands in for the platform's headers that the module contract
     # includes; only this build sees it.
+    local_flags=(-g -O1 -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined)
+    # A C library's sources (.c) are compiled as C, apart.
+    objects=()
+    for extra in "${sources[@]}"; do
+        case $extra in *.c)
+            clang "${local_flags[@]}" "${includes[@]}" -c "$extra" -o "$OUT/$target-$(basename "$extra" .c).o"
+            objects+=("$OUT/$target-$(basename "$extra" .c).o") ;;
+        esac
+    done
+    cxx_sources=()
+    for extra in "${sources[@]}"; do case $extra in *.c) ;; *) cxx_sources+=("$extra") ;; esac; done
     clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
         -I"$ROOT/src" -I"$ROOT/include" -I"$ROOT/tools" -I"$ROOT/modules" -I"$ROOT/tests/fuzz/shim" "${includes[@]}" -o "$OUT/$target" "$source" \
-        "$CODEC" "${sources[@]}"
+        "$CODEC" "${cxx_sources[@]}" "${objects[@]}"
     mkdir -p "$OUT/corpus-$corpus"
     log "running $target for $SECONDS_EACH s"
     # New inputs go to the build's corpus, the repository's seeds stay as they are.

@@ -5,9 +5,8 @@
 
 #include "codec/sha256.h"
 
-extern "C" {
-#include <LzmaDec.h>
-}
+#include <zstd.h>
+#include <zstd_errors.h>
 
 namespace
 {
@@ -24,18 +23,6 @@ uint64_t Le64(const unsigned char *p)
 {
     return Le32(p) | static_cast<uint64_t>(Le32(p + 4)) << 32;
 }
-
-void *Allocate(void *, size_t size)
-{
-    return malloc(size);
-}
-
-void Release(void *, void *address)
-{
-    free(address);
-}
-
-ISzAlloc g_allocator = {Allocate, Release};
 
 // A name's letters before its extension, in upper case, against a device's.
 bool IsDeviceName(const char *name, size_t length)
@@ -101,7 +88,6 @@ PackageStatus ReadPayloadIndex(const PayloadSource *source, PayloadIndex *index)
         return PACKAGE_DAMAGED;
     index->fileCount = Le32(header + 12);
     index->tableSize = Le32(header + 16);
-    memcpy(index->properties, header + 20, sizeof index->properties);
     index->plainSize = Le64(header + 32);
     index->packedSize = Le64(header + 40);
     memcpy(index->hash, header + kPayloadHashedHeader, sizeof index->hash);
@@ -109,10 +95,10 @@ PackageStatus ReadPayloadIndex(const PayloadSource *source, PayloadIndex *index)
     if (index->fileCount > kPayloadMaxFiles || index->tableSize > kPayloadMaxTable ||
         index->tableSize > room || index->packedSize != room - index->tableSize)
         return PACKAGE_DAMAGED;
-    CLzmaProps props;
-    if (LzmaProps_Decode(&props, index->properties, LZMA_PROPS_SIZE) != SZ_OK ||
-        props.dicSize > kPayloadMaxDictionary)
-        return PACKAGE_DAMAGED;
+    for (size_t i = 20; i < 32; ++i) {
+        if (header[i] != 0)
+            return PACKAGE_DAMAGED;
+    }
     index->table = static_cast<unsigned char *>(malloc(index->tableSize ? index->tableSize : 1));
     if (!index->table)
         return PACKAGE_NO_MEMORY;
@@ -167,14 +153,15 @@ PackageStatus CheckPayload(const PayloadSource *source, const PayloadIndex *inde
 namespace
 {
 
-// The unpacking's state: the decoder, its input chunk, the file being written.
+// The unpacking's state: the decoder, its input and output chunks, the file
+// being written.
 struct Unpacker {
     const PayloadSource *source;
     const PayloadIndex *index;
     const PayloadSink *sink;
-    CLzmaDec decoder;
-    unsigned char *input;
-    size_t inputUsed, inputHeld;
+    ZSTD_DStream *decoder;
+    unsigned char *input, *output;
+    ZSTD_inBuffer in;
     uint64_t inputAt, inputLeft;
     uint32_t tableAt;
     uint32_t fileLeft;
@@ -224,6 +211,12 @@ PackageStatus Deliver(Unpacker *u, const unsigned char *bytes, size_t size, uint
     return PACKAGE_OK;
 }
 
+PackageStatus Failed(size_t result)
+{
+    return ZSTD_getErrorCode(result) == ZSTD_error_memory_allocation ? PACKAGE_NO_MEMORY
+                                                                     : PACKAGE_DAMAGED;
+}
+
 PackageStatus Expand(Unpacker *u)
 {
     uint32_t filesLeft = u->index->fileCount;
@@ -231,40 +224,39 @@ PackageStatus Expand(Unpacker *u)
     // Files of no bytes come first or between others: begin and end them too.
     if (!NextFile(u, &filesLeft))
         return PACKAGE_SINK_FAILED;
-    while (plainLeft > 0) {
-        if (u->inputUsed == u->inputHeld) {
+    for (;;) {
+        if (u->in.pos == u->in.size) {
             if (u->inputLeft == 0)
-                return PACKAGE_DAMAGED;
+                return PACKAGE_DAMAGED; // the frame is cut short
             size_t take = u->inputLeft < kChunk ? static_cast<size_t>(u->inputLeft) : kChunk;
             if (!u->source->read(u->source->context, u->inputAt, u->input, take))
                 return PACKAGE_DAMAGED;
             u->inputAt += take;
             u->inputLeft -= take;
-            u->inputUsed = 0;
-            u->inputHeld = take;
+            u->in.src = u->input;
+            u->in.pos = 0;
+            u->in.size = take;
         }
-        CLzmaDec *d = &u->decoder;
-        if (d->dicPos == d->dicBufSize)
-            d->dicPos = 0;
-        size_t start = d->dicPos;
-        size_t room = d->dicBufSize - start;
-        SizeT limit = start + (plainLeft < room ? static_cast<size_t>(plainLeft) : room);
-        SizeT inSize = u->inputHeld - u->inputUsed;
-        ELzmaStatus status;
-        if (LzmaDec_DecodeToDic(d, limit, u->input + u->inputUsed, &inSize, LZMA_FINISH_ANY,
-                                &status) != SZ_OK)
-            return PACKAGE_DAMAGED;
-        u->inputUsed += inSize;
-        size_t made = d->dicPos - start;
-        if (made == 0 && inSize == 0)
-            return PACKAGE_DAMAGED;
-        plainLeft -= made;
-        PackageStatus delivered = Deliver(u, d->dic + start, made, &filesLeft);
+        // Never more room than the files have left: a frame that holds more
+        // than the table says stalls and is refused below.
+        ZSTD_outBuffer out = {u->output,
+                              plainLeft < kChunk ? static_cast<size_t>(plainLeft) : kChunk, 0};
+        size_t before = u->in.pos;
+        size_t result = ZSTD_decompressStream(u->decoder, &out, &u->in);
+        if (ZSTD_isError(result))
+            return Failed(result);
+        plainLeft -= out.pos;
+        PackageStatus delivered = Deliver(u, u->output, out.pos, &filesLeft);
         if (delivered != PACKAGE_OK)
             return delivered;
+        if (result == 0)
+            break; // the frame has ended
+        if (out.pos == 0 && u->in.pos == before && u->in.pos < u->in.size)
+            return PACKAGE_DAMAGED;
     }
-    // The range coder's last bytes may be left unread; the hash has vouched
-    // for them. Every file must have ended.
+    // The frame must end with the files' last byte and the payload's.
+    if (plainLeft != 0 || u->in.pos != u->in.size || u->inputLeft != 0)
+        return PACKAGE_DAMAGED;
     if (!NextFile(u, &filesLeft))
         return PACKAGE_SINK_FAILED;
     return filesLeft == 0 && !u->inFile ? PACKAGE_OK : PACKAGE_DAMAGED;
@@ -281,29 +273,17 @@ PackageStatus UnpackPayload(const PayloadSource *source, const PayloadIndex *ind
     u.sink = sink;
     u.inputAt = kPayloadHeaderSize + index->tableSize;
     u.inputLeft = index->packedSize;
-    LzmaDec_Construct(&u.decoder);
-    CLzmaProps props;
-    if (LzmaProps_Decode(&props, index->properties, LZMA_PROPS_SIZE) != SZ_OK ||
-        props.dicSize > kPayloadMaxDictionary)
-        return PACKAGE_DAMAGED;
-    if (LzmaDec_AllocateProbs(&u.decoder, index->properties, LZMA_PROPS_SIZE, &g_allocator) !=
-        SZ_OK)
-        return PACKAGE_NO_MEMORY;
-    // The dictionary need hold no more than all the files: no reference can
-    // reach further back than the start.
-    uint64_t want = props.dicSize < index->plainSize ? props.dicSize : index->plainSize;
-    size_t dictionary = want < 4096 ? 4096 : static_cast<size_t>(want);
-    u.decoder.dic = static_cast<Byte *>(malloc(dictionary));
-    u.decoder.dicBufSize = dictionary;
+    // The window the frame asks for is allocated as the frame begins, never
+    // more than the files add up to; beyond the limit the frame is refused.
+    u.decoder = ZSTD_createDStream();
     u.input = static_cast<unsigned char *>(malloc(kChunk));
+    u.output = static_cast<unsigned char *>(malloc(kChunk));
     PackageStatus status = PACKAGE_NO_MEMORY;
-    if (u.decoder.dic && u.input) {
-        LzmaDec_Init(&u.decoder);
+    if (u.decoder && u.input && u.output &&
+        !ZSTD_isError(ZSTD_DCtx_setParameter(u.decoder, ZSTD_d_windowLogMax, kPayloadMaxWindowLog)))
         status = Expand(&u);
-    }
+    free(u.output);
     free(u.input);
-    free(u.decoder.dic);
-    u.decoder.dic = nullptr;
-    LzmaDec_FreeProbs(&u.decoder, &g_allocator);
+    ZSTD_freeDStream(u.decoder);
     return status;
 }

@@ -1,21 +1,21 @@
 // The single-file package's payload: a whole distribution folder, its files
-// one after another in one LZMA stream, behind a header and a file table.
+// one after another in one zstd frame, behind a header and a file table.
 // Plain code with no Windows header: the package's stub reads it, kvlship
 // writes it (by the constants here), and the fuzzer tries it natively.
 //
 //   header    kPayloadHeaderSize bytes, little-endian:
 //               0  magic "KVLPAK01"
-//               8  u32 version (1)
+//               8  u32 version (2)
 //              12  u32 file count
 //              16  u32 table size in bytes
-//              20  5 bytes of LZMA properties (lc/lp/pb, dictionary size), 3 zero
-//              28  u32 zero
+//              20  12 zero bytes
 //              32  u64 plain size: the files' sizes added up
-//              40  u64 packed size: the LZMA stream's bytes
+//              40  u64 packed size: the zstd frame's bytes
 //              48  SHA-256 of bytes 0-47, the table and the stream
 //   table     per file: u32 size, u16 name length, the name (a plain file
 //             name in the ANSI code page, no folder)
-//   stream    raw LZMA (no header, no end mark) of the files in table order
+//   stream    one zstd frame of the files in table order, its window at
+//             most 2^kPayloadMaxWindowLog bytes
 //
 // The payload lies after the stub's last section; a locator in the stub's
 // own section ".kvlpak" gives its offset and size, so a signature appended
@@ -26,14 +26,15 @@
 #include <stdint.h>
 
 constexpr char kPayloadMagic[8] = {'K', 'V', 'L', 'P', 'A', 'K', '0', '1'};
-constexpr uint32_t kPayloadVersion = 1;
+constexpr uint32_t kPayloadVersion = 2;
 constexpr size_t kPayloadHeaderSize = 80;
 constexpr size_t kPayloadHashedHeader = 48; // the header's bytes the hash covers
 constexpr uint32_t kPayloadMaxFiles = 100000;
 constexpr uint32_t kPayloadMaxTable = 16u << 20;
 constexpr size_t kPayloadMaxName = 259;
-// The largest dictionary a stub allocates; kvlship never writes more.
-constexpr uint32_t kPayloadMaxDictionary = 64u << 20;
+// The largest window a stub allocates (the decoder refuses a frame that asks
+// for more); kvlship never writes more.
+constexpr int kPayloadMaxWindowLog = 27;
 
 // The stub's locator, in its section ".kvlpak": kvlship finds it by its
 // magic and fills in where the payload lies in the file.
@@ -49,7 +50,7 @@ static_assert(sizeof(PackageLocator) == 16, "the locator's layout is fixed");
 enum PackageStatus {
     PACKAGE_OK = 0,
     PACKAGE_DAMAGED,   // cut short, changed, or not a payload
-    PACKAGE_NO_MEMORY, // the dictionary or the table could not be had
+    PACKAGE_NO_MEMORY, // the window or the table could not be had
     PACKAGE_SINK_FAILED
 };
 
@@ -74,7 +75,6 @@ struct PayloadSink {
 struct PayloadIndex {
     uint32_t fileCount;
     uint32_t tableSize;
-    unsigned char properties[5];
     uint64_t plainSize;
     uint64_t packedSize;
     unsigned char hash[32];

@@ -1,9 +1,9 @@
 // The package's payload reader on any bytes: the header and table checks,
 // the hash, and the expansion (tried even where the hash fails, so that the
-// LZMA stream and the splitting into files meet any input). Whatever it
+// zstd frame and the splitting into files meet any input). Whatever it
 // expands must give each file exactly its size.
-// fuzz-sources: src/package/payload.cpp src/codec/sha256.cpp /usr/include/lzma/LzmaDec.c
-// fuzz-include: /usr/include/lzma
+// fuzz-sources: src/package/payload.cpp src/codec/sha256.cpp src/package/zstd_decoder.c
+// fuzz-include: $ZSTD_LIB_DIR
 #include "package/payload.h"
 
 #include <stdint.h>

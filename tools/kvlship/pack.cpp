@@ -8,9 +8,7 @@
 #include "hostfs.h"
 #include "package/payload.h"
 
-extern "C" {
-#include <LzmaEnc.h>
-}
+#include <zstd.h>
 
 namespace
 {
@@ -50,69 +48,26 @@ void Set32(std::string *bytes, size_t at, uint32_t value)
         (*bytes)[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-void *Allocate(void *, size_t size)
+// One frame of `plain` at `level` with long-distance matching over a window
+// of at most 2^kPayloadMaxWindowLog bytes, one thread: the same bytes on
+// every run. The size is in the frame's header, so a stub's window is no
+// larger than the files; no checksum, the payload's SHA-256 covers the frame.
+bool Compress(const std::string &plain, int level, std::string *packed)
 {
-    return malloc(size);
-}
-
-void Release(void *, void *address)
-{
-    free(address);
-}
-
-ISzAlloc g_allocator = {Allocate, Release};
-
-struct MemoryIn {
-    ISeqInStream stream;
-    const std::string *bytes;
-    size_t at;
-};
-
-SRes ReadMemory(void *p, void *buf, size_t *size)
-{
-    auto *in = static_cast<MemoryIn *>(p);
-    size_t left = in->bytes->size() - in->at;
-    if (*size > left)
-        *size = left;
-    memcpy(buf, in->bytes->data() + in->at, *size);
-    in->at += *size;
-    return SZ_OK;
-}
-
-struct MemoryOut {
-    ISeqOutStream stream;
-    std::string *bytes;
-};
-
-size_t WriteMemory(void *p, const void *buf, size_t size)
-{
-    static_cast<MemoryOut *>(p)->bytes->append(static_cast<const char *>(buf), size);
-    return size;
-}
-
-bool Compress(const std::string &plain, int level, std::string *packed,
-              unsigned char properties[LZMA_PROPS_SIZE])
-{
-    CLzmaEncHandle encoder = LzmaEnc_Create(&g_allocator);
-    if (!encoder)
+    ZSTD_CCtx *context = ZSTD_createCCtx();
+    if (!context)
         return false;
-    CLzmaEncProps props;
-    LzmaEncProps_Init(&props);
-    props.level = level;
-    // The dictionary need not be larger than the files; the stub allocates no more.
-    props.reduceSize = plain.size() < 0xFFFFFFFFu ? static_cast<UInt32>(plain.size()) : 0xFFFFFFFFu;
-    props.numThreads = 1;
-    LzmaEncProps_Normalize(&props);
-    if (props.dictSize > kPayloadMaxDictionary)
-        props.dictSize = kPayloadMaxDictionary;
-    SizeT propsSize = LZMA_PROPS_SIZE;
-    MemoryIn in = {{ReadMemory}, &plain, 0};
-    MemoryOut out = {{WriteMemory}, packed};
-    bool ok = LzmaEnc_SetProps(encoder, &props) == SZ_OK &&
-              LzmaEnc_WriteProperties(encoder, properties, &propsSize) == SZ_OK &&
-              LzmaEnc_Encode(encoder, &out.stream, &in.stream, nullptr, &g_allocator,
-                             &g_allocator) == SZ_OK;
-    LzmaEnc_Destroy(encoder, &g_allocator, &g_allocator);
+    packed->resize(ZSTD_compressBound(plain.size()));
+    size_t made = 0;
+    bool ok =
+        !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, level)) &&
+        !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_enableLongDistanceMatching, 1)) &&
+        !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog, kPayloadMaxWindowLog)) &&
+        !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, 0)) &&
+        !ZSTD_isError(made = ZSTD_compress2(context, &(*packed)[0], packed->size(), plain.data(),
+                                            plain.size()));
+    ZSTD_freeCCtx(context);
+    packed->resize(ok ? made : 0);
     return ok;
 }
 
@@ -375,8 +330,7 @@ bool MakePayload(const std::vector<PackFile> &files, int level, std::string *pay
         return false;
     }
     std::string packed;
-    unsigned char properties[LZMA_PROPS_SIZE];
-    if (!Compress(plain, level, &packed, properties)) {
+    if (!Compress(plain, level, &packed)) {
         *why = "the compression ran out of memory";
         return false;
     }
@@ -384,8 +338,7 @@ bool MakePayload(const std::vector<PackFile> &files, int level, std::string *pay
     Put32(&header, kPayloadVersion);
     Put32(&header, static_cast<uint32_t>(files.size()));
     Put32(&header, static_cast<uint32_t>(table.size()));
-    header.append(reinterpret_cast<const char *>(properties), LZMA_PROPS_SIZE);
-    header.append(3 + 4, '\0');
+    header.append(12, '\0');
     Put64(&header, plain.size());
     Put64(&header, packed.size());
     Sha256 sha;

@@ -1,5 +1,5 @@
 // The single-file package: the stub kvlpack.exe with a whole distribution
-// appended as one LZMA-compressed payload (src/package/payload.h), and the
+// appended as one zstd-compressed payload (src/package/payload.h), and the
 // stub's version information rewritten with the product's.
 #pragma once
 
@@ -22,8 +22,8 @@ struct PackVersion {
     std::string fileName;    // OriginalFilename: the package's name
 };
 
-// The LZMA settings of the payload: level 0-9 of the LZMA SDK's encoder.
-constexpr int kPackLevel = 7;
+// The payload's zstd level (with long-distance matching).
+constexpr int kPackLevel = 19;
 
 // The payload of `files`, in that order. False with `why` when a file
 // cannot be read or the payload would pass what the stub reads.

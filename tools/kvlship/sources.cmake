@@ -37,8 +37,11 @@ set(KVLSHIP_SOURCES
   src/util/text.cpp
   modules/stock/settings.cpp)
 
-# The single-file package's LZMA: the encoder and the decoder (which the
-# payload's reader shares with the stub) of the public-domain LZMA SDK, from
-# Debian's lzma-dev; single-threaded, so no threading code of its own.
-set(LZMA_SDK_DIR /usr/include/lzma CACHE PATH "The LZMA SDK's C sources")
-set(KVLSHIP_LZMA_SOURCES ${LZMA_SDK_DIR}/LzmaEnc.c ${LZMA_SDK_DIR}/LzFind.c ${LZMA_SDK_DIR}/LzmaDec.c)
+# The single-file package's zstd: the encoder, and the decoder the payload's
+# reader shares with the stub. Single-threaded (no ZSTD_MULTITHREAD), so the
+# package is the same bytes on every run; no tracing hooks, no assembly.
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/zstd.cmake)
+list(FILTER ZSTD_ENCODER_SOURCES EXCLUDE REGEX "zstdmt_compress[.]c$")
+set(KVLSHIP_ZSTD_SOURCES ${ZSTD_DECODER_SOURCE} ${ZSTD_ENCODER_SOURCES})
+set_source_files_properties(${ZSTD_ENCODER_SOURCES} PROPERTIES
+  COMPILE_DEFINITIONS "ZSTD_TRACE=0;ZSTD_DISABLE_ASM=1")
