@@ -42,6 +42,8 @@ set(KVLSHIP_SOURCES
 # package is the same bytes on every run; no tracing hooks, no assembly.
 include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/zstd.cmake)
 list(FILTER ZSTD_ENCODER_SOURCES EXCLUDE REGEX "zstdmt_compress[.]c$")
+# The decoder keeps xxHash to itself (inline); the encoder wants it linked.
+list(APPEND ZSTD_ENCODER_SOURCES ${ZSTD_LIB_DIR}/common/xxhash.c)
 set(KVLSHIP_ZSTD_SOURCES ${ZSTD_DECODER_SOURCE} ${ZSTD_ENCODER_SOURCES})
 set_source_files_properties(${ZSTD_ENCODER_SOURCES} PROPERTIES
   COMPILE_DEFINITIONS "ZSTD_TRACE=0;ZSTD_DISABLE_ASM=1")
