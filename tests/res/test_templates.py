@@ -260,6 +260,7 @@ SUPPORTED_OS = {"{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8
 
 @pytest.mark.parametrize("program, level", [("setup.exe", "requireAdministrator"),
                                             ("uninst.exe", "requireAdministrator"),
+                                            ("kvlpack.exe", "requireAdministrator"),
                                             ("kvlship.exe", "asInvoker")])
 def test_manifest_asks_for_its_level_and_names_every_supported_system(program, level):
     manifests = resource_entries(built_program(program), RT_MANIFEST)
