@@ -312,6 +312,29 @@ StockItemFault ParseIniItem(char *line, StockIniItem *item)
     return kStockItemUsable;
 }
 
+StockItemFault ParseStoredItem(char *line, StockStoredItem *item)
+{
+    // The third field may be left out.
+    int count = strchr(line, '|') && strchr(strchr(line, '|') + 1, '|') ? 3 : 2;
+    char *fields[3] = {};
+    if (!SplitFields(line, fields, count))
+        return kStockItemFewFields;
+    char *installed = fields[1];
+    // Backslashes only: the installed path is split at its last one.
+    if (!IsSafeName(fields[0], strlen(fields[0])))
+        return kStockItemBadStored;
+    if (strchr(installed, '/') || !StaysBelow(installed))
+        return kStockItemBadPath;
+    if (!FitsText(fields[0]) || !FitsText(installed))
+        return kStockItemLongText;
+    char *slash = strrchr(installed, '\\');
+    if (slash)
+        *slash = 0;
+    *item = StockStoredItem{fields[0], slash ? installed : "", slash ? slash + 1 : installed,
+                            fields[2] && strcmp(fields[2], "1") == 0};
+    return kStockItemUsable;
+}
+
 const char *StockItemFaultText(StockItemFault fault)
 {
     switch (fault) {
@@ -332,6 +355,11 @@ const char *StockItemFaultText(StockItemFault fault)
         return "has an empty section or key";
     case kStockItemLongText:
         return "has a field longer than 259 characters";
+    case kStockItemBadStored:
+        return "has a stored name that is no plain name";
+    case kStockItemBadPath:
+        return "has an installed path that is not names joined by backslashes below the "
+               "destination";
     }
     return "is not usable";
 }

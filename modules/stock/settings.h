@@ -121,6 +121,8 @@ enum StockItemFault {
     kStockItemBadFile,   // INI: the settings file leaves the destination
     kStockItemNoSection, // INI: the section or the key is empty
     kStockItemLongText,  // a field is longer than 259 characters
+    kStockItemBadStored, // STORED: the stored name is no plain name
+    kStockItemBadPath,   // STORED: the installed path is not names joined by backslashes
 };
 
 // A [GROUP] item taken apart. Its texts point into the line it was read into.
@@ -139,8 +141,18 @@ struct StockIniItem {
     const char *value; // %DEST% not yet replaced
 };
 
+// A [STORED] item: "stored name|installed path below the destination|replace",
+// replace 1 to replace a file there without asking (a missing third field is 0).
+struct StockStoredItem {
+    const char *stored;
+    const char *subFolder; // "" for the destination itself
+    const char *name;
+    bool replace;
+};
+
 StockItemFault ParseLinkItem(char *line, StockLinkItem *item);
 StockItemFault ParseIniItem(char *line, StockIniItem *item);
+StockItemFault ParseStoredItem(char *line, StockStoredItem *item);
 
 // What a fault means, in a few words ("the link name is no plain name").
 const char *StockItemFaultText(StockItemFault fault);

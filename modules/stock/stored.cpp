@@ -12,59 +12,17 @@ namespace
 
 constexpr int kStoredLineSize = 1024;
 
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-// `text` without the blanks around it, in place.
-char *Trimmed(char *text)
-{
-    while (IsBlank(*text))
-        ++text;
-    size_t length = strlen(text);
-    while (length > 0 && IsBlank(text[length - 1]))
-        text[--length] = 0;
-    return text;
-}
-
-bool CopyField(char *dest, size_t size, const char *text)
-{
-    size_t length = strlen(text);
-    if (length >= size)
-        return false;
-    memcpy(dest, text, length + 1);
-    return true;
-}
-
-// The request for "stored|installed path|replace"; false when it is unusable.
+// The copy request for one [STORED] item; false when the module skips it.
 bool StoredRequest(char *line, CopyRequest *request)
 {
-    char *second = strchr(line, '|');
-    if (!second)
+    stock::StockStoredItem item;
+    if (stock::ParseStoredItem(line, &item) != stock::kStockItemUsable)
         return false;
-    *second++ = 0;
-    char *third = strchr(second, '|');
-    if (third)
-        *third++ = 0;
-    const char *stored = Trimmed(line);
-    char *installed = Trimmed(second);
-    const char *replace = third ? Trimmed(third) : "";
-    // Backslashes only: the installed path is split at the last one.
-    if (!stock::IsSafeName(stored, strlen(stored)) || strchr(installed, '/') ||
-        !stock::StaysBelow(installed))
-        return false;
-    char *slash = strrchr(installed, '\\');
-    const char *name = installed;
-    if (slash) {
-        *slash = 0;
-        name = slash + 1;
-    }
     *request = CopyRequest{};
-    request->overwrite = strcmp(replace, "1") == 0;
-    return CopyField(request->sourceName, sizeof request->sourceName, stored) &&
-           CopyField(request->destName, sizeof request->destName, name) &&
-           CopyField(request->subFolder, sizeof request->subFolder, slash ? installed : "");
+    request->overwrite = item.replace;
+    return stock::CopyWhole(request->sourceName, sizeof request->sourceName, item.stored) &&
+           stock::CopyWhole(request->destName, sizeof request->destName, item.name) &&
+           stock::CopyWhole(request->subFolder, sizeof request->subFolder, item.subFolder);
 }
 
 int SourceSize(const char *sourceDir, const char *name)

@@ -4,13 +4,14 @@
 
 #include <windows.h>
 
+#include "setupcontrols.h"
 #include "setupdist.h"
 
 // Control ids of DLG_PRESENT.
-constexpr int kAgreeButton = 1172;
-constexpr int kExitButton = 1174;
-constexpr int kBannerText = 1006;
-constexpr int kAgreementText = 1011;
+constexpr int kAgreeButton = IDC_AGREE;
+constexpr int kExitButton = IDC_EXIT;
+constexpr int kBannerText = IDC_BANNER;
+constexpr int kAgreementText = IDC_AGREEMENT;
 
 constexpr int kStatusTicks = 72; // display time of a status dialog, about four seconds
 constexpr char kAgreementFile[] = SETUP_AGREEMENT_FILE;

@@ -13,6 +13,7 @@
 #include "core/log.h"
 #include "core/protocol.h"
 #include "screens/dialogs.h"
+#include "setupcontrols.h"
 #include "setupmodule.h"
 #include "shell/mainwnd.h"
 #include "util/files.h"
@@ -107,7 +108,7 @@ bool FileFailed()
     char text[2 * kPathSize + 96];
     if (!BuildFailureText(text, sizeof text, g_setup.failedPath, reason))
         CopyText(text, "Error: A file could not be installed.");
-    TellOrLog(g_setup.mainWindow, text, "KARVELO Setup");
+    TellOrLog(g_setup.mainWindow, text, SETUP_BOX_CAPTION);
     return !Ended();
 }
 
@@ -320,7 +321,7 @@ void SenderReply(LPARAM lParam)
     g_setup.finishArmed = 1;
     RecordExitCode(SETUP_EXIT_SENDER);
     TellOrLog(g_setup.mainWindow, "Error: Program Manager not found. Setup must exit.",
-              "KARVELO Setup");
+              SETUP_BOX_CAPTION);
     if (!Ended())
         PostMessageA(g_setup.mainWindow, SM_FINISHSETUP, 0, 0);
 }

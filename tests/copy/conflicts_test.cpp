@@ -1,10 +1,10 @@
 #include "copy/conflicts.h"
 
 #include "copy/copylist.h"
-#include "entries.h"
 #include "copytest_module.h"
 #include "core/context.h"
 #include "core/hooks.h"
+#include "entries.h"
 #include "module.h"
 #include "tempdir.h"
 #include "util/text.h"

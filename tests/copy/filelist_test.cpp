@@ -2,8 +2,8 @@
 
 #include "boxwatch.h"
 #include "copy/copylist.h"
-#include "entries.h"
 #include "core/context.h"
+#include "entries.h"
 #include "guardpage.h"
 #include "setupmodule.h"
 #include "shell/mainwnd.h"

@@ -61,6 +61,7 @@ the independent lnkinfo; hold_file(path) keeps a file in use, and
 registry_values(key) reads a key back with `wine reg query`.
 """
 
+import ast
 import fcntl
 import json
 import os
@@ -97,14 +98,25 @@ MAIN_CLASS = "SETUP_CLASS"
 MESSAGE_BOX_CLASS = DIALOG_CLASS = "#32770"
 COPY_CLASS = "COPYINGWND"
 
-# The shell's own dialogs: the presentation dialog's caption and buttons, the
-# status dialogs' caption, static control and texts.
-PRESENT_CAPTION = "KARVELO SETUP"
-AGREE_BUTTON = 1172
-EXIT_BUTTON = 1174
-STATUS_TEXT = 1057
-PREPARING = "\nPreparing Karvelo files..."
-SHORTCUTS = "\nCreating Shortcuts..."
+
+
+def read_controls():
+    """The shell's dialogs' ids, captions and texts, from the header that the
+    resource script and the shell read them from."""
+    header = Path(__file__).resolve().parents[2] / "include" / "setupcontrols.h"
+    return {name: ast.literal_eval(value) for name, value in
+            re.findall(r'^#define (\w+) (\d+|"[^"\n]*")$', header.read_text(), re.M)}
+
+
+# The presentation dialog's caption and buttons, the status dialogs' caption,
+# static control and texts.
+CONTROLS = read_controls()
+PRESENT_CAPTION = CONTROLS["SETUP_DIALOG_CAPTION"]
+AGREE_BUTTON = CONTROLS["IDC_AGREE"]
+EXIT_BUTTON = CONTROLS["IDC_EXIT"]
+STATUS_TEXT = CONTROLS["IDC_STATUS"]
+PREPARING = CONTROLS["SETUP_PREPARING_TEXT"]
+SHORTCUTS = CONTROLS["SETUP_SHORTCUTS_TEXT"]
 
 # setup.exe's exit codes, as setupmodule.h documents them.
 EXIT_CODES = {"complete": 0, "declined": 1, "module": 2, "cancelled": 3, "file-failed": 4,

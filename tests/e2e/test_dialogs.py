@@ -15,12 +15,12 @@ import time
 
 import pytest
 
-from harness import (AGREE_BUTTON, EXIT_BUTTON, MAIN_CLASS, PRESENT_CAPTION, PREPARING,
+from harness import (AGREE_BUTTON, CONTROLS, EXIT_BUTTON, MAIN_CLASS, PRESENT_CAPTION, PREPARING,
                      SC_SCREENSAVE, SHORTCUTS, WM_COMMAND, WM_SYSCOMMAND, Window, WindowList,
                      windows_path)
 
-BANNER = 1006
-AGREEMENT = 1011
+BANNER = CONTROLS["IDC_BANNER"]
+AGREEMENT = CONTROLS["IDC_AGREEMENT"]
 DM_GETDEFID = 0x0400
 DC_HASDEFID = 0x534B
 WM_GETTEXTLENGTH = 0x000E
@@ -164,7 +164,7 @@ def test_presentation_dialog(scenario):
     assert dialog["text"] == PRESENT_CAPTION
     assert dialog["owner"] == main.hwnd, scenario.report("not owned by the main window")
     assert not main["enabled"], "the main window is not disabled under the modal dialog"
-    assert sorted(controls) == [BANNER, 1011, AGREE_BUTTON, EXIT_BUTTON]
+    assert sorted(controls) == sorted([BANNER, AGREEMENT, AGREE_BUTTON, EXIT_BUTTON])
     assert (controls[AGREE_BUTTON]["text"], controls[EXIT_BUTTON]["text"]) == ("&I Agree", "E&xit")
 
     lines = controls[BANNER]["text"].split("\n")

@@ -183,6 +183,18 @@ def test_the_six_templates_are_there_and_read_to_their_ends(setup_exe, dialogs):
             assert item["extra"] == b"", (name, item["id"])
 
 
+def test_ids_and_texts_are_the_ones_modules_and_callers_know(dialogs):
+    # The shared header states them once; these are the values modules built
+    # before it find the controls and captions by.
+    present = dialogs["DLG_PRESENT"]
+    assert present["title"] == "KARVELO SETUP"
+    assert {i["id"]: i["text"] for i in present["items"]} == {
+        1172: "&I Agree", 1174: "E&xit", 1006: "", 1011: ""}
+    assert [(i["id"], i["text"]) for i in dialogs["DLG_PREPARING"]["items"]] == [
+        (1057, "\nPreparing Karvelo files...")]
+    assert dialogs["DLG_MSGBOXONEBUT"]["title"] == "KARVELO Setup"
+
+
 def test_no_dialog_has_a_system_menu(dialogs):
     # The compiler adds one to a template without a STYLE line; the user must
     # have no close box on any of them.
@@ -260,6 +272,7 @@ SUPPORTED_OS = {"{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8
 
 @pytest.mark.parametrize("program, level", [("setup.exe", "requireAdministrator"),
                                             ("uninst.exe", "requireAdministrator"),
+                                            ("kvlpack.exe", "requireAdministrator"),
                                             ("kvlship.exe", "asInvoker")])
 def test_manifest_asks_for_its_level_and_names_every_supported_system(program, level):
     manifests = resource_entries(built_program(program), RT_MANIFEST)

@@ -968,9 +968,9 @@ bool WriteSingleFile(const Manifest &manifest, const BuildOptions &options,
     std::vector<PackFile> files;
     for (const std::string &name : shipped) {
         PackFile file = {name, JoinHost(options.out, name)};
-        for (const FileSpec &spec : manifest.files) {
-            if (spec.stored == name)
-                file.source = spec.source;
+        for (const FileSpec &listed : manifest.files) {
+            if (listed.stored == name)
+                file.source = listed.source;
         }
         files.push_back(file);
     }

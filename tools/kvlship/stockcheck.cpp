@@ -295,8 +295,10 @@ void CheckStockSettings(const Profile &data, CheckResult *result)
 {
     StockCheck check{data, result};
     for (const ProfileSection &section : data.sections) {
+        // A name with a zero byte in it finds no section by its C string.
         const ProfileSection *first = FindSection(data, section.name.c_str());
-        if (IsStockSection(section.name.c_str()) && first != &section && !section.keys.empty())
+        if (IsStockSection(section.name.c_str()) && first && first != &section &&
+            !section.keys.empty())
             check.Error(section.name + " " + section.keys[0].name,
                         "is in a second [" + section.name + "] (line " +
                             std::to_string(section.line) +

@@ -67,6 +67,8 @@ constexpr char kUninstallKey32[] =
     "HKLM\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr char kShellFoldersKey[] =
     "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr char kCommonShellFoldersKey[] =
+    "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr double kDemoSettle = 1.0;
 constexpr double kShotWait = 30; // one screenshot
 // Where Debian keeps Wine's 64-bit loader (it is not on PATH there).
@@ -197,7 +199,10 @@ class Trial
             before_ = TakeSnapshot(drive_);
             Note("prefix ready, " + std::to_string(before_.size()) + " files on C:");
             registeredBefore_ = RegisteredProducts();
-            result_->programsFolder = ProgramsFolder();
+            result_->programsFolder =
+                ShellFolder(kShellFoldersKey, "Programs", "shell-folders.out");
+            result_->commonProgramsFolder =
+                ShellFolder(kCommonShellFoldersKey, "Common Programs", "common-folders.out");
             bool ready = options_.older.empty() || InstallOlder();
             if (ready && StartSetup("distribution", setupName_, kSetupLogName)) {
                 Drive();
@@ -1047,14 +1052,14 @@ class Trial
         return ParseRegQuery(text);
     }
 
-    // The Start menu's Programs folder of the prefix's user, where the stock
-    // module makes its program group.
-    std::string ProgramsFolder()
+    // A folder of the prefix's Start menu: the user's Programs, or all users'
+    // ("Common Programs"), where the stock module makes its program group.
+    std::string ShellFolder(const char *key, const char *value, const char *output)
     {
-        for (const RegistryKey &key : Query(kShellFoldersKey, "shell-folders.out", "Programs")) {
-            auto found = key.values.find("Programs");
-            if (found != key.values.end())
-                return found->second;
+        for (const RegistryKey &found : Query(key, output, value)) {
+            auto folder = found.values.find(value);
+            if (folder != found.values.end())
+                return folder->second;
         }
         return std::string();
     }

@@ -78,8 +78,10 @@ struct TrialResult {
     double seconds = 0;                   // how long the trial took
     std::string logPath;                  // setup.exe's log (/LOG=), copied to logs/setup.log
     std::vector<std::string> log;         // its lines (code page 1252), the first MiB at most
-    std::string destination;    // where setup installed: its log's, else the registered one
-    std::string programsFolder; // the Start menu's Programs folder of the prefix's user
+    std::string destination;          // where setup installed: its log's, else the registered one
+    std::string programsFolder;       // the Start menu's Programs folder of the prefix's user; once
+                                      // judged, the one the [GROUP] shortcuts were looked for in
+    std::string commonProgramsFolder; // all users' Programs folder of the prefix
     bool win64 = false;
     // --over: the older version's run, before this one.
     int olderExitCode = -1;

@@ -4,6 +4,7 @@
 #include "codepage.h"
 #include "hostfs.h"
 #include "profile.h"
+#include "stock/settings.h"
 #include "textout.h"
 #include "trial.h"
 #include "trialjudge.h"
@@ -101,6 +102,13 @@ void JudgeRun(const TryOptions &options, const CheckResult &plan, const DriveLoo
     JudgeFiles(actual, look, &judgement);
     Profile data = DataFile(options.distribution);
     std::string where = AnsiToUtf8(destination);
+    // The stock module's rule: all users' Start menu unless cbFor=user, when
+    // setup runs as an administrator, which it asks to and which Wine grants.
+    bool known = false;
+    std::string groupFor = ReadProfileValue(data, "GROUP", "cbFor", stock::kStockLineSize);
+    if (stock::ParseGroupFor(groupFor.c_str(), &known) != stock::StockGroupFor::User &&
+        !trial->commonProgramsFolder.empty())
+        trial->programsFolder = trial->commonProgramsFolder;
     if (trial->programsFolder.empty() && FindSection(data, "GROUP"))
         judgement.faults.push_back("the Start menu's Programs folder of the trial prefix could "
                                    "not be read: the [GROUP] shortcuts were not looked for");

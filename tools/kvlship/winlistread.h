@@ -8,12 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "setupcontrols.h"
+
 // The shell's windows, as its resources make them.
 constexpr char kDialogClass[] = "#32770";
 constexpr char kCopyClass[] = "COPYINGWND";
-constexpr char kStatusCaption[] = "KARVELO SETUP";
-constexpr int kAgreeButton = 1172;
-constexpr int kStatusText = 1057;
+constexpr char kStatusCaption[] = SETUP_DIALOG_CAPTION;
+constexpr int kAgreeButton = IDC_AGREE;
+constexpr int kStatusText = IDC_STATUS;
 
 // One of winlist's JSON lines: a flat object of strings, numbers and number lists.
 struct JsonFields {
