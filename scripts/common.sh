@@ -6,6 +6,9 @@ BUILD=${BUILD:-$ROOT/build}
 HOST_PYTHON=/usr/bin/python3
 
 export WINEARCH=win32
+# Wine names host files in the locale's character set: without a UTF-8 one
+# (a bare CI shell has none) a name beyond ASCII cannot be created at all.
+export LC_ALL=C.UTF-8
 export WINEDEBUG=${WINEDEBUG:--all}
 # Never offer to install Wine's Mono or Gecko: with a display that question
 # is a window that waits forever.
