@@ -518,7 +518,11 @@ def test_signed_build_verifies_and_check_names_altered_and_unsigned_programs(
                    "--package", "Atlas.exe")
     assert done.returncode == 0, done.stderr
     # The package is signed last, over its payload and version information.
+    package = bytearray((tmp_path / "Atlas.exe").read_bytes())
     assert verifies(tmp_path / "Atlas.exe", ca)
+    package[(BIN / "kvlpack.exe").stat().st_size + 64] ^= 1  # past the stub: in the payload
+    (tmp_path / "Altered.exe").write_bytes(package)
+    assert not verifies(tmp_path / "Altered.exe", ca)
     # The product's own program is signed before it is compressed.
     with open(dist / "DEMO.EX_", "rb") as stored, open(tmp_path / "DEMO.EXE", "wb") as expanded:
         subprocess.run(["msexpand"], stdin=stored, stdout=expanded, check=True)
