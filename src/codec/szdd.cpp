@@ -73,8 +73,10 @@ void DecodeGroups(SzddDecoder *d, const unsigned char *in, size_t inSize, size_t
     const uint32_t slotOfAddress =
         startSlot - static_cast<uint32_t>(reinterpret_cast<uintptr_t>(out));
     unsigned char *start = to;
-    while (next <= inLast && to <= outLast) {
-        // A set bit for each reference of the group, and one past its end.
+    // Until this call has made a window's worth, a reference may reach back
+    // before its output, into the ring.
+    unsigned char *ringEnd = out + kSzddWindow;
+    while (next <= inLast && to <= outLast && to < ringEnd) {
         uint32_t refs = (~*next++ & 0xFFu) | 0x100u;
         for (;;) {
             uint32_t literals = static_cast<uint32_t>(__builtin_ctz(refs));
@@ -93,24 +95,50 @@ void DecodeGroups(SzddDecoder *d, const unsigned char *in, size_t inSize, size_t
             if (back > made) {
                 // Before this call's output: from the ring.
                 CopyThroughRing(d->window, out, made, startSlot, from, length);
-            } else if (back >= 8) {
-                // Apart by a move or more: each move reads only bytes
-                // already written, 16 at once where they are that far apart.
-                if (back >= 16) {
-                    memcpy(to, to - back, 16);
-                } else {
-                    Move8(to, to - back);
-                    Move8(to + 8, to + 8 - back);
-                }
-                if (length > 16)
-                    Move8(to + 16, to + 16 - back);
             } else {
-                // A period shorter than a move repeats byte by byte.
+                // Rare enough here to go byte by byte.
                 const unsigned char *source = to - back;
                 for (uint32_t k = 0; k < length; ++k)
                     to[k] = source[k];
             }
             to += length;
+            refs >>= 1;
+        }
+    }
+    // From here every reference lies in this call's output: the loop that
+    // carries nearly every byte. Fewer values live in it than above, which
+    // is what the 32-bit build's few registers need.
+    const uint32_t slotBefore = slotOfAddress - 1;
+    while (next <= inLast && to <= outLast) {
+        uint32_t refs = (~*next++ & 0xFFu) | 0x100u;
+        for (;;) {
+            uint32_t literals = static_cast<uint32_t>(__builtin_ctz(refs));
+            Move8(to, next);
+            to += literals;
+            next += literals;
+            refs >>= literals;
+            if (refs == 1)
+                break;
+            uint32_t high = next[1];
+            uint32_t back = ((slotBefore + static_cast<uint32_t>(reinterpret_cast<uintptr_t>(to)) -
+                              (next[0] | (high & 0xF0u) << 4)) &
+                             kSlotMask) +
+                            1;
+            next += 2;
+            const unsigned char *source = to - back;
+            if (__builtin_expect(back >= 16, 1)) {
+                // Apart by a wide move or more: the move reads only bytes
+                // already written.
+                memcpy(to, source, 16);
+                if (__builtin_expect((high & 0x0Fu) > 16 - kSzddShortestMatch, 0))
+                    Move8(to + 16, source + 16);
+            } else {
+                // A period shorter than a wide move repeats byte by byte.
+                uint32_t length = (high & 0x0Fu) + kSzddShortestMatch;
+                for (uint32_t k = 0; k < length; ++k)
+                    to[k] = source[k];
+            }
+            to += (high & 0x0Fu) + kSzddShortestMatch;
             refs >>= 1;
         }
     }
