@@ -211,6 +211,7 @@ awk -v L="$LARGE_MIB" -v M="$MSEXPAND_MIB" -v K="$SMALL_KIB" -v base="$BASE" -v 
         ratio2("decoder as " base " made it / now: speed-up (3)", "native-base-", "native-")
     }
     ratio2("expansion alone / CopyOneFile: its share", "expand-", "one-")
+    ratio2("native decoder alone, no I/O / cp", "native-", "cp-")
     printf "  %-50s %10.2f\n", "large plain, CopyOneFile / cp", ms["plain"] / ms["cp-large"]
     printf "  %-50s %10.1f\n", "SZDD per MiB, msexpand / CopyOneFile: speed-up",
         (ms["msx"] / M) / (ms["msx-lz"] / M)
