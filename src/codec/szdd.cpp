@@ -47,69 +47,24 @@ void CopyThroughRing(const unsigned char *ring, unsigned char *out, size_t made,
     }
 }
 
-// Decodes whole groups while the input, the output space and the declared
-// size all have room for one more: the loop that carries nearly every byte
-// of a large file, so it tests nothing per byte. It expands straight into
-// `out` and reads references from there; only those that reach back before
-// this call's output go through the ring. The literals between two
-// references go in one move: what decides a branch is where the next
-// reference is, not what each item is.
-void DecodeGroups(SzddDecoder *d, const unsigned char *in, size_t inSize, size_t *i,
-                  unsigned char *out, size_t outSize, size_t *o, uint32_t startSlot)
+// Decodes whole groups while `next` is at most `inLast` and `to` at most
+// `toLast`: the loop that carries nearly every byte of a large file, so it
+// tests nothing per byte. It expands straight into `out` and reads
+// references from there; with `kMayReachRing` (the call's first 4 KiB of
+// output) a reference may reach back before `out`, into the ring. Without
+// it, fewer values live in the loop, which is what the 32-bit build's few
+// registers need. The literals between two references go in one move: what
+// decides a branch is where the next reference is, not what each item is.
+template <bool kMayReachRing>
+void DecodeStretch(const SzddDecoder *d, const unsigned char *&next, const unsigned char *inLast,
+                   unsigned char *&to, const unsigned char *toLast, unsigned char *out,
+                   uint32_t startSlot)
 {
-    // A group starts only where it has room on both sides and cannot pass
-    // the declared size.
-    size_t left = d->declared - d->produced;
-    if (inSize - *i < kGroupInput || outSize - *o < kGroupOutput || left < 8 * kSzddLongestMatch)
-        return;
-    const unsigned char *next = in + *i;
-    const unsigned char *inLast = in + inSize - kGroupInput;
-    unsigned char *to = out + *o;
-    unsigned char *outLast = out + outSize - kGroupOutput;
-    if (left - 8 * kSzddLongestMatch < static_cast<size_t>(outLast - to))
-        outLast = to + (left - 8 * kSzddLongestMatch);
-    // Pointers rather than counts: fewer values to hold in the loop. The
-    // window slot of `to` is this plus its address.
-    const uint32_t slotOfAddress =
-        startSlot - static_cast<uint32_t>(reinterpret_cast<uintptr_t>(out));
-    unsigned char *start = to;
-    // Until this call has made a window's worth, a reference may reach back
-    // before its output, into the ring.
-    unsigned char *ringEnd = out + kSzddWindow;
-    while (next <= inLast && to <= outLast && to < ringEnd) {
-        uint32_t refs = (~*next++ & 0xFFu) | 0x100u;
-        for (;;) {
-            uint32_t literals = static_cast<uint32_t>(__builtin_ctz(refs));
-            Move8(to, next);
-            to += literals;
-            next += literals;
-            refs >>= literals;
-            if (refs == 1)
-                break;
-            uint32_t from = next[0] | (next[1] & 0xF0u) << 4;
-            uint32_t length = (next[1] & 0x0Fu) + kSzddShortestMatch;
-            next += 2;
-            uint32_t slot = slotOfAddress + static_cast<uint32_t>(reinterpret_cast<uintptr_t>(to));
-            uint32_t back = ((slot - from - 1) & kSlotMask) + 1;
-            size_t made = static_cast<size_t>(to - out);
-            if (back > made) {
-                // Before this call's output: from the ring.
-                CopyThroughRing(d->window, out, made, startSlot, from, length);
-            } else {
-                // Rare enough here to go byte by byte.
-                const unsigned char *source = to - back;
-                for (uint32_t k = 0; k < length; ++k)
-                    to[k] = source[k];
-            }
-            to += length;
-            refs >>= 1;
-        }
-    }
-    // From here every reference lies in this call's output: the loop that
-    // carries nearly every byte. Fewer values live in it than above, which
-    // is what the 32-bit build's few registers need.
-    const uint32_t slotBefore = slotOfAddress - 1;
-    while (next <= inLast && to <= outLast) {
+    // The window slot before `to` is this plus its address.
+    const uint32_t slotBefore =
+        startSlot - 1 - static_cast<uint32_t>(reinterpret_cast<uintptr_t>(out));
+    while (next <= inLast && to <= toLast) {
+        // A set bit for each reference of the group, and one past its end.
         uint32_t refs = (~*next++ & 0xFFu) | 0x100u;
         for (;;) {
             uint32_t literals = static_cast<uint32_t>(__builtin_ctz(refs));
@@ -120,11 +75,21 @@ void DecodeGroups(SzddDecoder *d, const unsigned char *in, size_t inSize, size_t
             if (refs == 1)
                 break;
             uint32_t high = next[1];
-            uint32_t back = ((slotBefore + static_cast<uint32_t>(reinterpret_cast<uintptr_t>(to)) -
-                              (next[0] | (high & 0xF0u) << 4)) &
-                             kSlotMask) +
-                            1;
+            uint32_t from = next[0] | (high & 0xF0u) << 4;
             next += 2;
+            uint32_t back =
+                ((slotBefore + static_cast<uint32_t>(reinterpret_cast<uintptr_t>(to)) - from) &
+                 kSlotMask) +
+                1;
+            if (kMayReachRing && back > static_cast<size_t>(to - out)) {
+                // Before this call's output: from the ring, with no pointer
+                // made to before `out`.
+                CopyThroughRing(d->window, out, static_cast<size_t>(to - out), startSlot, from,
+                                (high & 0x0Fu) + kSzddShortestMatch);
+                to += (high & 0x0Fu) + kSzddShortestMatch;
+                refs >>= 1;
+                continue;
+            }
             const unsigned char *source = to - back;
             if (__builtin_expect(back >= 16, 1)) {
                 // Apart by a wide move or more: the move reads only bytes
@@ -142,6 +107,31 @@ void DecodeGroups(SzddDecoder *d, const unsigned char *in, size_t inSize, size_t
             refs >>= 1;
         }
     }
+}
+
+// Decodes whole groups while the input, the output space and the declared
+// size all have room for one more.
+void DecodeGroups(SzddDecoder *d, const unsigned char *in, size_t inSize, size_t *i,
+                  unsigned char *out, size_t outSize, size_t *o, uint32_t startSlot)
+{
+    // A group starts only where it has room on both sides and cannot pass
+    // the declared size.
+    size_t left = d->declared - d->produced;
+    if (inSize - *i < kGroupInput || outSize - *o < kGroupOutput || left < 8 * kSzddLongestMatch)
+        return;
+    const unsigned char *next = in + *i;
+    const unsigned char *inLast = in + inSize - kGroupInput;
+    unsigned char *to = out + *o;
+    unsigned char *outLast = out + outSize - kGroupOutput;
+    if (left - 8 * kSzddLongestMatch < static_cast<size_t>(outLast - to))
+        outLast = to + (left - 8 * kSzddLongestMatch);
+    unsigned char *start = to;
+    // Until this call has made a window's worth, a reference may reach back
+    // before its output.
+    const unsigned char *ringLast =
+        static_cast<size_t>(outLast - out) < kSzddWindow - 1 ? outLast : out + kSzddWindow - 1;
+    DecodeStretch<true>(d, next, inLast, to, ringLast, out, startSlot);
+    DecodeStretch<false>(d, next, inLast, to, outLast, out, startSlot);
     d->produced += static_cast<uint32_t>(to - start);
     *i = static_cast<size_t>(next - in);
     *o = static_cast<size_t>(to - out);
