@@ -50,28 +50,38 @@ ensure_deps() {
     ensure_deps_packages && ensure_zstd
 }
 
-ensure_deps_packages() {
-    local need=0 cmd
-    for cmd in i686-w64-mingw32-g++-posix i686-w64-mingw32-windres wine wineserver cmake Xvfb \
-        xdotool import mscompress msexpand lnkinfo clang++ g++ osslsigncode openssl npm zstd; do
-        command -v "$cmd" >/dev/null 2>&1 || need=1
+# The Debian packages the build and the tests use. npm is not among them: a
+# machine that has Node.js from elsewhere has its own npm, and Debian's npm
+# conflicts with that Node.js package (apt then installs nothing at all).
+DEB_PACKAGES="g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 cmake make
+    wine wine32:i386 wine64 xvfb xauth xdotool imagemagick x11-utils
+    mscompress liblnk-utils python3 python3-pefile python3-pytest googletest
+    python3-jsonschema python3-yaml osslsigncode openssl
+    clang libclang-rt-14-dev zstd"
+
+# Prints each package of $DEB_PACKAGES that is not installed, and npm when no
+# npm at all is on the PATH (then Debian's is the only one there can be).
+missing_packages() {
+    local pkg
+    for pkg in $DEB_PACKAGES; do
+        [ "$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null)" = "install ok installed" ] ||
+            echo "$pkg"
     done
-    [ -f /usr/src/googletest/CMakeLists.txt ] || need=1
-    # wine64 beside wine32: kvlship try --win64 runs setup in a 64-bit prefix (WoW64).
-    dpkg -s wine32:i386 wine64 >/dev/null 2>&1 || need=1
-    $HOST_PYTHON -c 'import pefile, pytest, jsonschema, yaml' >/dev/null 2>&1 || need=1
-    ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need=1
-    [ "$need" = 0 ] && return 0
-    log "installing build and test packages"
+    command -v npm >/dev/null 2>&1 || echo npm
+}
+
+# Installs only what is missing, package by package, and leaves alone what
+# the machine already has.
+ensure_deps_packages() {
+    local missing
+    missing=$(missing_packages)
+    [ -z "$missing" ] && return 0
+    log "installing the missing packages:" $missing
     export DEBIAN_FRONTEND=noninteractive
-    dpkg --add-architecture i386
+    case " $missing " in *:i386*) dpkg --add-architecture i386 ;; esac
     apt-get update -q
-    apt-get install -y -q --no-install-recommends \
-        g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 cmake make \
-        wine wine32:i386 wine64 xvfb xauth xdotool imagemagick x11-utils \
-        mscompress liblnk-utils python3 python3-pefile python3-pytest googletest \
-        python3-jsonschema python3-yaml osslsigncode openssl \
-        clang libclang-rt-14-dev npm zstd
+    # shellcheck disable=SC2086
+    apt-get install -y -q --no-install-recommends $missing
 }
 
 build_all() {
