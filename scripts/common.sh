@@ -30,7 +30,11 @@ ensure_zstd() {
     log "fetching zstd's sources ($ZSTD_PACKAGE)"
     local tmp tarball got
     tmp=$(mktemp -d)
-    (cd "$tmp" && npm pack --silent "$ZSTD_PACKAGE" >/dev/null) || { rm -rf "$tmp"; return 1; }
+    if ! (cd "$tmp" && npm pack --loglevel=error "$ZSTD_PACKAGE" >/dev/null); then
+        echo "$ZSTD_PACKAGE could not be fetched with npm (its errors are above)" >&2
+        rm -rf "$tmp"
+        return 1
+    fi
     tarball=$(ls "$tmp"/*.tgz)
     got="sha512-$(openssl dgst -sha512 -binary "$tarball" | base64 -w0)"
     if [ "$got" != "$ZSTD_INTEGRITY" ]; then
