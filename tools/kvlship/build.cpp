@@ -857,11 +857,15 @@ bool WriteProductFiles(const Manifest &manifest, const std::string &out, int job
 // The stock module registers the product for removal under cbId, with its
 // version and publisher: the same as the package's, unless the manifest's own
 // [PRODUCT] section says otherwise (its keys come first, and the first wins).
-std::string WithProductIdentity(const std::string &passOn, const PackageInfo &package)
+// Its name there, in its questions and in the uninstaller's is cbTitle: the
+// package's title, which users know it by, not the id.
+std::string WithProductIdentity(const std::string &passOn, const PackageInfo &package,
+                                const std::string &title)
 {
     std::string keys;
     const std::pair<const char *, const std::string *> identity[] = {
         {"cbId", &package.id},
+        {"cbTitle", &title},
         {"cbVersion", &package.version},
         {"cbPublisher", &package.publisher}};
     for (const auto &key : identity) {
@@ -1050,7 +1054,8 @@ int BuildDistribution(const BuildOptions &options)
         "[GENERAL]\r\ncbTitle=" + manifest.title +
         "\r\ncbCodePage=" + std::to_string(manifest.codePage) + "\r\n\r\n" +
         FileListSection(manifest, &errors) +
-        (stock ? WithProductIdentity(manifest.passOn, IdentityInCodePage(manifest, &errors))
+        (stock ? WithProductIdentity(manifest.passOn, IdentityInCodePage(manifest, &errors),
+                                     manifest.title)
                : manifest.passOn);
     bool packaged = ReadyToPackage(&manifest, &errors);
     std::string cannotSign;
