@@ -19,10 +19,12 @@ set(SETUP_ENGINE_ROOT ${CMAKE_CURRENT_LIST_DIR}/..)
 if(NOT TARGET setupkit)
   add_library(setupkit STATIC
     ${SETUP_ENGINE_ROOT}/modules/kit/setupkit.cpp
+    ${SETUP_ENGINE_ROOT}/modules/kit/destination.cpp
     ${SETUP_ENGINE_ROOT}/src/record/record.cpp
     ${SETUP_ENGINE_ROOT}/src/record/recordfile.cpp
     ${SETUP_ENGINE_ROOT}/src/util/text.cpp
-    ${SETUP_ENGINE_ROOT}/src/util/paths.cpp)
+    ${SETUP_ENGINE_ROOT}/src/util/paths.cpp
+    ${SETUP_ENGINE_ROOT}/src/util/registry.cpp)
   target_include_directories(setupkit PUBLIC ${SETUP_ENGINE_ROOT}/include
                              PRIVATE ${SETUP_ENGINE_ROOT}/src)
   target_compile_options(setupkit PRIVATE -fno-exceptions -fno-rtti -Os)

@@ -115,6 +115,52 @@ void KitLog(HWND mainWindow, const char *format, ...);
 /* A few words on a KIT_... result, for the module's own message or log. */
 const char *KitResultMeaning(int result);
 
+/* ---- Before installing: what the destination holds already ------------ */
+
+/* KitCheckDestination's answers:
+   FREE      no record there, and the product is installed nowhere else;
+   EARLIER   this product's earlier installation is there: installing again
+             adds to it (an upgrade, a repair);
+   OTHER     another product's record is there: installing would take over
+             its uninstaller, and that product could no longer be removed;
+   ELSEWHERE the product is installed in another folder (its Uninstall key
+             names it and its record is there): a second installation would
+             leave that one without its entry in Add/Remove Programs. */
+#define KIT_DEST_FREE 0
+#define KIT_DEST_EARLIER 1
+#define KIT_DEST_OTHER 2
+#define KIT_DEST_ELSEWHERE 3
+
+typedef struct KitDestination {
+    int size;                   /* set by the caller: sizeof(KitDestination) */
+    char installedIn[MAX_PATH]; /* the folder the product is installed in; "" when nowhere */
+    char message[1024];         /* for the user with KIT_DEST_OTHER and KIT_DEST_ELSEWHERE */
+} KitDestination;
+
+/* What installing the product `id` (shown as `displayName`) into `destDir`
+   would meet, asked before anything is copied: from SetDestDir, with the
+   folder the setup will use. Reads the record in `destDir` and the product's
+   Uninstall key; changes nothing, shows nothing, logs its answer. A record
+   that cannot be read is no one's. Returns KIT_DEST_..., KIT_DEST_FREE also
+   for a missing argument. A module refuses OTHER and ELSEWHERE (SetDestDir
+   answers 0: exit code 2) after telling the user `message`, or moves the
+   destination to `installedIn` when the caller did not choose it. */
+int KitCheckDestination(HWND mainWindow, const char *id, const char *displayName,
+                        const char *destDir, KitDestination *found);
+
+/* KitEarlierFile's answers: no earlier installation of the product installed
+   the file; one did, and its size and last-write time are still those it
+   recorded; one did, and it changed since. */
+#define KIT_FILE_NOT_RECORDED 0
+#define KIT_FILE_UNCHANGED 1
+#define KIT_FILE_CHANGED 2
+
+/* Whether `path`, a file that exists already (FileConflict's destPath), is
+   the product's own from an earlier installation into `destDir`, by the
+   record there: an unchanged one is the product's to replace on an upgrade,
+   a changed one the user's work. */
+int KitEarlierFile(const char *id, const char *destDir, const char *path);
+
 #ifdef __cplusplus
 }
 #endif

@@ -49,7 +49,11 @@ extern "C" {
 int StockInitModule(HWND mainWindow, const char *sourceDir, char *moduleTitle);
 
 /* Moves the destination to [PRODUCT] cbFolder below Program Files (unless
-   the caller chose it with /DIR=) and remembers it for the steps below. */
+   the caller chose it with /DIR=) and remembers it for the steps below.
+   With cbId, a product installed already goes where it is, unless the caller
+   chose the folder; a folder with another product's installation, or one
+   beside this product's earlier installation, is refused: the user is told
+   (silently: the log), and it returns 0 (the setup ends with 2). */
 int StockSetDestDir(char *destDir);
 
 /* The [STORED] files (kept in the distribution folder under a name of their
@@ -57,7 +61,10 @@ int StockSetDestDir(char *destDir);
    setup.exe calls before its conflict scan. */
 int StockAddFiles(void);
 
-/* cbConflict: FC_REPLACE, FC_SKIP, or the user's answer (FC_ABORT on Cancel). */
+/* cbConflict: FC_REPLACE, FC_SKIP, or the user's answer (FC_ABORT on Cancel).
+   Over an earlier installation of the product (cbId), a file it installed
+   and nobody changed since is replaced without asking; one that was changed
+   is kept (logged) silently and with cbConflict=keep, else asked about. */
 int StockFileConflict(const char *destPath);
 
 /* cbFileError: tells the user which file failed and why; 1 to go on, 0 to end. */
@@ -82,7 +89,8 @@ int StockDemoQuery(char *program, char *document);
 /* SetDestDir with a folder of your choosing instead of cbFolder: `folder`
    (names joined by backslashes, "Vendor\\Product") below Program Files,
    unless the caller chose the destination with /DIR=. Returns 1, also when
-   the folder is refused (the destination then stays as it is). */
+   the folder is refused (the destination then stays as it is); 0 only as
+   StockSetDestDir does, for an installation it refuses. */
 int StockUseFolder(char *destDir, const char *folder);
 
 /* The destination as SetDestDir left it ("" before). */

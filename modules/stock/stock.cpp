@@ -14,7 +14,12 @@
 //   cbConflict=ask               a file to install exists already: ask (Yes replaces, No
 //                                skips it, Cancel ends the setup), replace, or keep.
 //                                Missing or anything else: ask. In a silent setup nobody
-//                                is asked: "ask" keeps the existing file.
+//                                is asked: "ask" keeps the existing file. With cbId, over
+//                                an earlier installation (its record in the folder), a file
+//                                it installed and nobody changed since (the size and time
+//                                it recorded) is replaced without asking, in every mode; one
+//                                changed since is asked about (ask) or kept and logged
+//                                (silent, or keep).
 //   cbDemoProgram=DEMO.EXE       program started at the end, below the destination;
 //                                missing: no demonstration. Only a program (.exe, .com,
 //                                .bat, .cmd) is started; another file is named to the user
@@ -33,6 +38,13 @@
 //                                cbId without a title). The record lists the files setup
 //                                installed, the [GROUP] shortcuts and their folder, and the
 //                                [INI] settings.
+//                                A product installed already (its Uninstall key names a
+//                                folder holding its record) is installed again where it
+//                                is: cbFolder gives way. A folder the caller gave with /DIR=
+//                                beside it is refused before anything is copied, as is a
+//                                folder holding another product's record: the user is told
+//                                why (silently: the log) and setup ends with exit code 2.
+//                                Remove the earlier installation first to move a product.
 //   cbVersion=2.1                its version, shown there (optional)
 //   cbPublisher=Karvelo          its publisher, shown there (optional)
 //

@@ -63,13 +63,13 @@ void Tell(const char *text, UINT icon)
         MessageBoxA(g_mainWindow, text, g_title[0] ? g_title : "KARVELO Setup", MB_OK | icon);
 }
 
-int AskAboutConflict(const char *destPath)
+int AskAboutConflict(const char *destPath, const char *why = "This file exists already.")
 {
     // Nobody to ask: the file the user has stays.
     if (StockSilent())
         return FC_SKIP;
-    char question[SETUP_PATH_SIZE + 64];
-    wsprintfA(question, "%.259s\n\nThis file exists already. Replace it?", destPath);
+    char question[SETUP_PATH_SIZE + 128];
+    wsprintfA(question, "%.259s\n\n%.80s Replace it?", destPath, why);
     switch (MessageBoxA(g_mainWindow, question, g_title[0] ? g_title : "KARVELO Setup",
                         MB_YESNOCANCEL | MB_ICONQUESTION)) {
     case IDYES:
@@ -362,6 +362,49 @@ void RegisterWithKit()
     }
 }
 
+// ---------------------------------------------------------------------------
+// An earlier installation
+
+// The product's id (cbId); false when the product is not registered, and so
+// has no earlier installation to know of.
+bool ProductId(char (&id)[kStockLineSize])
+{
+    int length = ReadSetting("PRODUCT", "cbId", id);
+    return length > 0 && length < 128;
+}
+
+int EarlierFile(const char *destPath)
+{
+    char id[kStockLineSize];
+    if (!g_destDir[0] || !ProductId(id))
+        return KIT_FILE_NOT_RECORDED;
+    return KitEarlierFile(id, g_destDir, destPath);
+}
+
+// The destination against what is installed: an installation of the product
+// goes where the earlier one is, unless the caller chose another folder; a
+// folder another product's installation holds, or a second folder beside the
+// earlier installation's, is refused (told, then 0: the setup ends with 2).
+bool SettleWithEarlier(char *destDir, bool chosen)
+{
+    char id[kStockLineSize];
+    if (!ProductId(id))
+        return true;
+    const char *name = g_title[0] ? g_title : id;
+    KitDestination found = {};
+    found.size = sizeof found;
+    int result = KitCheckDestination(g_mainWindow, id, name, destDir, &found);
+    if (result == KIT_DEST_ELSEWHERE && !chosen &&
+        CopyWhole(destDir, SETUP_PATH_SIZE, found.installedIn)) {
+        KitLog(g_mainWindow, "destination: where the earlier installation is, %.259s", destDir);
+        result = KitCheckDestination(g_mainWindow, id, name, destDir, &found);
+    }
+    if (result != KIT_DEST_OTHER && result != KIT_DEST_ELSEWHERE)
+        return true;
+    Tell(found.message, MB_ICONSTOP);
+    return false;
+}
+
 } // namespace
 
 extern "C" {
@@ -391,8 +434,11 @@ int StockAddFiles(void)
 int StockUseFolder(char *destDir, const char *folder)
 {
     // A folder the caller chose (/DIR=) stands as it is.
-    if (!(g_mode & SETUP_MODE_DIR_CHOSEN) && folder && folder[0])
+    bool chosen = (g_mode & SETUP_MODE_DIR_CHOSEN) != 0;
+    if (!chosen && folder && folder[0])
         MoveToFolder(destDir, SETUP_PATH_SIZE, folder);
+    if (!SettleWithEarlier(destDir, chosen))
+        return 0;
     CopyWhole(g_destDir, sizeof g_destDir, destDir);
     return 1;
 }
@@ -460,15 +506,27 @@ int StockFileConflict(const char *destPath)
     char line[kStockLineSize];
     bool known = false;
     ReadSetting("PRODUCT", "cbConflict", line);
-    switch (ParseConflict(line, &known)) {
-    case StockConflict::Replace:
+    StockConflict conflict = ParseConflict(line, &known);
+    if (conflict == StockConflict::Replace)
         return FC_REPLACE;
-    case StockConflict::Keep:
-        return FC_SKIP;
-    case StockConflict::Ask:
+    // An upgrade: what the earlier installation put there and nobody changed
+    // since is the product's own, and kept it would stay the old version.
+    switch (EarlierFile(destPath)) {
+    case KIT_FILE_UNCHANGED:
+        KitLog(g_mainWindow, "file %.259s: installed earlier and unchanged since: replaced",
+               destPath);
+        return FC_REPLACE;
+    case KIT_FILE_CHANGED:
+        if (conflict == StockConflict::Keep || StockSilent()) {
+            KitLog(g_mainWindow, "file %.259s: changed since the earlier installation: kept",
+                   destPath);
+            return FC_SKIP;
+        }
+        return AskAboutConflict(destPath, "This file was changed since it was installed.");
+    default:
         break;
     }
-    return AskAboutConflict(destPath);
+    return conflict == StockConflict::Keep ? FC_SKIP : AskAboutConflict(destPath);
 }
 
 int StockCriticError(const char *failedPath)

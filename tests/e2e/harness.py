@@ -58,7 +58,9 @@ wait_end(how) (the end with the exit code named in EXIT_CODES), wait_success()
 what) for anything else, and add_compressed(name, content) (a source file
 packed by the independent mscompress); lnk_fields(path) reads a shortcut with
 the independent lnkinfo; hold_file(path) keeps a file in use, and
-registry_values(key) reads a key back with `wine reg query`.
+registry_values(key) reads a key back with `wine reg query`;
+registered_stock_product(id, version, files) lays out a product the stock
+module installs and registers, version after version.
 """
 
 import ast
@@ -566,6 +568,23 @@ class Scenario:
         """A module file list: [FILELIST] cbItem00, ... naming `files`."""
         return self.add_file(name, ini_text(
             {"FILELIST": {f"cbItem{i:02d}": f for i, f in enumerate(files)}}))
+
+    def registered_stock_product(self, product_id, version, files, folder=None):
+        """The stock module installing `files` (plain, each holding its name
+        and `version`; cbConflict=ask) as the product `product_id`, registered
+        for removal (cbId, uninst.exe); returns dest/`folder` (cbFolder,
+        default the id), where it installs without /DIR=."""
+        self.add_module("defsetup", dll="stock.dll")
+        self.add_file("uninst.exe", (self.bin / "uninst.exe").read_bytes())
+        for name in files:
+            self.add_file(name, f"{name}, version {version}\r\n")
+        folder = folder or product_id
+        self.write_setup_data(title=product_id, items=[
+            f"{name}, {name[-1]}, , 0, 0, 0, 0;" for name in files], extra={"PRODUCT": {
+                "cbFolder": folder, "cbTitle": product_id, "cbId": product_id,
+                "cbVersion": version, "cbConflict": "ask"}})
+        self.program_files()
+        return self.dest / folder
 
     def set_registry(self, key, name, value):
         """A registry value to set before setup starts: `value` a str

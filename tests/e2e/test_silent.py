@@ -100,3 +100,42 @@ def test_failed_silent_install_ends_with_its_code_and_the_reason_logged(scenario
     assert f"file {demo}: failed, " in text, text
     assert f"module says: {demo} could not be installed." in text, text
     assert "setup ended: exit code 4" in text, text
+
+
+UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Atlas"
+
+
+def test_silent_upgrade_replaces_the_earlier_versions_files_but_not_the_users_changes(scenario):
+    dest = scenario.registered_stock_product("Atlas", "1.0", ["A.TXT", "B.TXT"])
+    assert scenario.run("/VERYSILENT", timeout=90) == 0, scenario.report("version 1")
+    (dest / "B.TXT").write_bytes(b"the user's own notes\r\n")
+    scenario.registered_stock_product("Atlas", "2.0", ["A.TXT", "B.TXT", "C.TXT"])
+    log = scenario.dest / "setup.log"
+    assert scenario.run(f'/VERYSILENT /LOG="{windows_path(log)}"', timeout=90) == 0
+    # Nobody asked about either file: the one version 1 left as it was is
+    # the product's own, the one the user changed is the user's.
+    assert (dest / "A.TXT").read_bytes() == b"A.TXT, version 2.0\r\n"
+    assert (dest / "C.TXT").read_bytes() == b"C.TXT, version 2.0\r\n"
+    assert (dest / "B.TXT").read_bytes() == b"the user's own notes\r\n"
+    text = log.read_text()
+    line = f"file {windows_path(dest / 'B.TXT')}: changed since the earlier installation: kept"
+    assert line in text, scenario.report(f"{line!r} not in the log:\n{text}")
+
+
+def test_reinstall_goes_where_the_product_is_and_another_chosen_folder_is_refused(scenario):
+    first = scenario.registered_stock_product("Atlas", "1.0", ["A.TXT"])
+    assert scenario.run("/VERYSILENT", timeout=90) == 0, scenario.report("version 1")
+    # Version 2 moved its default folder: the installation stays where it is.
+    scenario.registered_stock_product("Atlas", "2.0", ["A.TXT"], folder="Atlas 2")
+    assert scenario.run("/VERYSILENT", timeout=90) == 0, scenario.report("version 2")
+    assert not (scenario.dest / "Atlas 2").exists(), scenario.tree()
+    assert (first / "A.TXT").read_bytes() == b"A.TXT, version 2.0\r\n"
+    # A folder the caller gives beside it: refused before anything is copied.
+    other = scenario.dest / "Elsewhere"
+    log = scenario.dest / "setup.log"
+    code = scenario.run(f'/VERYSILENT /DIR="{windows_path(other)}" /LOG="{windows_path(log)}"',
+                        timeout=90)
+    assert code == 2 and not other.exists(), scenario.report(f"exit code {code}")
+    assert f"Atlas is installed in {windows_path(first)} already." in log.read_text()
+    values = scenario.registry_values(UNINSTALL_KEY)
+    assert values["InstallLocation"] == ("REG_SZ", windows_path(first)), values

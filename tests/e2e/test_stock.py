@@ -203,6 +203,24 @@ def test_a_module_of_its_own_over_the_stock_kit(scenario):
     assert link["Local path"] == windows_path(dest / "DEMO.EXE"), link
 
 
+def test_a_folder_another_product_is_installed_in_is_refused_before_anything_is_copied(scenario):
+    tools = scenario.dest / "Tools"
+    scenario.registered_stock_product("Atlas", "1.0", ["A.TXT"])
+    assert scenario.run(f'/VERYSILENT /DIR="{windows_path(tools)}"', timeout=90) == 0
+    record = (tools / "uninst.dat").read_bytes()
+    scenario.registered_stock_product("Peer Tool", "1.0", ["P.TXT"])
+    scenario.start(f'/DIR="{windows_path(tools)}"')
+    scenario.agree()
+    box = scenario.wait_message_box(timeout=40)
+    assert f"into {windows_path(tools)}: Atlas is installed there" in box["text"], \
+        scenario.report("message")
+    scenario.press_button(box, "OK")
+    scenario.wait_end("module")
+    # Atlas keeps its uninstaller's record; nothing of the other product landed.
+    assert (tools / "uninst.dat").read_bytes() == record
+    assert not (tools / "P.TXT").exists(), scenario.tree(tools)
+
+
 def test_stored_files_install_beside_same_named_ones_and_into_folders_with_blanks(scenario):
     # Two index.dat in two folders share no stored name, and no data-file
     # line can spell "User Manuals": [STORED] installs them by request,

@@ -350,6 +350,22 @@ def add_lines(dist, *lines):
     return keys
 
 
+def test_a_stock_product_is_named_by_its_title_not_its_id(tmp_path, monkeypatch):
+    (tmp_path / "files").mkdir()
+    (tmp_path / "files" / "PEER.EXE").write_bytes(b"peer" * 100)
+    (tmp_path / "licence.txt").write_text("Use it well.\n")
+    monkeypatch.chdir(tmp_path)
+    assert kvlship("new", "peer.manifest", "files").returncode == 0
+    manifest = tmp_path / "peer.manifest"
+    text = manifest.read_text().replace("title = My Product", "title = Peer App")
+    manifest.write_text(text.replace("id = MyCompany.MyProduct", "id = Peer.App"))
+    built(manifest, tmp_path / "dist")
+    # Add/Remove Programs and the uninstaller take the stock module's cbTitle.
+    product = (tmp_path / "dist" / "kvlsetup.dat").read_text().split("[PRODUCT]")[1].split("[")[0]
+    titles = [line for line in product.splitlines() if line.lower().startswith("cbtitle")]
+    assert titles == ["cbTitle=Peer App"] and "cbId=Peer.App" in product, product
+
+
 def test_build_never_deletes_what_it_did_not_write(tmp_path, monkeypatch):
     manifest = product(tmp_path)
     monkeypatch.chdir(tmp_path)

@@ -854,35 +854,58 @@ bool WriteProductFiles(const Manifest &manifest, const std::string &out, int job
     return ok && !failed;
 }
 
+// True when the lines of `section` (lowered) give `key` (lowered) a value.
+bool SectionHasKey(const std::string &section, const std::string &key)
+{
+    for (size_t start = 0; start < section.size();) {
+        size_t end = section.find("\r\n", start);
+        end = end == std::string::npos ? section.size() : end;
+        std::string line = section.substr(start, end - start);
+        size_t equals = line.find('=');
+        if (equals != std::string::npos && Trim(line.substr(0, equals)) == key)
+            return true;
+        start = end + 2;
+    }
+    return false;
+}
+
 // The stock module registers the product for removal under cbId, with its
 // version and publisher: the same as the package's, unless the manifest's own
-// [PRODUCT] section says otherwise (its keys come first, and the first wins).
-std::string WithProductIdentity(const std::string &passOn, const PackageInfo &package)
+// [PRODUCT] section says otherwise (its keys are left as they are). Its name
+// there, in its questions and in the uninstaller's is cbTitle: the package's
+// title, which users know it by, not the id.
+std::string WithProductIdentity(const std::string &passOn, const PackageInfo &package,
+                                const std::string &title)
 {
-    std::string keys;
-    const std::pair<const char *, const std::string *> identity[] = {
-        {"cbId", &package.id},
-        {"cbVersion", &package.version},
-        {"cbPublisher", &package.publisher}};
-    for (const auto &key : identity) {
-        if (!key.second->empty())
-            keys += std::string(key.first) + "=" + *key.second + "\r\n";
-    }
-    if (keys.empty())
-        return passOn;
     std::string lowered = Lowered(passOn);
     size_t header = lowered.find("\r\n[product]\r\n");
     if (lowered.compare(0, 11, "[product]\r\n") == 0)
         header = 0;
     else if (header != std::string::npos)
         header += 2;
+    size_t end = passOn.size();
+    if (header != std::string::npos) {
+        end = passOn.find("\r\n[", header + 1);
+        end = end == std::string::npos ? passOn.size() : end + 2;
+        // Within the section's lines, before the blank lines that end it.
+        while (end >= header + 4 && passOn.compare(end - 4, 4, "\r\n\r\n") == 0)
+            end -= 2;
+    }
+    std::string section = header == std::string::npos ? "" : lowered.substr(header, end - header);
+    std::string keys;
+    const std::pair<const char *, const std::string *> identity[] = {
+        {"cbId", &package.id},
+        {"cbTitle", &title},
+        {"cbVersion", &package.version},
+        {"cbPublisher", &package.publisher}};
+    for (const auto &key : identity) {
+        if (!key.second->empty() && !SectionHasKey(section, Lowered(key.first)))
+            keys += std::string(key.first) + "=" + *key.second + "\r\n";
+    }
+    if (keys.empty())
+        return passOn;
     if (header == std::string::npos)
         return passOn + "\r\n[PRODUCT]\r\n" + keys;
-    size_t end = passOn.find("\r\n[", header + 1);
-    end = end == std::string::npos ? passOn.size() : end + 2;
-    // Within the section's lines, before the blank lines that end it.
-    while (end >= header + 4 && passOn.compare(end - 4, 4, "\r\n\r\n") == 0)
-        end -= 2;
     return passOn.substr(0, end) + keys + passOn.substr(end);
 }
 
@@ -1050,7 +1073,8 @@ int BuildDistribution(const BuildOptions &options)
         "[GENERAL]\r\ncbTitle=" + manifest.title +
         "\r\ncbCodePage=" + std::to_string(manifest.codePage) + "\r\n\r\n" +
         FileListSection(manifest, &errors) +
-        (stock ? WithProductIdentity(manifest.passOn, IdentityInCodePage(manifest, &errors))
+        (stock ? WithProductIdentity(manifest.passOn, IdentityInCodePage(manifest, &errors),
+                                     manifest.title)
                : manifest.passOn);
     bool packaged = ReadyToPackage(&manifest, &errors);
     std::string cannotSign;
