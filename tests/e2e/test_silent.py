@@ -100,3 +100,23 @@ def test_failed_silent_install_ends_with_its_code_and_the_reason_logged(scenario
     assert f"file {demo}: failed, " in text, text
     assert f"module says: {demo} could not be installed." in text, text
     assert "setup ended: exit code 4" in text, text
+
+
+def test_switches_after_the_module_name_are_heard(scenario):
+    # A deployment puts the switches anywhere: after the module's name they
+    # still make the run silent, and nobody is asked for a module.
+    stock_product(scenario)
+    log = scenario.dest / "setup.log"
+    scenario.start(f'/LOG="{windows_path(log)}" defsetup /VERYSILENT')
+    scenario.wait_success()
+    assert (scenario.dest / "Atlas" / "DEMO.EXE").exists(), scenario.tree()
+    assert "setup started, very silent" in log.read_text(), log.read_text()
+
+
+def test_a_folder_that_cannot_be_one_is_refused_and_nothing_installed(scenario):
+    stock_product(scenario)
+    log = scenario.dest / "setup.log"
+    folder = windows_path(scenario.dest / "Atlas") + "\\..."
+    assert scenario.run(f'/VERYSILENT /DIR={folder} /LOG="{windows_path(log)}"') == 8
+    assert "This folder is not a complete, valid path: /DIR=" in log.read_text(), log.read_text()
+    assert scenario.tree() == ["setup.log"], scenario.tree()
