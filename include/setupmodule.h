@@ -266,7 +266,8 @@ typedef int(WINAPI *GetAddInOffHook)(void);
 typedef int(WINAPI *EndSetupHook)(void);
 /* Last: write a program path relative to the destination folder and a
    document name relative to its "Demos" folder (260 bytes each, both
-   zero-filled) and return non-zero to have the demonstration started. */
+   zero-filled) and return non-zero to have the demonstration started.
+   Left empty, the document is not passed: the program starts alone. */
 typedef int(WINAPI *DemoQueryHook)(char *program, char *document);
 
 /* Declarations for module authors: define the hooks you need with exactly

@@ -32,9 +32,10 @@ TEST(DemoCommand, ProgramWithBlankIsQuotedDocumentNever)
               "C:\\Program Files\\Atlas\\Demos\\MY CHART.TXT");
 }
 
-TEST(DemoCommand, EmptyDocumentStillAppendsTheDemosFolder)
+TEST(DemoCommand, WithoutADocumentTheProgramStartsAlone)
 {
-    EXPECT_EQ(Demo("C:\\ATLAS", "DEMO.EXE", ""), "C:\\ATLAS\\DEMO.EXE C:\\ATLAS\\Demos\\");
+    EXPECT_EQ(Demo("C:\\Program Files\\Atlas", "DEMO.EXE", ""),
+              "\"C:\\Program Files\\Atlas\\DEMO.EXE\"");
 }
 
 TEST(DemoCommand, CommandThatDoesNotFitIsNotStarted)
