@@ -166,6 +166,6 @@ def test_a_chosen_folder_is_installed_registered_and_removed_as_the_folder_it_na
     assert values and values["InstallLocation"] == ("REG_SZ", home), values
     record = (target / "uninst.dat").read_bytes()
     assert re.search(rb"^folder\W" + re.escape(home.encode()) + rb"\r$", record, re.M), record
-    uninstall(scenario, f'{values["QuietUninstallString"][1]}', "removed", target)
+    uninstall(scenario, values["QuietUninstallString"][1], "removed", target)
+    scenario.wait_until(lambda: scenario.tree() == [], 30, lambda: f"left: {scenario.tree()}")
     assert scenario.registry_values(KEY) is None
-    assert scenario.tree() == [], scenario.tree()
