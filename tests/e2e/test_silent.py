@@ -120,3 +120,21 @@ def test_a_folder_that_cannot_be_one_is_refused_and_nothing_installed(scenario):
     assert scenario.run(f'/VERYSILENT /DIR={folder} /LOG="{windows_path(log)}"') == 8
     assert "This folder is not a complete, valid path: /DIR=" in log.read_text(), log.read_text()
     assert scenario.tree() == ["setup.log"], scenario.tree()
+
+
+def test_the_modules_destination_is_the_folder_it_names_or_refused(scenario):
+    scenario.add_module("probe")
+    many_files(scenario, 2)
+    log = scenario.dest / "setup.log"
+    # A relative folder would land below wherever setup was started.
+    scenario.probe.dest_dir("Moved")
+    assert scenario.run(f'/VERYSILENT /LOG="{windows_path(log)}" probe', timeout=60) == 2
+    assert "destination refused: Moved" in log.read_text(), log.read_text()
+    assert scenario.tree() == ["setup.log"] and scenario.tree(scenario.work) == []
+
+    moved = scenario.dest / "Moved"
+    scenario.probe.dest_dir(windows_path(moved).replace("\\", "/") + ".")
+    scenario.start(f'/VERYSILENT /LOG="{windows_path(log)}" probe')
+    scenario.wait_success()
+    assert f"destination: {windows_path(moved)}\n" in log.read_text(), log.read_text()
+    assert len(scenario.tree(moved / "Many")) == 2
