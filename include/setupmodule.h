@@ -232,7 +232,10 @@ typedef int(WINAPI *InitModuleHook)(HWND mainWindow, char *sourceDir, char *modu
                                     HMODULE module);
 /* Before the agreement dialog; scratch is a 260-byte buffer of the module's. */
 typedef int(WINAPI *PresentHook)(char *scratch);
-/* After the agreement; destDir holds the default destination and may be rewritten. */
+/* After the agreement; destDir holds the default destination and may be
+   rewritten with a complete path. setup.exe then writes it as the one folder
+   the system makes of it (C:/Atlas. is C:\Atlas); a folder that cannot be one
+   ends the setup with SETUP_EXIT_MODULE. */
 typedef int(WINAPI *SetDestDirHook)(char *destDir);
 /* After the data file's files are listed, before the conflict scan: the place
    to add files of the module's own (SM_ADDCOPYENTRY, SM_ADDFILELIST). */
