@@ -232,7 +232,10 @@ typedef int(WINAPI *InitModuleHook)(HWND mainWindow, char *sourceDir, char *modu
                                     HMODULE module);
 /* Before the agreement dialog; scratch is a 260-byte buffer of the module's. */
 typedef int(WINAPI *PresentHook)(char *scratch);
-/* After the agreement; destDir holds the default destination and may be rewritten. */
+/* After the agreement; destDir holds the default destination and may be
+   rewritten with a complete path. setup.exe then writes it as the one folder
+   the system makes of it (C:/Atlas. is C:\Atlas); a folder that cannot be one
+   ends the setup with SETUP_EXIT_MODULE. */
 typedef int(WINAPI *SetDestDirHook)(char *destDir);
 /* After the data file's files are listed, before the conflict scan: the place
    to add files of the module's own (SM_ADDCOPYENTRY, SM_ADDFILELIST). */
@@ -266,7 +269,8 @@ typedef int(WINAPI *GetAddInOffHook)(void);
 typedef int(WINAPI *EndSetupHook)(void);
 /* Last: write a program path relative to the destination folder and a
    document name relative to its "Demos" folder (260 bytes each, both
-   zero-filled) and return non-zero to have the demonstration started. */
+   zero-filled) and return non-zero to have the demonstration started.
+   Left empty, the document is not passed: the program starts alone. */
 typedef int(WINAPI *DemoQueryHook)(char *program, char *document);
 
 /* Declarations for module authors: define the hooks you need with exactly

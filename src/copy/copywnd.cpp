@@ -36,16 +36,43 @@ const Label kLabels[] = {
     {"0 %", 42, 118, 30, 18},
 };
 
+// The label's place: its layout, widened and heightened about the same
+// centre to hold its text on one line in `dc`'s font (a centred static wraps
+// a text wider than itself), and kept inside the window's `clientWidth`
+// when it fits there.
+RECT LabelPlace(HDC dc, const Label &label, int clientWidth)
+{
+    SIZE extent = {};
+    GetTextExtentPoint32A(dc, label.text, static_cast<int>(strlen(label.text)), &extent);
+    int width = extent.cx > label.width ? static_cast<int>(extent.cx) : label.width;
+    int height = extent.cy > label.height ? static_cast<int>(extent.cy) : label.height;
+    int left = label.x + label.width / 2 - width / 2;
+    int top = label.y + label.height / 2 - height / 2;
+    if (left + width > clientWidth)
+        left = clientWidth - width;
+    if (left < 0)
+        left = 0;
+    RECT place = {left, top, left + width, top + height};
+    return place;
+}
+
 void CreateLabels(HWND window)
 {
     HGDIOBJ font = GetStockObject(ANSI_VAR_FONT);
+    RECT client;
+    GetClientRect(window, &client);
+    HDC dc = GetDC(window);
+    HGDIOBJ oldFont = SelectObject(dc, font);
     for (const Label &label : kLabels) {
-        HWND child =
-            CreateWindowExA(0, "STATIC", label.text, WS_CHILD | SS_CENTER, label.x, label.y,
-                            label.width, label.height, window, nullptr, g_setup.instance, nullptr);
+        RECT place = LabelPlace(dc, label, client.right);
+        HWND child = CreateWindowExA(0, "STATIC", label.text, WS_CHILD | SS_CENTER, place.left,
+                                     place.top, place.right - place.left, place.bottom - place.top,
+                                     window, nullptr, g_setup.instance, nullptr);
         SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
         ShowWindow(child, SW_SHOW);
     }
+    SelectObject(dc, oldFont);
+    ReleaseDC(window, dc);
 }
 
 // Repaints the bar alone, at once: nothing else of the window changes.

@@ -16,8 +16,8 @@ constexpr size_t kModuleTitleRoom = 1024;
 
 struct SetupContext {
     HINSTANCE instance;          // set by: WinMain
-    char commandLine[kPathSize]; // set by: WinMain; the arguments exactly as given
-    int commandLineTooLong;      // set by: WinMain; the arguments did not fit commandLine
+    char commandLine[kPathSize]; // set by: WinMain; the module's name exactly as given
+    int commandLineTooLong;      // set by: WinMain; the name did not fit commandLine
     HBITMAP tileBitmap;          // set by: WinMain; held for the life of the process
     HWND mainWindow;             // set by: the main window's creation
     int ended;                   // set by: the main window's destruction; steps under way stop

@@ -73,7 +73,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         TellOrLog(nullptr, "Please exit the KARVELO ENGINE before running setup", "KARVELO SETUP");
         return EndLog(SETUP_EXIT_CANNOT_RUN);
     }
-    if (CopyText(g_setup.commandLine, switches.module) < 0)
+    if (switches.moduleTooLong || CopyText(g_setup.commandLine, switches.module) < 0)
         g_setup.commandLineTooLong = 1;
     CopyText(g_setup.chosenDir, switches.dir);
     g_setup.tileBitmap = LoadBitmapA(instance, "IDB_BACKGRND");

@@ -56,12 +56,34 @@ void ChooseDestination()
     if (g_setup.chosenDir[0] && CopyText(g_setup.destDir, g_setup.chosenDir) >= 0)
         return;
     char base[kPathSize];
+    char joined[kPathSize];
     // An empty or relative value would put the product below whatever folder
     // setup was started in, often the distribution medium itself.
     if (!ReadRegistryValue(HKEY_LOCAL_MACHINE, kProgramFilesKey, kProgramFilesValue, base, REG_SZ,
                            sizeof base) ||
-        !IsAbsolutePath(base) || !JoinPath(g_setup.destDir, base, kProductFolder))
+        !JoinPath(joined, base, kProductFolder) || !FullFolderPath(g_setup.destDir, joined))
         DefaultDestination(g_setup.destDir, sizeof g_setup.destDir, g_setup.windowsDir);
+}
+
+// The destination as the module left it, made one full path the way the
+// system resolves it: the folder that is made, copied into, logged and
+// reported is the one the files really land in. Returns false when it cannot
+// be a folder at all; the setup has then ended.
+bool SettleDestination()
+{
+    char full[kPathSize];
+    if (FullFolderPath(full, g_setup.destDir)) {
+        CopyText(g_setup.destDir, full);
+        return true;
+    }
+    LogLine("destination refused: %.259s", g_setup.destDir);
+    char text[kPathSize + 64];
+    if (CopyText(text, "Error: This destination folder cannot be used: ") < 0 ||
+        AppendText(text, g_setup.destDir) < 0)
+        CopyText(text, "Error: The destination folder cannot be used.");
+    TellOrLog(g_setup.mainWindow, text, SETUP_BOX_CAPTION);
+    EndInstallation(SETUP_EXIT_MODULE);
+    return false;
 }
 
 // Steps 5 to 11 of the begin step: lists, conflicts, folders, StartCopy and
@@ -171,8 +193,13 @@ bool BuildDemoCommand(char *command, size_t size, const char *destDir, const cha
 {
     char demos[kPathSize];
     char documentPath[kPathSize];
-    if (!JoinPath(command, size, destDir, program) || QuoteCommand(command, size) < 0 ||
-        !JoinPath(demos, destDir, kDemoFolder) || !JoinPath(documentPath, demos, document))
+    if (!JoinPath(command, size, destDir, program) || QuoteCommand(command, size) < 0)
+        return false;
+    // Without a document the program starts on its own: the bare Demos folder
+    // would reach it as a document that does not exist.
+    if (!document[0])
+        return true;
+    if (!JoinPath(demos, destDir, kDemoFolder) || !JoinPath(documentPath, demos, document))
         return false;
     return AppendText(command, size, " ") >= 0 && AppendText(command, size, documentPath) >= 0;
 }
@@ -220,7 +247,7 @@ void BeginSetup()
     ChooseDestination();
     int consent = CallHookWithText("SetDestDir", g_setup.destDir, 1);
     g_setup.destDir[kPathSize - 1] = 0;
-    if (Refused(consent))
+    if (Refused(consent) || !SettleDestination())
         return;
     LogLine("destination: %.259s", g_setup.destDir);
 

@@ -48,7 +48,8 @@ bool DefaultDestination(char *dest, size_t size, const char *windowsDir);
 
 // Builds the demonstration's command line into `command` (260 bytes): the
 // program below destDir (quoted when it holds a blank), a blank, and the
-// document below destDir\Demos. Returns false when any part does not fit;
+// document below destDir\Demos (as it stands, unquoted); the program alone
+// when `document` is empty. Returns false when any part does not fit;
 // nothing is then started.
 bool BuildDemoCommand(char *command, size_t size, const char *destDir, const char *program,
                       const char *document);

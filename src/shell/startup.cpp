@@ -69,49 +69,96 @@ bool StartsSwitch(const char *p)
 
 } // namespace
 
+namespace
+{
+
+const char *SkipBlanks(const char *p)
+{
+    while (*p && static_cast<unsigned char>(*p) <= ' ')
+        ++p;
+    return p;
+}
+
+// Reads the switch at `p` into `switches`, noting what is wrong with it.
+// Returns the position after it and the blanks behind it.
+const char *TakeSwitch(const char *p, SetupSwitches *switches)
+{
+    Switch read;
+    p = ReadSwitch(p, &read);
+    const char *token = read.token;
+    const char *name = read.parts.name;
+    size_t length = read.parts.length;
+    const char *value = read.parts.value;
+    if (!read.whole) {
+        NoteSwitchProblem(switches->problem, sizeof switches->problem,
+                          "A switch is cut short or too long: ", token);
+    } else if (!value && IsSwitchNamed(name, length, "SILENT")) {
+        switches->mode |= SETUP_MODE_SILENT;
+    } else if (!value && IsSwitchNamed(name, length, "VERYSILENT")) {
+        switches->mode |= SETUP_MODE_VERYSILENT;
+    } else if (value && IsSwitchNamed(name, length, "DIR")) {
+        // One full folder, written as the system resolves it: the folder the
+        // files land in and the one recorded for their removal are the same.
+        // A relative folder would land below wherever setup was started.
+        if (FullFolderPath(switches->dir, value))
+            switches->mode |= SETUP_MODE_DIR_CHOSEN;
+        else
+            NoteSwitchProblem(switches->problem, sizeof switches->problem,
+                              "This folder is not a complete, valid path: ", token);
+    } else if (value && IsSwitchNamed(name, length, "LOG")) {
+        if (TakeValue(value, switches->log, sizeof switches->log))
+            switches->mode |= SETUP_MODE_LOGGING;
+        else
+            NoteSwitchProblem(switches->problem, sizeof switches->problem,
+                              "This log file name cannot be used: ", token);
+    } else {
+        NoteSwitchProblem(switches->problem, sizeof switches->problem, "Unknown switch: ", token);
+    }
+    return SkipBlanks(p);
+}
+
+// Where the module's name at `p` ends: at the blanks before the next switch,
+// or at the end of the line (its trailing blanks kept, as before switches).
+const char *ModuleEnd(const char *p)
+{
+    for (; *p; ++p) {
+        const char *next = SkipBlanks(p);
+        if (next != p && StartsSwitch(next))
+            return p;
+    }
+    return p;
+}
+
+} // namespace
+
 bool ReadSwitches(const char *arguments, SetupSwitches *switches)
 {
     memset(switches, 0, sizeof *switches);
     const char *p = arguments;
-    // Past a bad switch the others are still read: a /VERYSILENT behind it
-    // must keep the refusal from waiting for a person.
-    while (StartsSwitch(p)) {
-        Switch read;
-        p = ReadSwitch(p, &read);
-        const char *token = read.token;
-        bool whole = read.whole;
-        const char *name = read.parts.name;
-        size_t length = read.parts.length;
-        const char *value = read.parts.value;
-        if (!whole) {
-            NoteSwitchProblem(switches->problem, sizeof switches->problem,
-                              "A switch is cut short or too long: ", token);
-        } else if (!value && IsSwitchNamed(name, length, "SILENT")) {
-            switches->mode |= SETUP_MODE_SILENT;
-        } else if (!value && IsSwitchNamed(name, length, "VERYSILENT")) {
-            switches->mode |= SETUP_MODE_VERYSILENT;
-        } else if (value && IsSwitchNamed(name, length, "DIR")) {
-            // A relative folder would land below wherever setup was started.
-            if (TakeValue(value, switches->dir, sizeof switches->dir) &&
-                IsAbsolutePath(switches->dir))
-                switches->mode |= SETUP_MODE_DIR_CHOSEN;
+    bool moduleRead = false;
+    // Past a bad switch or word the others are still read: a /VERYSILENT
+    // anywhere on the line must keep the refusal from waiting for a person.
+    while (*p) {
+        if (StartsSwitch(p)) {
+            p = TakeSwitch(p, switches);
+        } else if (!moduleRead) {
+            // Switches may follow the module's name too.
+            moduleRead = true;
+            const char *end = ModuleEnd(p);
+            size_t length = static_cast<size_t>(end - p);
+            if (length < sizeof switches->module)
+                memcpy(switches->module, p, length);
             else
-                NoteSwitchProblem(switches->problem, sizeof switches->problem,
-                                  "This folder is not a complete path: ", token);
-        } else if (value && IsSwitchNamed(name, length, "LOG")) {
-            if (TakeValue(value, switches->log, sizeof switches->log))
-                switches->mode |= SETUP_MODE_LOGGING;
-            else
-                NoteSwitchProblem(switches->problem, sizeof switches->problem,
-                                  "This log file name cannot be used: ", token);
+                switches->moduleTooLong = true;
+            p = SkipBlanks(end);
         } else {
+            Switch read;
+            const char *next = ReadSwitch(p, &read);
             NoteSwitchProblem(switches->problem, sizeof switches->problem,
-                              "Unknown switch: ", token);
+                              "Only switches may follow the module's name: ", read.token);
+            p = SkipBlanks(next);
         }
-        while (*p && static_cast<unsigned char>(*p) <= ' ')
-            ++p;
     }
-    switches->module = p;
     if (!(switches->mode & SETUP_MODE_DIR_CHOSEN))
         switches->dir[0] = 0;
     if (!(switches->mode & SETUP_MODE_LOGGING))

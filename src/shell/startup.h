@@ -26,17 +26,21 @@ bool InCancelZone(unsigned short x, unsigned short y, int copyInProgress);
 
 // What the switches in front of the module name ask for.
 struct SetupSwitches {
-    unsigned mode;      // SETUP_MODE_... of setupmodule.h
-    char dir[260];      // /DIR=: the destination, absolute; empty when not given
-    char log[260];      // /LOG=: the log file; empty when not given
-    const char *module; // the rest of the arguments, used as before
+    unsigned mode;    // SETUP_MODE_... of setupmodule.h
+    char dir[260];    // /DIR=: the destination, a full path (FullFolderPath); empty when not given
+    char log[260];    // /LOG=: the log file; empty when not given
+    char module[260]; // the module's name as given; empty when not given
+    bool moduleTooLong; // the module's name did not fit `module`
     char problem[300];  // why the switches were refused
 };
 
-// Reads the switches at the front of `arguments` (each starts with '/', is
-// matched without regard to case and is followed by blanks): /SILENT,
-// /VERYSILENT, /DIR=folder and /LOG=file, a value in double quotes holding
-// blanks (or the whole switch in quotes). Arguments without a leading '/' have no switches and are
-// the module name exactly as given. Returns false, with `problem` naming the switch, for an unknown
-// switch or a malformed value.
+// Reads the switches of `arguments` (each starts with '/', is matched without
+// regard to case and is followed by blanks): /SILENT, /VERYSILENT, /DIR=folder
+// and /LOG=file, a value in double quotes holding blanks (or the whole switch
+// in quotes). The first text that is no switch is the module's name, exactly
+// as given up to the blanks before the next switch; switches may come before
+// and after it. Returns false, with `problem` naming the first fault, for an
+// unknown switch, a malformed value, a folder that is not a complete path,
+// or a word after the module's name that is no switch; every switch is still
+// read, so `mode` holds the silence asked for anywhere on the line.
 bool ReadSwitches(const char *arguments, SetupSwitches *switches);

@@ -27,6 +27,19 @@ int QuoteCommand(char *command, size_t size);
 // name (two leading separators).
 bool IsAbsolutePath(const char *path);
 
+// The folder `path` names, written as one full path the way Windows resolves
+// it, so that it names the folder files really land in: '/' taken for '\',
+// doubled separators collapsed, "." and ".." resolved (".." never climbs
+// above the root), the trailing dots and blanks of each name dropped, a
+// "\\?\" prefix taken off a drive or share path, and no trailing backslash
+// but for a drive's root (C:\). The root is a drive (C:\) or a share
+// (\\server\share). Returns false, with an empty `dest`, for what cannot be
+// such a folder: a relative or drive-relative path, a name that the trimming
+// leaves empty ("..."), a character no name may hold (<>:"|?* and controls),
+// a device name (CON, NUL, COM1...), any other "\\?\" or "\\.\" form, or a
+// result that does not fit `size`. `dest` must not overlap `path`.
+bool FullFolderPath(char *dest, size_t size, const char *path);
+
 // True when `relative`, joined to a folder, names something inside that
 // folder: it does not start with a separator, holds no colon (drive or
 // stream) and no component of two or more dots. An empty text stays below.
@@ -39,6 +52,11 @@ bool IsPlainName(const char *name);
 template <size_t N> char *JoinPath(char (&dest)[N], const char *first, const char *second)
 {
     return JoinPath(dest, N, first, second);
+}
+
+template <size_t N> bool FullFolderPath(char (&dest)[N], const char *path)
+{
+    return FullFolderPath(dest, N, path);
 }
 
 template <size_t N> bool FolderOfPath(char (&dest)[N], const char *path)

@@ -13,6 +13,7 @@
 #include "util/text.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -299,13 +300,17 @@ TEST_F(CopyWindow, CreationFollowsTheLayout)
     EXPECT_EQ(g_saw.repaintFoundCopyWindow, 1);
     EXPECT_EQ(g_saw.repaintFoundLabels, 0);
 
+    // Each label sits about the centre of its place in the layout and holds
+    // its text on one line in its own font, whatever that font measures.
     struct Label {
         const char *text;
-        RECT place;
+        RECT layout;
     };
     const Label labels[] = {{"Copying Files...", {3, 137, 83, 153}},
                             {"100 %", {42, 11, 72, 29}},
                             {"0 %", {42, 118, 72, 136}}};
+    RECT client;
+    GetClientRect(copy, &client);
     HWND child = GetWindow(copy, GW_CHILD);
     for (const Label &label : labels) {
         ASSERT_NE(child, nullptr) << label.text;
@@ -317,12 +322,27 @@ TEST_F(CopyWindow, CreationFollowsTheLayout)
         RECT place;
         GetWindowRect(child, &place);
         MapWindowPoints(nullptr, copy, reinterpret_cast<POINT *>(&place), 2);
-        EXPECT_TRUE(EqualRect(&place, &label.place))
-            << label.text << " at " << place.left << "," << place.top;
+        EXPECT_LE(abs((place.left + place.right) - (label.layout.left + label.layout.right)), 2)
+            << label.text << " at " << place.left;
+        EXPECT_LE(abs((place.top + place.bottom) - (label.layout.top + label.layout.bottom)), 2)
+            << label.text << " at " << place.top;
+        EXPECT_TRUE(place.left >= 0 && place.right <= client.right) << label.text;
         EXPECT_EQ(GetWindowLongA(child, GWL_STYLE) & (WS_VISIBLE | SS_TYPEMASK),
                   WS_VISIBLE | SS_CENTER);
-        EXPECT_EQ(reinterpret_cast<HGDIOBJ>(SendMessageA(child, WM_GETFONT, 0, 0)),
-                  GetStockObject(ANSI_VAR_FONT));
+        HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageA(child, WM_GETFONT, 0, 0));
+        EXPECT_EQ(font, GetStockObject(ANSI_VAR_FONT));
+        HDC dc = GetDC(child);
+        HGDIOBJ old = SelectObject(dc, font);
+        RECT drawn = {0, 0, place.right - place.left, place.bottom - place.top};
+        int lineHeight = DrawTextA(dc, label.text, -1, &drawn, DT_CALCRECT | DT_SINGLELINE);
+        RECT wrapped = {0, 0, place.right - place.left, 0};
+        int wrappedHeight =
+            DrawTextA(dc, label.text, -1, &wrapped, DT_CALCRECT | DT_CENTER | DT_WORDBREAK);
+        SelectObject(dc, old);
+        ReleaseDC(child, dc);
+        EXPECT_LE(drawn.right, place.right - place.left) << label.text << " is cut";
+        EXPECT_LE(lineHeight, place.bottom - place.top) << label.text << " is cut";
+        EXPECT_EQ(wrappedHeight, lineHeight) << label.text << " wraps";
         child = GetWindow(child, GW_HWNDNEXT);
     }
     EXPECT_EQ(child, nullptr);

@@ -139,3 +139,41 @@ def test_reinstall_goes_where_the_product_is_and_another_chosen_folder_is_refuse
     assert f"Atlas is installed in {windows_path(first)} already." in log.read_text()
     values = scenario.registry_values(UNINSTALL_KEY)
     assert values["InstallLocation"] == ("REG_SZ", windows_path(first)), values
+
+
+def test_switches_after_the_module_name_are_heard(scenario):
+    # A deployment puts the switches anywhere: after the module's name they
+    # still make the run silent, and nobody is asked for a module.
+    stock_product(scenario)
+    log = scenario.dest / "setup.log"
+    scenario.start(f'/LOG="{windows_path(log)}" defsetup /VERYSILENT')
+    scenario.wait_success()
+    assert (scenario.dest / "Atlas" / "DEMO.EXE").exists(), scenario.tree()
+    assert "setup started, very silent" in log.read_text(), log.read_text()
+
+
+def test_a_folder_that_cannot_be_one_is_refused_and_nothing_installed(scenario):
+    stock_product(scenario)
+    log = scenario.dest / "setup.log"
+    folder = windows_path(scenario.dest / "Atlas") + "\\..."
+    assert scenario.run(f'/VERYSILENT /DIR={folder} /LOG="{windows_path(log)}"') == 8
+    assert "This folder is not a complete, valid path: /DIR=" in log.read_text(), log.read_text()
+    assert scenario.tree() == ["setup.log"], scenario.tree()
+
+
+def test_the_modules_destination_is_the_folder_it_names_or_refused(scenario):
+    scenario.add_module("probe")
+    many_files(scenario, 2)
+    log = scenario.dest / "setup.log"
+    # A relative folder would land below wherever setup was started.
+    scenario.probe.dest_dir("Moved")
+    assert scenario.run(f'/VERYSILENT /LOG="{windows_path(log)}" probe', timeout=60) == 2
+    assert "destination refused: Moved" in log.read_text(), log.read_text()
+    assert scenario.tree() == ["setup.log"] and scenario.tree(scenario.work) == []
+
+    moved = scenario.dest / "Moved"
+    scenario.probe.dest_dir(windows_path(moved).replace("\\", "/") + ".")
+    scenario.start(f'/VERYSILENT /LOG="{windows_path(log)}" probe')
+    scenario.wait_success()
+    assert f"destination: {windows_path(moved)}\n" in log.read_text(), log.read_text()
+    assert len(scenario.tree(moved / "Many")) == 2

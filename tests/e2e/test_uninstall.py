@@ -4,6 +4,8 @@ what the installations made and keeps what is not theirs to remove."""
 
 import re
 
+import pytest
+
 from harness import windows_path
 
 KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Harbour Atlas"
@@ -137,3 +139,33 @@ def test_a_damaged_record_removes_nothing(scenario):
     assert "count or check does not match" in log.read_text(), log.read_text()
     assert "Nothing was removed" in log.read_text()
     assert scenario.registry_values(KEY) is not None
+
+
+# Ways of writing one folder that Windows resolves to that folder.
+SPELLINGS = {
+    "trailing-dot": lambda base: f"{base}\\Chosen.",
+    "trailing-blank": lambda base: f'"{base}\\Chosen "',
+    "dot-segment": lambda base: f"{base}\\.\\Chosen",
+    "doubled-separator": lambda base: f"{base}\\\\Chosen",
+    "forward-slashes": lambda base: f"{base}/Chosen".replace("\\", "/"),
+    "dot-dot": lambda base: f"{base}\\Other\\..\\Chosen",
+    "long-prefix": lambda base: f"\\\\?\\{base}\\Chosen",
+}
+
+
+@pytest.mark.parametrize("spelling", SPELLINGS)
+def test_a_chosen_folder_is_installed_registered_and_removed_as_the_folder_it_names(
+        scenario, spelling):
+    registered_product(scenario)
+    target = scenario.dest / "Chosen"
+    home = windows_path(target)
+    assert scenario.run(f"/VERYSILENT /DIR={SPELLINGS[spelling](windows_path(scenario.dest))}",
+                        timeout=90) == 0, scenario.report("setup")
+    assert (target / "README.TXT").exists(), scenario.tree()
+    values = scenario.registry_values(KEY)
+    assert values and values["InstallLocation"] == ("REG_SZ", home), values
+    record = (target / "uninst.dat").read_bytes()
+    assert re.search(rb"^folder\W" + re.escape(home.encode()) + rb"\r$", record, re.M), record
+    uninstall(scenario, values["QuietUninstallString"][1], "removed", target)
+    scenario.wait_until(lambda: scenario.tree() == [], 30, lambda: f"left: {scenario.tree()}")
+    assert scenario.registry_values(KEY) is None

@@ -259,6 +259,33 @@ def test_trial_reads_an_error_box_and_ends(tmp_path):
     assert report["installed"] == []
 
 
+# Wine's own notepad, a program that asks about a document it cannot find.
+NOTEPAD = next(Path("/usr/lib").glob("*/wine/i386-windows/notepad.exe"), None)
+
+
+@pytest.mark.skipif(NOTEPAD is None, reason="Wine's 32-bit notepad.exe is not installed")
+def test_trial_fails_a_run_whose_demonstration_shows_a_box(tmp_path):
+    # The demonstration is asked to open a document that is not there: it
+    # asks whether to create it. The trial answers, and must still fail.
+    programs = tmp_path / "bin"
+    programs.mkdir()
+    shutil.copyfile(NOTEPAD, programs / "demo.exe")
+    dist = tmp_path / "dist"
+    done = kvlship("build", ROOT / "sample" / "atlas.manifest", dist, "-D", f"BIN={programs}",
+                   "--engine", BIN)
+    assert done.returncode == 0, done.stderr
+    data = dist / "kvlsetup.dat"
+    data.write_text(data.read_text().replace("cbDemoDocument=HARBOUR.TXT",
+                                             "cbDemoDocument=MISSING.TXT"))
+    tried = kvlship("try", dist, "--work", tmp_path / "trial", "--engine", BIN, "--json",
+                    timeout=400)
+    report = json.loads(tried.stdout)
+    assert tried.returncode == 2 and not report["passed"], tried.stdout
+    assert report["exitMeaning"] == "the installation is complete"
+    assert any(f.startswith("the demonstration showed the box") and "MISSING.TXT" in f
+               for f in report["faults"]), report["faults"]
+
+
 def test_build_refuses_a_manifest_it_cannot_ship_and_writes_nothing(tmp_path):
     manifest = tmp_path / "bad.manifest"
     (tmp_path / "a.txt").write_text("a")

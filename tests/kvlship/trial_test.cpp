@@ -77,6 +77,16 @@ TEST(TrialLog, TheShellsDestinationLineOnlyTheLastOneCounts)
     EXPECT_EQ(LoggedStamp(log, "demonstration started: "), "");
 }
 
+TEST(TrialBoxes, OnlySetupsOwnBoxesAreExpected)
+{
+    EXPECT_EQ(UnexpectedBoxFault(BoxOwner::Setup, "Atlas", "Replace it?"), "");
+    EXPECT_EQ(UnexpectedBoxFault(BoxOwner::Demonstration, "Notepad",
+                                 "File 'C:\\A\\Demos\\' does not exist.\nCreate it?"),
+              "the demonstration showed the box \"Notepad\": "
+              "File 'C:\\A\\Demos\\' does not exist. Create it?");
+    EXPECT_NE(UnexpectedBoxFault(BoxOwner::Other, "winedbg", "crashed"), "");
+}
+
 TEST(TrialRegistry, ReadsKeysAndTextValuesWithBlanksInNames)
 {
     std::vector<RegistryKey> keys = ParseRegQuery(

@@ -32,9 +32,10 @@ TEST(DemoCommand, ProgramWithBlankIsQuotedDocumentNever)
               "C:\\Program Files\\Atlas\\Demos\\MY CHART.TXT");
 }
 
-TEST(DemoCommand, EmptyDocumentStillAppendsTheDemosFolder)
+TEST(DemoCommand, WithoutADocumentTheProgramStartsAlone)
 {
-    EXPECT_EQ(Demo("C:\\ATLAS", "DEMO.EXE", ""), "C:\\ATLAS\\DEMO.EXE C:\\ATLAS\\Demos\\");
+    EXPECT_EQ(Demo("C:\\Program Files\\Atlas", "DEMO.EXE", ""),
+              "\"C:\\Program Files\\Atlas\\DEMO.EXE\"");
 }
 
 TEST(DemoCommand, CommandThatDoesNotFitIsNotStarted)
@@ -45,7 +46,7 @@ TEST(DemoCommand, CommandThatDoesNotFitIsNotStarted)
     std::string program(260, 'p');
     EXPECT_EQ(Demo("C:\\ATLAS", program.c_str(), "X"), "<not started>");
     // A quote pair that no longer fits counts as not fitting too.
-    std::string spaced = "C:\\" + std::string(240, 's') + " x";
+    std::string spaced = "C:\\" + std::string(247, 's') + " x"; // 258 with the program
     EXPECT_EQ(Demo(spaced.c_str(), "D.EXE", ""), "<not started>");
 }
 

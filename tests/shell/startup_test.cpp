@@ -118,3 +118,17 @@ TEST(Switches, BadSwitchesAreNamedAndTheRestStillRead)
     EXPECT_STREQ(switches.problem, "Unknown switch: /NOSUCH");
     EXPECT_EQ(switches.mode, static_cast<unsigned>(SETUP_MODE_VERYSILENT));
 }
+
+TEST(Switches, SwitchesAfterTheModuleAreReadAndOtherWordsRefused)
+{
+    SetupSwitches switches;
+    ASSERT_TRUE(ReadSwitches("/LOG=C:\\t.log my setup  /VERYSILENT /DIR=C:/Atlas.", &switches));
+    EXPECT_STREQ(switches.module, "my setup");
+    EXPECT_EQ(switches.mode, static_cast<unsigned>(SETUP_MODE_VERYSILENT | SETUP_MODE_LOGGING |
+                                                   SETUP_MODE_DIR_CHOSEN));
+    EXPECT_STREQ(switches.dir, "C:\\Atlas");
+    // A word after them is no switch: refused, with the silence still heard.
+    EXPECT_FALSE(ReadSwitches("defsetup /SILENT extra", &switches));
+    EXPECT_STREQ(switches.problem, "Only switches may follow the module's name: extra");
+    EXPECT_EQ(switches.mode, static_cast<unsigned>(SETUP_MODE_SILENT));
+}

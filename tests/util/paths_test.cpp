@@ -133,3 +133,54 @@ TEST(PathKinds, AbsolutePathsAndPlainNames)
     EXPECT_FALSE(IsPlainName("Sub/x.kvt"));
     EXPECT_FALSE(IsPlainName("C:x.kvt"));
 }
+
+namespace
+{
+
+std::string Full(const char *path)
+{
+    char out[kPathSize];
+    bool fine = FullFolderPath(out, path);
+    EXPECT_EQ(fine, out[0] != 0) << path;
+    return fine ? std::string(out) : std::string("<refused>");
+}
+
+} // namespace
+
+TEST(FullFolderPath, WritesTheFolderFilesLandIn)
+{
+    EXPECT_EQ(Full("C:\\Dotty."), "C:\\Dotty");
+    EXPECT_EQ(Full("C:\\Spacey "), "C:\\Spacey");
+    EXPECT_EQ(Full("C:\\Base\\.\\Seg"), "C:\\Base\\Seg");
+    EXPECT_EQ(Full("C:\\\\Dbl\\"), "C:\\Dbl");
+    EXPECT_EQ(Full("C:/Fwd/Sub/"), "C:\\Fwd\\Sub");
+    EXPECT_EQ(Full("C:\\Base\\..\\Up"), "C:\\Up");
+    EXPECT_EQ(Full("C:\\..\\..\\Up"), "C:\\Up");
+    EXPECT_EQ(Full("C:\\A. .\\B"), "C:\\A\\B");
+    EXPECT_EQ(Full("C:\\My Atlas\\v1.2"), "C:\\My Atlas\\v1.2");
+    EXPECT_EQ(Full("C:\\Base\\.."), "C:\\");
+    EXPECT_EQ(Full("d:\\"), "d:\\");
+}
+
+TEST(FullFolderPath, TakesSharesAndTheLongPrefix)
+{
+    EXPECT_EQ(Full("\\\\?\\C:\\Qmark"), "C:\\Qmark");
+    EXPECT_EQ(Full("\\\\server\\share\\..\\x"), "\\\\server\\share\\x");
+    EXPECT_EQ(Full("//server/share/"), "\\\\server\\share");
+    EXPECT_EQ(Full("\\\\?\\UNC\\server\\share\\A"), "\\\\server\\share\\A");
+}
+
+TEST(FullFolderPath, RefusesWhatCannotBeAFolder)
+{
+    const char *const bad[] = {"",          "Atlas",         "\\Atlas",        "C:",
+                               "C:Atlas",   "C:\\...",       "C:\\a\\ .\\b",   "C:\\a<b",
+                               "C:\\a:b",   "C:\\a|b",       "C:\\NUL",        "C:\\com1.txt\\x",
+                               "\\\\.\\C:", "\\\\?\\Volume", "\\\\server",     "\\\\server\\",
+                               "\\\\..\\s", "C:\\a\tb",      "\\\\?\\UNC\\srv"};
+    for (const char *path : bad)
+        EXPECT_EQ(Full(path), "<refused>") << path;
+    // The result must fit: a name that would cross the limit is refused whole.
+    std::string longPath = "C:\\" + std::string(kPathSize - 4, 'a');
+    EXPECT_EQ(Full(longPath.c_str()), longPath);
+    EXPECT_EQ(Full((longPath + "\\b").c_str()), "<refused>");
+}

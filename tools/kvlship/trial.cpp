@@ -516,6 +516,7 @@ class Trial
         stagePrefix_.clear();
         result_->screenshots = older.screenshots;
         result_->boxes = older.boxes;
+        result_->faults = older.faults;
         result_->hostPrograms = older.hostPrograms;
         for (const std::string &program : older.otherPrograms)
             result_->otherPrograms.push_back(program);
@@ -872,6 +873,12 @@ class Trial
         state->firstAnswer = state->lastAnswer = Clock::now();
         state->index = result_->boxes.size();
         result_->boxes.push_back(box);
+        BoxOwner owner = top.frame.pid == setupPid_                  ? BoxOwner::Setup
+                         : demoPid_ > 0 && top.frame.pid == demoPid_ ? BoxOwner::Demonstration
+                                                                     : BoxOwner::Other;
+        std::string fault = UnexpectedBoxFault(owner, box.caption, box.text);
+        if (!fault.empty())
+            result_->faults.push_back(fault);
         if (box.error) {
             errorAt_ = Clock::now();
             Fail("setup.exe showed the error \"" + box.text + "\" (" + box.caption + ")");

@@ -115,6 +115,17 @@ std::string LoggedStamp(const std::vector<std::string> &log, const std::string &
     return found;
 }
 
+std::string UnexpectedBoxFault(BoxOwner owner, const std::string &caption, const std::string &text)
+{
+    if (owner == BoxOwner::Setup)
+        return std::string();
+    std::string shown = text;
+    std::replace(shown.begin(), shown.end(), '\n', ' ');
+    return std::string(owner == BoxOwner::Demonstration ? "the demonstration"
+                                                        : "a program the setup started") +
+           " showed the box \"" + caption + "\": " + shown;
+}
+
 std::vector<RegistryKey> ParseRegQuery(const std::string &text)
 {
     std::vector<RegistryKey> keys;

@@ -28,6 +28,16 @@ std::string LoggedDestination(const std::vector<std::string> &log);
 // last line of setup's log whose text starts with `event`; empty when none.
 std::string LoggedStamp(const std::vector<std::string> &log, const std::string &event);
 
+// Whose box a run met: setup.exe's (the shell's or its module's), the
+// demonstration's, or another program's.
+enum class BoxOwner { Setup, Demonstration, Other };
+
+// The fault a box makes of a run, or empty when the run may show it. Setup's
+// own boxes are its questions and notices (its error boxes end the run and
+// are judged by that end); a box of any program setup started means starting
+// it went wrong: the customer would meet it, however the trial answered it.
+std::string UnexpectedBoxFault(BoxOwner owner, const std::string &caption, const std::string &text);
+
 // A registry key as `reg query KEY /s` lists it, with its text values.
 struct RegistryKey {
     std::string name;                          // HKEY_LOCAL_MACHINE\...
