@@ -259,17 +259,29 @@ int ExitCodeOf(const Removal *removal)
     return UNINSTALL_EXIT_REMOVED;
 }
 
-int Uninstall(HINSTANCE instance, const UninstallSwitches &switches, Removal *removal,
-              InstallRecord *record)
+// One removal at a time on this system: a second one started meanwhile
+// waits, then finds what the first one left.
+HANDLE TakeRemovalTurn()
 {
-    if (!ReadRecord(switches, record))
-        return UNINSTALL_EXIT_NO_RECORD;
-    char caption[kRecordFieldSize + 16];
-    wsprintfA(caption, "%.259s Uninstall", record->name);
-    if (!switches.silent && !AskToRemove(record->name, caption)) {
-        Log("the user chose to keep %.259s", record->name);
-        return UNINSTALL_EXIT_DECLINED;
+    HANDLE turn = CreateMutexA(nullptr, FALSE, "KarveloUninstallTurn");
+    if (turn && WaitForSingleObject(turn, INFINITE) == WAIT_FAILED) {
+        CloseHandle(turn);
+        return nullptr;
     }
+    return turn;
+}
+
+void EndRemovalTurn(HANDLE turn)
+{
+    if (turn) {
+        ReleaseMutex(turn);
+        CloseHandle(turn);
+    }
+}
+
+int Remove(HINSTANCE instance, const UninstallSwitches &switches, Removal *removal,
+           InstallRecord *record, const char *caption)
+{
     removal->record = record;
     if (switches.parent)
         JoinPath(removal->deferred, switches.from, kUninstallerName);
@@ -299,16 +311,28 @@ int Uninstall(HINSTANCE instance, const UninstallSwitches &switches, Removal *re
     return ExitCodeOf(removal);
 }
 
-// One removal at a time on this system: a second one started meanwhile
-// waits, then finds what the first one left.
-HANDLE TakeRemovalTurn()
+int Uninstall(HINSTANCE instance, const UninstallSwitches &switches, Removal *removal,
+              InstallRecord *record)
 {
-    HANDLE turn = CreateMutexA(nullptr, FALSE, "KarveloUninstallTurn");
-    if (turn && WaitForSingleObject(turn, INFINITE) == WAIT_FAILED) {
-        CloseHandle(turn);
-        return nullptr;
+    // An interactive removal waits for its turn only once answered (a
+    // question left open holds no other removal up), and then reads its
+    // record again: another removal may have run meanwhile.
+    HANDLE turn = switches.silent ? TakeRemovalTurn() : nullptr;
+    bool read = ReadRecord(switches, record);
+    char caption[kRecordFieldSize + 16];
+    wsprintfA(caption, "%.259s Uninstall", record->name);
+    if (read && !switches.silent) {
+        if (!AskToRemove(record->name, caption)) {
+            Log("the user chose to keep %.259s", record->name);
+            return UNINSTALL_EXIT_DECLINED;
+        }
+        turn = TakeRemovalTurn();
+        read = ReadRecord(switches, record);
     }
-    return turn;
+    int code = read ? Remove(instance, switches, removal, record, caption)
+                    : UNINSTALL_EXIT_NO_RECORD;
+    EndRemovalTurn(turn);
+    return code;
 }
 
 int Main(HINSTANCE instance)
@@ -335,14 +359,8 @@ int Main(HINSTANCE instance)
         TellOrLog(switches.silent, nullptr, switches.problem, kCaption, MB_ICONERROR);
     else if (!removal || !record)
         code = UNINSTALL_EXIT_CANNOT_RUN;
-    else {
-        HANDLE turn = TakeRemovalTurn();
+    else
         code = Uninstall(instance, switches, removal, record);
-        if (turn) {
-            ReleaseMutex(turn);
-            CloseHandle(turn);
-        }
-    }
     if (switches.parent && switches.result)
         HandBack(switches, code);
     // The program, moved out of the folder while it ran, goes now it has ended.
