@@ -329,8 +329,8 @@ int Uninstall(HINSTANCE instance, const UninstallSwitches &switches, Removal *re
         turn = TakeRemovalTurn();
         read = ReadRecord(switches, record);
     }
-    int code = read ? Remove(instance, switches, removal, record, caption)
-                    : UNINSTALL_EXIT_NO_RECORD;
+    int code =
+        read ? Remove(instance, switches, removal, record, caption) : UNINSTALL_EXIT_NO_RECORD;
     EndRemovalTurn(turn);
     return code;
 }

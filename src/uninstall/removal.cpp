@@ -160,8 +160,8 @@ void RemoveItems(Removal *removal, RemovalProgress progress, void *context)
             if (kind == RECORD_FILE && removal->deferred[0] &&
                 lstrcmpiA(item.path, removal->deferred) == 0)
                 continue;
-            removal->outcome[i] = kind == RECORD_INI ? RemoveSetting(item, record->folder)
-                                                     : RemoveFile(item);
+            removal->outcome[i] =
+                kind == RECORD_INI ? RemoveSetting(item, record->folder) : RemoveFile(item);
             Note(item, removal->outcome[i]);
             if (progress)
                 progress(context, ++done, record->count, item.path);

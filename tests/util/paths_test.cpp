@@ -154,8 +154,8 @@ TEST(NormaliseFullPath, SpellingsOfOnePlaceMeet)
         EXPECT_STREQ(out, c.normal) << c.path;
     }
     char out[kPathSize] = "x";
-    for (const char *refused : {"Tools\\Atlas", "C:Tools", "\\\\?\\C:\\Tools", "\\\\.\\COM1",
-                                "\\\\srv", "\\\\\\x\\y"}) {
+    for (const char *refused :
+         {"Tools\\Atlas", "C:Tools", "\\\\?\\C:\\Tools", "\\\\.\\COM1", "\\\\srv", "\\\\\\x\\y"}) {
         EXPECT_FALSE(NormaliseFullPath(out, refused)) << refused;
         EXPECT_STREQ(out, "") << refused;
     }
