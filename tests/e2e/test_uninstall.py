@@ -206,16 +206,19 @@ def test_a_record_naming_what_is_not_the_installations_removes_nothing(scenario)
               f"dir\t{windows_path(outside / 'Old')}"]
     record = sealed(lines)
     (dest / "uninst.dat").write_bytes(record)
+    log = scenario.work / "uninstall.log"
     before = scenario.tree()
-    command = f'"{windows_path(dest / "uninst.exe")}" /S'
+    command = f'"{windows_path(dest / "uninst.exe")}" /S /LOG="{windows_path(log)}"'
     assert scenario.run(cmdline=command, timeout=60) == UNINSTALL_EXIT["no-record"]
     assert scenario.tree() == before
+    assert "not the record setup wrote" in log.read_text(), log.read_text()
     # Even a record vouched for where setup keeps its digest acts only within
     # the product's places.
     scenario.wine("reg", "add", RECORDS + r"\Other Tool", "/v", windows_path(dest), "/d",
                   hashlib.sha256(record).hexdigest(), "/f")
     assert scenario.run(cmdline=command, timeout=60) == UNINSTALL_EXIT["no-record"]
     assert scenario.tree() == before
+    assert "cannot have made" in log.read_text(), log.read_text()
     assert other_ini.read_bytes() == b"[Other]\r\nKey=1\r\n"
     assert scenario.registry_values(other_key) is not None
     assert scenario.registry_values(KEY) is not None
@@ -263,6 +266,21 @@ def test_a_second_product_in_the_folder_leaves_the_first_removable(scenario):
     assert scenario.registry_values(UNINSTALL + r"\Other Tool") is None
     uninstall(scenario, scenario.registry_values(KEY)["QuietUninstallString"][1], "removed", tools)
     assert scenario.registry_values(KEY) is None
+
+
+def test_a_command_naming_its_product_refuses_another_products_record(scenario):
+    dest = registered_product(scenario)
+    install(scenario)
+    quiet = scenario.registry_values(KEY)["QuietUninstallString"][1]
+    lines = record_lines(dest / "uninst.dat")
+    lines[1] = "product\tOther Tool"
+    record = sealed(lines)
+    (dest / "uninst.dat").write_bytes(record)
+    scenario.wine("reg", "add", RECORDS + r"\Other Tool", "/v", windows_path(dest), "/d",
+                  hashlib.sha256(record).hexdigest(), "/f")
+    before = scenario.tree()
+    assert scenario.run(cmdline=quiet, timeout=60) == UNINSTALL_EXIT["no-record"]
+    assert scenario.tree() == before
 
 
 def test_a_removal_beside_another_ends_when_its_work_is_done(scenario):
