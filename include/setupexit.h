@@ -82,8 +82,8 @@ static inline const char *SetupExitMeaning(int code)
 #define UNINSTALL_EXIT_REMOVED 0
 /* the user answered No: nothing removed */
 #define UNINSTALL_EXIT_DECLINED 1
-/* something the installations created could not be removed and stays (no
-   right, a folder the system refused) */
+/* something the installations created could not be removed and stays: a
+   file, the record or the product's key (no right to it, say) */
 #define UNINSTALL_EXIT_PARTLY 2
 /* the install record is missing, damaged or not to be trusted (not the one
    setup wrote for this folder and product, or naming what an installation

@@ -201,21 +201,23 @@ bool ReadRecord(const UninstallSwitches &switches, InstallRecord *record)
 
 // The product's key, only when it is this installation's: another
 // installation of the product may have registered itself since.
-void RemoveKey(const InstallRecord *record)
+// False when the key is this installation's and stays.
+bool RemoveKey(const InstallRecord *record)
 {
     char keyPath[sizeof kUninstallKey + kRecordFieldSize];
     if (CopyText(keyPath, kUninstallKey) < 0 || AppendText(keyPath, record->product) < 0 ||
         strchr(record->product, '\\'))
-        return;
+        return true;
     if (!UninstallKeyIsFolders(record->product, record->folder)) {
         Log("key HKLM\\%.259s: kept, it is not this installation's", keyPath);
-        return;
+        return true;
     }
     LONG result = RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath);
     Log("key HKLM\\%.259s: %s", keyPath,
         result == ERROR_SUCCESS          ? "removed"
         : result == ERROR_FILE_NOT_FOUND ? "not there"
                                          : "cannot be removed");
+    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
 }
 
 // Hands the exit code to the program that waits for it, and waits for that
@@ -249,10 +251,10 @@ void SpareFolder(char (&spare)[kPathSize])
         spare[0] = 0;
 }
 
-int ExitCodeOf(const Removal *removal)
+int ExitCodeOf(const Removal *removal, bool registrationStays)
 {
     // What the user changed is kept by design: the removal is whole.
-    if (CountOutcome(removal, OUTCOME_KEPT) > 0)
+    if (registrationStays || CountOutcome(removal, OUTCOME_KEPT) > 0)
         return UNINSTALL_EXIT_PARTLY;
     if (CountOutcome(removal, OUTCOME_SCHEDULED) > 0)
         return UNINSTALL_EXIT_RESTART;
@@ -288,9 +290,10 @@ int Remove(HINSTANCE instance, const UninstallSwitches &switches, Removal *remov
     HWND progress = switches.silent ? nullptr : OpenProgress(instance, caption);
     RemoveItems(removal, ShowProgress, progress);
     char recordPath[kPathSize];
-    if (JoinPath(recordPath, switches.from, kRecordFileName))
-        DeleteFileA(recordPath);
-    RemoveKey(record);
+    bool stays =
+        !JoinPath(recordPath, switches.from, kRecordFileName) ||
+        (!DeleteFileA(recordPath) && GetFileAttributesA(recordPath) != INVALID_FILE_ATTRIBUTES);
+    stays = !RemoveKey(record) || stays;
     ForgetRecord(record->product, record->folder);
     char spare[kPathSize];
     SpareFolder(spare);
@@ -308,7 +311,7 @@ int Remove(HINSTANCE instance, const UninstallSwitches &switches, Removal *remov
                   whole ? MB_ICONINFORMATION : MB_ICONWARNING);
         HeapFree(GetProcessHeap(), 0, summary);
     }
-    return ExitCodeOf(removal);
+    return ExitCodeOf(removal, stays);
 }
 
 int Uninstall(HINSTANCE instance, const UninstallSwitches &switches, Removal *removal,
