@@ -22,13 +22,16 @@ if(NOT TARGET setupkit)
     ${SETUP_ENGINE_ROOT}/modules/kit/destination.cpp
     ${SETUP_ENGINE_ROOT}/src/record/record.cpp
     ${SETUP_ENGINE_ROOT}/src/record/recordfile.cpp
+    ${SETUP_ENGINE_ROOT}/src/record/bounds.cpp
+    ${SETUP_ENGINE_ROOT}/src/record/registration.cpp
+    ${SETUP_ENGINE_ROOT}/src/codec/sha256.cpp
     ${SETUP_ENGINE_ROOT}/src/util/text.cpp
     ${SETUP_ENGINE_ROOT}/src/util/paths.cpp
     ${SETUP_ENGINE_ROOT}/src/util/registry.cpp)
   target_include_directories(setupkit PUBLIC ${SETUP_ENGINE_ROOT}/include
                              PRIVATE ${SETUP_ENGINE_ROOT}/src)
   target_compile_options(setupkit PRIVATE -fno-exceptions -fno-rtti -Os)
-  target_link_libraries(setupkit PUBLIC advapi32 user32)
+  target_link_libraries(setupkit PUBLIC advapi32 user32 shell32)
 endif()
 
 # The stock kit (include/stockkit.h): the stock module's behaviour as a static

@@ -77,19 +77,25 @@ static inline const char *SetupExitMeaning(int code)
  * uninst.exe's exit codes. The program in the product's folder hands on the
  * code of the temporary copy that does the work.
  * ---------------------------------------------------------------------- */
-/* everything the installations created is gone */
+/* everything the installations created is gone, but for files the user changed
+   since (kept on purpose, listed in the log and the summary) */
 #define UNINSTALL_EXIT_REMOVED 0
 /* the user answered No: nothing removed */
 #define UNINSTALL_EXIT_DECLINED 1
-/* removed, but some files were kept (changed since installation) or are
-   removed only at the next restart (in use) */
+/* something the installations created could not be removed and stays: a
+   file, the record or the product's key (no right to it, say) */
 #define UNINSTALL_EXIT_PARTLY 2
-/* the install record is missing or damaged: nothing removed */
+/* the install record is missing, damaged or not to be trusted (not the one
+   setup wrote for this folder and product, or naming what an installation
+   cannot have made): nothing removed */
 #define UNINSTALL_EXIT_NO_RECORD 3
 /* an unknown switch or a malformed value on the command line: nothing removed */
 #define UNINSTALL_EXIT_BAD_SWITCH 4
 /* the uninstaller could not run: its temporary copy, a system library */
 #define UNINSTALL_EXIT_CANNOT_RUN 5
+/* removed, but files in use go only at the next restart (the system's own
+   code for a success that needs a restart, as deployment tools read it) */
+#define UNINSTALL_EXIT_RESTART 3010
 
 /* What an exit code of uninst.exe means, in a few words. */
 static inline const char *UninstallExitMeaning(int code)
@@ -100,13 +106,16 @@ static inline const char *UninstallExitMeaning(int code)
     case UNINSTALL_EXIT_DECLINED:
         return "the user chose to keep the product";
     case UNINSTALL_EXIT_PARTLY:
-        return "removed, but some files were kept or are removed at the next restart";
+        return "removed, but some of the product's files could not be";
     case UNINSTALL_EXIT_NO_RECORD:
-        return "the install record is missing or damaged; nothing was removed";
+        return "the install record is missing, damaged or not to be trusted; nothing was "
+               "removed";
     case UNINSTALL_EXIT_BAD_SWITCH:
         return "the command line is wrong; nothing was removed";
     case UNINSTALL_EXIT_CANNOT_RUN:
         return "the uninstaller could not run";
+    case UNINSTALL_EXIT_RESTART:
+        return "removed; files in use go at the next restart";
     default:
         return "not an exit code of uninst.exe";
     }

@@ -17,15 +17,43 @@
  *     folders made for them, settings written into INI files;
  *   - writes the product's key HKLM\Software\Microsoft\Windows\CurrentVersion\
  *     Uninstall\<id>: DisplayName, DisplayVersion, Publisher, InstallLocation,
- *     DisplayIcon, UninstallString ("<destination>\uninst.exe"),
+ *     DisplayIcon, UninstallString ("<destination>\uninst.exe" /ID="<id>"),
  *     QuietUninstallString (the same with /S), EstimatedSize (KiB of the
- *     recorded files), NoModify = 1, NoRepair = 1.
+ *     recorded files), NoModify = 1, NoRepair = 1;
+ *   - keeps the SHA-256 of the record it wrote where only administrators
+ *     write: HKLM\Software\Karvelo\Install records\<id>, a value named by
+ *     the destination (a full path, normalised) holding the digest in hex.
  *
- * Installing again with the same id (a repair, an upgrade) adds to the record
- * already in the destination: files the new version no longer ships stay
- * listed, so the uninstaller still removes them; a file recorded before stays
- * the product's even when this setup found it there and replaced it; what was
- * installed again takes its new size and time. The key is written anew.
+ * The destination may be writable by every user, and so may its record. The
+ * uninstaller therefore trusts a record only when it is the one the kit wrote
+ * for that folder (its digest the one kept for it), for the product its
+ * command names (/ID=), and when every item lies where an installation into
+ * the folder may have put it:
+ *   files           below the destination;
+ *   folders         the destination or below it;
+ *   shortcuts       .lnk files below a Start Menu or a desktop (everyone's or
+ *                   the user's), removed only as they were written (size and
+ *                   last-write time);
+ *   shortcut groups folders below a Start Menu or a desktop;
+ *   settings        in files below the destination, or directly in the
+ *                   Windows folder; a settings file left empty is deleted
+ *                   only when it is below the destination.
+ * Otherwise it removes nothing and says why. The kit records nothing outside
+ * these places (it logs what it leaves out), so that the record it writes is
+ * always one the uninstaller accepts. The product's key is removed only when
+ * its InstallLocation is the folder being removed: another installation of
+ * the product elsewhere keeps its entry.
+ *
+ * Installing again with the same id into the same folder (a repair, an
+ * upgrade) adds to the record already in the destination, when it is the one
+ * the kit wrote there and the product's key names that folder (a record
+ * placed there by someone else starts nothing): files the new version no
+ * longer ships stay listed, so the uninstaller still removes them; a file
+ * recorded before stays the product's even when this setup found it there
+ * and replaced it; what was installed again takes its new size and time. The
+ * key is written anew. A destination that holds another product's record is
+ * left alone: the kit neither replaces that record nor the uninstaller there,
+ * and answers KIT_OTHER_PRODUCT.
  *
  * The kit shows nothing, in any mode: it tells setup's log (SM_WRITELOG) what
  * it did, and its result says whether the product was registered; a module
@@ -35,7 +63,7 @@
  * The record, uninst.dat: text, one item a line, CR LF line ends, fields
  * separated by a tab:
  *
- *   KARVELO-UNINSTALL<TAB>1
+ *   KARVELO-UNINSTALL<TAB>2
  *   product<TAB><id>
  *   name<TAB><display name>
  *   version<TAB><version>
@@ -43,7 +71,7 @@
  *   folder<TAB><destination>
  *   file<TAB><size, hex><TAB><last-write time as a FILETIME, hex><TAB><path>
  *   dir<TAB><a folder setup made>
- *   link<TAB><a shortcut file>
+ *   link<TAB><size, hex><TAB><last-write time, hex><TAB><a shortcut file>
  *   group<TAB><a folder made for shortcuts>
  *   ini<TAB><settings file><TAB><section><TAB><key>
  *   ...
@@ -66,7 +94,8 @@ extern "C" {
 #endif
 
 /* A setting the module wrote: the uninstaller deletes the key, then the
-   section if no key is left in it, then the file if nothing is left in it. */
+   section if no key is left in it, then the file if nothing is left in it and
+   it is below the destination. */
 typedef struct KitIniEntry {
     const char *file; /* complete path of the settings file */
     const char *section;
@@ -100,6 +129,9 @@ typedef struct ProductInfo {
 #define KIT_RECORD_FAILED 3   /* the record could not be written (or is full) */
 #define KIT_REGISTRY_FAILED 4 /* the key could not be written (no right to HKLM?) */
 #define KIT_NO_MEMORY 5
+/* the destination holds another product's record: neither it nor the
+   uninstaller there was touched, and this product was not registered */
+#define KIT_OTHER_PRODUCT 6
 
 /* Registers the installation; mainWindow is setup's (InitModule's). Call it
    from EndSetup, after setup.exe has made everything. Items setup.exe

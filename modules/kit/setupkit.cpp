@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "record/recordfile.h"
+#include "record/registration.h"
 #include "setupmodule.h"
 #include "util/paths.h"
 #include "util/text.h"
@@ -13,7 +14,6 @@
 namespace
 {
 
-constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 constexpr size_t kIdSize = 128;
 // setup.exe lists 128 files and their folders; the bound only guards the loop.
 constexpr int kMostInstalledItems = 4096;
@@ -49,23 +49,70 @@ bool InfoIsUsable(const ProductInfo *info)
            IsPlainText(info->destDir, kPathSize);
 }
 
-// The record already in the destination, when it is this product's; a fresh
-// one otherwise (the old one is then replaced, and the log says why).
-void StartRecord(HWND mainWindow, const char *recordPath, const ProductInfo *info,
+bool SameFolder(const char *a, const char *b)
+{
+    char normalA[kPathSize];
+    char normalB[kPathSize];
+    return NormaliseFullPath(normalA, a) && NormaliseFullPath(normalB, b) &&
+           lstrcmpiA(normalA, normalB) == 0;
+}
+
+// Why an earlier record of this product is not taken over; nullptr when it
+// is this installation's: written for this folder, the product's key naming
+// the folder, and its digest the one kept for it. Anything else may have
+// been put there by whoever can write to the folder.
+const char *NotTakenOver(const InstallRecord *record, const ProductInfo *info, const char *digest)
+{
+    if (!SameFolder(record->folder, info->destDir))
+        return "it was written for another folder";
+    if (!UninstallKeyIsFolders(info->id, info->destDir))
+        return "the product's key does not name this folder";
+    if (!RecordIsRemembered(info->id, info->destDir, digest))
+        return "it is not the record setup wrote there";
+    return nullptr;
+}
+
+// Drops what an installation into the destination cannot have made.
+void KeepWithinBounds(HWND mainWindow, InstallRecord *record, const char *folder,
+                      const RecordPlaces &places)
+{
+    int kept = 0;
+    for (int i = 0; i < record->count; ++i) {
+        if (ItemWithinBounds(record->items[i], folder, places))
+            record->items[kept++] = record->items[i];
+        else
+            KitLog(mainWindow, "registration: not recorded (outside the product's places): %.259s",
+                   record->items[i].path);
+    }
+    record->count = kept;
+}
+
+// The record already in the destination, when it is this installation's; a
+// fresh one otherwise (the old one is then replaced, and the log says why).
+// False, with nothing changed, when the folder holds another product's record.
+bool StartRecord(HWND mainWindow, const char *recordPath, const ProductInfo *info,
                  InstallRecord *record)
 {
     bool missing = false;
-    RecordRead read = ReadRecordFile(recordPath, record, &missing);
-    if (read == RECORD_OK && lstrcmpiA(record->product, info->id) == 0) {
+    char digest[kRecordDigestText];
+    RecordRead read = ReadRecordFile(recordPath, record, &missing, digest);
+    if (read == RECORD_OK && lstrcmpiA(record->product, info->id) != 0) {
+        KitLog(mainWindow, "registration: %.259s holds the record of %.259s: left as it is",
+               info->destDir, record->product);
+        return false;
+    }
+    const char *why = read == RECORD_OK ? NotTakenOver(record, info, digest) : nullptr;
+    if (read == RECORD_OK && !why) {
         KitLog(mainWindow,
                "registration: adding to the record of an earlier installation (%d items)",
                record->count);
-        return;
+        return true;
     }
     if (!missing)
         KitLog(mainWindow, "registration: the record there is not taken over: %s",
-               read == RECORD_OK ? "it is another product's" : RecordReadMeaning(read));
+               why ? why : RecordReadMeaning(read));
     ParseRecord("", 0, record);
+    return true;
 }
 
 uint64_t Join(unsigned long high, unsigned long low)
@@ -107,8 +154,14 @@ void AddInstalled(HWND mainWindow, InstallRecord *record)
 bool AddOwn(HWND mainWindow, InstallRecord *record, const ProductInfo *info)
 {
     bool all = true;
-    for (int i = 0; info->shortcuts && i < info->shortcutCount; ++i)
-        all &= AddRecordItem(record, RECORD_LINK, info->shortcuts[i], 0, 0);
+    for (int i = 0; info->shortcuts && i < info->shortcutCount; ++i) {
+        // Kept by its size and time as a file is: one rewritten since (by
+        // another installation, or the user) is not this one's to remove.
+        uint64_t size = 0;
+        uint64_t written = 0;
+        all &= info->shortcuts[i] && FileFacts(info->shortcuts[i], &size, &written) &&
+               AddRecordItem(record, RECORD_LINK, info->shortcuts[i], size, written);
+    }
     for (int i = 0; info->groupFolders && i < info->groupFolderCount; ++i)
         all &= AddRecordItem(record, RECORD_GROUP, info->groupFolders[i], 0, 0);
     for (int i = 0; info->iniEntries && i < info->iniEntryCount; ++i) {
@@ -169,13 +222,18 @@ bool SetNumber(HKEY key, const char *name, DWORD value)
 bool WriteUninstallKey(const ProductInfo *info, const InstallRecord *record,
                        const char *uninstaller)
 {
+    // The commands name the product: its uninstaller refuses a record of
+    // another product (an id with a double quote cannot be quoted: none).
     char keyPath[sizeof kUninstallKey + kIdSize];
-    char command[kPathSize + 8];
-    char quiet[kPathSize + 8];
+    char command[kPathSize + kIdSize + 16];
+    char quiet[kPathSize + kIdSize + 16];
+    bool named = !strchr(info->id, '"');
     if (CopyText(keyPath, kUninstallKey) < 0 || AppendText(keyPath, info->id) < 0 ||
         CopyText(command, "\"") < 0 || AppendText(command, uninstaller) < 0 ||
-        AppendText(command, "\"") < 0 || CopyText(quiet, command) < 0 ||
-        AppendText(quiet, " /S") < 0)
+        AppendText(command, "\"") < 0 ||
+        (named && (AppendText(command, " /ID=\"") < 0 || AppendText(command, info->id) < 0 ||
+                   AppendText(command, "\"") < 0)) ||
+        CopyText(quiet, command) < 0 || AppendText(quiet, " /S") < 0)
         return false;
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
@@ -201,7 +259,8 @@ int Register(HWND mainWindow, const ProductInfo *info, InstallRecord *record)
     char recordPath[kPathSize];
     if (!JoinPath(recordPath, info->destDir, kRecordFileName))
         return KIT_BAD_INFO;
-    StartRecord(mainWindow, recordPath, info, record);
+    if (!StartRecord(mainWindow, recordPath, info, record))
+        return KIT_OTHER_PRODUCT;
     if (!SetRecordField(record->product, info->id) ||
         !SetRecordField(record->name, info->displayName) ||
         !SetRecordField(record->version, OrEmpty(info->version)) ||
@@ -210,13 +269,21 @@ int Register(HWND mainWindow, const ProductInfo *info, InstallRecord *record)
         return KIT_BAD_INFO;
     AddInstalled(mainWindow, record);
     AddOwn(mainWindow, record, info);
+    // The uninstaller refuses a record naming anything else.
+    RecordPlaces places;
+    FindRecordPlaces(&places);
+    KeepWithinBounds(mainWindow, record, info->destDir, places);
     char uninstaller[kPathSize];
     if (!PlaceUninstaller(mainWindow, info, record, uninstaller))
         return KIT_NO_UNINSTALLER;
-    if (!WriteRecordFile(recordPath, record))
+    char digest[kRecordDigestText];
+    if (!WriteRecordFile(recordPath, record, digest))
         return KIT_RECORD_FAILED;
     KitLog(mainWindow, "registration: record %.259s written, %d items", recordPath, record->count);
-    return WriteUninstallKey(info, record, uninstaller) ? KIT_REGISTERED : KIT_REGISTRY_FAILED;
+    return RememberRecord(info->id, info->destDir, digest) &&
+                   WriteUninstallKey(info, record, uninstaller)
+               ? KIT_REGISTERED
+               : KIT_REGISTRY_FAILED;
 }
 
 } // namespace
@@ -261,6 +328,8 @@ extern "C" const char *KitResultMeaning(int result)
         return "the Uninstall key could not be written";
     case KIT_NO_MEMORY:
         return "not enough memory";
+    case KIT_OTHER_PRODUCT:
+        return "the destination holds another product's record; it was left as it is";
     default:
         return "not a result of RegisterProduct";
     }

@@ -5,7 +5,7 @@
 namespace
 {
 
-constexpr char kFirstLine[] = "KARVELO-UNINSTALL\t1";
+constexpr char kFirstLine[] = "KARVELO-UNINSTALL\t2";
 constexpr int kMaxFields = 5;
 const char *const kHeaderNames[] = {"product", "name", "version", "publisher", "folder"};
 const char *const kKindNames[] = {"", "file", "dir", "link", "group", "ini"};
@@ -130,7 +130,7 @@ int KindOf(const char *name)
 bool ReadItem(InstallRecord *record, char **fields, int count)
 {
     int kind = KindOf(fields[0]);
-    if (kind == RECORD_FILE) {
+    if (kind == RECORD_FILE || kind == RECORD_LINK) {
         uint64_t size = 0;
         uint64_t written = 0;
         return count == 4 && ReadHex(fields[1], &size) && ReadHex(fields[2], &written) &&
@@ -237,8 +237,9 @@ bool AddRecordItem(InstallRecord *record, int kind, const char *path, uint64_t s
         return false;
     RecordItem &item = record->items[record->count++];
     item.kind = kind;
-    item.size = kind == RECORD_FILE ? size : 0;
-    item.written = kind == RECORD_FILE ? written : 0;
+    bool sized = kind == RECORD_FILE || kind == RECORD_LINK;
+    item.size = sized ? size : 0;
+    item.written = sized ? written : 0;
     SetRecordField(item.path, path);
     SetRecordField(item.section, section);
     SetRecordField(item.key, key);
@@ -355,10 +356,11 @@ size_t FormatRecord(const InstallRecord *record, char *out, size_t size)
         char timeText[24];
         FormatHex(sizeText, item.size, 1);
         FormatHex(timeText, item.written, 1);
-        const char *fileLine[] = {"file", sizeText, timeText, item.path};
+        const char *fileLine[] = {kKindNames[item.kind], sizeText, timeText, item.path};
         const char *iniLine[] = {"ini", item.path, item.section, item.key};
         const char *plainLine[] = {kKindNames[item.kind], item.path};
-        bool put = item.kind == RECORD_FILE  ? PutLine(out, size, &used, fileLine, 4)
+        bool sized = item.kind == RECORD_FILE || item.kind == RECORD_LINK;
+        bool put = sized                     ? PutLine(out, size, &used, fileLine, 4)
                    : item.kind == RECORD_INI ? PutLine(out, size, &used, iniLine, 4)
                                              : PutLine(out, size, &used, plainLine, 2);
         if (!put)

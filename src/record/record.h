@@ -6,7 +6,7 @@
 // The text, one item a line, each line ending in CR LF, fields separated by
 // one tab (no field holds a tab or any other control character):
 //
-//   KARVELO-UNINSTALL<TAB>1
+//   KARVELO-UNINSTALL<TAB>2
 //   product<TAB>Harbour Atlas          the key below ...\Uninstall
 //   name<TAB>Harbour Atlas 2.1         what Add/Remove Programs shows
 //   version<TAB>2.1                    (may be empty)
@@ -16,7 +16,8 @@
 //                                      last-write time (FILETIME) as installed,
 //                                      both in hex
 //   dir<TAB>path                       a folder setup made
-//   link<TAB>path                      a shortcut the module wrote
+//   link<TAB>size<TAB>time<TAB>path    a shortcut the module wrote, with its size
+//                                      and last-write time as a file's
 //   group<TAB>path                     a folder the module made for its shortcuts
 //   ini<TAB>file<TAB>section<TAB>key   a setting the module wrote
 //   end<TAB>count<TAB>check            the number of item lines (file ... ini) in
@@ -46,8 +47,8 @@ enum RecordKind { RECORD_FILE = 1, RECORD_DIR, RECORD_LINK, RECORD_GROUP, RECORD
 
 struct RecordItem {
     int kind;                       // RecordKind
-    uint64_t size;                  // files: the size as installed
-    uint64_t written;               // files: the last-write time as installed
+    uint64_t size;                  // files and links: the size as installed
+    uint64_t written;               // files and links: the last-write time as installed
     char path[kRecordFieldSize];    // the file, folder or link; for ini the settings file
     char section[kRecordFieldSize]; // ini only
     char key[kRecordFieldSize];     // ini only
@@ -87,7 +88,7 @@ size_t FormatRecord(const InstallRecord *record, char *out, size_t size);
 
 // Adds an item, or updates the one already there for the same thing (same
 // kind and path, and for ini the same section and key, letters compared
-// without regard to case): a file takes the new size and time. Returns false
+// without regard to case): a file or link takes the new size and time. Returns false
 // when a field is empty, too long or holds a control character, a path is
 // not complete, or the record is full.
 bool AddRecordItem(InstallRecord *record, int kind, const char *path, uint64_t size,

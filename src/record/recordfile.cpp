@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "codec/sha256.h"
 #include "util/text.h"
 
 namespace
@@ -18,6 +19,22 @@ void FreeBuffer(void *buffer)
         VirtualFree(buffer, 0, MEM_RELEASE);
 }
 
+void DigestText(const char *bytes, size_t length, char *digest)
+{
+    if (!digest)
+        return;
+    Sha256 sha;
+    unsigned char raw[32];
+    Sha256Init(&sha);
+    Sha256Update(&sha, bytes, length);
+    Sha256Final(&sha, raw);
+    for (int i = 0; i < 32; ++i) {
+        digest[2 * i] = "0123456789abcdef"[raw[i] >> 4];
+        digest[2 * i + 1] = "0123456789abcdef"[raw[i] & 15];
+    }
+    digest[64] = 0;
+}
+
 } // namespace
 
 InstallRecord *NewRecord()
@@ -31,9 +48,11 @@ void FreeRecord(InstallRecord *record)
     FreeBuffer(record);
 }
 
-RecordRead ReadRecordFile(const char *path, InstallRecord *record, bool *missing)
+RecordRead ReadRecordFile(const char *path, InstallRecord *record, bool *missing, char *digest)
 {
     *missing = false;
+    if (digest)
+        digest[0] = 0;
     ParseRecord("", 0, record);
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -50,9 +69,10 @@ RecordRead ReadRecordFile(const char *path, InstallRecord *record, bool *missing
         DWORD read = 0;
         // Only what the size promised is read; a file that grew meanwhile is
         // cut there and fails its check.
-        if (text && ReadFile(file, text, length, &read, nullptr))
+        if (text && ReadFile(file, text, length, &read, nullptr)) {
             result = ParseRecord(text, read, record);
-        else
+            DigestText(text, read, digest);
+        } else
             result = RECORD_NO_END;
         FreeBuffer(text);
     }
@@ -60,7 +80,7 @@ RecordRead ReadRecordFile(const char *path, InstallRecord *record, bool *missing
     return result;
 }
 
-bool WriteRecordFile(const char *path, const InstallRecord *record)
+bool WriteRecordFile(const char *path, const InstallRecord *record, char *digest)
 {
     char fresh[kRecordFieldSize + 8];
     if (CopyText(fresh, path) < 0 || AppendText(fresh, ".new") < 0)
@@ -81,6 +101,8 @@ bool WriteRecordFile(const char *path, const InstallRecord *record)
             written && MoveFileExA(fresh, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
         if (!written)
             DeleteFileA(fresh);
+        else
+            DigestText(text, length, digest);
     }
     FreeBuffer(text);
     return written;

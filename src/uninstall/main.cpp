@@ -2,12 +2,15 @@
 // record beside it lists (include/setupkit.h). The program in the product's
 // folder cannot remove itself while it runs, so it copies itself to a fresh
 // temporary file, starts that copy with the product's folder named, and waits:
-// the copy does the work, hands its exit code back through a pipe, waits for
-// the program to end, removes it and the folders, and leaves its own removal
-// to the next restart.
+// the copy does the work, moves the running program out of the folder (a
+// running program can be renamed, not deleted), removes the folders, and only
+// then hands its exit code back through a pipe, so that the code tells what
+// is left; it then deletes the program once that has ended, and leaves its
+// own removal to the next restart.
 #include <windows.h>
 
 #include "record/recordfile.h"
+#include "record/registration.h"
 #include "setupexit.h"
 #include "uninstall/removal.h"
 #include "uninstall/screens.h"
@@ -20,7 +23,6 @@
 namespace
 {
 
-constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 constexpr char kCaption[] = "Uninstall";
 constexpr DWORD kParentWait = 30000; // ms for the program in the product's folder to end
 constexpr size_t kCommandSize = 2048;
@@ -46,10 +48,10 @@ bool MakeTemporaryCopy(const char *self, char (&copy)[kPathSize], char (&folder)
 // The exit code the copy hands back; when it ends without one, its own.
 int AwaitCopy(HANDLE pipe, HANDLE process)
 {
-    unsigned char code = 0;
+    DWORD code = 0;
     DWORD read = 0;
-    if (ReadFile(pipe, &code, 1, &read, nullptr) && read == 1)
-        return code;
+    if (ReadFile(pipe, &code, sizeof code, &read, nullptr) && read == sizeof code)
+        return static_cast<int>(code);
     WaitForSingleObject(process, INFINITE);
     DWORD exitCode = UNINSTALL_EXIT_CANNOT_RUN;
     GetExitCodeProcess(process, &exitCode);
@@ -133,23 +135,58 @@ void CanonicalFolder(char (&folder)[kPathSize])
         folder[--end] = 0;
 }
 
-// The record of the installation in `from`; false, having told why, when
-// there is none that can be trusted.
-bool ReadRecord(const UninstallSwitches &switches, InstallRecord *record)
+// Why the record of the installation in `from` cannot be trusted; nullptr
+// when it can: it is whole, written for this folder and for the product the
+// command names, the one setup wrote (its digest the one kept for it where
+// only administrators write) and every item lies where an installation into
+// the folder may have put it. The folder may be writable by every user.
+const char *Untrusted(const UninstallSwitches &switches, RecordRead read, bool missing,
+                      const char *digest, const InstallRecord *record)
 {
-    char path[kPathSize];
-    char text[800];
-    bool missing = false;
-    RecordRead read = JoinPath(path, switches.from, kRecordFileName)
-                          ? ReadRecordFile(path, record, &missing)
-                          : RECORD_NO_END;
+    if (missing)
+        return "it is missing";
+    if (read != RECORD_OK)
+        return RecordReadMeaning(read);
     char here[kPathSize];
     char recorded[kPathSize];
     CopyText(here, switches.from);
     CopyText(recorded, record->folder);
     CanonicalFolder(here);
     CanonicalFolder(recorded);
-    if (read == RECORD_OK && lstrcmpiA(here, recorded) == 0) {
+    char normalHere[kPathSize];
+    char normalRecorded[kPathSize];
+    if (!NormaliseFullPath(normalHere, here) || !NormaliseFullPath(normalRecorded, recorded) ||
+        lstrcmpiA(normalHere, normalRecorded) != 0)
+        return "it belongs to another folder";
+    if (switches.id[0] && lstrcmpiA(switches.id, record->product) != 0)
+        return "it is another product's";
+    if (!RecordIsRemembered(record->product, record->folder, digest))
+        return "it is not the record setup wrote for this installation";
+    RecordPlaces places;
+    FindRecordPlaces(&places);
+    const char *outside = nullptr;
+    for (int i = 0; i < record->count; ++i) {
+        if (!ItemWithinBounds(record->items[i], record->folder, places)) {
+            Log("outside the product's places: %.259s", record->items[i].path);
+            outside = "it names what an installation into this folder cannot have made";
+        }
+    }
+    return outside;
+}
+
+// The record of the installation in `from`; false, having told why, when
+// there is none that can be trusted.
+bool ReadRecord(const UninstallSwitches &switches, InstallRecord *record)
+{
+    char path[kPathSize];
+    char text[800];
+    char digest[kRecordDigestText] = "";
+    bool missing = false;
+    RecordRead read = JoinPath(path, switches.from, kRecordFileName)
+                          ? ReadRecordFile(path, record, &missing, digest)
+                          : RECORD_NO_END;
+    const char *why = Untrusted(switches, read, missing, digest, record);
+    if (!why) {
         Log("record %.259s: %d items of %.259s", path, record->count, record->name);
         return true;
     }
@@ -157,25 +194,30 @@ bool ReadRecord(const UninstallSwitches &switches, InstallRecord *record)
               "The record of this installation cannot be used: %s.\n%.259s\n\nNothing was "
               "removed: without its record the uninstaller cannot tell the product's files "
               "from yours.",
-              missing             ? "it is missing"
-              : read == RECORD_OK ? "it belongs to another folder"
-                                  : RecordReadMeaning(read),
-              path);
+              why, path);
     TellOrLog(switches.silent, nullptr, text, kCaption, MB_ICONERROR);
     return false;
 }
 
-void RemoveKey(const InstallRecord *record)
+// The product's key, only when it is this installation's: another
+// installation of the product may have registered itself since.
+// False when the key is this installation's and stays.
+bool RemoveKey(const InstallRecord *record)
 {
     char keyPath[sizeof kUninstallKey + kRecordFieldSize];
     if (CopyText(keyPath, kUninstallKey) < 0 || AppendText(keyPath, record->product) < 0 ||
         strchr(record->product, '\\'))
-        return;
+        return true;
+    if (!UninstallKeyIsFolders(record->product, record->folder)) {
+        Log("key HKLM\\%.259s: kept, it is not this installation's", keyPath);
+        return true;
+    }
     LONG result = RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath);
     Log("key HKLM\\%.259s: %s", keyPath,
         result == ERROR_SUCCESS          ? "removed"
         : result == ERROR_FILE_NOT_FOUND ? "not there"
                                          : "cannot be removed");
+    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
 }
 
 // Hands the exit code to the program that waits for it, and waits for that
@@ -184,9 +226,9 @@ void HandBack(const UninstallSwitches &switches, int code)
 {
     HANDLE pipe = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(switches.result));
     HANDLE parent = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(switches.parent));
-    unsigned char byte = static_cast<unsigned char>(code);
+    DWORD value = static_cast<DWORD>(code);
     DWORD written = 0;
-    WriteFile(pipe, &byte, 1, &written, nullptr);
+    WriteFile(pipe, &value, sizeof value, &written, nullptr);
     CloseHandle(pipe);
     WaitForSingleObject(parent, kParentWait);
     CloseHandle(parent);
@@ -200,28 +242,63 @@ void ForgetTemporaryCopy()
         MoveFileExA(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
-int Uninstall(HINSTANCE instance, const UninstallSwitches &switches, Removal *removal,
-              InstallRecord *record)
+// The folder the running program moves to: the temporary one, on the same
+// volume as the product's folder in most systems.
+void SpareFolder(char (&spare)[kPathSize])
 {
-    if (!ReadRecord(switches, record))
-        return UNINSTALL_EXIT_NO_RECORD;
-    char caption[kRecordFieldSize + 16];
-    wsprintfA(caption, "%.259s Uninstall", record->name);
-    if (!switches.silent && !AskToRemove(record->name, caption)) {
-        Log("the user chose to keep %.259s", record->name);
-        return UNINSTALL_EXIT_DECLINED;
+    DWORD length = GetTempPathA(sizeof spare, spare);
+    if (length == 0 || length >= sizeof spare)
+        spare[0] = 0;
+}
+
+int ExitCodeOf(const Removal *removal, bool registrationStays)
+{
+    // What the user changed is kept by design: the removal is whole.
+    if (registrationStays || CountOutcome(removal, OUTCOME_KEPT) > 0)
+        return UNINSTALL_EXIT_PARTLY;
+    if (CountOutcome(removal, OUTCOME_SCHEDULED) > 0)
+        return UNINSTALL_EXIT_RESTART;
+    return UNINSTALL_EXIT_REMOVED;
+}
+
+// One removal at a time on this system: a second one started meanwhile
+// waits, then finds what the first one left.
+HANDLE TakeRemovalTurn()
+{
+    HANDLE turn = CreateMutexA(nullptr, FALSE, "KarveloUninstallTurn");
+    if (turn && WaitForSingleObject(turn, INFINITE) == WAIT_FAILED) {
+        CloseHandle(turn);
+        return nullptr;
     }
+    return turn;
+}
+
+void EndRemovalTurn(HANDLE turn)
+{
+    if (turn) {
+        ReleaseMutex(turn);
+        CloseHandle(turn);
+    }
+}
+
+int Remove(HINSTANCE instance, const UninstallSwitches &switches, Removal *removal,
+           InstallRecord *record, const char *caption)
+{
     removal->record = record;
     if (switches.parent)
         JoinPath(removal->deferred, switches.from, kUninstallerName);
     HWND progress = switches.silent ? nullptr : OpenProgress(instance, caption);
     RemoveItems(removal, ShowProgress, progress);
     char recordPath[kPathSize];
-    if (JoinPath(recordPath, switches.from, kRecordFileName))
-        DeleteFileA(recordPath);
-    RemoveKey(record);
-    if (!switches.parent)
-        RemoveFolders(removal);
+    bool stays =
+        !JoinPath(recordPath, switches.from, kRecordFileName) ||
+        (!DeleteFileA(recordPath) && GetFileAttributesA(recordPath) != INVALID_FILE_ATTRIBUTES);
+    stays = !RemoveKey(record) || stays;
+    ForgetRecord(record->product, record->folder);
+    char spare[kPathSize];
+    SpareFolder(spare);
+    RemoveDeferred(removal, spare);
+    RemoveFolders(removal);
     CloseProgress(progress);
 
     bool whole = CountOutcome(removal, OUTCOME_CHANGED) == 0 &&
@@ -234,7 +311,31 @@ int Uninstall(HINSTANCE instance, const UninstallSwitches &switches, Removal *re
                   whole ? MB_ICONINFORMATION : MB_ICONWARNING);
         HeapFree(GetProcessHeap(), 0, summary);
     }
-    return whole ? UNINSTALL_EXIT_REMOVED : UNINSTALL_EXIT_PARTLY;
+    return ExitCodeOf(removal, stays);
+}
+
+int Uninstall(HINSTANCE instance, const UninstallSwitches &switches, Removal *removal,
+              InstallRecord *record)
+{
+    // An interactive removal waits for its turn only once answered (a
+    // question left open holds no other removal up), and then reads its
+    // record again: another removal may have run meanwhile.
+    HANDLE turn = switches.silent ? TakeRemovalTurn() : nullptr;
+    bool read = ReadRecord(switches, record);
+    char caption[kRecordFieldSize + 16];
+    wsprintfA(caption, "%.259s Uninstall", record->name);
+    if (read && !switches.silent) {
+        if (!AskToRemove(record->name, caption)) {
+            Log("the user chose to keep %.259s", record->name);
+            return UNINSTALL_EXIT_DECLINED;
+        }
+        turn = TakeRemovalTurn();
+        read = ReadRecord(switches, record);
+    }
+    int code =
+        read ? Remove(instance, switches, removal, record, caption) : UNINSTALL_EXIT_NO_RECORD;
+    EndRemovalTurn(turn);
+    return code;
 }
 
 int Main(HINSTANCE instance)
@@ -265,11 +366,9 @@ int Main(HINSTANCE instance)
         code = Uninstall(instance, switches, removal, record);
     if (switches.parent && switches.result)
         HandBack(switches, code);
-    // What waited for the program's own file: it, then the folders.
-    if (removal && removal->record && switches.parent) {
-        RemoveDeferred(removal);
-        RemoveFolders(removal);
-    }
+    // The program, moved out of the folder while it ran, goes now it has ended.
+    if (removal)
+        RemoveMoved(removal);
     if (switches.parent)
         ForgetTemporaryCopy();
     if (record)

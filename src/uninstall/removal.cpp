@@ -3,8 +3,10 @@
 #include <windows.h>
 #include <string.h>
 
+#include "record/bounds.h"
 #include "record/recordfile.h"
 #include "uninstall/ulog.h"
+#include "util/text.h"
 
 namespace
 {
@@ -59,7 +61,7 @@ bool HoldsNothing(const char *path)
     return empty;
 }
 
-Outcome RemoveSetting(const RecordItem &item)
+Outcome RemoveSetting(const RecordItem &item, const char *folder)
 {
     if (GetFileAttributesA(item.path) == INVALID_FILE_ATTRIBUTES)
         return OUTCOME_ABSENT;
@@ -72,7 +74,8 @@ Outcome RemoveSetting(const RecordItem &item)
         WritePrivateProfileStringA(item.section, nullptr, nullptr, item.path);
     // Systems that cache profiles write the file only when asked to.
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, item.path);
-    if (HoldsNothing(item.path))
+    // A file elsewhere (the Windows folder) may have been there before.
+    if (SettingsFileIsOwn(item.path, folder) && HoldsNothing(item.path))
         DeleteFileA(item.path);
     return OUTCOME_REMOVED;
 }
@@ -157,9 +160,8 @@ void RemoveItems(Removal *removal, RemovalProgress progress, void *context)
             if (kind == RECORD_FILE && removal->deferred[0] &&
                 lstrcmpiA(item.path, removal->deferred) == 0)
                 continue;
-            removal->outcome[i] = kind == RECORD_LINK  ? DeleteOrSchedule(item.path)
-                                  : kind == RECORD_INI ? RemoveSetting(item)
-                                                       : RemoveFile(item);
+            removal->outcome[i] =
+                kind == RECORD_INI ? RemoveSetting(item, record->folder) : RemoveFile(item);
             Note(item, removal->outcome[i]);
             if (progress)
                 progress(context, ++done, record->count, item.path);
@@ -167,15 +169,37 @@ void RemoveItems(Removal *removal, RemovalProgress progress, void *context)
     }
 }
 
-void RemoveDeferred(Removal *removal)
+void RemoveDeferred(Removal *removal, const char *spare)
 {
     for (int i = 0; removal->deferred[0] && i < removal->record->count; ++i) {
         const RecordItem &item = removal->record->items[i];
-        if (item.kind == RECORD_FILE && lstrcmpiA(item.path, removal->deferred) == 0) {
+        if (item.kind != RECORD_FILE || lstrcmpiA(item.path, removal->deferred) != 0)
+            continue;
+        uint64_t size = 0;
+        uint64_t written = 0;
+        char moved[MAX_PATH];
+        if (!FileFacts(item.path, &size, &written) || size != item.size ||
+            written != item.written) {
+            removal->outcome[i] = RemoveFile(item);
+        } else if (DeleteFileA(item.path)) {
+            removal->outcome[i] = OUTCOME_REMOVED;
+        } else if (GetTempFileNameA(spare, "kvu", 0, moved) && DeleteFileA(moved) &&
+                   MoveFileExA(item.path, moved, 0)) {
+            // A running program cannot be deleted, but it can be renamed on
+            // its volume: out of the folder, it no longer keeps the folder.
+            CopyText(removal->moved, moved);
+            removal->outcome[i] = OUTCOME_REMOVED;
+        } else {
             removal->outcome[i] = DeleteOrSchedule(item.path);
-            Note(item, removal->outcome[i]);
         }
+        Note(item, removal->outcome[i]);
     }
+}
+
+void RemoveMoved(Removal *removal)
+{
+    if (removal->moved[0] && !DeleteFileA(removal->moved))
+        MoveFileExA(removal->moved, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 void RemoveFolders(Removal *removal)

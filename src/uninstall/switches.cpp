@@ -83,6 +83,10 @@ bool ReadUninstallSwitches(const char *arguments, UninstallSwitches *switches)
             if (!value[0] || CopyText(switches->log, value) < 0)
                 NoteSwitchProblem(switches->problem, sizeof switches->problem,
                                   "This log file name cannot be used: ", token);
+        } else if (value && IsSwitchNamed(name, length, "ID")) {
+            if (!value[0] || CopyText(switches->id, value) < 0)
+                NoteSwitchProblem(switches->problem, sizeof switches->problem,
+                                  "This product id cannot be used: ", token);
         } else if (value && IsSwitchNamed(name, length, "FROM")) {
             if (!IsAbsolutePath(value) || CopyText(switches->from, value) < 0)
                 NoteSwitchProblem(switches->problem, sizeof switches->problem,

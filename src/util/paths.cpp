@@ -228,6 +228,11 @@ const char *TakeRoot(const char *path, char *dest, size_t size, size_t *used)
     return p;
 }
 
+char LowerLetter(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 } // namespace
 
 bool FullFolderPath(char *dest, size_t size, const char *path)
@@ -270,4 +275,35 @@ bool FullFolderPath(char *dest, size_t size, const char *path)
     if (!fine)
         dest[0] = 0;
     return fine;
+}
+
+bool NormaliseFullPath(char *dest, size_t size, const char *path)
+{
+    if (size == 0)
+        return false;
+    dest[0] = 0;
+    // What an installation wrote is compared in the one spelling setup made
+    // it: the long-path and device prefixes are nobody's record.
+    if (!IsAbsolutePath(path) || (IsSeparator(path[0]) && IsSeparator(path[1]) &&
+                                  (path[2] == '?' || path[2] == '.')))
+        return false;
+    if (!FullFolderPath(dest, size, path))
+        return false;
+    if (dest[1] == ':')
+        dest[0] = Upper(dest[0]);
+    return true;
+}
+
+bool PathWithin(const char *path, const char *folder, bool orSame)
+{
+    size_t length = strlen(folder);
+    if (length == 0)
+        return false;
+    for (size_t i = 0; i < length; ++i) {
+        if (LowerLetter(path[i]) != LowerLetter(folder[i]))
+            return false;
+    }
+    if (path[length] == 0)
+        return orSame;
+    return path[length] == '\\' || folder[length - 1] == '\\';
 }

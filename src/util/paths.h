@@ -68,3 +68,23 @@ template <size_t N> int QuoteCommand(char (&command)[N])
 {
     return QuoteCommand(command, N);
 }
+
+// The one form of a complete path that two spellings of the same place share,
+// as Windows itself resolves them: '/' taken as '\', repeated separators and
+// "." components dropped, ".." taking the component before it (never the
+// root), trailing dots and blanks of a component dropped, and no trailing
+// backslash but the root's ("C:\"). A drive letter is made a capital; other
+// letters keep their case (compare with PathWithin, which ignores it).
+// False, with `dest` empty, for a path that is not complete (IsAbsolutePath),
+// a device or long-path prefix (\\?\, \\.\), a share without its name, or a
+// result that does not fit `size`.
+bool NormaliseFullPath(char *dest, size_t size, const char *path);
+
+// True when the normalised `path` lies below the normalised `folder`, or is
+// it when `orSame`; letters compared without regard to case.
+bool PathWithin(const char *path, const char *folder, bool orSame);
+
+template <size_t N> bool NormaliseFullPath(char (&dest)[N], const char *path)
+{
+    return NormaliseFullPath(dest, N, path);
+}

@@ -32,7 +32,7 @@ void Sample(InstallRecord *record)
     AddRecordItem(record, RECORD_DIR, "C:\\Program Files\\Atlas", 0, 0);
     AddRecordItem(record, RECORD_FILE, "C:\\Program Files\\Atlas\\DEMO.EXE", 0x1234,
                   0x01d9000011112222ull);
-    AddRecordItem(record, RECORD_LINK, "C:\\Menu\\Atlas\\Demo.lnk", 0, 0);
+    AddRecordItem(record, RECORD_LINK, "C:\\Menu\\Atlas\\Demo.lnk", 0x5a0, 0x01d9000033334444ull);
     AddRecordItem(record, RECORD_INI, "C:\\Program Files\\Atlas\\ATLAS.INI", 0, 0, "Atlas", "Home");
 }
 
@@ -68,6 +68,8 @@ TEST(InstallRecord, WhatIsWrittenReadsBackTheSame)
     ASSERT_EQ(read.record->count, 4);
     EXPECT_EQ(read.record->items[1].size, 0x1234u);
     EXPECT_EQ(read.record->items[1].written, 0x01d9000011112222ull);
+    EXPECT_EQ(read.record->items[2].size, 0x5a0u); // a shortcut is checked as a file is
+    EXPECT_EQ(read.record->items[2].written, 0x01d9000033334444ull);
     EXPECT_STREQ(read.record->items[3].section, "Atlas");
     EXPECT_STREQ(read.record->items[3].key, "Home");
     EXPECT_EQ(Written(read.record), text);
@@ -98,9 +100,11 @@ TEST(InstallRecord, DamageIsSeenAndLeavesNothing)
     flipped[text.find("DEMO.EXE")] = 'X';
     std::string badHex = body;
     badHex.replace(badHex.find("1234"), 4, "12g4");
-    std::string longLine = body + "link\tC:\\" + std::string(kRecordLineMax, 'a') + "\r\n";
-    std::string longField = body + "link\tC:\\" + std::string(kRecordFieldSize, 'a') + "\r\n";
-    std::string repeated = body + "link\tC:\\Menu\\Atlas\\Demo.lnk\r\n";
+    std::string longLine = body + "dir\tC:\\" + std::string(kRecordLineMax, 'a') + "\r\n";
+    std::string longField = body + "dir\tC:\\" + std::string(kRecordFieldSize, 'a') + "\r\n";
+    std::string repeated = body + "link\t0\t0\tC:\\Menu\\Atlas\\Demo.lnk\r\n";
+    // As the first version wrote a shortcut: without the size and time it is checked by.
+    std::string unsizedLink = body + "link\tC:\\Menu\\Atlas\\Other.lnk\r\n";
     std::string zero = body;
     zero[zero.find("DEMO")] = '\0';
     const struct {
@@ -109,7 +113,7 @@ TEST(InstallRecord, DamageIsSeenAndLeavesNothing)
         RecordRead expected;
     } cases[] = {
         {"empty", "", RECORD_BAD_HEADER},
-        {"another first line", "KARVELO-UNINSTALL\t2\r\n" + text.substr(text.find("product")),
+        {"another first line", "KARVELO-UNINSTALL\t1\r\n" + text.substr(text.find("product")),
          RECORD_BAD_HEADER},
         {"cut inside the items", text.substr(0, text.find("link")), RECORD_NO_END},
         {"cut inside the end line", text.substr(0, text.size() - 3), RECORD_NO_END},
@@ -124,6 +128,7 @@ TEST(InstallRecord, DamageIsSeenAndLeavesNothing)
         {"a line too long", Resealed(longLine, 5), RECORD_BAD_LINE},
         {"a field too long", Resealed(longField, 5), RECORD_BAD_LINE},
         {"an item twice", Resealed(repeated, 5), RECORD_BAD_LINE},
+        {"a shortcut without size and time", Resealed(unsizedLink, 5), RECORD_BAD_LINE},
         {"a zero byte", Resealed(zero, 4), RECORD_BAD_LINE},
     };
     for (const auto &c : cases) {

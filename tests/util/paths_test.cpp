@@ -184,3 +184,42 @@ TEST(FullFolderPath, RefusesWhatCannotBeAFolder)
     EXPECT_EQ(Full(longPath.c_str()), longPath);
     EXPECT_EQ(Full((longPath + "\\b").c_str()), "<refused>");
 }
+
+TEST(NormaliseFullPath, SpellingsOfOnePlaceMeet)
+{
+    const struct {
+        const char *path;
+        const char *normal;
+    } cases[] = {
+        {"c:\\Tools\\", "C:\\Tools"},
+        {"C:/Tools//Atlas/./bin", "C:\\Tools\\Atlas\\bin"},
+        {"C:\\Tools\\Atlas\\..\\..\\Windows", "C:\\Windows"},
+        {"C:\\..\\..\\Windows", "C:\\Windows"}, // never above the root
+        {"C:\\Tools\\Atlas. \\x.ini.", "C:\\Tools\\Atlas\\x.ini"},
+        {"C:\\", "C:\\"},
+        {"\\\\srv\\share\\..\\..\\a", "\\\\srv\\share\\a"},
+    };
+    for (const auto &c : cases) {
+        char out[kPathSize];
+        ASSERT_TRUE(NormaliseFullPath(out, c.path)) << c.path;
+        EXPECT_STREQ(out, c.normal) << c.path;
+    }
+    char out[kPathSize] = "x";
+    for (const char *refused :
+         {"Tools\\Atlas", "C:Tools", "\\\\?\\C:\\Tools", "\\\\.\\COM1", "\\\\srv", "\\\\\\x\\y"}) {
+        EXPECT_FALSE(NormaliseFullPath(out, refused)) << refused;
+        EXPECT_STREQ(out, "") << refused;
+    }
+    char small[8];
+    EXPECT_FALSE(NormaliseFullPath(small, "C:\\Program Files"));
+}
+
+TEST(NormaliseFullPath, WithinComparesWholeComponents)
+{
+    EXPECT_TRUE(PathWithin("C:\\Tools\\Atlas\\a.txt", "c:\\tools\\atlas", false));
+    EXPECT_TRUE(PathWithin("C:\\Tools", "C:\\Tools", true));
+    EXPECT_FALSE(PathWithin("C:\\Tools", "C:\\Tools", false));
+    EXPECT_FALSE(PathWithin("C:\\ToolsX\\a.txt", "C:\\Tools", true));
+    EXPECT_TRUE(PathWithin("C:\\a.txt", "C:\\", false));
+    EXPECT_FALSE(PathWithin("C:\\a.txt", "", true));
+}

@@ -1,0 +1,83 @@
+#include "record/bounds.h"
+
+#include <gtest/gtest.h>
+#include <string.h>
+
+namespace
+{
+
+constexpr char kFolder[] = "C:\\Tools";
+
+RecordPlaces Places()
+{
+    RecordPlaces places = {};
+    strcpy(places.windows, "C:\\windows");
+    strcpy(places.shortcuts[0], "C:\\ProgramData\\Microsoft\\Windows\\Start Menu");
+    strcpy(places.shortcuts[3], "C:\\users\\me\\Desktop");
+    return places;
+}
+
+bool Within(int kind, const char *path)
+{
+    RecordItem item = {};
+    item.kind = kind;
+    strcpy(item.path, path);
+    return ItemWithinBounds(item, kFolder, Places());
+}
+
+} // namespace
+
+TEST(RecordBounds, ItemsStayWhereAnInstallationPutsThem)
+{
+    const char *menu = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Atlas";
+    const struct {
+        int kind;
+        const char *path;
+        bool within;
+    } cases[] = {
+        {RECORD_FILE, "C:\\Tools\\bin\\atlas.exe", true},
+        {RECORD_FILE, "c:/tools//./ATLAS.INI", true},
+        {RECORD_FILE, "C:\\Tools", false}, // the folder is no file of its own
+        {RECORD_FILE, "C:\\ToolsX\\a.txt", false},
+        {RECORD_FILE, "C:\\users\\Public\\Documents\\report.doc", false},
+        {RECORD_FILE, "C:\\Tools\\..\\Windows\\win.ini", false},
+        {RECORD_FILE, "C:\\Tools. \\..\\x", false},
+        {RECORD_DIR, "C:\\Tools", true},
+        {RECORD_DIR, "C:\\Tools\\Demos", true},
+        {RECORD_DIR, "C:\\", false},
+        {RECORD_LINK, "C:\\users\\me\\Desktop\\Atlas.lnk", true},
+        {RECORD_LINK, "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Atlas\\A.LNK",
+         true},
+        {RECORD_LINK, "C:\\users\\Public\\Documents\\report.doc", false},
+        {RECORD_LINK, "C:\\users\\me\\Desktop\\notes.txt", false},
+        {RECORD_LINK, "C:\\users\\me\\Desktop", false},
+        {RECORD_GROUP, menu, true},
+        {RECORD_GROUP, "C:\\ProgramData\\Microsoft\\Windows\\Start Menu", false},
+        {RECORD_GROUP, "C:\\Tools\\Menu", false},
+        {RECORD_INI, "C:\\Tools\\ATLAS.INI", true},
+        {RECORD_INI, "C:\\windows\\atlas.ini", true},
+        {RECORD_INI, "C:\\windows\\system32\\other.ini", false},
+        {RECORD_INI, "C:\\users\\Public\\other.ini", false},
+        {0, "C:\\Tools\\x", false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(Within(c.kind, c.path), c.within) << c.kind << " " << c.path;
+}
+
+TEST(RecordBounds, UnknownPlacesMatchNothing)
+{
+    RecordItem item = {};
+    item.kind = RECORD_LINK;
+    strcpy(item.path, "C:\\Atlas.lnk");
+    RecordPlaces none = {};
+    EXPECT_FALSE(ItemWithinBounds(item, kFolder, none));
+    item.kind = RECORD_INI;
+    strcpy(item.path, "C:\\win.ini");
+    EXPECT_FALSE(ItemWithinBounds(item, kFolder, none));
+}
+
+TEST(RecordBounds, OnlySettingsFilesBelowTheFolderGoWhenEmptied)
+{
+    EXPECT_TRUE(SettingsFileIsOwn("C:\\Tools\\ATLAS.INI", kFolder));
+    EXPECT_FALSE(SettingsFileIsOwn("C:\\windows\\atlas.ini", kFolder));
+}
