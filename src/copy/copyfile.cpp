@@ -6,6 +6,7 @@
 
 #include "codec/szdd.h"
 #include "setupdist.h"
+#include "util/devicename.h"
 #include "util/paths.h"
 #include "util/text.h"
 
@@ -212,6 +213,12 @@ int CopyOneFile(const char *source, const char *destination)
 {
     // The caller tells the user why a copy failed: the reason is taken where
     // the failure happens and must outlive the cleanup after it.
+    // A device's name reads as an empty file and takes writes into nothing:
+    // neither end of a copy may be one.
+    if (EndsInDeviceName(source) || EndsInDeviceName(destination)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return 0;
+    }
     HANDLE in = OpenSource(source);
     if (in == INVALID_HANDLE_VALUE)
         return 0;

@@ -10,6 +10,7 @@
 // it is complete, so an existing destination holds either its old content or
 // the whole new one. A source that starts like a compressed file but does not
 // expand to exactly its declared size (cut short, inside its header too, or
-// carrying more) fails. Returns 1 on success, 0 on failure (no temporary file
-// is left then).
+// carrying more) fails, and so does a source or destination whose name is a
+// device's (ERROR_INVALID_NAME). Returns 1 on success, 0 on failure (no
+// temporary file is left then).
 int CopyOneFile(const char *source, const char *destination);

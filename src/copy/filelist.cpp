@@ -3,11 +3,14 @@
 
 #include "copy/copylist.h"
 #include "core/context.h"
+#include "util/devicename.h"
 #include "util/files.h"
 #include "util/paths.h"
 #include "util/text.h"
 
 #include <windows.h>
+
+#include <string.h>
 
 namespace
 {
@@ -47,6 +50,17 @@ void AddFoundFile(const FileListLine *line, const char *found)
                  line->overwrite, line->spareFlag2, SourceFileSize(found), 0);
 }
 
+// A file a line names that the distribution does not hold: it goes in as
+// named, replacing whatever is at its destination, so that its copy fails
+// and says which file, instead of the setup ending complete without it.
+void AddNamedFile(const FileListLine *line)
+{
+    char destName[kFileListTextSize];
+    ReplaceLastChar(destName, sizeof destName, line->pattern, line->lastChar);
+    AddCopyEntry(line->pattern, destName, line->subFolder, line->toWindowsFolder, line->spareFlag1,
+                 1, line->spareFlag2, 0, 0);
+}
+
 // Adds one file named by a module list. Returns false when it is missing or empty.
 bool AddModuleFile(const char *name)
 {
@@ -78,13 +92,27 @@ void ReadSetupFileList(const char *dataFileName)
 
 void ExpandFileListLine(const FileListLine *line)
 {
+    // A pattern may match nothing; a line that names one file installs it or
+    // fails. A device's name is never searched: the search answers it with
+    // something that is no file of the distribution.
+    bool named = !strpbrk(line->pattern, "*?");
     char searchPath[kPathSize];
-    if (!JoinPath(searchPath, g_setup.sourceDir, line->pattern))
+    if (named && IsDeviceName(line->pattern, strlen(line->pattern))) {
+        AddNamedFile(line);
         return;
+    }
+    if (!JoinPath(searchPath, g_setup.sourceDir, line->pattern)) {
+        if (named)
+            AddNamedFile(line);
+        return;
+    }
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(searchPath, &found);
-    if (search == INVALID_HANDLE_VALUE)
+    if (search == INVALID_HANDLE_VALUE) {
+        if (named)
+            AddNamedFile(line);
         return;
+    }
     do {
         // "." and ".." name the source folder and its parent, never a file to
         // install: a pattern such as * would otherwise list them and fail the copy.

@@ -24,7 +24,7 @@ struct FileListLine {
 // Reads the script lines of `dataFileName` in the source folder, from
 // cbItem00 up to the first key that yields no text, and adds the files each
 // line matches to the copy list. A line that does not parse adds nothing and
-// the next key is still read. A missing file adds nothing.
+// the next key is still read. A pattern that matches no file adds nothing.
 void ReadSetupFileList(const char *dataFileName);
 
 // Parses one script line into `line` after removing its blanks. Returns 1
@@ -51,7 +51,8 @@ const char *ModuleListSubFolder(const char *name);
 // Adds a copy entry for every file in the source folder that matches the
 // line's pattern, in the order the directory search returns them. A match
 // that is already listed, or finds the list full, is left out; the others
-// still go in.
+// still go in. A pattern without a wildcard that finds no file, or that is a
+// device's name, goes in as named and set to replace: its copy then fails.
 void ExpandFileListLine(const FileListLine *line);
 
 // Adds the files named by the module's list `listName` (in the source folder)

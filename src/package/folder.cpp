@@ -4,11 +4,37 @@
 
 #include "util/text.h"
 
+#include <string.h>
+
 namespace
 {
 
 constexpr int kNameTries = 64;
 constexpr char kNamePrefix[] = "kvl";
+constexpr size_t kNameLength = sizeof kNamePrefix - 1 + 16; // and 16 hexadecimal digits
+constexpr char kMarkEnd[] = ".run";
+
+// The mark's path in `folder` (a name MakePrivateFolder made): that name and ".run".
+bool MarkPath(char (&path)[kPathSize], const char *folder)
+{
+    size_t length = strlen(folder);
+    return length > kNameLength && JoinPath(path, folder, folder + length - kNameLength) &&
+           AppendText(path, kMarkEnd) >= 0;
+}
+
+// True when `folder`'s mark is there and nobody holds it: opening it shared
+// with nobody succeeds only then.
+bool IsAbandoned(const char *folder)
+{
+    char path[kPathSize];
+    if (!MarkPath(path, folder))
+        return false;
+    HANDLE mark = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (mark == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(mark);
+    return true;
+}
 
 // Removes `path` now, or at the next restart when it is in use.
 bool RemoveOrLater(const char *path, bool folder)
@@ -87,4 +113,43 @@ bool RemovePrivateFolder(const char *folder)
         FindClose(search);
     }
     return RemoveOrLater(folder, true) && all;
+}
+
+void *MarkPrivateFolder(const char *folder)
+{
+    char path[kPathSize];
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    HANDLE mark = MarkPath(path, folder) ? CreateFileA(path, GENERIC_WRITE, 0, &inherited,
+                                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)
+                                         : INVALID_HANDLE_VALUE;
+    return mark == INVALID_HANDLE_VALUE ? nullptr : mark;
+}
+
+void ReleaseFolderMark(void *mark)
+{
+    if (mark)
+        CloseHandle(static_cast<HANDLE>(mark));
+}
+
+int RemoveStaleFolders(const char *base)
+{
+    char pattern[kPathSize];
+    if (!JoinPath(pattern, base, "kvl*"))
+        return 0;
+    int removed = 0;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    do {
+        // A link could lead anywhere: only a real folder of the right name.
+        char folder[kPathSize];
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+            strlen(found.cFileName) == kNameLength && JoinPath(folder, base, found.cFileName) &&
+            IsAbandoned(folder) && RemovePrivateFolder(folder))
+            ++removed;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return removed;
 }

@@ -3,7 +3,8 @@
 // payload (package/payload.h). On start it checks the payload's hash, makes a
 // fresh private folder under the user's temporary folder, expands the
 // distribution there, runs its setup.exe with the package's own arguments,
-// waits, removes the folder and ends with setup's exit code.
+// waits, removes the folder and ends with setup's exit code, once setup's log
+// shows that setup ended by itself.
 #include <windows.h>
 
 #include <stdarg.h>
@@ -173,22 +174,80 @@ bool OpenPayload(OwnFile *own, PayloadSource *source)
     return true;
 }
 
-// Runs the folder's setup.exe with `arguments`; its exit code.
-int RunSetup(const char *folder, const char *arguments, const Quietness &q)
+// setup.exe's log, read after its end: a setup that ends by itself says so
+// in its last line, with its exit code. One ended from outside does not (and
+// under Wine its exit code is then 0, which reads "complete").
+struct LogWatch {
+    const char *path; // the /LOG= file the package was given, or its own
+    DWORD start;      // the log's size before setup started: older lines are not this run's
+};
+
+// The log's size, modulo 4 GiB: only what a run appends is measured by it.
+DWORD LogSize(const char *path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA seen;
+    return GetFileAttributesExA(path, GetFileExInfoStandard, &seen) ? seen.nFileSizeLow : 0;
+}
+
+// True when this run's part of the log ends with setup's own last line for
+// `code` ("2024-01-31 12:00:00.000 setup ended: exit code 0, ...").
+__attribute__((noinline)) bool EndedByItself(const LogWatch &watch, int code)
+{
+    // Without a log (its path did not fit) nothing can be told.
+    if (!watch.path[0])
+        return true;
+    DWORD appended = LogSize(watch.path) - watch.start;
+    // Nothing at all: setup could not write the log, which it ends for with its code.
+    if (appended == 0)
+        return code == SETUP_EXIT_BAD_SWITCH;
+    char tail[1100]; // more than a line setup writes
+    DWORD take = appended < sizeof tail ? appended : sizeof tail, read = 0;
+    HANDLE log = CreateFileA(watch.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+    if (SetFilePointer(log, -static_cast<LONG>(take), nullptr, FILE_END) ==
+            INVALID_SET_FILE_POINTER ||
+        !ReadFile(log, tail, take, &read, nullptr))
+        read = 0;
+    CloseHandle(log);
+    // The last line, after its time stamp of 24 characters.
+    while (read > 0 && (tail[read - 1] == '\r' || tail[read - 1] == '\n'))
+        --read;
+    DWORD line = read;
+    while (line > 0 && tail[line - 1] != '\n')
+        --line;
+    char expected[48];
+    int length = wsprintfA(expected, "setup ended: exit code %d,", code);
+    line += 24;
+    for (int i = 0; i < length; ++i, ++line) {
+        if (line >= read || tail[line] != expected[i])
+            return false;
+    }
+    return true;
+}
+
+// Runs the folder's setup.exe with `arguments` (its own log first, when
+// `ownLog` names one); its exit code, or SETUP_EXIT_CANNOT_RUN when it did
+// not end by itself. With `inherit` it holds the folder's mark too.
+int RunSetup(const char *folder, const char *arguments, const char *ownLog, bool inherit,
+             const Quietness &q)
 {
     static char command[kCommandSize];
     char program[kPathSize];
     if (!JoinPath(program, folder, "setup.exe") || CopyText(command, "\"") < 0 ||
         AppendText(command, program) < 0 || AppendText(command, "\" ") < 0 ||
+        (ownLog[0] && (AppendText(command, "/LOG=\"") < 0 || AppendText(command, ownLog) < 0 ||
+                       AppendText(command, "\" ") < 0)) ||
         AppendText(command, arguments) < 0) {
         Tell(q, "The command line is too long.");
         return SETUP_EXIT_BAD_SWITCH;
     }
+    LogWatch watch = {ownLog[0] ? ownLog : q.log, 0};
+    watch.start = LogSize(watch.path);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(program, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
+    if (!CreateProcessA(program, command, nullptr, nullptr, inherit ? TRUE : FALSE, 0, nullptr,
+                        nullptr, &startup, &process)) {
         Tell(q, "Setup could not be started (error %lu).", GetLastError());
         return SETUP_EXIT_CANNOT_RUN;
     }
@@ -197,6 +256,10 @@ int RunSetup(const char *folder, const char *arguments, const Quietness &q)
     DWORD code = SETUP_EXIT_CANNOT_RUN;
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hProcess);
+    if (!EndedByItself(watch, static_cast<int>(code))) {
+        Tell(q, "Setup was ended before it finished; the installation may be incomplete.");
+        return SETUP_EXIT_CANNOT_RUN;
+    }
     return static_cast<int>(code);
 }
 
@@ -229,6 +292,10 @@ int Run(const char *arguments)
         Tell(q, "No folder for the setup files could be made in %.259s.", base);
         return SETUP_EXIT_CANNOT_RUN;
     }
+    void *mark = MarkPrivateFolder(folder);
+    // Folders that earlier packages could not remove (ended from outside) go
+    // too; this one's mark is held already.
+    RemoveStaleFolders(base);
     FolderSink sink = {folder, INVALID_HANDLE_VALUE};
     PayloadSink files = {&sink, BeginFile, WriteBytes, EndFile};
     status = UnpackPayload(&source, &index, &files);
@@ -237,14 +304,19 @@ int Run(const char *arguments)
     CloseHandle(own.handle);
     FreePayloadIndex(&index);
     int code = SETUP_EXIT_CANNOT_RUN;
-    if (status == PACKAGE_OK)
-        code = RunSetup(folder, arguments, q);
-    else if (status == PACKAGE_SINK_FAILED)
+    if (status == PACKAGE_OK) {
+        // Without a /LOG= file of the caller's, setup writes one into the folder.
+        char ownLog[kPathSize] = "";
+        if (!q.log[0])
+            JoinPath(ownLog, folder, "setup.log");
+        code = RunSetup(folder, arguments, ownLog, mark != nullptr, q);
+    } else if (status == PACKAGE_SINK_FAILED)
         Tell(q, "The setup files could not be written to %.259s.", folder);
     else if (status == PACKAGE_NO_MEMORY)
         Tell(q, "There is not enough memory to run setup.");
     else
         Tell(q, kDamaged);
+    ReleaseFolderMark(mark);
     RemovePrivateFolder(folder);
     return code;
 }

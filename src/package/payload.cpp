@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "codec/sha256.h"
+#include "util/devicename.h"
 
 #include <zstd.h>
 #include <zstd_errors.h>
@@ -22,27 +23,6 @@ uint32_t Le32(const unsigned char *p)
 uint64_t Le64(const unsigned char *p)
 {
     return Le32(p) | static_cast<uint64_t>(Le32(p + 4)) << 32;
-}
-
-// A name's letters before its extension, in upper case, against a device's.
-bool IsDeviceName(const char *name, size_t length)
-{
-    static const char *const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    char stem[8];
-    size_t n = 0;
-    while (n < length && name[n] != '.' && n < sizeof stem - 1) {
-        char c = name[n];
-        stem[n++] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-    }
-    if (n < length && name[n] != '.')
-        return false;
-    stem[n] = 0;
-    for (const char *device : kDevices) {
-        if (strcmp(stem, device) == 0)
-            return true;
-    }
-    return n == 4 && (memcmp(stem, "COM", 3) == 0 || memcmp(stem, "LPT", 3) == 0) &&
-           stem[3] >= '0' && stem[3] <= '9';
 }
 
 // One entry of the table at `*at`: its size and name, the position moved past it.

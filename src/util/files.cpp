@@ -2,11 +2,15 @@
 
 #include <windows.h>
 
+#include "util/devicename.h"
 #include "util/paths.h"
 #include "util/text.h"
 
 int FileExists(const char *path)
 {
+    // A device answers the search, but no file of that name can be there.
+    if (EndsInDeviceName(path))
+        return 0;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(path, &found);
     if (search == INVALID_HANDLE_VALUE)

@@ -4,7 +4,8 @@
 #include <stddef.h>
 
 // 1 when a directory search finds anything at `path` (a file, a folder, or a
-// wildcard match), 0 when it finds nothing or refuses the path.
+// wildcard match), 0 when it finds nothing or refuses the path, and 0 for a
+// path whose last name is a device's (util/devicename.h).
 int FileExists(const char *path);
 
 // The low 32 bits of the file's size, or 0 when it cannot be opened for

@@ -1,6 +1,7 @@
 #include "copy/copyfile.h"
 
 #include "tempdir.h"
+#include "util/files.h"
 
 #include <gtest/gtest.h>
 
@@ -81,6 +82,21 @@ TEST_F(CopyOneFileTest, MissingSourceOrFolderFailsWithoutTouchingAnything)
     std::string intoMissingFolder = tree_ / "missing\\A.BIN";
     EXPECT_EQ(CopyOneFile(testfs::Fixture("sample.bin").c_str(), intoMissingFolder.c_str()), 0);
     EXPECT_EQ(testfs::List(tree_.Path()), (std::vector<std::string>{"KEEP.TXT"}));
+}
+
+TEST_F(CopyOneFileTest, DeviceAtEitherEndFailsAndNothingLands)
+{
+    std::string plain = tree_ / "plain.txt";
+    ASSERT_TRUE(testfs::WriteWhole(plain, "text"));
+    for (const char *device : {"CON .TXT", "nul.txt"}) {
+        // A device answers the search: it must not pass for a file to keep.
+        EXPECT_EQ(FileExists(Dest(device).c_str()), 0) << device;
+        SetLastError(0);
+        EXPECT_EQ(CopyOneFile(plain.c_str(), Dest(device).c_str()), 0) << device;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME)) << device;
+        EXPECT_EQ(CopyOneFile(Dest(device).c_str(), Dest("OUT.TXT").c_str()), 0) << device;
+    }
+    EXPECT_EQ(testfs::List(tree_.Path()), (std::vector<std::string>{"plain.txt"}));
 }
 
 TEST_F(CopyOneFileTest, FolderInTheWayFailsAndLeavesNoTemporaryFile)

@@ -131,6 +131,18 @@ TEST_F(FileLists, StarMatchesFilesAndFoldersButNotTheFolderAliases)
               (Strings{"A.EX_>A.EX_@ 0010", "SUB>SU_@ 0010", "kvlsetup.dat>kvlsetup.da_@ 0010"}));
 }
 
+TEST_F(FileLists, NamedFileMissingOrADeviceGoesInToFailItsCopy)
+{
+    Write("HERE.TX_", "x");
+    WriteList("kvlsetup.dat", {"cbItem00=HERE.TX_,T,,0,0,0,0;", "cbItem01=GONE.TX_,T,Sub,0,0,0,0;",
+                               "cbItem02=NUL .TX_,T,,0,0,0,0;", "cbItem03=GONE*.TX_,T,,0,0,0,0;"});
+    ReadSetupFileList("kvlsetup.dat");
+    // The pattern with a wildcard may match nothing; the named files go in,
+    // set to replace, so that no existing file hides that they are missing.
+    EXPECT_EQ(Entries(), (Strings{"GONE.TX_>GONE.TXT@Sub 0010", "HERE.TX_>HERE.TXT@ 0000",
+                                  "NUL.TX_>NUL.TXT@ 0010"}));
+}
+
 TEST_F(FileLists, KeysRunFromZeroUpToTheFirstThatYieldsNothing)
 {
     Write("F1.EX_", "x");
@@ -163,12 +175,12 @@ TEST_F(FileLists, KeyHundredFollowsNinetyNine)
     for (int n = 0; n < 99; ++n) {
         char key[16];
         wsprintfA(key, "cbItem%02d", n);
-        items.push_back(std::string(key) + "=NONE.X,E,,0,0,0,0;");
+        items.push_back(std::string(key) + "=NONE*.X,E,,0,0,0,0;");
     }
     items.push_back("cbItem99=F99.EX_,E,,0,0,0,0;");
     items.push_back("cbItem100=F100.EX_,E,,0,0,0,0;");
     items.push_back("cbItem101=");
-    items.push_back("cbItem102=NONE.X,E,,0,0,0,0;");
+    items.push_back("cbItem102=NONE*.X,E,,0,0,0,0;");
     WriteList("kvlsetup.dat", items);
     ReadSetupFileList("kvlsetup.dat");
     EXPECT_EQ(Entries(), (Strings{"F100.EX_>F100.EXE@ 0000", "F99.EX_>F99.EXE@ 0000"}));

@@ -58,7 +58,8 @@ wait_end(how) (the end with the exit code named in EXIT_CODES), wait_success()
 what) for anything else, and add_compressed(name, content) (a source file
 packed by the independent mscompress); lnk_fields(path) reads a shortcut with
 the independent lnkinfo; hold_file(path) keeps a file in use, and
-registry_values(key) reads a key back with `wine reg query`;
+registry_values(key) reads a key back with `wine reg query`; kill_program(name)
+ends the scenario's own program of that file name as a crash does;
 registered_stock_product(id, version, files) lays out a product the stock
 module installs and registers, version after version.
 """
@@ -945,6 +946,26 @@ class Scenario:
         """Posts WM_CLOSE to the main window, as a task manager would."""
         for window in self.windows().find(class_=MAIN_CLASS, top_level=True):
             self.post(window.hwnd, WM_CLOSE)
+
+    def kill_program(self, name):
+        """Ends this scenario's Windows programs whose file is `name`
+        ("setup.exe") at once, as a crash or a forced end does: no code of
+        theirs runs. Returns how many were ended."""
+        wanted = ("\\" + name).lower().encode()
+        prefix = f"WINEPREFIX={self.prefix}".encode()
+        ended = 0
+        for proc in Path("/proc").iterdir():
+            if not proc.name.isdigit():
+                continue
+            try:
+                program = (proc / "cmdline").read_bytes().split(b"\0")[0]
+                environment = (proc / "environ").read_bytes().split(b"\0")
+            except OSError:
+                continue
+            if prefix in environment and program.lower().endswith(wanted):
+                os.kill(int(proc.name), signal.SIGKILL)
+                ended += 1
+        return ended
 
     def start_helper(self, *args, name="helper"):
         """Starts `winlist <args>` (engine, witness) in the background and waits

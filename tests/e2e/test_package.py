@@ -2,10 +2,13 @@
 program, run under Wine as a customer runs the download. It expands the
 distribution into a private temporary folder, runs setup.exe from there with
 its own arguments, hands back setup's exit code and leaves nothing behind; a
-damaged download expands nothing and says so."""
+damaged download expands nothing and says so. A setup ended from outside is
+no complete installation, and a folder a package could not remove goes at the
+next run; a name beyond ASCII arrives from the package and the zip alike."""
 
 import re
 import subprocess
+import zipfile
 from pathlib import Path
 
 import pytest
@@ -127,3 +130,68 @@ def test_damaged_or_cut_package_expands_nothing_and_says_so(scenario):
     assert DAMAGED in log.read_text()
     assert temporary_folders(scenario) == []
     assert scenario.tree() == []
+
+
+def test_setup_ended_from_outside_is_not_complete_and_a_left_folder_goes_next_time(scenario):
+    package = build_package(scenario)
+    start_package(scenario, package)
+    main = scenario.main_window(timeout=60)
+    package_pid, scenario.setup_pid = scenario.setup_pid, main["pid"]
+    assert scenario.kill_program("setup.exe") == 1
+    scenario.setup_pid = package_pid
+    box = scenario.wait_message_box()
+    assert "ended before it finished" in box["text"], box
+    scenario.press_button(box, "OK")
+    assert scenario.wait_exit() == CANNOT_RUN
+    assert temporary_folders(scenario) == []
+
+    # The package and its setup both ended from outside: the folder stays,
+    # and the next package run removes it with its own.
+    start_package(scenario, package)
+    scenario.main_window(timeout=60)
+    assert scenario.kill_program("Atlas.exe") == 1
+    assert scenario.kill_program("setup.exe") == 1
+    scenario.wait_exit()
+    left = temporary_folders(scenario)
+    assert len(left) == 1
+    log = scenario.logs / "after.log"
+    start_package(scenario, package, f'/VERYSILENT /LOG="{windows_path(log)}"')
+    assert scenario.wait_exit(120) == EXIT_CODES["complete"], log.read_text()
+    assert temporary_folders(scenario) == []
+
+
+def test_a_name_beyond_ascii_installs_from_the_package_and_from_the_zip(scenario):
+    product = scenario.root / "product"
+    product.mkdir()
+    (product / "a.txt").write_text("\u00fcber alles\n", encoding="utf-8")
+    (product / "licence.txt").write_text("Use it well.\n")
+    (product / "p.manifest").write_text(
+        "[package]\ntitle = Tiny\nlicence = licence.txt\nmodule = stock\nid = Harbour.Tiny\n"
+        "version = 1.0\npublisher = Harbour Charts\nlicence-name = Mine\ndescription = Tiny\n"
+        "download-url = https://example.com/Harbour.Tiny-1.0.zip\n"
+        "[files]\n\u00dcbersicht.txt = a.txt\n", encoding="utf-8")
+    done = subprocess.run(
+        [str(scenario.bin / "kvlship"), "build", str(product / "p.manifest"),
+         str(scenario.root / "dist"), "--engine", str(scenario.bin), "--package", "Tiny.exe"],
+        capture_output=True, text=True, timeout=120)
+    assert done.returncode == 0, done.stdout + done.stderr
+    expected = (product / "a.txt").read_bytes()
+
+    log = scenario.logs / "package.log"
+    into = scenario.dest / "package"
+    start_package(scenario, scenario.root / "Tiny.exe",
+                  f'/VERYSILENT /DIR="{windows_path(into)}" /LOG="{windows_path(log)}"')
+    assert scenario.wait_exit(120) == EXIT_CODES["complete"], log.read_text()
+    assert (into / "\u00dcbersicht.txt").read_bytes() == expected
+
+    # What a package manager downloads: the zip, unpacked by its UTF-8 names.
+    unzipped = scenario.root / "unzipped"
+    with zipfile.ZipFile(scenario.root / "dist.winget" / "Harbour.Tiny-1.0.zip") as archive:
+        assert "\u00dcbersicht.tx_" in archive.namelist()
+        archive.extractall(unzipped)
+    log = scenario.logs / "zip.log"
+    into = scenario.dest / "zip"
+    scenario.start(cmdline=f'"{windows_path(unzipped / "setup.exe")}" /VERYSILENT '
+                           f'/DIR="{windows_path(into)}" /LOG="{windows_path(log)}"')
+    assert scenario.wait_exit(120) == EXIT_CODES["complete"], log.read_text()
+    assert (into / "\u00dcbersicht.txt").read_bytes() == expected

@@ -2,7 +2,7 @@
 // the hash, and the expansion (tried even where the hash fails, so that the
 // zstd frame and the splitting into files meet any input). Whatever it
 // expands must give each file exactly its size.
-// fuzz-sources: src/package/payload.cpp src/codec/sha256.cpp
+// fuzz-sources: src/package/payload.cpp src/codec/sha256.cpp src/util/devicename.cpp
 // fuzz-sources: src/package/zstd_decoder.c src/package/zstd_decoder_fast.c
 // fuzz-include: $ZSTD_LIB_DIR
 #include "package/payload.h"

@@ -699,3 +699,47 @@ def test_trial_in_a_64_bit_prefix_installs_into_the_32_bit_program_files(tmp_pat
     assert report["win64"] and report["destination"] == planned["destination64"]
     assert report["uninstall"][0]["command"].startswith('"C:\\Program Files (x86)\\Harbour Atlas')
     assert report["leftBehind"] == []
+
+
+def test_device_names_are_refused_by_build_and_by_check(tmp_path):
+    manifest = product(tmp_path / "src", files="CON .TXT = a.txt\nNUL.TXT = a.txt\n"
+                       "Docs\\aux\\X.TXT = a.txt\nLPT1 = a.txt\nReadme. = a.txt\nCONSOLE.TXT = a.txt\n")
+    done = kvlship("build", manifest, tmp_path / "out", "--engine", BIN, "--package", "Tiny.exe")
+    assert done.returncode == 2 and not (tmp_path / "out").exists()
+    assert not (tmp_path / "Tiny.exe").exists()
+    for line, name in ((6, "CON .TXT"), (7, "NUL.TXT"), (8, "aux"), (9, "LPT1")):
+        assert f'p.manifest:{line} "{name}" is a device\'s name on Windows' in done.stderr, name
+    assert 'p.manifest:10 "Readme." ends in a dot or blank' in done.stderr
+    assert "kvlship: 5 mistakes" in done.stderr  # CONSOLE.TXT is a plain name
+
+    dist = build_sample(tmp_path / "dist")
+    for name in ("CON .TX_", "nul.tx_"):
+        (dist / name).write_text("x")
+    blank, nul, folder = add_lines(dist, "CON?.TX_, T, , 0, 0, 1, 0;", "nul.tx_, T, , 0, 0, 1, 0;",
+                                   "README.TX_, T, Docs\\Com1, 0, 0, 1, 0;")
+    found = problems(json.loads(kvlship("check", dist, "--json").stdout))
+    assert_named(found, blank, "\"CON .TX_\", which is a device's name on Windows")
+    assert_named(found, nul, "\"nul.tx_\", which is a device's name on Windows")
+    assert_named(found, folder, "its sub-folder's name \"Com1\" is a device's name")
+
+
+def test_a_module_that_registers_no_removal_passes_its_trial_with_a_warning(tmp_path):
+    # A module of its own, written to the contract before registration existed.
+    dist = built(product(tmp_path / "src", files="A.TXT = a.txt\nSub\\B.TXT = a.txt\n",
+                         module=BIN / "empty.dll"), tmp_path / "dist")
+    found = problems(json.loads(kvlship("check", dist, "--json").stdout))
+    assert_named(found, "defsetup.dll", "registers no removal: the product cannot be uninstalled")
+    status, report = trial(dist, tmp_path / "trial", "--silent")
+    assert status == 0 and report["passed"], report
+    assert report["leftBehind"] == [] and report["faults"] == []
+    assert sum("cannot be removed" in w for w in report["warnings"]) == 1, report["warnings"]
+
+
+def test_trial_of_the_single_file_package_installs_a_name_beyond_ascii(tmp_path):
+    manifest = product(tmp_path / "src", files="\u00dcbersicht.txt = a.txt\nB.TXT = a.txt\n")
+    done = kvlship("build", manifest, tmp_path / "dist", "--engine", BIN, "--package", "Tiny.exe")
+    assert done.returncode == 0, done.stderr
+    status, report = trial(tmp_path / "Tiny.exe", tmp_path / "trial", "--silent")
+    assert status == 0 and report["passed"], report
+    installed = {Path(f["path"].replace("\\", "/")).name for f in report["installed"]}
+    assert {"\u00dcbersicht.txt", "B.TXT"} <= installed, installed

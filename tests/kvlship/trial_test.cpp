@@ -61,6 +61,19 @@ TEST(TrialPaths, SixtyFourBitWindowsMovesOnlyProgramFiles)
     EXPECT_EQ(Wow64Destination("C:\\Own"), "");
 }
 
+TEST(WindowsNames, DevicesAndNamesWindowsWouldChangeAreNamedWithTheirPart)
+{
+    for (const char *device : {"CON .TXT", "nul.txt.gz", "Com1", "LPT9 ", "AUX.", "CONOUT$.X"})
+        EXPECT_NE(WhyNotWindowsName(device).find("device"), std::string::npos) << device;
+    EXPECT_NE(WhyNotWindowsName("Readme.").find("dot or blank"), std::string::npos);
+    for (const char *plain : {"CONSOLE.TXT", "COM10", "A.NUL",
+                              "\xDC"
+                              "bersicht.txt"})
+        EXPECT_EQ(WhyNotWindowsName(plain), "") << plain;
+    EXPECT_EQ(WhyNotWindowsPath("Docs\\Help\\GUIDE.TXT"), "");
+    EXPECT_EQ(WhyNotWindowsPath("Docs\\prn\\GUIDE.TXT").substr(0, 5), "\"prn\"");
+}
+
 TEST(TrialLog, TheShellsDestinationLineOnlyTheLastOneCounts)
 {
     std::vector<std::string> log = {

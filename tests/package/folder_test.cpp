@@ -58,4 +58,36 @@ TEST(PrivateFolder, NoFolderWhenTheRandomSourceFailsOrTheBaseIsMissing)
     EXPECT_EQ(folder[0], 0);
 }
 
+TEST(PrivateFolder, OnlyAFolderOfTheStubsNamingWithItsMarkHeldByNobodyIsStale)
+{
+    testfs::TempTree tree("kvlstale");
+    std::string folder = tree.Path();
+    const char *base = folder.c_str();
+    Scripted script = {{1, 2, 3, 4}, 0};
+    char held[kPathSize], left[kPathSize];
+    ASSERT_TRUE(MakePrivateFolder(base, ScriptedRandom, &script, held));
+    void *heldMark = MarkPrivateFolder(held);
+    ASSERT_NE(heldMark, nullptr);
+    ASSERT_TRUE(MakePrivateFolder(base, ScriptedRandom, &script, left));
+    ReleaseFolderMark(MarkPrivateFolder(left));
+    ASSERT_TRUE(testfs::WriteWhole(std::string(left) + "\\setup.exe", "expanded"));
+    // Folders no package can be proven to have left: no mark, a mark that
+    // names another folder, a name of another form.
+    std::string unmarked = tree.Folder("kvl0303030303030303");
+    ASSERT_TRUE(testfs::WriteWhole(unmarked + "\\setup.exe", "someone's"));
+    std::string borrowed = tree.Folder("kvl0505050505050505");
+    ASSERT_TRUE(testfs::WriteWhole(borrowed + "\\kvl0606060606060606.run", ""));
+    std::string misnamed = tree.Folder("kvl07070707070707");
+    ASSERT_TRUE(testfs::WriteWhole(misnamed + "\\kvl07070707070707.run", ""));
+
+    EXPECT_EQ(RemoveStaleFolders(base), 1);
+    EXPECT_FALSE(testfs::IsFolder(left));
+    for (const std::string &stays : {std::string(held), unmarked, borrowed, misnamed})
+        EXPECT_TRUE(testfs::IsFolder(stays)) << stays;
+    // Once its package has ended, the folder in use is stale too.
+    ReleaseFolderMark(heldMark);
+    EXPECT_EQ(RemoveStaleFolders(base), 1);
+    EXPECT_FALSE(testfs::IsFolder(held));
+}
+
 } // namespace

@@ -83,4 +83,19 @@ TEST(Payload, WindowPastTheLimitIsRefusedOneAtTheLimitExpands)
     }
 }
 
+TEST(Payload, NamesWindowsWouldChangeOrTakeForADeviceAreRefused)
+{
+    // Windows drops a name's final dot or blank, and reads the name before
+    // the first dot, its blanks dropped, for a device's.
+    for (const char *name : {"README.", "README ", "CON", "con.txt", "CON .TXT", "NUL.TX_",
+                             "nul.tar.gz", "COM1", "lpt9 .log", "AUX..", "CONIN$.x", "COM\xB9.TXT"})
+        EXPECT_FALSE(IsPayloadName(name, strlen(name))) << name;
+    // Names that only begin like a device's, and one beyond ASCII (code page 1252).
+    for (const char *name : {"CONSOLE.TXT", "NULL", "COM10.TXT", "LPT.TXT", "A.CON", ".NUL",
+                             "\xDC"
+                             "bersicht.txt",
+                             "CON_.TXT"})
+        EXPECT_TRUE(IsPayloadName(name, strlen(name))) << name;
+}
+
 } // namespace

@@ -10,6 +10,7 @@
 #include "storedlist.h"
 #include "szddencode.h"
 #include "textout.h"
+#include "winpath.h"
 
 #include "copy/filelist.h"
 #include "util/paths.h"
@@ -397,6 +398,14 @@ void PlanFiles(Manifest *manifest, Errors *errors)
         std::string converted, reason;
         if (!FromUtf8(installed, codePage, &converted, &reason)) {
             errors->Say(file.line, "\"" + installed + "\" " + reason);
+            file.bad = true;
+            continue;
+        }
+        // A name Windows takes for a device or changes cannot be installed,
+        // nor be a file of the distribution or of its package.
+        std::string notKept = WhyNotWindowsPath(converted);
+        if (!notKept.empty()) {
+            errors->Say(file.line, ToUtf8(notKept, codePage));
             file.bad = true;
             continue;
         }
@@ -969,7 +978,7 @@ void CheckPackageName(const BuildOptions &options, Errors *errors)
     const std::string &name = options.package;
     if (!IsPlainName(name.c_str()) || HasControl(name) ||
         name.find_first_of("*?<>\"|:/\\") != std::string::npos || name.size() < 5 ||
-        Lowered(name.substr(name.size() - 4)) != ".exe")
+        !WhyNotWindowsName(name).empty() || Lowered(name.substr(name.size() - 4)) != ".exe")
         errors->Say(0, "--package " + name + ": give a plain file name ending in .exe");
     std::string stub = JoinHost(options.engine, kPackageStubName);
     if (!IsFile(stub))
@@ -990,10 +999,16 @@ bool WriteSingleFile(const Manifest &manifest, const BuildOptions &options,
 {
     std::vector<PackFile> files;
     for (const std::string &name : shipped) {
+        // The table holds each name as setup will look it up: in the code page.
         PackFile file = {name, JoinHost(options.out, name)};
+        std::string why;
+        if (!FromUtf8(Utf8Path(name), manifest.codePage, &file.name, &why))
+            file.name = name;
         for (const FileSpec &listed : manifest.files) {
-            if (listed.stored == name)
+            if (listed.stored == name) {
                 file.source = listed.source;
+                file.name = listed.storedCp;
+            }
         }
         files.push_back(file);
     }
@@ -1058,7 +1073,8 @@ int BuildDistribution(const BuildOptions &options)
         errors.Say(0, "module " + module + " is missing");
     if (manifest.moduleName.empty() || !IsPlainName(manifest.moduleName.c_str()) ||
         HasControl(manifest.moduleName) ||
-        manifest.moduleName.find_first_of("*?<>\"|:") != std::string::npos)
+        manifest.moduleName.find_first_of("*?<>\"|:") != std::string::npos ||
+        !WhyNotWindowsName(manifest.moduleName + ".dll").empty())
         errors.Say(0, "module-name must be a plain name");
     // A line break in the title would start lines of its own in kvlsetup.dat.
     if (HasControl(manifest.title))

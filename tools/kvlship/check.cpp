@@ -208,6 +208,9 @@ std::string WhyNotInstallable(const FolderItem &item)
         return "matches " + Quoted(item.name) +
                ", whose name holds a control character, which no Windows name holds; its copy "
                "will fail";
+    std::string notKept = WhyNotWindowsName(item.name);
+    if (!notKept.empty())
+        return "matches " + Quoted(item.name) + ", which " + notKept + "; its copy will fail";
     return "";
 }
 
@@ -256,6 +259,9 @@ void ExpandLine(Reading &reading, const std::string &key, const FileListLine &li
     if (HasControl(line.subFolder))
         Add(result, Severity::Error, key,
             "its sub-folder holds a control character, which no Windows name holds");
+    std::string folderKept = WhyNotWindowsPath(line.subFolder);
+    if (line.subFolder[0] && !folderKept.empty())
+        Add(result, Severity::Error, key, "its sub-folder's name " + folderKept);
     for (const FolderItem *found : Matches(reading.items, line.pattern, result->codePage)) {
         const FolderItem &item = *found;
         ++matched;
@@ -267,6 +273,11 @@ void ExpandLine(Reading &reading, const std::string &key, const FileListLine &li
                 "installs " + item.name + ", a file of the setup itself");
         char destName[kFileListTextSize];
         ReplaceLastChar(destName, sizeof destName, item.name.c_str(), line.lastChar);
+        std::string destKept = WhyNotWindowsName(destName);
+        if (why.empty() && !destKept.empty())
+            Add(result, Severity::Error, key,
+                "installs " + item.name + " as " + Quoted(destName) + ", which " + destKept +
+                    "; its copy will fail");
         // The size only; the plan reads each listed file once, later.
         long long size = FileSize(JoinHost(reading.options.distribution, item.HostName()));
         int told = g_listFullTold;
@@ -582,16 +593,38 @@ void CheckModule(const CheckOptions &options, const std::string &moduleFile, Che
     }
 }
 
-// A product the stock module installs is removable when it has an id and
-// the uninstaller ships beside setup.exe.
-void CheckRemoval(const CheckOptions &options, const Profile &data, CheckResult *result)
+// Registration is the module's: the stock module, or one over the stock kit,
+// registers the product under [PRODUCT] cbId; a module of its own through the
+// registration kit, or not at all. Its file tells which (the setting's key,
+// the Add/Remove Programs key), and the finding names that module.
+void CheckRemoval(const CheckOptions &options, const Profile &data, const std::string &moduleFile,
+                  CheckResult *result)
 {
+    std::string bytes;
+    if (!ReadShipped(options, moduleFile.c_str(), 64 << 20, &bytes).empty())
+        return; // told by CheckModule
+    bool readsId = bytes.find("cbId") != std::string::npos;
+    bool registers = readsId || bytes.find("CurrentVersion\\Uninstall") != std::string::npos;
+    if (!registers) {
+        Add(result, Severity::Warning, moduleFile,
+            "registers no removal: the product cannot be uninstalled. To make it removable, call "
+            "the registration kit's RegisterProduct (setupkit.h) from EndSetup and ship " +
+                std::string(kUninstallerName) + ", or install with the stock module");
+        return;
+    }
+    if (!readsId) {
+        if (!IsFile(JoinHost(options.distribution, kUninstallerName)))
+            Add(result, Severity::Error, kUninstallerName,
+                "is missing: " + moduleFile + " cannot register the product for removal");
+        return;
+    }
     if (!FindSection(data, "PRODUCT"))
         return;
     if (ReadProfileValue(data, "PRODUCT", "cbId", 260).empty()) {
         Add(result, Severity::Warning, "PRODUCT cbId",
-            "is missing: the stock module registers no removal, so the product cannot be "
-            "uninstalled (give the manifest's [package] an id, a version and a publisher)");
+            "is missing: " + moduleFile +
+                " registers no removal without it, so the product cannot be uninstalled (give "
+                "the manifest's [package] an id, a version and a publisher)");
         return;
     }
     for (const char *key : {"cbVersion", "cbPublisher"}) {
@@ -601,7 +634,7 @@ void CheckRemoval(const CheckOptions &options, const Profile &data, CheckResult 
     }
     if (!IsFile(JoinHost(options.distribution, kUninstallerName)))
         Add(result, Severity::Error, kUninstallerName,
-            "is missing: the stock module cannot register the product for removal and says so");
+            "is missing: " + moduleFile + " cannot register the product for removal and says so");
 }
 
 } // namespace
@@ -642,7 +675,7 @@ void CheckDistribution(const CheckOptions &options, CheckResult *result)
         Add(result, Severity::Error, kDataFileName,
             "has no [FILELIST] section: setup will install nothing");
     CheckStockSettings(data, result);
-    CheckRemoval(options, data, result);
+    CheckRemoval(options, data, moduleFile, result);
     CheckLicence(options, result);
     CheckModule(options, moduleFile, result);
     CheckSignatures(options.distribution, options.caFile, &result->problems, &result->notes);

@@ -15,7 +15,8 @@
 //               [--win64] [--timeout SECONDS] [--silent] [--json]
 //                                      installs DIST under Wine on a private display
 //                                      and judges what happened (Linux); --silent
-//                                      runs setup.exe /VERYSILENT
+//                                      runs setup.exe /VERYSILENT. DIST may also be
+//                                      a package (--package), tried with its own files
 //
 // The engine's files (setup.exe, stock.dll, uninst.exe, kvlpack.exe, winlist.exe) are looked for
 // beside kvlship unless --engine names their folder.

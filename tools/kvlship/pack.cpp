@@ -403,3 +403,15 @@ bool IsPackage(const std::string &bytes)
     std::string why;
     return ReadPe(bytes, &pe, &why) && FindLocator(bytes, pe) != 0;
 }
+
+bool FindPayload(const std::string &bytes, size_t *offset, size_t *size)
+{
+    PeImage pe;
+    std::string why;
+    size_t locator = ReadPe(bytes, &pe, &why) ? FindLocator(bytes, pe) : 0;
+    if (locator == 0)
+        return false;
+    *offset = Get32(bytes, locator + 8);
+    *size = Get32(bytes, locator + 12);
+    return *offset != 0 && *offset <= bytes.size() && bytes.size() - *offset >= *size;
+}

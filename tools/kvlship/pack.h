@@ -40,6 +40,10 @@ bool MakePackage(const std::string &stub, const PackVersion &version, const std:
 // build may replace such a file.
 bool IsPackage(const std::string &bytes);
 
+// Where the payload of the package `bytes` lies, by its locator; false for
+// the bare stub or anything that is no package, or a payload past the end.
+bool FindPayload(const std::string &bytes, size_t *offset, size_t *size);
+
 // The checksum of a PE image as the loader's CheckSumMappedFile computes it.
 unsigned PeChecksum(const std::string &image);
 

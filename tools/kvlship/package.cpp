@@ -1,5 +1,6 @@
 #include "package.h"
 
+#include "codepage.h"
 #include "digest.h"
 #include "hostfs.h"
 #include "textout.h"
@@ -93,14 +94,15 @@ bool StoredZip(const std::string &folder, const std::vector<std::string> &names,
         *why = "more than 65535 files";
         return false;
     }
-    for (const std::string &ansiName : names) {
+    for (const std::string &hostName : names) {
         std::string bytes;
-        std::string path = JoinHost(folder, ansiName);
+        std::string path = JoinHost(folder, hostName);
         if (!ReadWholeFile(path, &bytes, false)) {
             *why = path + " cannot be read";
             return false;
         }
-        std::string name = AnsiToUtf8(ansiName);
+        // The name as the host names the file, in UTF-8 (flagged as such).
+        std::string name = Utf8Path(hostName);
         uint16_t flags = IsAscii(name) ? 0 : kUtf8Name;
         if (zip->size() + 30 + name.size() + bytes.size() > 0xFFFFFFFFu || name.size() > 0xFFFF) {
             *why = "the archive would pass 4 GiB";

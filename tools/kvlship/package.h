@@ -17,7 +17,8 @@ struct PackageInfo {
     std::string url;         // InstallerUrl: where the archive is downloaded from
 };
 
-// The files `names` of `folder`, in that order, as a zip archive in `zip`:
+// The files `names` of `folder` (as the host names them), in that order, as a
+// zip archive in `zip`, each name in UTF-8:
 // stored (no compression), every member dated 1980-01-01 00:00, so that the
 // same files always give the same bytes. False with `why` when a file cannot
 // be read or the archive would pass what a zip without extensions holds.

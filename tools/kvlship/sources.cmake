@@ -26,6 +26,7 @@ set(KVLSHIP_SOURCES
   tools/kvlship/trialprefix.cpp
   tools/kvlship/trialproc.cpp
   tools/kvlship/tryrun.cpp
+  tools/kvlship/unpack.cpp
   tools/kvlship/winlistread.cpp
   tools/kvlship/winpath.cpp
   src/codec/szdd.cpp
@@ -33,6 +34,7 @@ set(KVLSHIP_SOURCES
   src/package/payload.cpp
   src/copy/copylist.cpp
   src/copy/fileline.cpp
+  src/util/devicename.cpp
   src/util/paths.cpp
   src/util/text.cpp
   modules/stock/settings.cpp)

@@ -1079,6 +1079,15 @@ class Trial
         result_->uninstallTried = true;
         CloseDemonstration();
         std::map<std::string, RegistryKey> now = RegisteredProducts();
+        bool registered = false;
+        for (const auto &[key, product] : now)
+            registered = registered || !registeredBefore_.count(key);
+        // Registration is a module's choice: without it nothing can remove
+        // the product, so nothing it installed counts as left behind.
+        if (!registered) {
+            result_->registeredNone = true;
+            return;
+        }
         for (const auto &[key, product] : now) {
             if (registeredBefore_.count(key))
                 continue;

@@ -97,6 +97,7 @@ struct TrialResult {
     std::vector<std::string> leftBehind;        // what the installation created and the removal
                                                 // left: files (C:\ paths) and registry keys
     bool uninstallTried = false;                // a registered removal was looked for
+    bool registeredNone = false; // the setup registered no product: it cannot be removed
 };
 
 // Runs the trial and fills `result`. Never takes much longer than

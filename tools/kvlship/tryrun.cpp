@@ -8,6 +8,7 @@
 #include "textout.h"
 #include "trial.h"
 #include "trialjudge.h"
+#include "unpack.h"
 
 #include "setupexit.h"
 
@@ -15,14 +16,26 @@
 #include <stdio.h>
 
 #include <chrono>
+#include <filesystem>
+
+#include <unistd.h>
 
 namespace
 {
+
+namespace fs = std::filesystem;
 
 // Said in every report: a trial is a run of the vendor's code, not a reading of it.
 constexpr char kRanCode[] =
     "try ran the distribution's own code (setup.exe and its module) under Wine, in a prefix "
     "without host drives; Wine confines no program, so try only what you would run anyway";
+
+// Said once when the setup registered no product for removal: no fault, a
+// product may choose so, but the vendor should know and how to change it.
+constexpr char kNotRemovable[] =
+    "the product cannot be removed: the setup registered no removal under Add/Remove Programs. "
+    "To make it removable, call the registration kit's RegisterProduct (setupkit.h) "
+    "from the module's EndSetup and ship uninst.exe, or install with the stock module";
 
 // What setup.exe's exit code means, in setupexit.h's words.
 std::string ExitMeaning(const TrialResult &trial)
@@ -192,6 +205,8 @@ void PrintText(const TrialResult &trial, const std::vector<std::string> &faults,
     for (const std::string &note : trial.notes)
         printf("note: %s\n", shown(note).c_str());
     printf("warning: %s\n", kRanCode);
+    if (trial.registeredNone)
+        printf("warning: %s\n", kNotRemovable);
     for (const std::string &fault : faults)
         printf("fault: %s\n", shown(fault).c_str());
     if (passed)
@@ -263,12 +278,62 @@ void PrintJson(const TrialResult &trial, const std::vector<std::string> &faults,
     printf("], \"notes\": [");
     for (size_t i = 0; i < trial.notes.size(); ++i)
         printf("%s%s", i ? ", " : "", JsonString(trial.notes[i]).c_str());
-    printf("], \"warnings\": [%s]}\n", JsonString(kRanCode).c_str());
+    printf("], \"warnings\": [%s%s%s]}\n", JsonString(kRanCode).c_str(),
+           trial.registeredNone ? ", " : "",
+           trial.registeredNone ? JsonString(kNotRemovable).c_str() : "");
 }
+
+// A folder of its own for a package's files, below the host's temporary
+// folder; empty when none can be made.
+std::string PackageFolder()
+{
+    std::error_code error;
+    fs::path base = fs::temp_directory_path(error);
+    for (int attempt = 0; !error && attempt < 100; ++attempt) {
+        fs::path folder =
+            base / ("kvlship-package-" + std::to_string(getpid()) + "-" + std::to_string(attempt));
+        if (fs::create_directory(folder, error))
+            return folder.string();
+    }
+    return std::string();
+}
+
+int TryFolder(const TryOptions &options, const std::string &workBeside);
 
 } // namespace
 
 int TryDistribution(const TryOptions &options)
+{
+    if (!IsPackageFile(options.distribution))
+        return TryFolder(options, options.distribution);
+    // A single-file package is tried as the stub lays it out: its own files,
+    // checked whole, under the names setup looks up.
+    TryOptions unpacked = options;
+    unpacked.distribution = PackageFolder();
+    std::string why = "no folder for its files can be made";
+    if (unpacked.distribution.empty() ||
+        !UnpackPackage(options.distribution, unpacked.distribution, &why)) {
+        fprintf(stderr, "kvlship: %s: %s\n", options.distribution.c_str(), why.c_str());
+        if (!unpacked.distribution.empty()) {
+            std::error_code ignored;
+            fs::remove_all(unpacked.distribution, ignored);
+        }
+        return 2;
+    }
+    fprintf(stderr, "kvlship: %s is a package; its files are tried from %s\n",
+            options.distribution.c_str(), unpacked.distribution.c_str());
+    int status = TryFolder(unpacked, options.distribution);
+    std::error_code ignored;
+    fs::remove_all(unpacked.distribution, ignored);
+    return status;
+}
+
+namespace
+{
+
+// The trial of a distribution folder; its work folder by default beside
+// `workBeside` (the folder, or the package it came from).
+int TryFolder(const TryOptions &options, const std::string &workBeside)
 {
     // The time limit covers the whole run, the check included.
     auto started = std::chrono::steady_clock::now();
@@ -278,9 +343,8 @@ int TryDistribution(const TryOptions &options)
 
     TrialOptions trialOptions;
     trialOptions.distribution = options.distribution;
-    trialOptions.work = options.work.empty()
-                            ? JoinHost(HostFolderOf(options.distribution), "kvlship-try")
-                            : options.work;
+    trialOptions.work =
+        options.work.empty() ? JoinHost(HostFolderOf(workBeside), "kvlship-try") : options.work;
     trialOptions.winlist = JoinHost(options.engine, "winlist.exe");
     trialOptions.arguments = options.module;
     trialOptions.silent = options.silent;
@@ -331,3 +395,5 @@ int TryDistribution(const TryOptions &options)
     }
     return passed ? 0 : 2;
 }
+
+} // namespace

@@ -22,5 +22,7 @@ struct TryOptions {
 // meaning. Returns 0 when setup ended with SETUP_EXIT_COMPLETE and every
 // planned file, stock shortcut and stock setting is where it belongs, 2
 // otherwise. setup.exe always runs with a /LOG in the work folder, which the
-// report holds and which names the destination.
+// report holds and which names the destination. `distribution` may also be
+// a single-file package: its payload is checked and laid out in a temporary
+// folder as the stub lays it out, and that folder is tried.
 int TryDistribution(const TryOptions &options);

@@ -2,6 +2,8 @@
 
 #include "textout.h"
 
+#include "util/devicename.h"
+
 #include <algorithm>
 
 namespace
@@ -68,4 +70,30 @@ std::string Wow64Destination(const std::string &destination)
     if (normal == base || normal.compare(0, base.size() + 1, base + "\\") == 0)
         return kProgramFilesX86 + destination.substr(sizeof kProgramFiles - 1);
     return std::string();
+}
+
+std::string WhyNotWindowsName(const std::string &name)
+{
+    if (IsDeviceName(name.data(), name.size()))
+        return "is a device's name on Windows (CON, PRN, AUX, NUL, COM1, LPT1 and the like, "
+               "with any extension): no file can have it";
+    if (!name.empty() && (name.back() == '.' || name.back() == ' '))
+        return "ends in a dot or blank, which Windows drops: the file would land under another "
+               "name";
+    return "";
+}
+
+std::string WhyNotWindowsPath(const std::string &path)
+{
+    for (size_t start = 0; start <= path.size();) {
+        size_t end = path.find('\\', start);
+        if (end == std::string::npos)
+            end = path.size();
+        std::string name = path.substr(start, end - start);
+        std::string why = WhyNotWindowsName(name);
+        if (!why.empty())
+            return "\"" + name + "\" " + why;
+        start = end + 1;
+    }
+    return "";
 }

@@ -23,3 +23,13 @@ std::string JoinWindows(const std::string &folder, const std::string &name);
 // "C:\Program Files" (its 32-bit view is "C:\Program Files (x86)"); empty for
 // any other destination.
 std::string Wow64Destination(const std::string &destination);
+
+// Why Windows would not keep `name` (one name of a path, in the target's
+// code page) as written; empty when it would. A device's name (CON, NUL,
+// COM1, ... with any extension, "CON .TXT" too) names no file, and a final
+// dot or blank is dropped, so the file would land under another name.
+std::string WhyNotWindowsName(const std::string &name);
+
+// The same for each name of `path` (backslashes between them): the first
+// reason, with the name it is about; empty when every name is kept.
+std::string WhyNotWindowsPath(const std::string &path);

@@ -1,0 +1,121 @@
+#include "unpack.h"
+
+#include "check.h"
+#include "codepage.h"
+#include "hostfs.h"
+#include "pack.h"
+#include "profile.h"
+
+#include "package/payload.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <vector>
+
+namespace
+{
+
+bool ReadBytes(void *context, uint64_t at, void *into, size_t size)
+{
+    auto *bytes = static_cast<const std::string *>(context);
+    if (at > bytes->size() || bytes->size() - at < size)
+        return false;
+    memcpy(into, bytes->data() + at, size);
+    return true;
+}
+
+// The files land under numbered names first: their host names need the code
+// page, which only the data file among them tells.
+struct Landing {
+    std::string folder;
+    std::vector<std::string> names; // as the table holds them
+    FILE *file = nullptr;
+};
+
+std::string Numbered(const Landing &landing, size_t index)
+{
+    return JoinHost(landing.folder, ".kvlpack-" + std::to_string(index));
+}
+
+bool Begin(void *context, const char *name, uint32_t)
+{
+    auto *landing = static_cast<Landing *>(context);
+    landing->names.push_back(name);
+    landing->file = fopen(Numbered(*landing, landing->names.size() - 1).c_str(), "wb");
+    return landing->file != nullptr;
+}
+
+bool Write(void *context, const void *bytes, size_t size)
+{
+    auto *landing = static_cast<Landing *>(context);
+    return fwrite(bytes, 1, size, landing->file) == size;
+}
+
+bool End(void *context)
+{
+    auto *landing = static_cast<Landing *>(context);
+    bool closed = fclose(landing->file) == 0;
+    landing->file = nullptr;
+    return closed;
+}
+
+} // namespace
+
+bool IsPackageFile(const std::string &path)
+{
+    std::string bytes;
+    size_t offset, size;
+    return IsFile(path) && ReadWholeFile(path, &bytes, true) && FindPayload(bytes, &offset, &size);
+}
+
+bool UnpackPackage(const std::string &path, const std::string &folder, std::string *why)
+{
+    std::string bytes;
+    size_t offset = 0, size = 0;
+    if (!ReadWholeFile(path, &bytes, true) || !FindPayload(bytes, &offset, &size)) {
+        *why = path + " is no package that kvlship made, or cannot be read";
+        return false;
+    }
+    std::string payload = bytes.substr(offset, size);
+    bytes.clear();
+    PayloadSource source = {&payload, payload.size(), ReadBytes};
+    PayloadIndex index;
+    PackageStatus status = ReadPayloadIndex(&source, &index);
+    if (status == PACKAGE_OK)
+        status = CheckPayload(&source, &index);
+    Landing landing;
+    landing.folder = folder;
+    PayloadSink sink = {&landing, Begin, Write, End};
+    if (status == PACKAGE_OK)
+        status = UnpackPayload(&source, &index, &sink);
+    FreePayloadIndex(&index);
+    if (landing.file)
+        fclose(landing.file);
+    if (status != PACKAGE_OK) {
+        *why = status == PACKAGE_SINK_FAILED ? "its files cannot be written to " + folder
+                                             : path + " is damaged: its payload does not check";
+        return false;
+    }
+    int codePage = kDefaultCodePage;
+    for (size_t i = 0; i < landing.names.size(); ++i) {
+        if (SameName(landing.names[i], kDataFileName, kDefaultCodePage)) {
+            std::string text;
+            Profile data;
+            ReadWholeFile(Numbered(landing, i), &text, false, 16 << 20);
+            ParseProfile(text, &data);
+            int named = atoi(ReadProfileValue(data, "GENERAL", "cbCodePage", 16).c_str());
+            if (KnownCodePage(named))
+                codePage = named;
+        }
+    }
+    for (size_t i = 0; i < landing.names.size(); ++i) {
+        std::string host = JoinHost(folder, HostNameOf(landing.names[i], codePage));
+        if (rename(Numbered(landing, i).c_str(), host.c_str()) != 0) {
+            *why = host + " cannot be written";
+            return false;
+        }
+    }
+    return true;
+}
