@@ -184,6 +184,11 @@ def test_a_name_beyond_ascii_installs_from_the_package_and_from_the_zip(scenario
     assert scenario.wait_exit(120) == EXIT_CODES["complete"], log.read_text()
     assert (into / "\u00dcbersicht.txt").read_bytes() == expected
 
+    # The product is installed once: the package's installation goes first.
+    quiet = scenario.registry_values(
+        r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Harbour.Tiny")
+    assert scenario.run(cmdline=quiet["QuietUninstallString"][1], timeout=90) == 0
+
     # What a package manager downloads: the zip, unpacked by its UTF-8 names.
     unzipped = scenario.root / "unzipped"
     with zipfile.ZipFile(scenario.root / "dist.winget" / "Harbour.Tiny-1.0.zip") as archive:

@@ -276,7 +276,12 @@ def test_removing_one_of_two_installations_leaves_the_other(scenario):
     registered_product(scenario)
     first, second = scenario.dest / "InstA", scenario.dest / "InstB"
     install(scenario, first)
+    # Setup refuses a second folder while the first holds the product's
+    # record; with it out of the way for a moment, as an older setup would
+    # not have looked, the key moves to the second folder.
+    (first / "uninst.dat").rename(first / "uninst.dat.aside")
     install(scenario, second)
+    (first / "uninst.dat.aside").rename(first / "uninst.dat")
     assert scenario.registry_values(KEY)["InstallLocation"][1] == windows_path(second)
     uninstall(scenario, f'"{windows_path(first / "uninst.exe")}" /S', "removed", first)
     assert not first.exists()
@@ -293,7 +298,8 @@ def test_a_second_product_in_the_folder_leaves_the_first_removable(scenario):
     registered_product(scenario)
     install(scenario, tools)
     registered_product(scenario, product="Other Tool")
-    install(scenario, tools)
+    # Refused before anything is copied: the folder is another product's.
+    assert scenario.run(f'/VERYSILENT /DIR="{windows_path(tools)}"', timeout=90) == 2
     assert b"product\tHarbour Atlas\r\n" in (tools / "uninst.dat").read_bytes()
     assert scenario.registry_values(UNINSTALL + r"\Other Tool") is None
     uninstall(scenario, scenario.registry_values(KEY)["QuietUninstallString"][1], "removed", tools)
