@@ -284,8 +284,8 @@ bool NormaliseFullPath(char *dest, size_t size, const char *path)
     dest[0] = 0;
     // What an installation wrote is compared in the one spelling setup made
     // it: the long-path and device prefixes are nobody's record.
-    if (!IsAbsolutePath(path) || (IsSeparator(path[0]) && IsSeparator(path[1]) &&
-                                  (path[2] == '?' || path[2] == '.')))
+    if (!IsAbsolutePath(path) ||
+        (IsSeparator(path[0]) && IsSeparator(path[1]) && (path[2] == '?' || path[2] == '.')))
         return false;
     if (!FullFolderPath(dest, size, path))
         return false;
