@@ -26,6 +26,7 @@ if(NOT TARGET setupkit)
     ${SETUP_ENGINE_ROOT}/src/record/registration.cpp
     ${SETUP_ENGINE_ROOT}/src/codec/sha256.cpp
     ${SETUP_ENGINE_ROOT}/src/util/text.cpp
+    ${SETUP_ENGINE_ROOT}/src/util/devicename.cpp
     ${SETUP_ENGINE_ROOT}/src/util/paths.cpp
     ${SETUP_ENGINE_ROOT}/src/util/registry.cpp)
   target_include_directories(setupkit PUBLIC ${SETUP_ENGINE_ROOT}/include

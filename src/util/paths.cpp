@@ -1,5 +1,7 @@
 #include "util/paths.h"
 
+#include "util/devicename.h"
+
 #include <string.h>
 
 char *JoinPath(char *dest, size_t size, const char *first, const char *second)
@@ -130,26 +132,6 @@ bool SameLetters(const char *text, const char *word, size_t length)
             return false;
     }
     return true;
-}
-
-// A name Windows takes for a device whatever folder it is in: CON, PRN, AUX,
-// NUL, COM1-9 and LPT1-9, also with an extension or blanks after them.
-bool IsDeviceName(const char *name, size_t length)
-{
-    size_t base = 0;
-    while (base < length && name[base] != '.')
-        ++base;
-    while (base > 0 && name[base - 1] == ' ')
-        --base;
-    static const char *const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
-    if (base == 3) {
-        for (const char *device : kDevices) {
-            if (SameLetters(name, device, 3))
-                return true;
-        }
-    }
-    return base == 4 && (SameLetters(name, "COM", 3) || SameLetters(name, "LPT", 3)) &&
-           name[3] >= '1' && name[3] <= '9';
 }
 
 // A name of the path, `length` characters at `name`, with its trailing dots

@@ -2,6 +2,7 @@
 // sub-folder that stays below the destination and a usable last character,
 // and the names it makes must fit their fields.
 // fuzz-sources: src/copy/fileline.cpp src/util/text.cpp src/util/paths.cpp
+// fuzz-sources: src/util/devicename.cpp
 #include "copy/filelist.h"
 #include "util/paths.h"
 
