@@ -45,6 +45,9 @@
 #define SETUP_EXIT_CLOSED 7
 /* an unknown switch or a malformed value on the command line: nothing installed */
 #define SETUP_EXIT_BAD_SWITCH 8
+/* a destination volume has less free space than the files to install need
+   (the Cancel of the box that says so, or silently): nothing was copied */
+#define SETUP_EXIT_NO_SPACE 9
 
 /* What an exit code means, in a few words (for a log or a report). */
 static inline const char *SetupExitMeaning(int code)
@@ -68,6 +71,8 @@ static inline const char *SetupExitMeaning(int code)
         return "setup was closed from outside";
     case SETUP_EXIT_BAD_SWITCH:
         return "the command line is wrong; nothing was installed";
+    case SETUP_EXIT_NO_SPACE:
+        return "not enough free disk space; nothing was copied";
     default:
         return "not an exit code of setup.exe";
     }

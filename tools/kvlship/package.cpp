@@ -74,6 +74,7 @@ const ReturnResponse kReturnResponses[] = {
     // Closed from outside: by the user, or by the end of the session.
     {SETUP_EXIT_CLOSED, "cancelledByUser"},
     {SETUP_EXIT_BAD_SWITCH, "invalidParameter"},
+    {SETUP_EXIT_NO_SPACE, "diskFull"},
 };
 
 // A YAML double-quoted scalar: a JSON string is one.
