@@ -25,7 +25,9 @@
  * ---------------------------------------------------------------------- */
 /* every file installed, every step done */
 #define SETUP_EXIT_COMPLETE 0
-/* the user left at the agreement (Exit) */
+/* the user left at the agreement (Exit), or at a dialog of the module's
+   before anything was copied (SM_EXIT with this code: the stock module's
+   folder dialog, Cancel) */
 #define SETUP_EXIT_DECLINED 1
 /* the module ended the setup: a hook answered 0, SM_EXIT, FC_ABORT */
 #define SETUP_EXIT_MODULE 2

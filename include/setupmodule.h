@@ -61,7 +61,10 @@ extern "C" {
  * ---------------------------------------------------------------------- */
 /* 1064: create the "sender" child window and post it SENDER_START */
 #define SM_STARTSENDER (WM_USER + 40)
-/* 1119: end the setup now */
+/* 1119: end the setup now; setup.exe ends with SETUP_EXIT_MODULE, or with
+   SETUP_EXIT_DECLINED when wParam is SETUP_EXIT_DECLINED (the user said no
+   in a dialog of the module's, before anything was copied; an older
+   setup.exe ends with SETUP_EXIT_MODULE) */
 #define SM_EXIT (WM_USER + 95)
 /* 1194: lParam = CopyRequest*; result: slot index, or -1 */
 #define SM_ADDCOPYENTRY (WM_USER + 170)
@@ -93,6 +96,16 @@ extern "C" {
    from EndCopy on (CreateShortcuts, GenIniFiles, GetAddInOff, EndSetup,
    DemoQuery); an older setup.exe answers 0 at once. */
 #define SM_GETINSTALLED (WM_USER + 194)
+/* 1226: what installing into a folder needs on its volume, and what the
+   volume has free: lParam = a SpaceQuery* whose `size` the module has set to
+   sizeof(SpaceQuery) and whose `folder` names a complete path (it need not
+   exist yet). setup.exe counts the data file's files as they would land with
+   `folder` for the destination (entries bound for the Windows folder count
+   only when it is on the same volume) and fills the rest. Result 1, or 0 for
+   a record too small, a folder that names no volume, or a volume whose free
+   space cannot be read. Ask from SetDestDir on, for instance while the user
+   picks a folder; an older setup.exe answers 0. */
+#define SM_GETSPACE (WM_USER + 202)
 /* 1234, sent or posted by the module's sender window, once: bit 15 of lParam
    set means success. A success reply that comes before the installation has
    begun starts it 8 ticks later; one that comes while the first start (24
@@ -109,7 +122,7 @@ extern "C" {
 
 /* Who may send what. The services that carry a pointer (SM_ADDCOPYENTRY,
  * SM_ADDADDIN, SM_ADDFILELIST, SM_CREATESHORTCUT, SM_WRITELOG,
- * SM_GETINSTALLED) are honoured only when sent
+ * SM_GETINSTALLED, SM_GETSPACE) are honoured only when sent
  * with SendMessage from setup.exe's own thread: from a hook, or from a window
  * or timer of the module on that thread. Posted, or sent from another thread
  * or process, they do nothing (result -1 or 0). No private message of the
@@ -181,6 +194,17 @@ typedef struct InstalledItem {
     char path[SETUP_PATH_SIZE]; /* the file's or folder's full path */
 } InstalledItem;
 
+/* SM_GETSPACE: the space installing into `folder` needs. */
+typedef struct SpaceQuery {
+    int size;                     /* set by the module: sizeof(SpaceQuery) */
+    char folder[SETUP_PATH_SIZE]; /* set by the module: the folder the product would go to */
+    char volume[SETUP_PATH_SIZE]; /* its volume: "C:\" or "\\server\share\" */
+    DWORD neededLow;              /* bytes the files to install need there */
+    DWORD neededHigh;
+    DWORD freeLow; /* bytes free there for this user */
+    DWORD freeHigh;
+} SpaceQuery;
+
 #pragma pack(pop)
 
 /* InstalledItem.kind */
@@ -211,6 +235,9 @@ SETUPMODULE_ASSERT(sizeof(ShortcutRequest) == 1568, "ShortcutRequest is 1568 byt
 SETUPMODULE_ASSERT(sizeof(InstalledItem) == 284, "InstalledItem is 284 bytes");
 SETUPMODULE_ASSERT(offsetof(InstalledItem, written) == 16, "InstalledItem.written");
 SETUPMODULE_ASSERT(offsetof(InstalledItem, path) == 24, "InstalledItem.path");
+SETUPMODULE_ASSERT(sizeof(SpaceQuery) == 540, "SpaceQuery is 540 bytes");
+SETUPMODULE_ASSERT(offsetof(SpaceQuery, volume) == 264, "SpaceQuery.volume");
+SETUPMODULE_ASSERT(offsetof(SpaceQuery, neededLow) == 524, "SpaceQuery.neededLow");
 SETUPMODULE_ASSERT(offsetof(ShortcutRequest, linkName) == 260, "ShortcutRequest.linkName");
 SETUPMODULE_ASSERT(offsetof(ShortcutRequest, linkFolder) == 520, "ShortcutRequest.linkFolder");
 SETUPMODULE_ASSERT(offsetof(ShortcutRequest, targetFile) == 780, "ShortcutRequest.targetFile");

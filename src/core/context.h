@@ -44,6 +44,7 @@ struct SetupContext {
     char chosenDir[kPathSize];          // set by: WinMain, from /DIR=
     int exitCode;                       // set by: the first end of the setup that names one
     int exitCodeSet;                    // set by: the same
+    int listsBuilt; // set by: the begin step, once it lists the files to install
 };
 
 extern SetupContext g_setup;

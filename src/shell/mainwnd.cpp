@@ -4,6 +4,7 @@
 #include "copy/copywnd.h"
 #include "copy/filelist.h"
 #include "copy/installed.h"
+#include "copy/space.h"
 #include "core/context.h"
 #include "core/deferred.h"
 #include "core/hooks.h"
@@ -52,6 +53,7 @@ bool NeverPosted(const MSG &message)
     case SM_CREATESHORTCUT:
     case SM_WRITELOG:
     case SM_GETINSTALLED:
+    case SM_GETSPACE:
         return true;
     case SM_COPYDONE:
         // The copy window sends its cancel; only its end is posted.
@@ -209,7 +211,8 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
             EndInstallation(SETUP_EXIT_COMPLETE);
         return 0;
     case SM_EXIT:
-        EndInstallation(SETUP_EXIT_MODULE);
+        // The user's own no, given in a dialog of the module's, is a declined setup.
+        EndInstallation(wParam == SETUP_EXIT_DECLINED ? SETUP_EXIT_DECLINED : SETUP_EXIT_MODULE);
         return 0;
     case SM_CREATESHORTCUT:
         return HandleShortcutRequest(reinterpret_cast<const ShortcutRequest *>(lParam));
@@ -223,6 +226,8 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     case SM_GETINSTALLED:
         return FillInstalledItem(static_cast<int>(wParam),
                                  reinterpret_cast<InstalledItem *>(lParam));
+    case SM_GETSPACE:
+        return AnswerSpaceQuery(reinterpret_cast<SpaceQuery *>(lParam));
     case SM_SENDERREPLY:
         SenderReply(lParam);
         return 0;

@@ -7,6 +7,7 @@
 #include "copy/copywnd.h"
 #include "copy/filelist.h"
 #include "copy/installed.h"
+#include "copy/space.h"
 #include "core/context.h"
 #include "core/deferred.h"
 #include "core/hooks.h"
@@ -86,6 +87,42 @@ bool SettleDestination()
     return false;
 }
 
+// The files to install against the free space of the volumes they go to.
+// Interactively a volume too small is named in a box until the user makes
+// room (Retry) or gives up (Cancel); silently the log names it. Returns
+// false when the setup ended; nothing has been copied or made then.
+bool SpaceSuffices()
+{
+    auto *table = static_cast<SpaceTable *>(HeapAlloc(GetProcessHeap(), 0, sizeof(SpaceTable)));
+    if (!table)
+        return true;
+    bool suffices = true;
+    for (;;) {
+        CountCopyNeeds(table);
+        const VolumeSpace *volume = FirstShortVolume(table);
+        if (!volume)
+            break;
+        char needed[32];
+        char free[32];
+        FormatBytes(needed, sizeof needed, volume->needed);
+        FormatBytes(free, sizeof free, volume->free);
+        LogLine("disk space: %.259s needs %s bytes, %s are free: not enough", volume->root, needed,
+                free);
+        char text[kPathSize + 256];
+        if (!BuildNoSpaceText(text, sizeof text, volume))
+            CopyText(text, "There is not enough free disk space to install the product.");
+        if (RunsSilently() || MessageBoxA(g_setup.mainWindow, text, SETUP_BOX_CAPTION,
+                                          MB_RETRYCANCEL | MB_ICONSTOP) != IDRETRY) {
+            LogLine("disk space: the setup ends, nothing was copied");
+            EndInstallation(SETUP_EXIT_NO_SPACE);
+            suffices = false;
+            break;
+        }
+    }
+    HeapFree(GetProcessHeap(), 0, table);
+    return suffices && !Ended();
+}
+
 // Steps 5 to 11 of the begin step: lists, conflicts, folders, StartCopy and
 // the preparing dialog. Returns false when the setup ended on the way.
 bool PrepareCopy()
@@ -93,12 +130,13 @@ bool PrepareCopy()
     ResetCopyList();
     ResetAddInList();
     ResetInstalled();
+    g_setup.listsBuilt = 1;
     ReadSetupFileList(kDataFile);
     // The module's own files join the data file's here, so that the scan
     // puts them to FileConflict and their folders are made like the others'.
     if (Refused(CallHook("AddFiles", 1)) || Refused(ScanConflicts()))
         return false;
-    if (Refused(CallHook("GetAddInList", 1)))
+    if (Refused(CallHook("GetAddInList", 1)) || !SpaceSuffices())
         return false;
     // The destination folder may not exist yet on this machine; without it
     // nothing could be copied into it.

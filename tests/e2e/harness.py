@@ -61,7 +61,9 @@ the independent lnkinfo; hold_file(path) keeps a file in use, and
 registry_values(key) reads a key back with `wine reg query`; kill_program(name)
 ends the scenario's own program of that file name as a crash does;
 registered_stock_product(id, version, files) lays out a product the stock
-module installs and registers, version after version.
+module installs and registers, version after version; small_drive(letter,
+kib) maps a drive of that size (a tmpfs in a mount namespace the scenario's
+Wine runs in), which tree() and in_mounts(command) look at from there.
 """
 
 import ast
@@ -75,6 +77,8 @@ import struct
 import subprocess
 import time
 from pathlib import Path
+
+import pytest
 
 WM_CLOSE = 0x0010
 WM_COMMAND = 0x0111
@@ -123,7 +127,7 @@ SHORTCUTS = CONTROLS["SETUP_SHORTCUTS_TEXT"]
 
 # setup.exe's exit codes, as setupmodule.h documents them.
 EXIT_CODES = {"complete": 0, "declined": 1, "module": 2, "cancelled": 3, "file-failed": 4,
-              "cannot-run": 5, "sender": 6, "closed": 7}
+              "cannot-run": 5, "sender": 6, "closed": 7, "no-space": 9}
 
 # Limits of the waits, in seconds: generous, since a loaded machine (tests run
 # side by side) slows Wine down; polls are fast, so a pass never waits for them.
@@ -521,6 +525,8 @@ class Scenario:
         self._wine_started = False
         self._helpers = []
         self._shot_count = 0
+        self.enter = []  # the command that runs a program in the scenario's mounts
+        self._mounts_holder = None
 
     # -- layout ------------------------------------------------------------
 
@@ -603,8 +609,47 @@ class Scenario:
         """What is on disk below `folder` (default dest/): the sorted relative
         paths, folders ending in "/"."""
         folder = Path(folder or self.dest)
+        if self.enter:  # what the scenario's own mounts show there
+            found = subprocess.run([*self.enter, "find", str(folder), "-mindepth", "1",
+                                    "-printf", "%P%y\\n"], capture_output=True, text=True,
+                                   check=True).stdout.splitlines()
+            return sorted(line[:-1] + ("/" if line[-1] == "d" else "") for line in found)
         return sorted(str(p.relative_to(folder)) + ("/" if p.is_dir() else "")
                       for p in folder.rglob("*"))
+
+    def small_drive(self, letter, kib):
+        """A drive `letter` of `kib` KiB (a tmpfs of its own) in the scenario's
+        prefix, returned as its host folder. The tmpfs is mounted in a mount
+        namespace that this scenario's Wine (server, setup.exe, helpers) runs
+        in; read it with `tree` and `exists`, which look from there. Skips the
+        test where no such namespace can be made (a container that forbids it)."""
+        assert not self._wine_started, "the small drive comes before Wine starts"
+        folder = self.root / f"drive-{letter.lower()}"
+        folder.mkdir()
+        holder = subprocess.Popen(
+            ["unshare", "--user", "--map-root-user", "--mount", "--propagation", "private", "sh",
+             "-c", f'mount -t tmpfs -o size={kib}k tmpfs "$0" && echo ready && exec sleep 3600',
+             str(folder)], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE)
+        if holder.stdout.readline().strip() != b"ready":
+            reason = holder.stderr.read().decode(errors="replace").strip()
+            holder.wait()
+            pytest.skip(f"no tmpfs of our own can be mounted here: {reason}")
+        self._mounts_holder = holder
+        self.enter = ["nsenter", f"--target={holder.pid}", "--user", "--mount",
+                      "--preserve-credentials"]
+        self._start_wine()
+        link = self.prefix / "dosdevices" / f"{letter.lower()}:"
+        if link.is_symlink() or link.exists():
+            link.unlink()
+        link.symlink_to(folder)
+        return folder
+
+    def in_mounts(self, *command):
+        """Runs a host command where the scenario's Wine runs (its small
+        drive mounted); returns its output."""
+        return subprocess.run([*self.enter, *map(str, command)], capture_output=True, text=True,
+                              check=True).stdout
 
     def program_groups(self, name):
         """The program groups called `name` in the prefix's Start menus: the
@@ -649,7 +694,7 @@ class Scenario:
         copy_prefix(self.session.template(), self.prefix)
         self.session.timings.setdefault("prefix-copies", []).append(time.monotonic() - started)
         # Kept up until the scenario ends, so each wine call starts in ~0.1 s.
-        subprocess.run(["wineserver", "-p"], env=self.env(), stdin=subprocess.DEVNULL,
+        subprocess.run([*self.enter, "wineserver", "-p"], env=self.env(), stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
         self._wine_started = True
         if self.registry:
@@ -678,7 +723,7 @@ class Scenario:
         out = self.logs / "wine-call.out"
         err = self.logs / "wine-call.err"
         with open(out, "wb") as stdout, open(err, "ab") as stderr:
-            result = subprocess.run(["wine", *args], env=self.env(), stdin=subprocess.DEVNULL,
+            result = subprocess.run([*self.enter, "wine", *args], env=self.env(), stdin=subprocess.DEVNULL,
                                     stdout=stdout, stderr=stderr, timeout=timeout)
         text = out.read_text(errors="replace")
         if check and result.returncode != 0:
@@ -711,7 +756,7 @@ class Scenario:
         env = self.env(WINLIST_CMDLINE=cmdline, WINLIST_CWD=windows_path(self.work))
         with open(self.launch_out, "wb") as out, open(self.launch_err, "wb") as err:
             self.process = subprocess.Popen(
-                ["wine", str(self.bin / "winlist.exe"), "launch"], env=env,
+                [*self.enter, "wine", str(self.bin / "winlist.exe"), "launch"], env=env,
                 stdin=subprocess.DEVNULL, stdout=out, stderr=err)
         self.started_at = time.monotonic()
         self.wait_until(self._launched, WAIT, "setup.exe did not start")
@@ -935,6 +980,10 @@ class Scenario:
         """Key presses (xdotool names: alt+F4, Return) to the window with the focus."""
         self.xdotool("key", "--delay", 50, *keys)
 
+    def type_text(self, text):
+        """Types `text` into the window with the focus, key by key."""
+        self.xdotool("type", "--delay", 30, text)
+
     def press_button(self, box, text="OK"):
         """Presses the button `text` of a message box or dialog with a real click."""
         buttons = [b for b in box["button_windows"] if b["text"].replace("&", "") == text]
@@ -974,8 +1023,8 @@ class Scenario:
         out = self.logs / f"{name}.out"
         err = open(self.logs / f"{name}.err", "wb")
         with open(out, "wb") as stdout:
-            process = subprocess.Popen(["wine", str(self.bin / "winlist.exe"), *map(str, args)],
-                                       env=self.env(), stdin=subprocess.DEVNULL, stdout=stdout,
+            process = subprocess.Popen([*self.enter, "wine", str(self.bin / "winlist.exe"),
+                                        *map(str, args)], env=self.env(), stdin=subprocess.DEVNULL, stdout=stdout,
                                        stderr=err)
         err.close()
         self._helpers.append(process)
@@ -1080,8 +1129,11 @@ class Scenario:
             return
         self._wine_started = False
         processes = [p for p in [self.process, *self._helpers] if p is not None]
-        kill = subprocess.Popen(["wineserver", "-k"], env=self.env(), stdin=subprocess.DEVNULL,
+        kill = subprocess.Popen([*self.enter, "wineserver", "-k"], env=self.env(), stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if self._mounts_holder:
+            processes.append(self._mounts_holder)
+            self._mounts_holder.terminate()
         ending = Ending(kill, processes, self.prefix)
         if any(p.poll() is None for p in processes):
             ending.wait()

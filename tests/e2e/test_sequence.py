@@ -550,3 +550,27 @@ def test_late_sender_reply_does_not_freeze_the_setup(scenario, sender):
         scenario.wait_log("reply")
     calls = scenario.wait_success()
     assert calls == FULL_ORDER, scenario.report(calls)
+
+
+def test_a_drive_too_small_is_named_before_the_copy_and_retry_goes_on_once_there_is_room(
+        scenario):
+    scenario.add_module("probe")
+    scenario.add_compressed("BIG.DA_", b"\0" * (600 * 1024))
+    scenario.write_setup_data(items=["BIG.DA_, T, , 0, 0, 1, 0;"])
+    scenario.program_files()
+    drive = scenario.small_drive("T", 1024)
+    scenario.in_mounts("sh", "-c", f'head -c 614400 /dev/zero > "{drive}/filler"')
+    scenario.start('/DIR="T:\\Atlas" probe')
+    scenario.agree()
+    box = scenario.wait_message_box(timeout=40)
+    scenario.screenshot("no-space")
+    assert box["text"] == (
+        "There is not enough free space on T:\\ to install the product.\n\n"
+        "Needed: 600.0 KB\nFree: 424.0 KB\n\nNothing has been copied yet. Make room on the "
+        "drive and choose Retry, or choose Cancel to end the setup."), scenario.report("box")
+    assert scenario.tree(drive) == ["filler"], scenario.tree(drive)
+    assert "StartCopy" not in scenario.calls()
+    scenario.in_mounts("rm", drive / "filler")
+    scenario.press_button(box, "Retry")
+    scenario.wait_success()
+    assert scenario.tree(drive) == ["Atlas/", "Atlas/BIG.DAT"], scenario.tree(drive)

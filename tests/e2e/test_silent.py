@@ -177,3 +177,20 @@ def test_the_modules_destination_is_the_folder_it_names_or_refused(scenario):
     scenario.wait_success()
     assert f"destination: {windows_path(moved)}\n" in log.read_text(), log.read_text()
     assert len(scenario.tree(moved / "Many")) == 2
+
+
+def test_a_destination_drive_too_small_ends_before_anything_is_copied(scenario):
+    # 600 KiB that mscompress packs to a few: what counts is the expanded size.
+    scenario.add_module("probe")
+    scenario.add_compressed("BIG.DA_", b"\0" * (600 * 1024))
+    scenario.write_setup_data(items=["BIG.DA_, T, , 0, 0, 1, 0;"])
+    scenario.program_files()
+    drive = scenario.small_drive("T", 512)
+    log = scenario.dest / "setup.log"
+    scenario.start(f'/VERYSILENT /DIR="T:\\Atlas" /LOG="{windows_path(log)}" probe')
+    calls = scenario.wait_end("no-space")
+    assert "StartCopy" not in calls, calls
+    assert scenario.tree(drive) == [], scenario.tree(drive)
+    text = log.read_text()
+    assert "disk space: T:\\ needs 614,400 bytes, 524,288 are free: not enough" in text, text
+    assert "setup ended: exit code 9" in text, text
