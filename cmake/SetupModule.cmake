@@ -44,9 +44,10 @@ if(NOT TARGET stockkit)
   add_library(stockkit STATIC
     ${SETUP_ENGINE_ROOT}/modules/stock/stockkit.cpp
     ${SETUP_ENGINE_ROOT}/modules/stock/stored.cpp
-    ${SETUP_ENGINE_ROOT}/modules/stock/settings.cpp)
+    ${SETUP_ENGINE_ROOT}/modules/stock/settings.cpp
+    ${SETUP_ENGINE_ROOT}/modules/stock/askfolder.cpp)
   target_include_directories(stockkit PUBLIC ${SETUP_ENGINE_ROOT}/include
-                             PRIVATE ${SETUP_ENGINE_ROOT}/modules/stock)
+                             PRIVATE ${SETUP_ENGINE_ROOT}/modules/stock ${SETUP_ENGINE_ROOT}/src)
   target_compile_options(stockkit PRIVATE -fno-exceptions -fno-rtti -Os)
-  target_link_libraries(stockkit PUBLIC setupkit shell32 ole32 uuid advapi32 user32)
+  target_link_libraries(stockkit PUBLIC setupkit shell32 shlwapi ole32 uuid advapi32 user32)
 endif()

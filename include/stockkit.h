@@ -53,7 +53,10 @@ int StockInitModule(HWND mainWindow, const char *sourceDir, char *moduleTitle);
    With cbId, a product installed already goes where it is, unless the caller
    chose the folder; a folder with another product's installation, or one
    beside this product's earlier installation, is refused: the user is told
-   (silently: the log), and it returns 0 (the setup ends with 2). */
+   (silently: the log), and it returns 0 (the setup ends with 2). With
+   cbAskFolder=1 the user then sees the folder in a dialog and may choose
+   another (not silently, nor with /DIR=); Cancel returns 0 and the setup
+   ends with 1. */
 int StockSetDestDir(char *destDir);
 
 /* The [STORED] files (kept in the distribution folder under a name of their

@@ -15,6 +15,7 @@ const StockKey kStockKeys[] = {
     {"PRODUCT", "cbId", "the product's key under Add/Remove Programs"},
     {"PRODUCT", "cbVersion", "the version shown in Add/Remove Programs"},
     {"PRODUCT", "cbPublisher", "the publisher shown in Add/Remove Programs"},
+    {"PRODUCT", "cbAskFolder", "whether the user is shown the folder and may choose another"},
     {"GROUP", "cbName", "the program group's folder in the Start menu"},
     {"GROUP", "cbFor", "whose Start menu gets the group: all users', the user's, or auto"},
     {"GROUP", "cbItemNN", "one shortcut in the group"},
@@ -25,6 +26,7 @@ const StockKey kStockKeys[] = {
 const char kStockConflictWords[] = "ask, replace or keep";
 const char kStockFileErrorWords[] = "stop or continue";
 const char kStockGroupForWords[] = "auto, all or user";
+const char kStockAskFolderWords[] = "0 or 1";
 
 namespace
 {
@@ -199,6 +201,13 @@ StockFileError ParseFileError(const char *value, bool *known)
 {
     static const char *const words[] = {"stop", "continue"};
     static const StockFileError choices[] = {StockFileError::Stop, StockFileError::Continue};
+    return ParseWord(value, known, words, choices, 2);
+}
+
+bool ParseAskFolder(const char *value, bool *known)
+{
+    static const char *const words[] = {"0", "1"};
+    static const bool choices[] = {false, true};
     return ParseWord(value, known, words, choices, 2);
 }
 

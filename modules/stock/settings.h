@@ -79,11 +79,15 @@ enum class StockGroupFor { Auto, All, User };
 StockConflict ParseConflict(const char *value, bool *known);
 StockFileError ParseFileError(const char *value, bool *known);
 StockGroupFor ParseGroupFor(const char *value, bool *known);
+// cbAskFolder: 1 shows the folder dialog after the agreement; 0, missing or
+// empty does not.
+bool ParseAskFolder(const char *value, bool *known);
 
 // The words each setting knows, for messages: "ask, replace or keep".
 extern const char kStockConflictWords[];
 extern const char kStockFileErrorWords[];
 extern const char kStockGroupForWords[];
+extern const char kStockAskFolderWords[];
 
 // ---------------------------------------------------------------------------
 // Paths

@@ -45,6 +45,16 @@
 //                                folder holding another product's record: the user is told
 //                                why (silently: the log) and setup ends with exit code 2.
 //                                Remove the earlier installation first to move a product.
+//   cbAskFolder=1                after the agreement the user sees the folder (cbFolder, or
+//                                where the product is installed already) in a dialog, may type
+//                                another or browse to one, and sees the space the product needs
+//                                there and what its drive has free. OK takes the folder only when
+//                                it is one complete path, not the Windows folder nor inside it,
+//                                not a drive's root alone, and (with cbId) not another product's
+//                                installation nor a second one beside this product's; a box says
+//                                what is wrong. Cancel ends the setup with exit code 1. Never
+//                                shown silently or when the caller chose the folder (/DIR=).
+//                                0, missing or anything else: no dialog.
 //   cbVersion=2.1                its version, shown there (optional)
 //   cbPublisher=Karvelo          its publisher, shown there (optional)
 //

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 #include <string.h>
 
+#include "askfolder.h"
 #include "settings.h"
 #include "setupkit.h"
 #include "setupmodule.h"
@@ -405,6 +406,32 @@ bool SettleWithEarlier(char *destDir, bool chosen)
     return false;
 }
 
+// ---------------------------------------------------------------------------
+// The user's own folder
+
+// cbAskFolder=1: the user sees the folder and may choose another; never
+// silently, nor when the caller chose it (/DIR=). Cancel ends the setup as
+// one the user declined. Returns 0 then.
+int AskFolderIfWanted(char *destDir)
+{
+    char line[kStockLineSize];
+    bool known = false;
+    ReadSetting("PRODUCT", "cbAskFolder", line);
+    if (!ParseAskFolder(line, &known) || StockSilent() || (g_mode & SETUP_MODE_DIR_CHOSEN))
+        return 1;
+    char id[kStockLineSize];
+    if (!ProductId(id))
+        id[0] = 0;
+    if (!AskForFolder(g_mainWindow, g_title, id, destDir)) {
+        KitLog(g_mainWindow, "destination: the user cancelled at the folder dialog");
+        SendMessageA(g_mainWindow, SM_EXIT, SETUP_EXIT_DECLINED, 0);
+        return 0;
+    }
+    CopyWhole(g_destDir, sizeof g_destDir, destDir);
+    KitLog(g_mainWindow, "destination: the user chose %.259s", destDir);
+    return 1;
+}
+
 } // namespace
 
 extern "C" {
@@ -448,7 +475,7 @@ int StockSetDestDir(char *destDir)
     char line[kStockLineSize];
     if (ReadSetting("PRODUCT", "cbFolder", line) <= 0)
         line[0] = 0;
-    return StockUseFolder(destDir, line);
+    return StockUseFolder(destDir, line) && AskFolderIfWanted(destDir);
 }
 
 const char *StockDestDir(void)

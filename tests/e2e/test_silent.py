@@ -18,14 +18,17 @@ def many_files(scenario, count):
 
 
 def stock_product(scenario):
-    """The stock module with a folder of its own (which /DIR= overrides), an
-    existing file it would ask about, a shortcut and a demonstration."""
+    """The stock module with a folder of its own (which /DIR= overrides) that
+    it would show interactively, an existing file it would ask about, a
+    shortcut and a demonstration."""
     scenario.add_module("defsetup", dll="stock.dll")
     scenario.add_compressed("README.TX_", b"Read me, version 2\r\n")
     scenario.add_compressed("DEMO.EX_", (scenario.bin / "demo.exe").read_bytes())
     scenario.write_setup_data(title="Atlas", items=[
         "README.TX_, T, , 0, 0, 0, 0;", "DEMO.EX_, E, , 0, 0, 1, 0;"], extra={
-        "PRODUCT": {"cbFolder": "Atlas", "cbConflict": "ask", "cbDemoProgram": "DEMO.EXE"},
+        # cbAskFolder: the folder dialog never shows silently.
+        "PRODUCT": {"cbFolder": "Atlas", "cbConflict": "ask", "cbDemoProgram": "DEMO.EXE",
+                    "cbAskFolder": "1"},
         "GROUP": {"cbName": "Atlas", "cbItem00": "Atlas|DEMO.EXE||.|demo"}})
     scenario.program_files()
 

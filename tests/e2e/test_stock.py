@@ -249,3 +249,69 @@ def test_stored_files_install_beside_same_named_ones_and_into_folders_with_blank
     assert existing.read_bytes() == b"the second index\r\n"
     assert (scenario.dest / "Atlas" / "Docs" / "User Manuals" / "Guide.txt").read_bytes() == \
         b"the guide\r\n"
+
+
+def folder_dialog(scenario):
+    """The stock module's folder dialog, once it is shown: the window and its
+    controls' texts by class."""
+    def shown():
+        windows = scenario.windows()
+        for dialog in windows.find(text="KARVELO SETUP", top_level=True, visible=True):
+            inner = windows.descendants(dialog)
+            if any(w["text"] == "&Browse..." for w in inner):
+                return dialog, inner
+        return None
+    return scenario.wait_until(shown, 40, "the folder dialog was not shown")
+
+
+def test_the_folder_typed_in_the_dialog_is_installed_and_removed_there(scenario):
+    stock_product(scenario, {"cbFolder": "Atlas", "cbTitle": "Atlas", "cbId": "Atlas",
+                             "cbAskFolder": "1"})
+    scenario.add_file("uninst.exe", (scenario.bin / "uninst.exe").read_bytes())
+    chosen = scenario.dest / "Elsewhere" / "My Atlas"
+    scenario.start(None)
+    scenario.agree()
+    dialog, inner = folder_dialog(scenario)
+    scenario.screenshot("folder")
+    texts = [w["text"] for w in inner]
+    assert windows_path(scenario.dest / "Atlas") in texts, scenario.report("the proposed folder")
+    assert any(re.match(r"Space needed: \d", t) for t in texts), texts
+    assert any(re.match(r"Space free on Z:\\: \d", t) for t in texts), texts
+    right, bottom = dialog["rect"][2] - dialog["rect"][0], dialog["rect"][3] - dialog["rect"][1]
+    assert right <= 600 and bottom <= 420, dialog["rect"]
+
+    # A drive alone is refused, and the dialog stays for another try.
+    scenario.focus(dialog)
+    scenario.keys("End", "shift+Home", "BackSpace")
+    scenario.type_text("C:\\")
+    scenario.keys("Return")
+    box = scenario.wait_message_box()
+    assert box["text"].startswith("C:\\ is a whole drive."), scenario.report("refusal")
+    scenario.press_button(box, "OK")
+    dialog, _ = folder_dialog(scenario)
+    scenario.focus(dialog)
+    scenario.keys("End", "shift+Home", "BackSpace")
+    scenario.type_text(windows_path(chosen))
+    scenario.keys("Return")
+    scenario.wait_success()
+
+    assert not (scenario.dest / "Atlas").exists(), scenario.tree()
+    assert scenario.tree(chosen) == ["DEMO.EXE", "Demos/", "Demos/HARBOUR.TXT", "README.TXT",
+                                     "uninst.dat", "uninst.exe"], scenario.tree(chosen)
+    key = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Atlas"
+    quiet = scenario.registry_values(key)["QuietUninstallString"][1]
+    assert quiet.startswith(f'"{windows_path(chosen)}\\uninst.exe"'), quiet
+    assert scenario.run(cmdline=quiet, timeout=90) == 0, scenario.report("uninstall")
+    assert not chosen.exists(), scenario.tree()
+    assert scenario.registry_values(key) is None
+
+
+def test_cancel_in_the_folder_dialog_ends_the_setup_as_declined(scenario):
+    stock_product(scenario, {"cbFolder": "Atlas", "cbAskFolder": "1"})
+    scenario.start(None)
+    scenario.agree()
+    dialog, inner = folder_dialog(scenario)
+    cancel, = [w for w in inner if w["text"] == "Cancel"]
+    scenario.mouse_click(*cancel.centre())
+    scenario.wait_end("declined")
+    assert scenario.tree() == [], scenario.tree()

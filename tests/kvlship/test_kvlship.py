@@ -185,7 +185,8 @@ def broken_distribution(folder):
     tail = tail[tail.index("\n[") :]
     items = "".join(f"cbItem{n:02}={line}\r\n" for n, line in enumerate(lines))
     items += "cbItem10=CHARTS.kvt, t, Tables, 0, 0, 1, 0;\r\n"  # after a gap
-    tail = tail.replace("cbConflict=ask", "cbConflict=overwrite\ncbFileEror=continue")
+    tail = tail.replace("cbConflict=ask",
+                        "cbConflict=overwrite\ncbFileEror=continue\ncbAskFolder=yes")
     tail = tail.replace("[GROUP]\n", "[GROUP]\n"
                         "cbItem03=Guide|GUIDE.TXT\n"              # two of five fields
                         "cbItem04=Help: Read Me|README.TXT||.|x\n"  # ':' in a link name
@@ -219,6 +220,7 @@ def test_broken_distribution_names_every_mistake_with_its_key(tmp_path):
     assert_named(found, "PRODUCT cbDemoProgram", "DEMO.EXE, which no file-list line installs")
     assert_named(found, "PRODUCT cbConflict", '"overwrite", which the stock module does not know')
     assert_named(found, "PRODUCT cbFileEror", "did you mean cbFileError (whether the setup ends")
+    assert_named(found, "PRODUCT cbAskFolder", '"yes", which the stock module does not know')
     assert_named(found, "GROUP cbItem03", "has 2 of the 5 fields")
     assert_named(found, "GROUP cbItem04", "no plain name")
     assert_named(found, "GROUP cbItem06", "is never read")
@@ -326,6 +328,8 @@ def test_a_new_manifest_builds_a_distribution_that_checks_clean(tmp_path, monkey
     monkeypatch.chdir(tmp_path)
     assert kvlship("new", "orbit.manifest", "files").returncode == 0
     manifest = tmp_path / "orbit.manifest"
+    # A new product lets the user choose its folder.
+    assert b"\r\ncbAskFolder = 1\r\n" in manifest.read_bytes()
     manifest.write_bytes(b"\xef\xbb\xbf" + manifest.read_bytes())
     done = kvlship("build", "orbit.manifest", "dist", "--engine", BIN)
     assert done.returncode == 0, done.stderr

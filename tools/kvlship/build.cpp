@@ -1248,8 +1248,10 @@ int WriteNewManifest(const std::string &path, const std::string &folder)
     for (const auto &file : files)
         text += Utf8Path(file.first) + " = " + Utf8Path(RelativeTo(manifestFolder, file.second)) +
                 "\r\n";
-    text += "\r\n; The stock module's settings go into kvlsetup.dat as written.\r\n"
-            "[PRODUCT]\r\ncbFolder = My Product\r\ncbConflict = ask\r\n";
+    text += "\r\n; The stock module's settings go into kvlsetup.dat as written. With\r\n"
+            "; cbAskFolder = 1 the user sees the folder after the agreement and may\r\n"
+            "; choose another.\r\n"
+            "[PRODUCT]\r\ncbFolder = My Product\r\ncbConflict = ask\r\ncbAskFolder = 1\r\n";
     if (!WriteWholeFile(path, text)) {
         fprintf(stderr, "kvlship: cannot write %s\n", path.c_str());
         return 2;

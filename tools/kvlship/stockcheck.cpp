@@ -144,6 +144,8 @@ void CheckProduct(const StockCheck &check)
               "asks, as for \"ask\"");
     CheckWord(check, "PRODUCT", "cbFileError", ParseFileError, kStockFileErrorWords,
               "stops, as for \"stop\"");
+    CheckWord(check, "PRODUCT", "cbAskFolder", ParseAskFolder, kStockAskFolderWords,
+              "installs into its folder without asking, as for \"0\"");
 
     std::string program = Read(data, "PRODUCT", "cbDemoProgram", &length);
     std::string document = Read(data, "PRODUCT", "cbDemoDocument");
