@@ -99,6 +99,8 @@ bool SpaceSuffices()
     bool suffices = true;
     for (;;) {
         CountCopyNeeds(table);
+        if (table->unplaced)
+            LogLine("disk space: %d files on volumes not told apart, not checked", table->unplaced);
         const VolumeSpace *volume = FirstShortVolume(table);
         if (!volume)
             break;

@@ -284,6 +284,10 @@ def test_the_folder_typed_in_the_dialog_is_installed_and_removed_there(scenario)
     scenario.focus(dialog)
     scenario.keys("End", "shift+Home", "BackSpace")
     scenario.type_text("C:\\")
+    # The space is counted again for the folder typed.
+    scenario.wait_until(lambda: any(w["text"].startswith("Space free on C:\\: ")
+                                    for w in folder_dialog(scenario)[1]), 10,
+                        "the free space was not shown for C:")
     scenario.keys("Return")
     box = scenario.wait_message_box()
     assert box["text"].startswith("C:\\ is a whole drive."), scenario.report("refusal")
