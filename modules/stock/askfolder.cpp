@@ -35,6 +35,7 @@ struct Asking {
     const char *title;
     const char *id;
     char *destDir;
+    unsigned long long extraBytes;
 };
 
 // ---------------------------------------------------------------------------
@@ -154,7 +155,8 @@ void ShowSpace(HWND dialog, const Asking *asking)
     char free[SETUP_PATH_SIZE + 64] = "Space free: unknown";
     if (SendMessageA(asking->mainWindow, SM_GETSPACE, 0, reinterpret_cast<LPARAM>(&query)) == 1) {
         char size[32];
-        ULONGLONG bytes = (static_cast<ULONGLONG>(query.neededHigh) << 32) | query.neededLow;
+        ULONGLONG bytes = ((static_cast<ULONGLONG>(query.neededHigh) << 32) | query.neededLow) +
+                          asking->extraBytes;
         StrFormatByteSize64A(static_cast<LONGLONG>(bytes), size, sizeof size);
         CopyText(needed, "Space needed: ");
         AppendText(needed, size);
@@ -340,12 +342,13 @@ FolderFault CheckTypedFolder(const char *typed, const char *windowsDir, char *fu
     return kFolderUsable;
 }
 
-int AskForFolder(HWND mainWindow, const char *title, const char *id, char *destDir)
+int AskForFolder(HWND mainWindow, const char *title, const char *id, char *destDir,
+                 unsigned long long extraBytes)
 {
     alignas(4) static WORD buffer[1024];
     if (!BuildTemplate(buffer, sizeof buffer / sizeof buffer[0]))
         return 1;
-    Asking asking = {mainWindow, title ? title : "", id ? id : "", destDir};
+    Asking asking = {mainWindow, title ? title : "", id ? id : "", destDir, extraBytes};
     INT_PTR answer = DialogBoxIndirectParamA(GetModuleHandleA(nullptr),
                                              reinterpret_cast<LPCDLGTEMPLATEA>(buffer), mainWindow,
                                              FolderDlgProc, reinterpret_cast<LPARAM>(&asking));

@@ -25,4 +25,7 @@ FolderFault CheckTypedFolder(const char *typed, const char *windowsDir, char *fu
 // registration kit knows (another product's there, this one's elsewhere):
 // each refusal is told in a box and the dialog stays. Returns 0 for Cancel,
 // 1 for OK or for a dialog that could not be shown (the folder then stays).
-int AskForFolder(HWND mainWindow, const char *title, const char *id, char *destDir);
+// `extraBytes` is added to the space setup counts (SM_GETSPACE): files the
+// module installs beyond the data file's list.
+int AskForFolder(HWND mainWindow, const char *title, const char *id, char *destDir,
+                 unsigned long long extraBytes);

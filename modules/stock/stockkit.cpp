@@ -422,7 +422,7 @@ int AskFolderIfWanted(char *destDir)
     char id[kStockLineSize];
     if (!ProductId(id))
         id[0] = 0;
-    if (!AskForFolder(g_mainWindow, g_title, id, destDir)) {
+    if (!AskForFolder(g_mainWindow, g_title, id, destDir, StoredBytes(g_dataPath, g_sourceDir))) {
         KitLog(g_mainWindow, "destination: the user cancelled at the folder dialog");
         SendMessageA(g_mainWindow, SM_EXIT, SETUP_EXIT_DECLINED, 0);
         return 0;

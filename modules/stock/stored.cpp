@@ -43,6 +43,28 @@ int SourceSize(const char *sourceDir, const char *name)
     return static_cast<int>(data.nFileSizeLow);
 }
 
+// What the file at `path` installs as: an LZ file's expanded size from its
+// header (the magic, then the size at byte 10), else its own; 0 when unread.
+unsigned long long InstalledBytes(const char *path)
+{
+    static const unsigned char kMagic[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    unsigned char header[14];
+    DWORD got = 0;
+    LARGE_INTEGER size = {};
+    bool read = GetFileSizeEx(file, &size) && ReadFile(file, header, sizeof header, &got, nullptr);
+    CloseHandle(file);
+    if (!read)
+        return 0;
+    if (got == sizeof header && memcmp(header, kMagic, sizeof kMagic) == 0)
+        return header[10] | header[11] << 8 | header[12] << 16 |
+               static_cast<unsigned long long>(header[13]) << 24;
+    return static_cast<unsigned long long>(size.QuadPart);
+}
+
 } // namespace
 
 int AddStoredFiles(HWND mainWindow, const char *dataPath, const char *sourceDir)
@@ -67,4 +89,26 @@ int AddStoredFiles(HWND mainWindow, const char *dataPath, const char *sourceDir)
         SendMessageA(mainWindow, SM_ADDCOPYENTRY, 0, reinterpret_cast<LPARAM>(&request));
     }
     return 1;
+}
+
+unsigned long long StoredBytes(const char *dataPath, const char *sourceDir)
+{
+    unsigned long long bytes = 0;
+    if (!dataPath || !dataPath[0])
+        return 0;
+    for (int i = 0; i < SETUP_COPY_SLOTS; ++i) {
+        char key[24];
+        wsprintfA(key, SETUP_ITEM_KEY, i);
+        char line[kStoredLineSize];
+        DWORD length =
+            GetPrivateProfileStringA(SETUP_STORED_SECTION, key, "", line, sizeof line, dataPath);
+        if (length == 0)
+            break;
+        CopyRequest request;
+        char path[MAX_PATH];
+        if (length < sizeof line - 1 && StoredRequest(line, &request) &&
+            stock::JoinWhole(path, sizeof path, sourceDir, request.sourceName))
+            bytes += InstalledBytes(path);
+    }
+    return bytes;
 }

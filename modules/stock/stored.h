@@ -11,3 +11,8 @@
 // key. An item that is cut, names no plain stored file or an installed path
 // that leaves the destination is skipped and logged. Returns 1.
 int AddStoredFiles(HWND mainWindow, const char *dataPath, const char *sourceDir);
+
+// What the usable [STORED] items install as, in bytes, all told (an LZ
+// file at its expanded size): the part of the product the data file's own
+// list does not name, for the space the folder dialog shows.
+unsigned long long StoredBytes(const char *dataPath, const char *sourceDir);
