@@ -99,9 +99,11 @@ extern "C" {
 /* 1226: what installing into a folder needs on its volume, and what the
    volume has free: lParam = a SpaceQuery* whose `size` the module has set to
    sizeof(SpaceQuery) and whose `folder` names a complete path (it need not
-   exist yet). setup.exe counts the data file's files as they would land with
-   `folder` for the destination (entries bound for the Windows folder count
-   only when it is on the same volume) and fills the rest. Result 1, or 0 for
+   exist yet). setup.exe counts the data file's files (from AddFiles on, the
+   copy list as it stands) as they would land with `folder` for the
+   destination, as its own disk-space check before the copy counts them:
+   entries bound for the Windows folder or a complete path count only when
+   they are on the same volume. It fills the rest. Result 1, or 0 for
    a record too small, a folder that names no volume, or a volume whose free
    space cannot be read. Ask from SetDestDir on, for instance while the user
    picks a folder; an older setup.exe answers 0. */
