@@ -20,6 +20,9 @@ namespace
 
 constexpr uint64_t kLargest = ~static_cast<uint64_t>(0);
 
+// The data file's files are in the copy list for SM_GETSPACE's count.
+bool g_preListed;
+
 char Upper(char c)
 {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -276,16 +279,17 @@ bool SpaceForFolder(const char *folder, VolumeSpace *volume)
     if (!VolumeRoot(root, sizeof root, folder) || CopyText(destination, g_setup.destDir) < 0 ||
         CopyText(g_setup.destDir, folder) < 0)
         return false;
-    bool listed = g_setup.listsBuilt != 0;
-    if (!listed) {
+    // Listed once, before the begin step lists them for good (it empties the
+    // list first): a list that overflows tells the user once, not at each
+    // question.
+    if (!g_setup.listsBuilt && !g_preListed) {
         ResetCopyList();
         ReadSetupFileList(SETUP_DATA_FILE);
+        g_preListed = true;
     }
     auto *table = static_cast<SpaceTable *>(HeapAlloc(GetProcessHeap(), 0, sizeof(SpaceTable)));
     if (table)
         CountCopyNeeds(table);
-    if (!listed)
-        ResetCopyList();
     CopyText(g_setup.destDir, destination);
     if (!table)
         return false;

@@ -92,9 +92,9 @@ void CountCopyNeeds(SpaceTable *table);
 // What installing the data file's files into `folder` needs on the folder's
 // own volume, and what it has free: `folder` takes the destination's place
 // for the count. Before the begin step has listed the files it lists them
-// from the data file (the list is emptied again afterwards); once listed it
-// counts the list as it stands. False when `folder` names no volume or its
-// free space cannot be read.
+// from the data file, once (the begin step empties the list before it lists
+// them itself); once listed it counts the list as it stands. False when `folder` names no volume or
+// its free space cannot be read.
 bool SpaceForFolder(const char *folder, VolumeSpace *volume);
 
 // SM_GETSPACE: SpaceForFolder for the query's folder, read within its field,
