@@ -2,6 +2,7 @@
 
 #include "copy/copylist.h"
 #include "core/context.h"
+#include "setupmodule.h"
 #include "tempdir.h"
 #include "util/text.h"
 
@@ -216,6 +217,42 @@ TEST_F(CopyNeedsTest, EveryFileTheCopyWritesCountsOnItsOwnVolume)
         EXPECT_EQ(VolumeOf(&table, "Z:\\")->needed, RoundToCluster(9000, table.volumes[1].cluster));
     }
     EXPECT_EQ(FirstShortVolume(&table), nullptr);
+}
+
+// The only test that lists the data file through SM_GETSPACE: the list is
+// read once per process.
+TEST_F(CopyNeedsTest, AModuleLearnsWhatAFolderWouldNeedAndItsRecordIsReadWithinItsFields)
+{
+    Source("NEW.TXT", 5000);
+    Source("TWO.TXT", 7000);
+    ASSERT_TRUE(testfs::WriteWhole(source_ + "\\kvlsetup.dat",
+                                   "[FILELIST]\r\ncbItem00=NEW.TXT, T, , 0, 0, 0, 0;\r\n"
+                                   "cbItem01=TWO.TXT, T, Sub, 0, 0, 0, 0;\r\n"));
+    SpaceQuery query = {};
+    query.size = sizeof query;
+    std::string folder = tree_ / "not yet\\Atlas";
+    CopyText(query.folder, folder.c_str());
+    ASSERT_EQ(AnswerSpaceQuery(&query), 1);
+    EXPECT_EQ(std::string(query.volume), Root(folder.c_str()));
+    DWORD sectors = 0, bytes = 0, free = 0, total = 0;
+    ASSERT_TRUE(GetDiskFreeSpaceA(query.volume, &sectors, &bytes, &free, &total));
+    uint64_t needed = static_cast<uint64_t>(query.neededHigh) << 32 | query.neededLow;
+    EXPECT_EQ(needed,
+              RoundToCluster(5000, sectors * bytes) + RoundToCluster(7000, sectors * bytes));
+    EXPECT_GT(static_cast<uint64_t>(query.freeHigh) << 32 | query.freeLow, 0u);
+    // The destination is as it was, and asking again lists nothing twice.
+    EXPECT_EQ(std::string(g_setup.destDir), dest_);
+    ASSERT_EQ(AnswerSpaceQuery(&query), 1);
+    EXPECT_EQ(static_cast<uint64_t>(query.neededHigh) << 32 | query.neededLow, needed);
+
+    query.size = sizeof query - 1;
+    EXPECT_EQ(AnswerSpaceQuery(&query), 0);
+    query.size = sizeof query;
+    memset(query.folder, 'a', sizeof query.folder);
+    EXPECT_EQ(AnswerSpaceQuery(&query), 0);
+    CopyText(query.folder, "relative\\Atlas");
+    EXPECT_EQ(AnswerSpaceQuery(&query), 0);
+    EXPECT_EQ(AnswerSpaceQuery(nullptr), 0);
 }
 
 } // namespace
