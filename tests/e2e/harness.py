@@ -723,8 +723,9 @@ class Scenario:
         out = self.logs / "wine-call.out"
         err = self.logs / "wine-call.err"
         with open(out, "wb") as stdout, open(err, "ab") as stderr:
-            result = subprocess.run([*self.enter, "wine", *args], env=self.env(), stdin=subprocess.DEVNULL,
-                                    stdout=stdout, stderr=stderr, timeout=timeout)
+            result = subprocess.run([*self.enter, "wine", *args], env=self.env(),
+                                    stdin=subprocess.DEVNULL, stdout=stdout, stderr=stderr,
+                                    timeout=timeout)
         text = out.read_text(errors="replace")
         if check and result.returncode != 0:
             raise BenchError(f"wine {' '.join(args)} failed ({result.returncode}): {text}")
@@ -1024,8 +1025,8 @@ class Scenario:
         err = open(self.logs / f"{name}.err", "wb")
         with open(out, "wb") as stdout:
             process = subprocess.Popen([*self.enter, "wine", str(self.bin / "winlist.exe"),
-                                        *map(str, args)], env=self.env(), stdin=subprocess.DEVNULL, stdout=stdout,
-                                       stderr=err)
+                                        *map(str, args)], env=self.env(),
+                                       stdin=subprocess.DEVNULL, stdout=stdout, stderr=err)
         err.close()
         self._helpers.append(process)
 
@@ -1129,8 +1130,9 @@ class Scenario:
             return
         self._wine_started = False
         processes = [p for p in [self.process, *self._helpers] if p is not None]
-        kill = subprocess.Popen([*self.enter, "wineserver", "-k"], env=self.env(), stdin=subprocess.DEVNULL,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        kill = subprocess.Popen([*self.enter, "wineserver", "-k"], env=self.env(),
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
         if self._mounts_holder:
             processes.append(self._mounts_holder)
             self._mounts_holder.terminate()

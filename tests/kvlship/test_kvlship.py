@@ -107,7 +107,8 @@ def test_sample_package_is_a_valid_manifest_for_a_zip_of_the_distribution(tmp_pa
     installer = manifest["Installers"][0]
     assert installer["InstallerSha256"].lower() == hashlib.sha256(archive.read_bytes()).hexdigest()
     assert installer["NestedInstallerFiles"] == [{"RelativeFilePath": "setup.exe"}]
-    assert {"InstallerReturnCode": 9, "ReturnResponse": "diskFull"} in installer["ExpectedReturnCodes"]
+    assert {"InstallerReturnCode": 9,
+            "ReturnResponse": "diskFull"} in installer["ExpectedReturnCodes"]
     # The entry the stock module registers the product under.
     assert installer["AppsAndFeaturesEntries"] == [
         {"ProductCode": "Harbour.Atlas", "Publisher": "Harbour Charts", "DisplayVersion": "2.1"}]
