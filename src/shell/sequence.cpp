@@ -97,7 +97,8 @@ bool SpaceSuffices()
     if (!table)
         return true;
     bool suffices = true;
-    for (;;) {
+    // Closed from outside while the box was open: the setup has ended.
+    while (!Ended()) {
         CountCopyNeeds(table);
         if (table->unplaced)
             LogLine("disk space: %d files on volumes not told apart, not checked", table->unplaced);
