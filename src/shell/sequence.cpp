@@ -87,6 +87,23 @@ bool SettleDestination()
     return false;
 }
 
+// What each volume needs and has, for the log of a setup that goes on.
+void LogVolumes(const SpaceTable *table)
+{
+    for (int i = 0; i < table->count; ++i) {
+        const VolumeSpace &volume = table->volumes[i];
+        char needed[32];
+        char free[32];
+        FormatBytes(needed, sizeof needed, volume.needed);
+        FormatBytes(free, sizeof free, volume.free);
+        if (volume.freeKnown)
+            LogLine("disk space: %.259s needs %s bytes, %s are free", volume.root, needed, free);
+        else
+            LogLine("disk space: %.259s needs %s bytes, its free space is unknown", volume.root,
+                    needed);
+    }
+}
+
 // The files to install against the free space of the volumes they go to.
 // Interactively a volume too small is named in a box until the user makes
 // room (Retry) or gives up (Cancel); silently the log names it. Returns
@@ -103,8 +120,10 @@ bool SpaceSuffices()
         if (table->unplaced)
             LogLine("disk space: %d files on volumes not told apart, not checked", table->unplaced);
         const VolumeSpace *volume = FirstShortVolume(table);
-        if (!volume)
+        if (!volume) {
+            LogVolumes(table);
             break;
+        }
         char needed[32];
         char free[32];
         FormatBytes(needed, sizeof needed, volume->needed);

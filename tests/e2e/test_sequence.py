@@ -560,7 +560,8 @@ def test_a_drive_too_small_is_named_before_the_copy_and_retry_goes_on_once_there
     scenario.program_files()
     drive = scenario.small_drive("T", 1024)
     scenario.in_mounts("sh", "-c", f'head -c 614400 /dev/zero > "{drive}/filler"')
-    scenario.start('/DIR="T:\\Atlas" probe')
+    log = scenario.dest / "setup.log"
+    scenario.start(f'/DIR="T:\\Atlas" /LOG="{windows_path(log)}" probe')
     scenario.agree()
     box = scenario.wait_message_box(timeout=40)
     scenario.screenshot("no-space")
@@ -574,3 +575,4 @@ def test_a_drive_too_small_is_named_before_the_copy_and_retry_goes_on_once_there
     scenario.press_button(box, "Retry")
     scenario.wait_success()
     assert scenario.tree(drive) == ["Atlas/", "Atlas/BIG.DAT"], scenario.tree(drive)
+    assert "disk space: T:\\ needs 614,400 bytes, 1,048,576 are free\n" in log.read_text()
