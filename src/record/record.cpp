@@ -160,8 +160,11 @@ bool ReadItem(InstallRecord *record, char **fields, int count)
     if (kind == RECORD_INI)
         return count == 4 && AddRecordItem(record, kind, fields[1], 0, 0, fields[2], fields[3]);
     if (kind == RECORD_REG) {
+        // The count first: the fields past it are not there.
+        if (count != 5)
+            return false;
         bool string = strcmp(fields[1], "sz") == 0;
-        return count == 5 && (string || strcmp(fields[1], "dword") == 0) &&
+        return (string || strcmp(fields[1], "dword") == 0) &&
                AddRecordItem(record, kind, fields[2], string ? kRegString : kRegNumber, 0,
                              fields[3], fields[4]);
     }

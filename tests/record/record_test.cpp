@@ -187,6 +187,10 @@ TEST(InstallRecord, RegistryLinesMakeVersionThreeAndVersionTwoRefusesThem)
     std::string body = Body(three);
     body.replace(0, 19, "KARVELO-UNINSTALL\t2");
     EXPECT_EQ(Parse(Resealed(body, held.record->count), read.record), RECORD_BAD_LINE);
+    // A reg line cut to its kind has no fields to read.
+    body = Body(three);
+    body.insert(body.rfind("reg\t"), "reg\r\n");
+    EXPECT_EQ(Parse(Resealed(body, held.record->count + 1), read.record), RECORD_BAD_LINE);
     // A key without its root, or with an empty name, is no key.
     EXPECT_FALSE(AddRecordItem(held.record, RECORD_REG, "Software\\Tides", 1, 0, "a", "b"));
     EXPECT_FALSE(AddRecordItem(held.record, RECORD_REGKEY, "HKLM\\Software\\\\Tides", 0, 0));
