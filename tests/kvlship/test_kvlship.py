@@ -194,6 +194,10 @@ def broken_distribution(folder):
                         "cbItem03=Config\\ATLAS.INI|Atlas|Home|x\n"  # folder never made
                         "cbItem04=ATLAS.INI|Atlas|Data|%dest%\\Data\n")
     tail += "[INI]\ncbItem05=ATLAS.INI|Atlas|Late|x\n"  # a second section
+    tail += ("[REGISTRY]\ncbItem00=HKLM|Software\\Microsoft\\Windows|Run|string|x\n"  # the system's
+             "cbItem01=HKCU|Software\\Harbour|Tips|number|many\n"
+             "[ASSOC]\ncbItem00=.hat|exefile|Chart|DEMO.EXE|\n"       # a type of the system's
+             "[DESKTOP]\ncbLink=Atlas|MISSING.EXE||.|x\ncbChecked=perhaps\n")
     (dist / "kvlsetup.dat").write_text(head + "[FILELIST]\r\n" + items + tail)
     return dist
 
@@ -225,6 +229,11 @@ def test_broken_distribution_names_every_mistake_with_its_key(tmp_path):
     assert_named(found, "INI cbItem03", "a folder no file-list line installs into")
     assert_named(found, "INI cbItem04", "replaces only %DEST%")
     assert_named(found, "INI cbItem05", "in a second [INI]")
+    assert_named(found, "REGISTRY cbItem00", "is the system's")
+    assert_named(found, "REGISTRY cbItem01", "not 0 to 4294967295")
+    assert_named(found, "ASSOC cbItem00", "type name that is no plain name with a dot")
+    assert_named(found, "DESKTOP cbLink", "MISSING.EXE, which no file-list line installs")
+    assert_named(found, "DESKTOP cbChecked", '"perhaps", which the stock module does not know')
     assert_named(found, "modlic.tx_", "only the first 15999")
     assert_named(found, "modlic.tx_", "not stored complemented")
     assert_named(found, "defsetup.dll", '"InitModule@16", but setup looks up "InitModule"')
