@@ -304,6 +304,12 @@ def test_help_version_and_arguments_kvlship_cannot_act_on(tmp_path):
     assert "Example:\n  kvlship check " in said.stdout, said.stdout
     version = kvlship("--version")
     assert version.returncode == 0 and version.stdout.split()[:2] == ["kvlship", "1.0.0"], version
+    # The one version: setup.exe's version information says the same.
+    import pefile
+    pe = pefile.PE(str(BIN / "setup.exe"))
+    strings = {k.decode(): v.decode() for info in pe.FileInfo[0] if info.Key == b"StringFileInfo"
+               for table in info.StringTable for k, v in table.entries.items()}
+    assert strings["FileVersion"] == strings["ProductVersion"] == "1.0.0", strings
     # Another verb's flag is refused with this verb's usage line.
     said = kvlship("check", tmp_path, "--silent")
     assert said.returncode == 2 and "--silent is not a flag of kvlship check" in said.stderr
