@@ -142,6 +142,22 @@ void WriteRegistryItems(const StockReader &reader, const char *destDir, const ch
     }
 }
 
+// The default value of `key`, when it holds a text that is not empty.
+bool ReadDefault(HKEY root, const char *key, char (&value)[kText])
+{
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
+        return false;
+    DWORD type = 0;
+    DWORD size = sizeof value - 1;
+    bool read = RegQueryValueExA(opened, "", nullptr, &type, reinterpret_cast<BYTE *>(value),
+                                 &size) == ERROR_SUCCESS &&
+                type == REG_SZ;
+    RegCloseKey(opened);
+    value[read ? size : 0] = 0;
+    return read && value[0];
+}
+
 bool ClassKey(char (&key)[kText], const char *name, const char *below)
 {
     return CopyWhole(key, sizeof key, "Software\\Classes\\") &&
@@ -164,8 +180,14 @@ void WriteAssoc(const StockAssocItem &item, bool machine, const char *destDir, c
         !AppendWhole(command, sizeof command, program) ||
         !AppendWhole(command, sizeof command, "\" \"%1\""))
         return;
-    if (ClassKey(key, item.extension, ""))
+    // An extension another type has already stays that type's: taken over,
+    // it would point nowhere once this product is removed.
+    char owner[kText] = "";
+    if (ClassKey(key, item.extension, "") &&
+        (!ReadDefault(RootKey(machine), key, owner) || lstrcmpiA(owner, item.typeName) == 0))
         WriteValue(machine, key, "", REG_SZ, item.typeName, 0, id, destDir);
+    else
+        KitLog(g_window, "file type %.100s: left to %.200s, whose it is", item.extension, owner);
     if (ClassKey(key, item.typeName, ""))
         WriteValue(machine, key, "", REG_SZ, item.description, 0, id, destDir);
     if (ClassKey(key, item.typeName, "\\DefaultIcon"))

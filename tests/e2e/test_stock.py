@@ -317,8 +317,13 @@ def test_registry_values_and_a_file_type_are_written_and_taken_back(scenario):
         "cbItem02": rf"HKLM|{tides}\Shared|Kept|string|ours",
         "cbItem03": rf"HKCU|{tides}\Tidewatch|Edited|string|first",
         "cbItem04": r"HKLM|Software\Microsoft\Windows\CurrentVersion\Run|Tides|string|x"},
-        ASSOC={"cbItem00": ".tdw|Karvelo.Tidewatch|Tidewatch chart|TIDE.EXE|"})
+        ASSOC={"cbItem00": ".tdw|Karvelo.Tidewatch|Tidewatch chart|TIDE.EXE|",
+               "cbItem01": ".tdx|Karvelo.Tidewatch|Tidewatch chart|TIDE.EXE|"})
     scenario.set_registry(rf"HKLM\{tides}\Shared", "Kept", "theirs")
+    classes = r"HKLM\Software\Classes"
+    # An extension another program's type has already stays that type's.
+    scenario.wine("reg", "add", rf"{classes}\.tdx", "/ve", "/d", "Other.Type", "/f")
+    other = {"(Default)": ("REG_SZ", "Other.Type")}
     assert scenario.run("/VERYSILENT", timeout=90) == 0, scenario.report("setup")
     home = windows_path(dest)
     assert scenario.registry_values(rf"HKLM\{tides}\Tidewatch") == \
@@ -327,7 +332,7 @@ def test_registry_values_and_a_file_type_are_written_and_taken_back(scenario):
         {"Charts": ("REG_DWORD", "0xc"), "Edited": ("REG_SZ", "first")}
     assert "Tides" not in (scenario.registry_values(
         r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run") or {})
-    classes = r"HKLM\Software\Classes"
+    assert scenario.registry_values(rf"{classes}\.tdx") == other
     assert scenario.registry_values(rf"{classes}\.tdw") == \
         {"(Default)": ("REG_SZ", "Karvelo.Tidewatch")}
     assert scenario.registry_values(rf"{classes}\Karvelo.Tidewatch\shell\open\command") == \
@@ -343,6 +348,7 @@ def test_registry_values_and_a_file_type_are_written_and_taken_back(scenario):
     assert scenario.registry_values(rf"HKLM\{tides}\Shared") == {"Kept": ("REG_SZ", "ours")}
     assert scenario.registry_values(rf"{classes}\.tdw") is None, log
     assert scenario.registry_values(rf"{classes}\Karvelo.Tidewatch") is None, log
+    assert scenario.registry_values(rf"{classes}\.tdx") == other
     assert "Edited]: kept, changed since installation" in log, log
 
 
