@@ -15,7 +15,24 @@ endfunction()
 #   add_setup_module(atlas atlas.cpp)
 #   target_link_libraries(atlas PRIVATE setupkit)
 # Made once, whoever includes this file first.
+#
+# In the engine's tree both kits are compiled from its sources; in the
+# module kit that `cmake --install` lays out (include/, lib/, cmake/) they
+# are its prebuilt libraries, and nothing of the engine's sources is needed.
 set(SETUP_ENGINE_ROOT ${CMAKE_CURRENT_LIST_DIR}/..)
+if(NOT EXISTS ${SETUP_ENGINE_ROOT}/src/record/record.cpp)
+  foreach(kit setupkit stockkit)
+    if(NOT TARGET ${kit})
+      add_library(${kit} STATIC IMPORTED)
+      set_target_properties(${kit} PROPERTIES
+        IMPORTED_LOCATION ${SETUP_ENGINE_ROOT}/lib/lib${kit}.a
+        INTERFACE_INCLUDE_DIRECTORIES ${SETUP_ENGINE_ROOT}/include)
+    endif()
+  endforeach()
+  set_target_properties(setupkit PROPERTIES INTERFACE_LINK_LIBRARIES "advapi32;user32;shell32")
+  set_target_properties(stockkit PROPERTIES
+    INTERFACE_LINK_LIBRARIES "setupkit;shell32;ole32;uuid;advapi32;user32")
+endif()
 if(NOT TARGET setupkit)
   add_library(setupkit STATIC
     ${SETUP_ENGINE_ROOT}/modules/kit/setupkit.cpp
@@ -44,6 +61,10 @@ if(NOT TARGET stockkit)
   add_library(stockkit STATIC
     ${SETUP_ENGINE_ROOT}/modules/stock/stockkit.cpp
     ${SETUP_ENGINE_ROOT}/modules/stock/stored.cpp
+    ${SETUP_ENGINE_ROOT}/modules/stock/replacebox.cpp
+    ${SETUP_ENGINE_ROOT}/modules/stock/boxtemplate.cpp
+    ${SETUP_ENGINE_ROOT}/modules/stock/desktopbox.cpp
+    ${SETUP_ENGINE_ROOT}/modules/stock/stockregistry.cpp
     ${SETUP_ENGINE_ROOT}/modules/stock/settings.cpp
     ${SETUP_ENGINE_ROOT}/modules/stock/askfolder.cpp)
   target_include_directories(stockkit PUBLIC ${SETUP_ENGINE_ROOT}/include

@@ -17,6 +17,11 @@
 #define SETUP_MODE_DIR_CHOSEN 0x4
 /* /LOG=: SM_WRITELOG is heard */
 #define SETUP_MODE_LOGGING 0x8
+/* /NODESKTOP and /DESKTOP: the caller's answer to an offered desktop
+   shortcut (the stock module's [DESKTOP]): leave it out, or make it. Setup
+   itself makes no shortcut; a module that offers none ignores both. */
+#define SETUP_MODE_NO_DESKTOP 0x10
+#define SETUP_MODE_DESKTOP 0x20
 
 /* ------------------------------------------------------------------------
  * setup.exe's exit codes: what a script or a deployment system reads. The

@@ -63,7 +63,7 @@
  * The record, uninst.dat: text, one item a line, CR LF line ends, fields
  * separated by a tab:
  *
- *   KARVELO-UNINSTALL<TAB>2
+ *   KARVELO-UNINSTALL<TAB>2     (3 when the record holds reg or regkey lines)
  *   product<TAB><id>
  *   name<TAB><display name>
  *   version<TAB><version>
@@ -74,6 +74,8 @@
  *   link<TAB><size, hex><TAB><last-write time, hex><TAB><a shortcut file>
  *   group<TAB><a folder made for shortcuts>
  *   ini<TAB><settings file><TAB><section><TAB><key>
+ *   reg<TAB><sz or dword><TAB><key><TAB><value name><TAB><data>
+ *   regkey<TAB><a registry key the module made>
  *   ...
  *   end<TAB><number of item lines, decimal><TAB><check>
  *
@@ -102,6 +104,20 @@ typedef struct KitIniEntry {
     const char *key;
 } KitIniEntry;
 
+/* A registry value the module created (the stock module's [REGISTRY] and
+   [ASSOC]): the uninstaller deletes it only while it still holds `data`,
+   and then each key in regKeys that is left empty. Record only values that
+   were not there before the installation (or that an earlier installation
+   of the product recorded): the uninstaller takes the record's word. The
+   key is below HKLM\Software or HKCU\Software (not Microsoft, Policies,
+   Wow6432Node; below Classes only a file association's keys). */
+typedef struct KitRegValue {
+    const char *key;  /* "HKLM\\Software\\Vendor\\Product", or "HKCU\\..." */
+    const char *name; /* "" for the key's default value */
+    DWORD type;       /* REG_SZ or REG_DWORD */
+    const char *data; /* what was written; a REG_DWORD in decimal */
+} KitRegValue;
+
 /* What the product is, and what the module made beyond setup.exe's files.
    Texts are ANSI, at most 259 characters, without control characters. */
 typedef struct ProductInfo {
@@ -120,6 +136,12 @@ typedef struct ProductInfo {
     int groupFolderCount;
     const KitIniEntry *iniEntries;
     int iniEntryCount;
+    /* Read only when `size` covers them: a module built before they were
+       added passes a smaller size and records none. */
+    const KitRegValue *regValues;
+    int regValueCount;
+    const char *const *regKeys; /* keys the module made ("HKLM\\..."), removed once empty */
+    int regKeyCount;
 } ProductInfo;
 
 /* RegisterProduct's results. */
@@ -192,6 +214,18 @@ int KitCheckDestination(HWND mainWindow, const char *id, const char *displayName
    record there: an unchanged one is the product's to replace on an upgrade,
    a changed one the user's work. */
 int KitEarlierFile(const char *id, const char *destDir, const char *path);
+
+/* Whether an earlier installation of the product into `destDir` recorded
+   the registry value `name` of `key` (KitRegValue's spelling) as its own:
+   1 when it did, so that an upgrade records it again although it exists. */
+int KitEarlierValue(const char *id, const char *destDir, const char *key, const char *name);
+
+/* The folder of the product's earlier installation: the one its Uninstall
+   key names, when that folder still holds the product's record. Writes it
+   into `folder` (`size` bytes) and returns 1; returns 0, `folder` empty,
+   when there is none. For a module's default destination, and for a folder
+   dialog's. */
+int KitEarlierFolder(const char *id, char *folder, int size);
 
 #ifdef __cplusplus
 }

@@ -6,7 +6,10 @@
  * "defsetup.dll" when started without arguments) and calls the hooks below
  * at fixed points of the installation. Every hook is optional: setup.exe
  * looks each one up by its exact, undecorated name right before calling it,
- * and a hook that is not exported counts as consent.
+ * and a hook that is not exported takes the default its "Not exported" note
+ * below names (setup's log: "hook X: not exported, taken as N"). For most
+ * hooks that is consent; FileConflict's is FC_REPLACE, UserCancel's copies
+ * on (the user cannot cancel) and DemoQuery's starts no demonstration.
  *
  * setup.exe loads libraries from the system folder only, so that nothing
  * planted beside it under a system name can run. The module itself is
@@ -252,30 +255,37 @@ SETUPMODULE_ASSERT(offsetof(ShortcutRequest, useItemIdList) == 1564,
 /* ------------------------------------------------------------------------
  * Hooks, in the order of a complete run. Each returns 0 to refuse (the
  * setup then ends silently; the module should have told the user why) and
- * non-zero to consent, except where noted.
+ * non-zero to consent, except where noted. "Not exported" says what setup
+ * does without the hook.
  * ---------------------------------------------------------------------- */
 
 /* Right after loading. sourceDir ends in a backslash. The module may write
-   its title (at most 175 characters) into moduleTitle. Result ignored. */
+   its title (at most 175 characters) into moduleTitle. Result ignored.
+   Not exported: the caption carries no title of the module's. */
 typedef int(WINAPI *InitModuleHook)(HWND mainWindow, char *sourceDir, char *moduleTitle,
                                     HMODULE module);
-/* Before the agreement dialog; scratch is a 260-byte buffer of the module's. */
+/* Before the agreement dialog; scratch is a 260-byte buffer of the module's.
+   Not exported: setup goes on to the agreement. */
 typedef int(WINAPI *PresentHook)(char *scratch);
 /* After the agreement; destDir holds the default destination and may be
    rewritten with a complete path. setup.exe then writes it as the one folder
    the system makes of it (C:/Atlas. is C:\Atlas); a folder that cannot be one
-   ends the setup with SETUP_EXIT_MODULE. */
+   ends the setup with SETUP_EXIT_MODULE. Not exported: the default destination
+   (<ProgramFilesDir>\KarveloEngine, or the folder of /DIR=) stands. */
 typedef int(WINAPI *SetDestDirHook)(char *destDir);
 /* After the data file's files are listed, before the conflict scan: the place
-   to add files of the module's own (SM_ADDCOPYENTRY, SM_ADDFILELIST). */
+   to add files of the module's own (SM_ADDCOPYENTRY, SM_ADDFILELIST).
+   Not exported: the data file's files only. */
 typedef int(WINAPI *AddFilesHook)(void);
-/* A file to install exists already. Answers: FC_SKIP, FC_REPLACE, FC_REPLACE_ALL, FC_ABORT. */
+/* A file to install exists already. Answers: FC_SKIP, FC_REPLACE, FC_REPLACE_ALL, FC_ABORT.
+   Not exported: every existing file is replaced without a question (FC_REPLACE). */
 typedef int(WINAPI *FileConflictHook)(char *destPath, char *sourcePath);
-/* After the conflict scan; a good place to add files. */
+/* After the conflict scan; a good place to add files. Not exported: setup goes on. */
 typedef int(WINAPI *GetAddInListHook)(void);
-/* After the destination folders are made, before the copy. */
+/* After the destination folders are made, before the copy. Not exported: setup goes on. */
 typedef int(WINAPI *StartCopyHook)(void);
-/* The user asked to cancel the copy: 0 cancels the setup, non-zero copies on. */
+/* The user asked to cancel the copy: 0 cancels the setup, non-zero copies on.
+   Not exported: the copy goes on; the user's request is not granted. */
 typedef int(WINAPI *UserCancelHook)(void);
 /* Copying stopped at a file that failed; failedPath is its destination, and
    GetLastError() on entry gives the system's reason (ERROR_INVALID_DATA for a
@@ -286,20 +296,23 @@ typedef int(WINAPI *UserCancelHook)(void);
 typedef int(WINAPI *CriticErrorHook)(char *failedPath);
 /* Reserved: setup.exe does not call it. */
 typedef int(WINAPI *NonCriticErrorHook)(char *failedPath);
-/* After copying. */
+/* After copying. Not exported: setup goes on. */
 typedef int(WINAPI *EndCopyHook)(void);
-/* While the shortcut dialog opens: send SM_CREATESHORTCUT from here. */
+/* While the shortcut dialog opens: send SM_CREATESHORTCUT from here.
+   Not exported: no shortcuts, and setup goes on. */
 typedef int(WINAPI *CreateShortcutsHook)(void);
-/* After the shortcuts. Result ignored. */
+/* After the shortcuts. Result ignored. Not exported: nothing happens. */
 typedef int(WINAPI *GenIniFilesHook)(void);
-/* After GenIniFiles. Result ignored. */
+/* After GenIniFiles. Result ignored. Not exported: nothing happens. */
 typedef int(WINAPI *GetAddInOffHook)(void);
-/* At the finish. Result ignored. */
+/* At the finish. Result ignored. Not exported: nothing happens (nothing is
+   registered for removal unless the module does it here). */
 typedef int(WINAPI *EndSetupHook)(void);
 /* Last: write a program path relative to the destination folder and a
    document name relative to its "Demos" folder (260 bytes each, both
    zero-filled) and return non-zero to have the demonstration started.
-   Left empty, the document is not passed: the program starts alone. */
+   Left empty, the document is not passed: the program starts alone.
+   Not exported: no demonstration is started (taken as 0). */
 typedef int(WINAPI *DemoQueryHook)(char *program, char *document);
 
 /* Declarations for module authors: define the hooks you need with exactly

@@ -64,7 +64,9 @@ int StockSetDestDir(char *destDir);
    setup.exe calls before its conflict scan. */
 int StockAddFiles(void);
 
-/* cbConflict: FC_REPLACE, FC_SKIP, or the user's answer (FC_ABORT on Cancel).
+/* cbConflict: FC_REPLACE, FC_SKIP, or the user's answer: Yes, Yes to All
+   (FC_REPLACE_ALL), No, No to All (FC_SKIP now and for every later question)
+   or Cancel (FC_ABORT).
    Over an earlier installation of the product (cbId), a file it installed
    and nobody changed since is replaced without asking; one that was changed
    is kept (logged) silently and with cbConflict=keep, else asked about. */
@@ -73,10 +75,11 @@ int StockFileConflict(const char *destPath);
 /* cbFileError: tells the user which file failed and why; 1 to go on, 0 to end. */
 int StockCriticError(const char *failedPath);
 
-/* The [GROUP] shortcuts, in all users' Start menu or the user's (cbFor). */
+/* The [GROUP] shortcuts, in all users' Start menu or the user's (cbFor),
+   and the [DESKTOP] shortcut when it is wanted. */
 int StockCreateShortcuts(void);
 
-/* The [INI] settings. */
+/* The [INI] settings, then the [REGISTRY] values and the [ASSOC] file types. */
 int StockGenIniFiles(void);
 
 /* Registers the product for removal when [PRODUCT] cbId is set; a product
@@ -93,7 +96,12 @@ int StockDemoQuery(char *program, char *document);
    (names joined by backslashes, "Vendor\\Product") below Program Files,
    unless the caller chose the destination with /DIR=. Returns 1, also when
    the folder is refused (the destination then stays as it is); 0 only as
-   StockSetDestDir does, for an installation it refuses. */
+   StockSetDestDir does, for an installation it refuses. With cbId, the
+   folder of the product's earlier installation comes before `folder` (as
+   before cbFolder). Then, with cbAskFolder=1 and nobody's /DIR=, the user
+   sees the folder and may choose another (Cancel: 0, the setup ends as
+   declined). Then, with [DESKTOP], the desktop shortcut is offered
+   (a small dialog; silently /NODESKTOP, /DESKTOP or cbChecked answer). */
 int StockUseFolder(char *destDir, const char *folder);
 
 /* The destination as SetDestDir left it ("" before). */

@@ -175,3 +175,37 @@ extern "C" int KitEarlierFile(const char *id, const char *destDir, const char *p
     }
     return KIT_FILE_NOT_RECORDED;
 }
+
+extern "C" int KitEarlierValue(const char *id, const char *destDir, const char *key,
+                               const char *name)
+{
+    if (!id || !destDir || !key || !name || BoundedLength(id, 128) < 0 ||
+        BoundedLength(destDir, kPathSize) < 0)
+        return 0;
+    const InstallRecord *record = RecordOf(destDir);
+    if (!record || lstrcmpiA(record->product, id) != 0)
+        return 0;
+    for (int i = 0; i < record->count; ++i) {
+        const RecordItem &item = record->items[i];
+        if (item.kind == RECORD_REG && lstrcmpiA(item.path, key) == 0 &&
+            lstrcmpiA(item.section, name) == 0)
+            return 1;
+    }
+    return 0;
+}
+
+extern "C" int KitEarlierFolder(const char *id, char *folder, int size)
+{
+    if (!folder || size <= 0)
+        return 0;
+    folder[0] = 0;
+    if (!id || !id[0] || BoundedLength(id, 128) < 0)
+        return 0;
+    InstallRecord *record = NewRecord();
+    if (!record)
+        return 0;
+    char found[kPathSize];
+    bool there = InstalledFolder(id, record, found);
+    FreeRecord(record);
+    return there && CopyText(folder, static_cast<size_t>(size), found) >= 0 ? 1 : 0;
+}

@@ -3,6 +3,7 @@
 #include "setupkit.h"
 
 #include <stdarg.h>
+#include <stddef.h>
 #include <string.h>
 
 #include "record/recordfile.h"
@@ -37,7 +38,9 @@ bool IsPlainText(const char *text, size_t size)
 
 bool InfoIsUsable(const ProductInfo *info)
 {
-    if (!info || info->size < static_cast<int>(sizeof(ProductInfo)) || !info->id ||
+    // The fields from regValues on came later: a module built before them
+    // passes the size it knew.
+    if (!info || info->size < static_cast<int>(offsetof(ProductInfo, regValues)) || !info->id ||
         !info->displayName || !info->destDir || !info->sourceDir)
         return false;
     return info->id[0] && IsPlainText(info->id, kIdSize) && !strchr(info->id, '\\') &&
@@ -169,6 +172,14 @@ bool AddOwn(HWND mainWindow, InstallRecord *record, const ProductInfo *info)
         all &= entry.file && entry.section && entry.key &&
                AddRecordItem(record, RECORD_INI, entry.file, 0, 0, entry.section, entry.key);
     }
+    bool registry = info->size >= static_cast<int>(sizeof(ProductInfo));
+    for (int i = 0; registry && info->regValues && i < info->regValueCount; ++i) {
+        const KitRegValue &value = info->regValues[i];
+        all &= value.key && value.name && value.data &&
+               AddRecordItem(record, RECORD_REG, value.key, value.type, 0, value.name, value.data);
+    }
+    for (int i = 0; registry && info->regKeys && i < info->regKeyCount; ++i)
+        all &= info->regKeys[i] && AddRecordItem(record, RECORD_REGKEY, info->regKeys[i], 0, 0);
     if (!all)
         KitLog(mainWindow, "registration: some of the module's own items cannot be recorded");
     return all;

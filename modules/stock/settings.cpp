@@ -20,6 +20,11 @@ const StockKey kStockKeys[] = {
     {"GROUP", "cbFor", "whose Start menu gets the group: all users', the user's, or auto"},
     {"GROUP", "cbItemNN", "one shortcut in the group"},
     {"INI", "cbItemNN", "one setting written into a settings file"},
+    {"DESKTOP", "cbLink", "the desktop shortcut offered, as a [GROUP] item"},
+    {"DESKTOP", "cbChecked", "whether the desktop shortcut's box starts checked (yes or no)"},
+    {"REGISTRY", "cbItemNN", "one registry value written, and removed with the product"},
+    {"ASSOC", "cbItemNN", "one file type opened by a program of the product"},
+    {"STORED", "cbItemNN", "one file kept under a name of its own (written by kvlship build)"},
     {nullptr, nullptr, nullptr},
 };
 
@@ -27,6 +32,7 @@ const char kStockConflictWords[] = "ask, replace or keep";
 const char kStockFileErrorWords[] = "stop or continue";
 const char kStockGroupForWords[] = "auto, all or user";
 const char kStockAskFolderWords[] = "0 or 1";
+const char kStockCheckedWords[] = "yes or no";
 
 namespace
 {
@@ -43,6 +49,16 @@ bool SameText(const char *a, const char *b)
             return false;
     }
     return *a == *b;
+}
+
+// The `length` characters at `a` are `b`'s, without regard to case.
+bool SameStart(const char *a, const char *b, size_t length)
+{
+    for (size_t i = 0; i < length; ++i) {
+        if (Lower(a[i]) != Lower(b[i]))
+            return false;
+    }
+    return true;
 }
 
 bool IsSeparator(char c)
@@ -149,7 +165,9 @@ void StockItemKey(int index, char (&key)[16])
 
 bool IsStockSection(const char *section)
 {
-    return SameText(section, "PRODUCT") || SameText(section, "GROUP") || SameText(section, "INI");
+    return SameText(section, "PRODUCT") || SameText(section, "GROUP") || SameText(section, "INI") ||
+           SameText(section, "DESKTOP") || SameText(section, "REGISTRY") ||
+           SameText(section, "ASSOC");
 }
 
 const StockKey *FindStockKey(const char *section, const char *key)
@@ -217,6 +235,13 @@ StockGroupFor ParseGroupFor(const char *value, bool *known)
     static const StockGroupFor choices[] = {StockGroupFor::Auto, StockGroupFor::All,
                                             StockGroupFor::User};
     return ParseWord(value, known, words, choices, 3);
+}
+
+bool ParseChecked(const char *value, bool *known)
+{
+    static const char *const words[] = {"yes", "no"};
+    static const bool choices[] = {true, false};
+    return ParseWord(value, known, words, choices, 2);
 }
 
 bool IsSafeName(const char *name, size_t length)
@@ -344,6 +369,98 @@ StockItemFault ParseStoredItem(char *line, StockStoredItem *item)
     return kStockItemUsable;
 }
 
+bool IsProductKey(const char *key)
+{
+    static const char *const system[] = {"Microsoft", "Classes", "Policies", "Wow6432Node"};
+    if (strchr(key, '/') || !StaysBelow(key))
+        return false;
+    const char *slash = strchr(key, '\\');
+    if (!slash || static_cast<size_t>(slash - key) != 8 || Lower(key[0]) != 's')
+        return false;
+    char first[9];
+    memcpy(first, key, 8);
+    first[8] = 0;
+    if (!SameText(first, "Software"))
+        return false;
+    const char *second = slash + 1;
+    const char *end = strchr(second, '\\');
+    size_t length = end ? static_cast<size_t>(end - second) : strlen(second);
+    for (const char *name : system) {
+        if (strlen(name) == length && SameStart(second, name, length))
+            return false;
+    }
+    return true;
+}
+
+StockItemFault ParseRegistryItem(char *line, StockRegistryItem *item)
+{
+    char *fields[kStockRegistryFields];
+    if (!SplitFields(line, fields, kStockRegistryFields))
+        return kStockItemFewFields;
+    *item = StockRegistryItem{};
+    if (SameText(fields[0], "HKLM"))
+        item->machine = true;
+    else if (!SameText(fields[0], "HKCU"))
+        return kStockItemBadRoot;
+    item->key = fields[1];
+    item->name = fields[2];
+    item->value = fields[4];
+    if (!FitsText(item->key) || !FitsText(item->name) || !FitsText(item->value))
+        return kStockItemLongText;
+    if (!IsProductKey(item->key))
+        return kStockItemBadKey;
+    if (SameText(fields[3], "number")) {
+        item->number = true;
+        size_t length = strlen(item->value);
+        unsigned long long number = 0;
+        bool digits = length > 0 && length <= 10;
+        for (const char *p = item->value; digits && *p; ++p) {
+            digits = IsDigit(*p);
+            number = number * 10 + static_cast<unsigned>(*p - '0');
+        }
+        if (!digits || number > 0xFFFFFFFFull)
+            return kStockItemBadNumber;
+        item->numberValue = static_cast<unsigned long>(number);
+    } else if (!SameText(fields[3], "string")) {
+        return kStockItemBadType;
+    }
+    return kStockItemUsable;
+}
+
+StockItemFault ParseAssocItem(char *line, StockAssocItem *item)
+{
+    char *fields[kStockAssocFields];
+    if (!SplitFields(line, fields, kStockAssocFields))
+        return kStockItemFewFields;
+    *item = StockAssocItem{fields[0], fields[1], fields[2], fields[3], fields[4]};
+    for (char *field : fields) {
+        if (!FitsText(field))
+            return kStockItemLongText;
+    }
+    const char *ext = item->extension;
+    if (ext[0] != '.' || !IsSafeName(ext + 1, strlen(ext + 1)) || strchr(ext + 1, '.') ||
+        strchr(ext, ' '))
+        return kStockItemBadExtension;
+    // A name of its own: a dot in it keeps it apart from the system's types
+    // (exefile, txtfile), which a product must never take over.
+    const char *type = item->typeName;
+    if (!IsSafeName(type, strlen(type)) || type[0] == '.' || !strchr(type, '.') ||
+        strchr(type, ' '))
+        return kStockItemBadTypeName;
+    if (!StaysBelow(item->program) || !IsProgramName(item->program))
+        return kStockItemBadProgram;
+    if (item->icon[0]) {
+        char icon[kStockTextSize];
+        CopyWhole(icon, sizeof icon, item->icon);
+        char *comma = strrchr(icon, ',');
+        if (comma)
+            *comma = 0;
+        if (!StaysBelow(icon))
+            return kStockItemBadProgram;
+    }
+    return kStockItemUsable;
+}
+
 const char *StockItemFaultText(StockItemFault fault)
 {
     switch (fault) {
@@ -369,6 +486,21 @@ const char *StockItemFaultText(StockItemFault fault)
     case kStockItemBadPath:
         return "has an installed path that is not names joined by backslashes below the "
                "destination";
+    case kStockItemBadRoot:
+        return "has a root that is neither HKLM nor HKCU";
+    case kStockItemBadKey:
+        return "has a key that is not below Software, or is the system's (Software\\Microsoft, "
+               "\\Classes, \\Policies, \\Wow6432Node)";
+    case kStockItemBadType:
+        return "has a type that is neither string nor number";
+    case kStockItemBadNumber:
+        return "has a number that is not 0 to 4294967295 in decimal";
+    case kStockItemBadExtension:
+        return "has an extension that is not a dot and a plain name (.tdw)";
+    case kStockItemBadTypeName:
+        return "has a type name that is no plain name with a dot in it (Vendor.Type)";
+    case kStockItemBadProgram:
+        return "has a program or icon that is not a program below the destination";
     }
     return "is not usable";
 }

@@ -8,6 +8,11 @@
 
 #include <stddef.h>
 
+// The stock module carries this text, so that `kvlship check` tells it from a
+// module of its own: only the stock module is known to take its destination
+// from [PRODUCT] cbFolder.
+#define STOCK_MODULE_MARK "KARVELO stock module: the destination is [PRODUCT] cbFolder"
+
 // In a namespace of its own: the engine's util/paths has a StaysBelow with
 // a looser rule, and both are linked into the kit and the tool.
 namespace stock
@@ -34,6 +39,9 @@ constexpr int kStockIniFields = 4;     // file | section | key | value
 constexpr size_t kStockTextSize = 260; // a path or text of an item, its terminator included
 constexpr size_t kStockTitleSize = 176;
 constexpr char kStockDestToken[] = "%DEST%"; // exactly so: another case is written as it stands
+constexpr int kStockLinkFields = 5;          // [DESKTOP] cbLink: as a [GROUP] item
+constexpr int kStockRegistryFields = 5;      // root | key | value name | type | value
+constexpr int kStockAssocFields = 5;         // extension | type name | description | program | icon
 
 // Length of the value, kStockMissing or kStockTooLong; `line` holds the value
 // (empty unless a length is returned).
@@ -55,7 +63,8 @@ struct StockKey {
 // Every key the module reads, section by section; ends with a null section.
 extern const StockKey kStockKeys[];
 
-// True for the sections the module reads: PRODUCT, GROUP, INI.
+// True for the sections the module reads: PRODUCT, GROUP, INI, DESKTOP,
+// REGISTRY, ASSOC.
 bool IsStockSection(const char *section);
 
 // The known key `key` is in `section` (cbItemNN for any two-digit number in
@@ -83,11 +92,15 @@ StockGroupFor ParseGroupFor(const char *value, bool *known);
 // empty does not.
 bool ParseAskFolder(const char *value, bool *known);
 
+// [DESKTOP] cbChecked: yes or no (missing or empty: yes).
+bool ParseChecked(const char *value, bool *known);
+
 // The words each setting knows, for messages: "ask, replace or keep".
 extern const char kStockConflictWords[];
 extern const char kStockFileErrorWords[];
 extern const char kStockGroupForWords[];
 extern const char kStockAskFolderWords[];
+extern const char kStockCheckedWords[];
 
 // ---------------------------------------------------------------------------
 // Paths
@@ -118,15 +131,22 @@ bool SplitFields(char *line, char **fields, int count, int *found = nullptr);
 // Why an item is skipped whole; kStockItemUsable when it is not.
 enum StockItemFault {
     kStockItemUsable,
-    kStockItemFewFields, // fewer "|" than fields
-    kStockItemBadName,   // GROUP: the link name is no plain name
-    kStockItemBadTarget, // GROUP: the target leaves the destination
-    kStockItemBadWork,   // GROUP: the working folder leaves the destination
-    kStockItemBadFile,   // INI: the settings file leaves the destination
-    kStockItemNoSection, // INI: the section or the key is empty
-    kStockItemLongText,  // a field is longer than 259 characters
-    kStockItemBadStored, // STORED: the stored name is no plain name
-    kStockItemBadPath,   // STORED: the installed path is not names joined by backslashes
+    kStockItemFewFields,    // fewer "|" than fields
+    kStockItemBadName,      // GROUP: the link name is no plain name
+    kStockItemBadTarget,    // GROUP: the target leaves the destination
+    kStockItemBadWork,      // GROUP: the working folder leaves the destination
+    kStockItemBadFile,      // INI: the settings file leaves the destination
+    kStockItemNoSection,    // INI: the section or the key is empty
+    kStockItemLongText,     // a field is longer than 259 characters
+    kStockItemBadStored,    // STORED: the stored name is no plain name
+    kStockItemBadPath,      // STORED: the installed path is not names joined by backslashes
+    kStockItemBadRoot,      // REGISTRY: the root is neither HKLM nor HKCU
+    kStockItemBadKey,       // REGISTRY: the key is not one of the product's own
+    kStockItemBadType,      // REGISTRY: the type is neither string nor number
+    kStockItemBadNumber,    // REGISTRY: a number that is not 0 to 4294967295 in decimal
+    kStockItemBadExtension, // ASSOC: not a dot and a plain name (.tdw)
+    kStockItemBadTypeName,  // ASSOC: the type name is no plain name, or a system one
+    kStockItemBadProgram,   // ASSOC: the program leaves the destination or is no program
 };
 
 // A [GROUP] item taken apart. Its texts point into the line it was read into.
@@ -154,7 +174,34 @@ struct StockStoredItem {
     bool replace;
 };
 
+// A [REGISTRY] item: "HKLM|Software\\Vendor\\Product|InstallDir|string|%DEST%".
+struct StockRegistryItem {
+    bool machine;      // HKLM; false: HKCU
+    const char *key;   // below Software, and not below Software\Microsoft, \Classes,
+                       // \Policies or \Wow6432Node
+    const char *name;  // "" for the key's default value
+    bool number;       // REG_DWORD; false: REG_SZ
+    const char *value; // %DEST% not yet replaced (strings only)
+    unsigned long numberValue;
+};
+
+// An [ASSOC] item: ".tdw|Tidewatch.Chart|Tidewatch chart|TIDE.EXE|TIDE.EXE,0".
+struct StockAssocItem {
+    const char *extension;   // with its dot
+    const char *typeName;    // the program identifier below Software\Classes
+    const char *description; // what Explorer calls such a file
+    const char *program;     // below the destination: opens the file ("%1")
+    const char *icon;        // below the destination with ",index"; "" for the program's first
+};
+
 StockItemFault ParseLinkItem(char *line, StockLinkItem *item);
+StockItemFault ParseRegistryItem(char *line, StockRegistryItem *item);
+StockItemFault ParseAssocItem(char *line, StockAssocItem *item);
+
+// A key below Software the product may write: names joined by backslashes,
+// not below Microsoft, Classes, Policies or Wow6432Node, which belong to the
+// system (an association is written through [ASSOC]).
+bool IsProductKey(const char *key);
 StockItemFault ParseIniItem(char *line, StockIniItem *item);
 StockItemFault ParseStoredItem(char *line, StockStoredItem *item);
 

@@ -12,7 +12,8 @@
 //                                A folder the caller chose with setup's /DIR= wins.
 //   cbTitle=Harbour Atlas 2.1    title shown in the caption (optional)
 //   cbConflict=ask               a file to install exists already: ask (Yes replaces, No
-//                                skips it, Cancel ends the setup), replace, or keep.
+//                                skips it, Yes to All and No to All answer for this file
+//                                and every later one, Cancel ends the setup), replace, or keep.
 //                                Missing or anything else: ask. In a silent setup nobody
 //                                is asked: "ask" keeps the existing file. With cbId, over
 //                                an earlier installation (its record in the folder), a file
@@ -85,6 +86,24 @@
 // component made of dots, or whose text is too long (259 characters for a path
 // or text, 175 for the title), is skipped whole.
 //
+//   [DESKTOP]
+//   cbLink=Harbour Atlas|DEMO.EXE||.|Harbour Atlas
+//                                a desktop shortcut (a [GROUP] item), offered after the
+//                                agreement with one checkbox; silently setup's /NODESKTOP
+//                                or /DESKTOP answers, else cbChecked
+//   cbChecked=yes                the box starts checked (yes) or cleared (no)
+//
+//   [REGISTRY]
+//   cbItem00=HKLM|Software\Harbour Charts\Atlas|InstallDir|string|%DEST%
+//       HKLM or HKCU | key below Software (not Microsoft, Classes, Policies, Wow6432Node) |
+//       value name (empty: the default) | string or number | value; removed with the
+//       product only when the installation created it and it still holds what was written
+//
+//   [ASSOC]
+//   cbItem00=.hat|Harbour.Chart|Harbour Atlas chart|DEMO.EXE|
+//       extension | type name with a dot | description | program | icon (empty: the
+//       program's); taken back at removal while it still points to this product
+//
 //   [STORED]
 //   cbItem00=index_2.da_|Two\index.dat|0
 //       a file kvlship build keeps under a name of its own (its installed name
@@ -92,12 +111,17 @@
 //       stored name | installed path below the destination | 1 to replace
 //       without asking. Installed from AddFiles, before the conflict scan.
 //
-// The rules above are modules/stock/settings.cpp, which `kvlship check` reads
+// docs/stock-module.md describes every setting for vendors. The rules above
+// are modules/stock/settings.cpp, which `kvlship check` reads
 // a distribution by; the behaviour is the stock kit (include/stockkit.h),
 // which a module of its own links to keep it.
 #include <windows.h>
 
+#include "settings.h"
 #include "stockkit.h"
+
+// Kept although nothing reads it here: kvlship check looks for it.
+__attribute__((used)) static const char kStockModuleMark[] = STOCK_MODULE_MARK;
 
 extern "C" {
 

@@ -6,10 +6,13 @@
 #include <string.h>
 
 #include "askfolder.h"
+#include "desktopbox.h"
+#include "replacebox.h"
 #include "settings.h"
 #include "setupkit.h"
 #include "setupmodule.h"
 #include "stockkit.h"
+#include "stockregistry.h"
 #include "stored.h"
 
 using namespace stock;
@@ -31,6 +34,9 @@ char g_sourceDir[MAX_PATH];
 char g_title[SETUP_MODULE_TITLE_SIZE];
 char g_destDir[SETUP_PATH_SIZE]; // as SetDestDir left it
 int g_groupFolderId;             // the Start menu CreateShortcuts used; 0 before
+bool g_keepAll;                  // "No to All" was answered: no more replace questions
+bool g_desktopWanted;            // [DESKTOP]: the shortcut is to be made
+char g_desktopLink[MAX_PATH];    // the desktop shortcut written; "" when none
 
 int ReadProfile(void *, const char *section, const char *key, char *buffer, size_t size)
 {
@@ -69,17 +75,27 @@ int AskAboutConflict(const char *destPath, const char *why = "This file exists a
     // Nobody to ask: the file the user has stays.
     if (StockSilent())
         return FC_SKIP;
+    if (g_keepAll) {
+        KitLog(g_mainWindow, "file %.259s: kept (No to All)", destPath);
+        return FC_SKIP;
+    }
     char question[SETUP_PATH_SIZE + 128];
     wsprintfA(question, "%.259s\n\n%.80s Replace it?", destPath, why);
-    switch (MessageBoxA(g_mainWindow, question, g_title[0] ? g_title : "KARVELO Setup",
-                        MB_YESNOCANCEL | MB_ICONQUESTION)) {
-    case IDYES:
+    switch (AskReplace(g_mainWindow, g_title[0] ? g_title : "KARVELO Setup", question)) {
+    case ReplaceAnswer::Yes:
         return FC_REPLACE;
-    case IDNO:
+    case ReplaceAnswer::YesToAll:
+        // setup.exe replaces every later file without asking again.
+        return FC_REPLACE_ALL;
+    case ReplaceAnswer::No:
         return FC_SKIP;
-    default:
-        return FC_ABORT;
+    case ReplaceAnswer::NoToAll:
+        g_keepAll = true;
+        return FC_SKIP;
+    case ReplaceAnswer::Cancel:
+        break;
     }
+    return FC_ABORT;
 }
 
 void TellFileFailed(const char *failedPath, DWORD error, bool goOn)
@@ -248,6 +264,73 @@ bool MakeGroup(char (&group)[MAX_PATH])
 }
 
 // ---------------------------------------------------------------------------
+// The desktop shortcut
+
+// [DESKTOP] cbLink taken apart; false when there is none to offer.
+bool ReadDesktopItem(char (&line)[kStockLineSize], StockLinkItem *item)
+{
+    int length = ReadSetting("DESKTOP", "cbLink", line);
+    return length > 0 && ReadLinkItem(length, line, item);
+}
+
+// Whether to make it: the caller's switch (/DESKTOP, /NODESKTOP), else in a
+// silent setup cbChecked, else the user's answer in the offer's box.
+void OfferDesktop()
+{
+    char line[kStockLineSize];
+    StockLinkItem item;
+    g_desktopWanted = false;
+    if (!ReadDesktopItem(line, &item))
+        return;
+    char checked[kStockLineSize];
+    bool known = false;
+    ReadSetting("DESKTOP", "cbChecked", checked);
+    bool wanted = ParseChecked(checked, &known);
+    if (g_mode & SETUP_MODE_NO_DESKTOP)
+        wanted = false;
+    else if (g_mode & SETUP_MODE_DESKTOP)
+        wanted = true;
+    if (!StockSilent())
+        wanted =
+            AskDesktop(g_mainWindow, g_title[0] ? g_title : "KARVELO Setup", item.name, wanted);
+    g_desktopWanted = wanted;
+    KitLog(g_mainWindow, "desktop shortcut %.259s: %s", item.name, wanted ? "wanted" : "declined");
+}
+
+void MakeDesktopLink()
+{
+    char line[kStockLineSize];
+    StockLinkItem item;
+    if (!g_desktopWanted || !ReadDesktopItem(line, &item))
+        return;
+    char linkPath[MAX_PATH];
+    char targetPath[MAX_PATH];
+    char workPath[MAX_PATH];
+    const int everyone = CSIDL_COMMON_DESKTOPDIRECTORY;
+    int folderId = GroupFolderId() == CSIDL_COMMON_PROGRAMS ? everyone : CSIDL_DESKTOPDIRECTORY;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        // The desktop the group's Start menu goes with: everyone's beside
+        // all users' menu, else the user's.
+        char desktop[MAX_PATH];
+        if (!SHGetSpecialFolderPathA(g_mainWindow, desktop, folderId, TRUE) ||
+            !LinkPaths(desktop, item, linkPath, targetPath, workPath))
+            return;
+        HRESULT result =
+            WriteLink(linkPath, targetPath, item.arguments, workPath, item.description);
+        KitLog(g_mainWindow, "desktop shortcut %.259s: %s", linkPath,
+               SUCCEEDED(result) ? "written" : "failed");
+        if (SUCCEEDED(result)) {
+            CopyWhole(g_desktopLink, sizeof g_desktopLink, linkPath);
+            return;
+        }
+        // Everyone's desktop without the rights to write it: the user's.
+        if (folderId != everyone)
+            return;
+        folderId = CSIDL_DESKTOPDIRECTORY;
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Settings files
 
 // The settings file of one [INI] item; false when the item is skipped.
@@ -277,7 +360,7 @@ struct Made {
     char group[MAX_PATH];
     const char *groups[1];
     char linkPaths[kStockMostItems][MAX_PATH];
-    const char *links[kStockMostItems];
+    const char *links[kStockMostItems + 1]; // the group's, and the desktop's
     char iniFiles[kStockMostItems][MAX_PATH];
     char sections[kStockMostItems][SETUP_PATH_SIZE];
     char keys[kStockMostItems][SETUP_PATH_SIZE];
@@ -288,6 +371,9 @@ struct Made {
 // and their folder.
 void GatherLinks(Made *made, ProductInfo *info)
 {
+    info->shortcuts = made->links;
+    if (g_desktopLink[0] && GetFileAttributesA(g_desktopLink) != INVALID_FILE_ATTRIBUTES)
+        made->links[info->shortcutCount++] = g_desktopLink;
     int folderId = g_groupFolderId ? g_groupFolderId : GroupFolderId();
     if (!GroupPath(made->group, folderId) ||
         GetFileAttributesA(made->group) == INVALID_FILE_ATTRIBUTES)
@@ -301,11 +387,11 @@ void GatherLinks(Made *made, ProductInfo *info)
     for (int i = 0; i < kStockMostItems && StockReadItem(Settings(), "GROUP", i, line, &length);
          ++i) {
         StockLinkItem item;
-        char *linkPath = made->linkPaths[info->shortcutCount];
+        char *linkPath = made->linkPaths[i];
         char target[MAX_PATH];
         char work[MAX_PATH];
         if (ReadLinkItem(length, line, &item) &&
-            LinkPaths(made->group, item, made->linkPaths[info->shortcutCount], target, work) &&
+            LinkPaths(made->group, item, made->linkPaths[i], target, work) &&
             GetFileAttributesA(linkPath) != INVALID_FILE_ATTRIBUTES)
             made->links[info->shortcutCount++] = linkPath;
     }
@@ -353,6 +439,7 @@ void RegisterWithKit()
     info.sourceDir = g_sourceDir;
     GatherLinks(made, &info);
     GatherSettings(made, &info);
+    GatherRegistry(&info);
     int result = RegisterProduct(g_mainWindow, &info);
     HeapFree(GetProcessHeap(), 0, made);
     if (result != KIT_REGISTERED) {
@@ -462,11 +549,22 @@ int StockUseFolder(char *destDir, const char *folder)
 {
     // A folder the caller chose (/DIR=) stands as it is.
     bool chosen = (g_mode & SETUP_MODE_DIR_CHOSEN) != 0;
-    if (!chosen && folder && folder[0])
+    char id[kStockLineSize];
+    char earlier[SETUP_PATH_SIZE];
+    // The folder an earlier installation of the product is in is proposed
+    // again: the user chose it once.
+    if (!chosen && ProductId(id) && KitEarlierFolder(id, earlier, sizeof earlier) &&
+        CopyWhole(destDir, SETUP_PATH_SIZE, earlier))
+        KitLog(g_mainWindow, "destination: the earlier installation's folder, %.259s", destDir);
+    else if (!chosen && folder && folder[0])
         MoveToFolder(destDir, SETUP_PATH_SIZE, folder);
     if (!SettleWithEarlier(destDir, chosen))
         return 0;
     CopyWhole(g_destDir, sizeof g_destDir, destDir);
+    // The folder first, then what goes on the desktop: the order of a reader.
+    if (!AskFolderIfWanted(destDir))
+        return 0;
+    OfferDesktop();
     return 1;
 }
 
@@ -475,7 +573,7 @@ int StockSetDestDir(char *destDir)
     char line[kStockLineSize];
     if (ReadSetting("PRODUCT", "cbFolder", line) <= 0)
         line[0] = 0;
-    return StockUseFolder(destDir, line) && AskFolderIfWanted(destDir);
+    return StockUseFolder(destDir, line);
 }
 
 const char *StockDestDir(void)
@@ -571,10 +669,16 @@ int StockCriticError(const char *failedPath)
 int StockCreateShortcuts(void)
 {
     char group[MAX_PATH];
-    // No group, or no menu on this machine: the product installs without shortcuts.
-    if (!g_destDir[0] || !MakeGroup(group))
+    if (!g_destDir[0])
         return 1;
     HRESULT com = CoInitialize(nullptr);
+    MakeDesktopLink();
+    // No group, or no menu on this machine: the product installs without its group.
+    if (!MakeGroup(group)) {
+        if (SUCCEEDED(com))
+            CoUninitialize();
+        return 1;
+    }
     char line[kStockLineSize];
     int length = 0;
     for (int i = 0; i < kStockMostItems && StockReadItem(Settings(), "GROUP", i, line, &length);
@@ -601,6 +705,11 @@ int StockGenIniFiles(void)
         if (ReadIniItem(length, line, &item, path))
             WriteIniItem(item, path);
     }
+    char id[kStockLineSize];
+    if (!ProductId(id))
+        id[0] = 0;
+    // File types for everyone when the setup may write them, as the group.
+    WriteRegistrySettings(g_mainWindow, Settings(), g_destDir, id, RunsElevated());
     return 1;
 }
 

@@ -18,7 +18,11 @@ struct RecordPlaces {
 //   dir   the folder or below it;
 //   link  a .lnk file below a Start Menu or desktop;
 //   group a folder below a Start Menu or desktop;
-//   ini   a settings file below the folder or directly in the Windows folder.
+//   ini   a settings file below the folder or directly in the Windows folder;
+//   reg, regkey  a key below HKLM\Software or HKCU\Software, not below
+//         Microsoft, Policies or Wow6432Node; below Classes only a file
+//         association's (.ext, Vendor.Type and its DefaultIcon,
+//         shell\open\command).
 // Both sides are compared as NormaliseFullPath makes them.
 bool ItemWithinBounds(const RecordItem &item, const char *folder, const RecordPlaces &places);
 

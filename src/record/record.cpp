@@ -6,9 +6,14 @@ namespace
 {
 
 constexpr char kFirstLine[] = "KARVELO-UNINSTALL\t2";
+// Written only when a reg or regkey line needs it, so that a record without
+// them stays readable by an uninstaller that knows version 2 only.
+constexpr char kFirstLine3[] = "KARVELO-UNINSTALL\t3";
 constexpr int kMaxFields = 5;
 const char *const kHeaderNames[] = {"product", "name", "version", "publisher", "folder"};
-const char *const kKindNames[] = {"", "file", "dir", "link", "group", "ini"};
+const char *const kKindNames[] = {"", "file", "dir", "link", "group", "ini", "reg", "regkey"};
+constexpr unsigned kRegString = 1; // REG_SZ
+constexpr unsigned kRegNumber = 4; // REG_DWORD
 
 bool PlainText(const char *text)
 {
@@ -59,6 +64,22 @@ bool CompletePath(const char *path)
             component = p + 1;
         }
     }
+}
+
+// A registry key the uninstaller may act on: HKLM\ or HKCU\ and names
+// joined by single backslashes.
+bool RegistryPath(const char *path)
+{
+    if (strncmp(path, "HKLM\\", 5) != 0 && strncmp(path, "HKCU\\", 5) != 0)
+        return false;
+    const char *names = path + 5;
+    size_t length = strlen(names);
+    return length > 0 && names[0] != '\\' && names[length - 1] != '\\' && !strstr(names, "\\\\");
+}
+
+bool IsRegistryKind(int kind)
+{
+    return kind == RECORD_REG || kind == RECORD_REGKEY;
 }
 
 bool CopyField(char *dest, const char *source, size_t length)
@@ -119,7 +140,7 @@ int SplitLine(char *line, char **fields)
 
 int KindOf(const char *name)
 {
-    for (int kind = RECORD_FILE; kind <= RECORD_INI; ++kind) {
+    for (int kind = RECORD_FILE; kind <= RECORD_REGKEY; ++kind) {
         if (strcmp(name, kKindNames[kind]) == 0)
             return kind;
     }
@@ -138,6 +159,15 @@ bool ReadItem(InstallRecord *record, char **fields, int count)
     }
     if (kind == RECORD_INI)
         return count == 4 && AddRecordItem(record, kind, fields[1], 0, 0, fields[2], fields[3]);
+    if (kind == RECORD_REG) {
+        // The count first: the fields past it are not there.
+        if (count != 5)
+            return false;
+        bool string = strcmp(fields[1], "sz") == 0;
+        return (string || strcmp(fields[1], "dword") == 0) &&
+               AddRecordItem(record, kind, fields[2], string ? kRegString : kRegNumber, 0,
+                             fields[3], fields[4]);
+    }
     return kind != 0 && count == 2 && AddRecordItem(record, kind, fields[1], 0, 0);
 }
 
@@ -219,17 +249,23 @@ bool AddRecordItem(InstallRecord *record, int kind, const char *path, uint64_t s
                    uint64_t written, const char *section, const char *key)
 {
     bool ini = kind == RECORD_INI;
-    if (kind < RECORD_FILE || kind > RECORD_INI || !FitsField(path) || !CompletePath(path) ||
-        (ini && (!section[0] || !key[0] || !FitsField(section) || !FitsField(key))))
+    bool reg = kind == RECORD_REG;
+    if (kind < RECORD_FILE || kind > RECORD_REGKEY || !FitsField(path) ||
+        !(IsRegistryKind(kind) ? RegistryPath(path) : CompletePath(path)) ||
+        (ini && (!section[0] || !key[0] || !FitsField(section) || !FitsField(key))) ||
+        (reg &&
+         (!FitsField(section) || !FitsField(key) || (size != kRegString && size != kRegNumber))))
         return false;
-    if (!ini)
+    if (!ini && !reg)
         section = key = "";
     for (int i = 0; i < record->count; ++i) {
         RecordItem &item = record->items[i];
         if (item.kind == kind && SameText(item.path, path) && SameText(item.section, section) &&
-            SameText(item.key, key)) {
+            (reg || SameText(item.key, key))) {
             item.size = size;
             item.written = written;
+            if (reg)
+                SetRecordField(item.key, key);
             return true;
         }
     }
@@ -238,7 +274,7 @@ bool AddRecordItem(InstallRecord *record, int kind, const char *path, uint64_t s
     RecordItem &item = record->items[record->count++];
     item.kind = kind;
     bool sized = kind == RECORD_FILE || kind == RECORD_LINK;
-    item.size = sized ? size : 0;
+    item.size = sized || reg ? size : 0;
     item.written = sized ? written : 0;
     SetRecordField(item.path, path);
     SetRecordField(item.section, section);
@@ -254,6 +290,7 @@ RecordRead ParseRecord(const char *text, size_t length, InstallRecord *record)
     char *const header[] = {record->product, record->name, record->version, record->publisher,
                             record->folder};
     int headerLines = 0;
+    bool version3 = false;
     size_t at = 0;
     while (at < length) {
         const char *start = text + at;
@@ -274,7 +311,8 @@ RecordRead ParseRecord(const char *text, size_t length, InstallRecord *record)
             return Damaged(record, RECORD_BAD_LINE);
 
         if (at == 0) {
-            if (strcmp(line, kFirstLine) != 0)
+            version3 = strcmp(line, kFirstLine3) == 0;
+            if (strcmp(line, kFirstLine) != 0 && !version3)
                 return Damaged(record, RECORD_BAD_HEADER);
             at = next;
             continue;
@@ -298,6 +336,9 @@ RecordRead ParseRecord(const char *text, size_t length, InstallRecord *record)
             return RECORD_OK;
         } else {
             int before = record->count;
+            // Version 2 knows no registry lines.
+            if (!version3 && IsRegistryKind(KindOf(fields[0])))
+                return Damaged(record, RECORD_BAD_LINE);
             if (!ReadItem(record, fields, count))
                 return Damaged(record, record->count >= kRecordMaxItems ? RECORD_TOO_MANY
                                                                         : RECORD_BAD_LINE);
@@ -339,7 +380,11 @@ size_t FormatRecord(const InstallRecord *record, char *out, size_t size)
     out[0] = 0;
     const char *const header[] = {record->product, record->name, record->version, record->publisher,
                                   record->folder};
-    if (!Put(out, size, &used, kFirstLine) || !Put(out, size, &used, "\r\n"))
+    bool version3 = false;
+    for (int i = 0; i < record->count && i < kRecordMaxItems; ++i)
+        version3 = version3 || IsRegistryKind(record->items[i].kind);
+    if (!Put(out, size, &used, version3 ? kFirstLine3 : kFirstLine) ||
+        !Put(out, size, &used, "\r\n"))
         return 0;
     for (int i = 0; i < 5; ++i) {
         if (!FitsField(header[i]))
@@ -350,7 +395,7 @@ size_t FormatRecord(const InstallRecord *record, char *out, size_t size)
     }
     for (int i = 0; i < record->count && i < kRecordMaxItems; ++i) {
         const RecordItem &item = record->items[i];
-        if (item.kind < RECORD_FILE || item.kind > RECORD_INI)
+        if (item.kind < RECORD_FILE || item.kind > RECORD_REGKEY)
             return 0;
         char sizeText[24];
         char timeText[24];
@@ -359,9 +404,12 @@ size_t FormatRecord(const InstallRecord *record, char *out, size_t size)
         const char *fileLine[] = {kKindNames[item.kind], sizeText, timeText, item.path};
         const char *iniLine[] = {"ini", item.path, item.section, item.key};
         const char *plainLine[] = {kKindNames[item.kind], item.path};
+        const char *regLine[] = {"reg", item.size == kRegString ? "sz" : "dword", item.path,
+                                 item.section, item.key};
         bool sized = item.kind == RECORD_FILE || item.kind == RECORD_LINK;
         bool put = sized                     ? PutLine(out, size, &used, fileLine, 4)
                    : item.kind == RECORD_INI ? PutLine(out, size, &used, iniLine, 4)
+                   : item.kind == RECORD_REG ? PutLine(out, size, &used, regLine, 5)
                                              : PutLine(out, size, &used, plainLine, 2);
         if (!put)
             return 0;

@@ -20,10 +20,18 @@
 //                                      and last-write time as a file's
 //   group<TAB>path                     a folder the module made for its shortcuts
 //   ini<TAB>file<TAB>section<TAB>key   a setting the module wrote
+//   reg<TAB>type<TAB>key<TAB>name<TAB>data
+//                                      a registry value the installation created:
+//                                      type sz or dword, key HKLM\... or HKCU\...,
+//                                      name empty for the default value, data what
+//                                      was written (a dword in decimal)
+//   regkey<TAB>key                     a registry key the installation created
 //   end<TAB>count<TAB>check            the number of item lines (file ... ini) in
 //                                      decimal and the FNV-1a hash (32 bits, hex)
 //                                      of every byte before this line
 //
+// The first line carries version 2, or 3 when the record holds a reg or
+// regkey line (a reader of version 2 does not know them); both are read.
 // The five header lines come first, in this order, then the items in the
 // order they happened, then the end line, and nothing after it. A record that
 // breaks any rule (a line cut, a count or check that does not match, bytes
@@ -43,7 +51,15 @@ constexpr size_t kRecordLineMax = 1100;         // longest line, its CR LF exclu
 constexpr char kRecordFileName[] = SETUP_RECORD_FILE;
 constexpr char kUninstallerName[] = SETUP_UNINSTALLER;
 
-enum RecordKind { RECORD_FILE = 1, RECORD_DIR, RECORD_LINK, RECORD_GROUP, RECORD_INI };
+enum RecordKind {
+    RECORD_FILE = 1,
+    RECORD_DIR,
+    RECORD_LINK,
+    RECORD_GROUP,
+    RECORD_INI,
+    RECORD_REG,    // size: REG_SZ or REG_DWORD; path: the key; section: the name; key: the data
+    RECORD_REGKEY, // path: the key
+};
 
 struct RecordItem {
     int kind;                       // RecordKind
@@ -87,8 +103,11 @@ const char *RecordReadMeaning(RecordRead result);
 size_t FormatRecord(const InstallRecord *record, char *out, size_t size);
 
 // Adds an item, or updates the one already there for the same thing (same
-// kind and path, and for ini the same section and key, letters compared
-// without regard to case): a file or link takes the new size and time. Returns false
+// kind and path, and for ini the same section and key, for reg the same
+// name, letters compared without regard to case): a file or link takes the
+// new size and time, a reg value its new type and data. A reg or regkey
+// path is a key below HKLM\ or HKCU\; a reg item's name and data may be
+// empty, its size is its type. Returns false
 // when a field is empty, too long or holds a control character, a path is
 // not complete, or the record is full.
 bool AddRecordItem(InstallRecord *record, int kind, const char *path, uint64_t size,

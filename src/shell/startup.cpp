@@ -96,6 +96,11 @@ const char *TakeSwitch(const char *p, SetupSwitches *switches)
         switches->mode |= SETUP_MODE_SILENT;
     } else if (!value && IsSwitchNamed(name, length, "VERYSILENT")) {
         switches->mode |= SETUP_MODE_VERYSILENT;
+    } else if (!value && IsSwitchNamed(name, length, "NODESKTOP")) {
+        // Read here so that setup does not refuse it; the module acts on it.
+        switches->mode = (switches->mode & ~SETUP_MODE_DESKTOP) | SETUP_MODE_NO_DESKTOP;
+    } else if (!value && IsSwitchNamed(name, length, "DESKTOP")) {
+        switches->mode = (switches->mode & ~SETUP_MODE_NO_DESKTOP) | SETUP_MODE_DESKTOP;
     } else if (value && IsSwitchNamed(name, length, "DIR")) {
         // One full folder, written as the system resolves it: the folder the
         // files land in and the one recorded for their removal are the same.

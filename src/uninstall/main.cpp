@@ -298,6 +298,7 @@ int Remove(HINSTANCE instance, const UninstallSwitches &switches, Removal *remov
     char spare[kPathSize];
     SpareFolder(spare);
     RemoveDeferred(removal, spare);
+    RemoveRegistryKeys(removal);
     RemoveFolders(removal);
     CloseProgress(progress);
 

@@ -45,6 +45,11 @@ void RemoveDeferred(Removal *removal, const char *spare);
 // next restart, when it still cannot go).
 void RemoveMoved(Removal *removal);
 
+// The registry keys the installation made, deepest first, each only once
+// nothing is left in it (its values went with RemoveItems, those that still
+// held what was written).
+void RemoveRegistryKeys(Removal *removal);
+
 // The folders, deepest first, each only once it is empty. A folder that still
 // holds a file scheduled for the restart is scheduled too (the system removes
 // it then if it is empty).

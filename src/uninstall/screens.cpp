@@ -67,7 +67,8 @@ void ListOutcome(const Removal *removal, Outcome outcome, const char *heading, c
     int listed = 0;
     for (int i = 0; i < removal->record->count && listed < kListedMost; ++i) {
         int kind = removal->record->items[i].kind;
-        if (removal->outcome[i] != outcome || kind == RECORD_DIR || kind == RECORD_GROUP)
+        if (removal->outcome[i] != outcome || kind == RECORD_DIR || kind == RECORD_GROUP ||
+            kind == RECORD_REGKEY)
             continue;
         AppendText(text, size, "\n    ");
         AppendText(text, size, removal->record->items[i].path);

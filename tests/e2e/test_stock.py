@@ -319,3 +319,145 @@ def test_cancel_in_the_folder_dialog_ends_the_setup_as_declined(scenario):
     scenario.mouse_click(*cancel.centre())
     scenario.wait_end("declined")
     assert scenario.tree() == [], scenario.tree()
+
+
+def test_yes_to_all_and_no_to_all_answer_every_later_question(scenario):
+    # An upgrade over three changed files: one answer stands for all three,
+    # a second question would keep setup waiting.
+    scenario.add_module("defsetup", dll="stock.dll")
+    names = ["A.TXT", "B.TXT", "C.TXT"]
+    for name in names:
+        scenario.add_file(name, f"{name}, version 2\r\n")
+    scenario.write_setup_data(title="Atlas", items=[f"{name}, T, , 0, 0, 0, 0;" for name in names],
+                              extra={"PRODUCT": {"cbFolder": "Atlas", "cbTitle": "Atlas"}})
+    scenario.program_files()
+    dest = scenario.dest / "Atlas"
+    dest.mkdir(parents=True)
+    for name in names:
+        (dest / name).write_bytes(b"changed by the user\r\n")
+    for answer, kept in (("No to All", True), ("Yes to All", False)):
+        scenario.start(None)
+        main = scenario.main_window()
+        scenario.agree()
+        box = scenario.wait_message_box(timeout=40)
+        assert [b.replace("&", "") for b in box["buttons"]] == \
+            ["Yes", "Yes to All", "No", "No to All", "Cancel"], scenario.report("buttons")
+        assert box["caption"] == "Atlas" and windows_path(dest / "A.TXT") in box["text"]
+        assert int(box["owner"], 16) == int(main["hwnd"], 16), scenario.report("owner")
+        scenario.screenshot(answer.replace(" ", "-").lower())
+        scenario.press_button(box, answer)
+        scenario.wait_success()
+        contents = [(dest / name).read_bytes() for name in names]
+        assert contents == [b"changed by the user\r\n" if kept else
+                            f"{name}, version 2\r\n".encode() for name in names], (answer, contents)
+
+
+TIDEWATCH_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tidewatch"
+
+
+def tidewatch(scenario, **sections):
+    """A registered product of one program, TIDE.EXE, with the stock
+    sections `sections`; returns where it installs without /DIR=."""
+    scenario.add_module("defsetup", dll="stock.dll")
+    scenario.add_file("uninst.exe", (scenario.bin / "uninst.exe").read_bytes())
+    scenario.add_compressed("TIDE.EX_", (scenario.bin / "demo.exe").read_bytes())
+    scenario.write_setup_data(title="Tidewatch", items=["TIDE.EX_, E, , 0, 0, 1, 0;"], extra={
+        "PRODUCT": {"cbFolder": "Tidewatch", "cbTitle": "Tidewatch", "cbId": "Tidewatch",
+                    "cbVersion": "1.0", "cbPublisher": "Karvelo"}, **sections})
+    scenario.program_files()
+    return scenario.dest / "Tidewatch"
+
+
+def remove_tidewatch(scenario):
+    quiet = scenario.registry_values(TIDEWATCH_KEY)["QuietUninstallString"][1]
+    log = scenario.logs / "uninstall.log"
+    assert scenario.run(cmdline=f'{quiet} /LOG="{windows_path(log)}"', timeout=90) == 0, \
+        scenario.report("uninst.exe")
+    return log.read_text(errors="replace")
+
+
+def test_registry_values_and_a_file_type_are_written_and_taken_back(scenario):
+    # Taken back: what the installation created and still holds what it
+    # wrote. Kept: a value that was there before, one the user changed, and
+    # the keys that hold them.
+    tides = r"Software\Karvelo Tides"
+    dest = tidewatch(scenario, REGISTRY={
+        "cbItem00": rf"HKLM|{tides}\Tidewatch|InstallDir|string|%DEST%",
+        "cbItem01": rf"HKCU|{tides}\Tidewatch|Charts|number|12",
+        "cbItem02": rf"HKLM|{tides}\Shared|Kept|string|ours",
+        "cbItem03": rf"HKCU|{tides}\Tidewatch|Edited|string|first",
+        "cbItem04": r"HKLM|Software\Microsoft\Windows\CurrentVersion\Run|Tides|string|x"},
+        ASSOC={"cbItem00": ".tdw|Karvelo.Tidewatch|Tidewatch chart|TIDE.EXE|",
+               "cbItem01": ".tdx|Karvelo.Tidewatch|Tidewatch chart|TIDE.EXE|"})
+    scenario.set_registry(rf"HKLM\{tides}\Shared", "Kept", "theirs")
+    classes = r"HKLM\Software\Classes"
+    # An extension another program's type has already stays that type's.
+    scenario.wine("reg", "add", rf"{classes}\.tdx", "/ve", "/d", "Other.Type", "/f")
+    other = {"(Default)": ("REG_SZ", "Other.Type")}
+    assert scenario.run("/VERYSILENT", timeout=90) == 0, scenario.report("setup")
+    home = windows_path(dest)
+    assert scenario.registry_values(rf"HKLM\{tides}\Tidewatch") == \
+        {"InstallDir": ("REG_SZ", home)}
+    assert scenario.registry_values(rf"HKCU\{tides}\Tidewatch") == \
+        {"Charts": ("REG_DWORD", "0xc"), "Edited": ("REG_SZ", "first")}
+    assert "Tides" not in (scenario.registry_values(
+        r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run") or {})
+    assert scenario.registry_values(rf"{classes}\.tdx") == other
+    assert scenario.registry_values(rf"{classes}\.tdw") == \
+        {"(Default)": ("REG_SZ", "Karvelo.Tidewatch")}
+    assert scenario.registry_values(rf"{classes}\Karvelo.Tidewatch\shell\open\command") == \
+        {"(Default)": ("REG_SZ", f'"{home}\\TIDE.EXE" "%1"')}
+    assert scenario.registry_values(rf"{classes}\Karvelo.Tidewatch\DefaultIcon") == \
+        {"(Default)": ("REG_SZ", f"{home}\\TIDE.EXE,0")}
+    assert (dest / "uninst.dat").read_bytes().startswith(b"KARVELO-UNINSTALL\t3\r\n")
+
+    scenario.wine("reg", "add", rf"HKCU\{tides}\Tidewatch", "/v", "Edited", "/d", "mine", "/f")
+    log = remove_tidewatch(scenario)
+    assert scenario.registry_values(rf"HKLM\{tides}\Tidewatch") is None, log
+    assert scenario.registry_values(rf"HKCU\{tides}\Tidewatch") == {"Edited": ("REG_SZ", "mine")}
+    assert scenario.registry_values(rf"HKLM\{tides}\Shared") == {"Kept": ("REG_SZ", "ours")}
+    assert scenario.registry_values(rf"{classes}\.tdw") is None, log
+    assert scenario.registry_values(rf"{classes}\Karvelo.Tidewatch") is None, log
+    assert scenario.registry_values(rf"{classes}\.tdx") == other
+    assert "Edited]: kept, changed since installation" in log, log
+
+
+def test_the_desktop_shortcut_is_offered_and_the_answer_stands(scenario):
+    dest = tidewatch(scenario, DESKTOP={"cbLink": "Tidewatch|TIDE.EXE||.|Tide tables"})
+    link = scenario.shell_folder("HKLM", "Common Desktop") / "Tidewatch.lnk"
+    for cleared in (True, False):
+        scenario.start(None)
+        scenario.agree()
+        box = scenario.wait_message_box(timeout=40)
+        assert "Setup can put a shortcut to Tidewatch on the desktop." in box["text"], \
+            scenario.report("offer")
+        assert [b.replace("&", "") for b in box["buttons"]] == \
+            ["Put a shortcut on the desktop", "Continue"], box["buttons"]
+        scenario.screenshot("desktop-" + ("cleared" if cleared else "set"))
+        if cleared:
+            scenario.press_button(box, "Put a shortcut on the desktop")
+        scenario.press_button(box, "Continue")
+        scenario.wait_success()
+        assert link.exists() != cleared, (cleared, scenario.tree(link.parent))
+    assert lnk_fields(link)["Local path"] == windows_path(dest / "TIDE.EXE")
+    record = (dest / "uninst.dat").read_text()
+    assert f"\t{drive_c_path(scenario, link)}" in record, record
+    remove_tidewatch(scenario)
+    assert not link.exists()
+    # Silently the caller answers: /NODESKTOP leaves it out.
+    tidewatch(scenario, DESKTOP={"cbLink": "Tidewatch|TIDE.EXE||.|Tide tables"})
+    assert scenario.run("/VERYSILENT /NODESKTOP", timeout=90) == 0, scenario.report("setup")
+    assert (dest / "TIDE.EXE").exists() and not link.exists()
+
+
+def test_an_earlier_installations_folder_is_proposed_again_and_goes_with_it(scenario):
+    dest = tidewatch(scenario)
+    chosen = scenario.dest / "Tools" / "Tides"
+    assert scenario.run(f'/VERYSILENT /DIR="{windows_path(chosen)}"', timeout=90) == 0
+    log = scenario.logs / "setup-again.log"
+    assert scenario.run(f'/VERYSILENT /LOG="{windows_path(log)}"', timeout=90) == 0
+    assert f"destination: the earlier installation's folder, {windows_path(chosen)}" in \
+        log.read_text(errors="replace"), log.read_text(errors="replace")
+    assert not dest.exists() and (chosen / "TIDE.EXE").exists()
+    remove_tidewatch(scenario)
+    assert not chosen.exists(), scenario.tree()

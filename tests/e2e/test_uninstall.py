@@ -101,6 +101,7 @@ def test_quiet_uninstall_removes_what_was_made_and_keeps_the_rest(scenario):
     assert start_menu(scenario)
 
     (dest / "Demos" / "NOTES.TXT").write_bytes(b"the user's notes\r\n")
+    (dest / "Demos" / "MINE.TXT").write_bytes(b"the user's own file\r\n")
     scenario.hold_file(dest / "README.TXT")
     log = scenario.dest / "uninstall.log"
     uninstall(scenario, f'{values["QuietUninstallString"][1]} /LOG="{windows_path(log)}"',
@@ -109,6 +110,7 @@ def test_quiet_uninstall_removes_what_was_made_and_keeps_the_rest(scenario):
     # Kept: the edited file (and its folder), the file that was there before,
     # and the file in use until the restart, which is scheduled.
     assert scenario.tree() == ["Harbour Atlas/", "Harbour Atlas/Demos/",
+                               "Harbour Atlas/Demos/MINE.TXT",
                                "Harbour Atlas/Demos/NOTES.TXT", "Harbour Atlas/OLD.TXT",
                                "Harbour Atlas/README.TXT", "uninstall.log"], scenario.tree()
     assert (dest / "OLD.TXT").read_bytes() == b"the user's own\r\n"
@@ -116,6 +118,7 @@ def test_quiet_uninstall_removes_what_was_made_and_keeps_the_rest(scenario):
     assert f"{home}\\README.TXT".lower() in pending.lower(), pending
     text = log.read_text()
     assert re.search(r"file .*NOTES\.TXT: kept, changed since installation", text), text
+    assert re.search(r"folder .*\\Demos: kept: not empty \(1 file added since\)", text), text
     assert "exit code 3010" in text, text
     assert scenario.registry_values(KEY) is None
     assert not start_menu(scenario)

@@ -197,6 +197,10 @@ def broken_distribution(folder):
                         "cbItem03=Config\\ATLAS.INI|Atlas|Home|x\n"  # folder never made
                         "cbItem04=ATLAS.INI|Atlas|Data|%dest%\\Data\n")
     tail += "[INI]\ncbItem05=ATLAS.INI|Atlas|Late|x\n"  # a second section
+    tail += ("[REGISTRY]\ncbItem00=HKLM|Software\\Microsoft\\Windows|Run|string|x\n"  # the system's
+             "cbItem01=HKCU|Software\\Harbour|Tips|number|many\n"
+             "[ASSOC]\ncbItem00=.hat|exefile|Chart|DEMO.EXE|\n"       # a type of the system's
+             "[DESKTOP]\ncbLink=Atlas|MISSING.EXE||.|x\ncbChecked=perhaps\n")
     (dist / "kvlsetup.dat").write_text(head + "[FILELIST]\r\n" + items + tail)
     return dist
 
@@ -229,6 +233,11 @@ def test_broken_distribution_names_every_mistake_with_its_key(tmp_path):
     assert_named(found, "INI cbItem03", "a folder no file-list line installs into")
     assert_named(found, "INI cbItem04", "replaces only %DEST%")
     assert_named(found, "INI cbItem05", "in a second [INI]")
+    assert_named(found, "REGISTRY cbItem00", "is the system's")
+    assert_named(found, "REGISTRY cbItem01", "not 0 to 4294967295")
+    assert_named(found, "ASSOC cbItem00", "type name that is no plain name with a dot")
+    assert_named(found, "DESKTOP cbLink", "MISSING.EXE, which no file-list line installs")
+    assert_named(found, "DESKTOP cbChecked", '"perhaps", which the stock module does not know')
     assert_named(found, "modlic.tx_", "only the first 15999")
     assert_named(found, "modlic.tx_", "not stored complemented")
     assert_named(found, "defsetup.dll", '"InitModule@16", but setup looks up "InitModule"')
@@ -288,6 +297,37 @@ def test_trial_fails_a_run_whose_demonstration_shows_a_box(tmp_path):
     assert report["exitMeaning"] == "the installation is complete"
     assert any(f.startswith("the demonstration showed the box") and "MISSING.TXT" in f
                for f in report["faults"]), report["faults"]
+
+
+def test_help_version_and_arguments_kvlship_cannot_act_on(tmp_path):
+    for asked in (["--help"], ["-h"], ["help"]):
+        said = kvlship(*asked)
+        assert said.returncode == 0 and "  try DIST" in said.stdout, (asked, said)
+    said = kvlship("check", "--help")
+    assert said.returncode == 0 and said.stdout.startswith("usage: kvlship check DIST [--dest DIR]")
+    assert "Example:\n  kvlship check " in said.stdout, said.stdout
+    version = kvlship("--version")
+    assert version.returncode == 0 and version.stdout.split()[:2] == ["kvlship", "1.0.0"], version
+    # The one version: setup.exe's version information says the same.
+    import pefile
+    pe = pefile.PE(str(BIN / "setup.exe"))
+    strings = {k.decode(): v.decode() for info in pe.FileInfo[0] if info.Key == b"StringFileInfo"
+               for table in info.StringTable for k, v in table.entries.items()}
+    assert strings["FileVersion"] == strings["ProductVersion"] == "1.0.0", strings
+    # Another verb's flag is refused with this verb's usage line.
+    said = kvlship("check", tmp_path, "--silent")
+    assert said.returncode == 2 and "--silent is not a flag of kvlship check" in said.stderr
+    assert "usage: kvlship check DIST" in said.stderr, said.stderr
+    # A file that is no package where a distribution is wanted: nothing ran.
+    setup = tmp_path / "TidewatchSetup.exe"
+    setup.write_bytes(b"MZ not a package")
+    said = kvlship("try", setup, "--work", tmp_path / "work")
+    assert said.returncode == 2 and said.stdout == "", said.stdout
+    assert said.stderr == f"kvlship: {setup} is a file, not a distribution folder or a package " \
+                          "kvlship made\n", said.stderr
+    assert not (tmp_path / "work").exists()
+    said = kvlship("check", setup)
+    assert said.returncode == 2 and f"{setup} is a file, not a distribution folder" in said.stderr
 
 
 def test_build_refuses_a_manifest_it_cannot_ship_and_writes_nothing(tmp_path):
@@ -485,7 +525,7 @@ def hostile_trial(tmp_path_factory):
     os.symlink("/dev/zero", dist / "ZERO.BIN")
     os.symlink("/usr", dist / "LINKED")
     (root / "target").mkdir()
-    tried = kvlship("try", dist, "--work", root / "trial", "--engine", BIN, "--json",
+    tried = kvlship("try", dist, "--work", root / "trial", "--engine", BIN, "--json", "--keep",
                     "--timeout", 240, timeout=300,
                     env={**os.environ, "KVLSHIP_HOSTILE": str(root / "target")})
     return root, tried.returncode, json.loads(tried.stdout)
@@ -495,6 +535,7 @@ def test_trial_keeps_a_hostile_module_off_the_host_and_ends_all_it_started(hosti
     root, status, report = hostile_trial
     assert status == 2 and not report["passed"]
     assert list((root / "target").iterdir()) == []
+    assert report["prefixCopyKept"] and (root / "trial" / "prefix" / "drive_c").is_dir()
     assert not (root / "trial" / "prefix" / "dosdevices" / "z:").exists()
     assert not (root / "trial" / "prefix" / "drive_c" / "kvlship-trial" / "distribution" /
                 "LINKED").exists()
@@ -520,6 +561,10 @@ def test_silent_trial_passes_the_sample_and_reads_its_log(tmp_path):
     assert report["exitMeaning"] == "the installation is complete"
     assert report["logLines"][-1].endswith("setup ended: exit code 0, the installation is complete")
     assert Path(report["log"]).parent == (tmp_path / "trial" / "logs").resolve()
+    # The trial's own copy of the prefix goes; the kept one, named, stays.
+    assert not (tmp_path / "trial" / "prefix").exists() and not report["prefixCopyKept"]
+    assert report["prefixCopyBytes"] > 0, report["prefixCopy"]
+    assert Path(report["keptPrefix"]).is_dir() and report["keptPrefixBytes"] > 0, report
 
 
 # ---------------------------------------------------------------------------
@@ -662,6 +707,18 @@ def test_trial_judges_the_folder_a_module_chose_for_itself(tmp_path):
                                    "C:\\Other\\A.TXT (cbItem00) was not installed"]
 
 
+def test_check_names_a_destination_only_the_module_knows_as_such(tmp_path):
+    own = built(product(tmp_path / "own", module=BIN / "ownfolder.dll"), tmp_path / "own-dist")
+    said = kvlship("check", own).stdout
+    assert "Tiny installs into a folder chosen by the module at run time;" in said, said
+    assert json.loads(kvlship("check", own, "--json").stdout)["destinationKnown"] is False
+    given = json.loads(kvlship("check", own, "--dest", "C:\\Own", "--json").stdout)
+    assert given["destinationKnown"] is True and given["destination"] == "C:\\Own"
+    stock = json.loads(kvlship("check", built(product(tmp_path / "stock"), tmp_path / "stock-dist"),
+                               "--json").stdout)
+    assert stock["destinationKnown"] is True, stock
+
+
 def test_trial_names_a_shortcut_and_a_setting_the_stock_module_did_not_make(tmp_path):
     sections = ("[PRODUCT]\ncbId = Tiny\n[GROUP]\ncbName = Tiny\n"
                 "cbItem00 = Read/Me|A.TXT||.|About\ncbItem01 = Good|A.TXT||.|Fine\n"
@@ -749,3 +806,52 @@ def test_trial_of_the_single_file_package_installs_a_name_beyond_ascii(tmp_path)
     assert status == 0 and report["passed"], report
     installed = {Path(f["path"].replace("\\", "/")).name for f in report["installed"]}
     assert {"\u00dcbersicht.txt", "B.TXT"} <= installed, installed
+
+
+def readme_example():
+    """The manifest of the README's worked example, as a vendor copies it."""
+    text = (ROOT / "README.md").read_text()
+    block = text.split("<!-- example manifest")[1].split("-->", 1)[1]
+    block = block.split("<!-- end of the example manifest -->")[0]
+    return "\n".join(line[4:] for line in block.strip("\n").splitlines()) + "\n"
+
+
+def test_a_new_vendors_first_day_follows_the_readme(tmp_path, vendor_certificate):
+    pfx, password, ca = vendor_certificate
+    folder = tmp_path / "tidewatch"
+    (folder / "files" / "Data").mkdir(parents=True)
+    shutil.copyfile(BIN / "demo.exe", folder / "files" / "TIDE.EXE")
+    (folder / "files" / "README.TXT").write_text("Tidewatch: the tides of the harbour\r\n")
+    (folder / "files" / "Data" / "TIDES.DAT").write_bytes(bytes(range(256)) * 64)
+    (folder / "licence.txt").write_text("Use Tidewatch well.\n")
+    manifest = folder / "tidewatch.manifest"
+
+    def step(name, *args, expect=0, timeout=120):
+        done = kvlship(*args, timeout=timeout)
+        assert done.returncode == expect, \
+            f"step {name!r} ended with {done.returncode}:\n{done.stdout}\n{done.stderr}"
+        return done
+
+    assert "kvlship VERB --help" in step("help", "--help").stdout
+    step("new", "new", manifest, folder / "files")
+    listed = manifest.read_text()
+    assert all(name in listed for name in ("TIDE.EXE", "README.TXT", "Data\\TIDES.DAT")), listed
+    manifest.write_text(readme_example())
+    package = folder / "TidewatchSetup.exe"
+    step("build", "build", manifest, folder / "dist", "--engine", BIN, "--package", package.name,
+         "--sign", pfx, "--password-file", password)
+    assert verifies(package, ca), "step 'build': the package does not verify"
+    import pefile
+    pe = pefile.PE(str(package))
+    strings = {k.decode(): v.decode() for info in pe.FileInfo[0] if info.Key == b"StringFileInfo"
+               for table in info.StringTable for k, v in table.entries.items()}
+    assert strings.get("LegalCopyright") == "Copyright (C) 2026 Karvelo Tides", strings
+    checked = json.loads(step("check", "check", folder / "dist", "--ca", ca, "--json").stdout)
+    assert checked["destination"] == "C:\\Program Files\\Karvelo Tides\\Tidewatch", checked
+    assert checked["problems"] == [], checked["problems"]
+    tried = step("try", "try", package, "--work", tmp_path / "trial", "--engine", BIN, "--json",
+                 timeout=400)
+    report = json.loads(tried.stdout)
+    assert report["passed"] and report["faults"] == [] and report["leftBehind"] == [], report
+    assert any(b["answer"] == "Continue" and "desktop" in b["text"] for b in report["boxes"]), \
+        report["boxes"]

@@ -81,3 +81,22 @@ TEST(RecordBounds, OnlySettingsFilesBelowTheFolderGoWhenEmptied)
     EXPECT_TRUE(SettingsFileIsOwn("C:\\Tools\\ATLAS.INI", kFolder));
     EXPECT_FALSE(SettingsFileIsOwn("C:\\windows\\atlas.ini", kFolder));
 }
+
+TEST(RecordBounds, RegistryItemsStayInTheProductsKeys)
+{
+    EXPECT_TRUE(Within(RECORD_REG, "HKLM\\Software\\Karvelo Tides\\Tidewatch"));
+    EXPECT_TRUE(Within(RECORD_REGKEY, "HKCU\\SOFTWARE\\Karvelo Tides"));
+    EXPECT_TRUE(Within(RECORD_REG, "HKLM\\Software\\Classes\\.tdw"));
+    EXPECT_TRUE(Within(RECORD_REG, "HKLM\\Software\\Classes\\Karvelo.Chart\\shell\\open\\command"));
+    EXPECT_TRUE(Within(RECORD_REGKEY, "HKCU\\Software\\Classes\\Karvelo.Chart\\DefaultIcon"));
+    // The system's own keys, and the types it owns.
+    EXPECT_FALSE(Within(RECORD_REG, "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"));
+    EXPECT_FALSE(Within(RECORD_REGKEY, "HKLM\\Software\\Policies\\Karvelo"));
+    EXPECT_FALSE(Within(RECORD_REG, "HKLM\\Software\\Wow6432Node\\Karvelo"));
+    EXPECT_FALSE(Within(RECORD_REG, "HKLM\\Software\\Classes\\exefile\\shell\\open\\command"));
+    EXPECT_FALSE(Within(RECORD_REG, "HKLM\\Software\\Classes\\Karvelo.Chart\\shell\\runas"));
+    EXPECT_FALSE(Within(RECORD_REGKEY, "HKLM\\Software\\Classes"));
+    EXPECT_FALSE(Within(RECORD_REGKEY, "HKLM\\Software"));
+    EXPECT_FALSE(Within(RECORD_REG, "HKLM\\System\\CurrentControlSet"));
+    EXPECT_FALSE(Within(RECORD_REG, "HKCR\\.tdw"));
+}

@@ -156,3 +156,43 @@ TEST(InstallRecord, LimitsOfSizeAndItemsAreKept)
     char small[64];
     EXPECT_EQ(FormatRecord(held.record, small, sizeof small), 0u);
 }
+
+TEST(InstallRecord, RegistryLinesMakeVersionThreeAndVersionTwoRefusesThem)
+{
+    Held held;
+    Sample(held.record);
+    std::string two = Written(held.record);
+    EXPECT_EQ(two.compare(0, 20, "KARVELO-UNINSTALL\t2\r"), 0);
+    ASSERT_TRUE(AddRecordItem(held.record, RECORD_REGKEY, "HKLM\\Software\\Karvelo Tides", 0, 0));
+    ASSERT_TRUE(AddRecordItem(held.record, RECORD_REG, "HKLM\\Software\\Karvelo Tides", 1, 0, "",
+                              "C:\\Program Files\\Atlas"));
+    ASSERT_TRUE(AddRecordItem(held.record, RECORD_REG, "HKCU\\Software\\Karvelo Tides", 4, 0,
+                              "Charts", "12"));
+    // The same value again takes the data written last, as a file its size.
+    ASSERT_TRUE(AddRecordItem(held.record, RECORD_REG, "HKCU\\Software\\Karvelo Tides", 4, 0,
+                              "charts", "13"));
+    std::string three = Written(held.record);
+    EXPECT_NE(three.find("KARVELO-UNINSTALL\t3\r\n"), std::string::npos);
+    EXPECT_NE(three.find("reg\tsz\tHKLM\\Software\\Karvelo Tides\t\tC:\\Program Files\\Atlas\r\n"),
+              std::string::npos)
+        << three;
+    EXPECT_NE(three.find("reg\tdword\tHKCU\\Software\\Karvelo Tides\tCharts\t13\r\n"),
+              std::string::npos)
+        << three;
+    Held read;
+    ASSERT_EQ(Parse(three, read.record), RECORD_OK);
+    EXPECT_EQ(Written(read.record), three);
+
+    // The registry lines under version 2's first line are not its writer's.
+    std::string body = Body(three);
+    body.replace(0, 19, "KARVELO-UNINSTALL\t2");
+    EXPECT_EQ(Parse(Resealed(body, held.record->count), read.record), RECORD_BAD_LINE);
+    // A reg line cut to its kind has no fields to read.
+    body = Body(three);
+    body.insert(body.rfind("reg\t"), "reg\r\n");
+    EXPECT_EQ(Parse(Resealed(body, held.record->count + 1), read.record), RECORD_BAD_LINE);
+    // A key without its root, or with an empty name, is no key.
+    EXPECT_FALSE(AddRecordItem(held.record, RECORD_REG, "Software\\Tides", 1, 0, "a", "b"));
+    EXPECT_FALSE(AddRecordItem(held.record, RECORD_REGKEY, "HKLM\\Software\\\\Tides", 0, 0));
+    EXPECT_FALSE(AddRecordItem(held.record, RECORD_REG, "HKLM\\Software\\Tides", 3, 0, "a", "b"));
+}

@@ -101,6 +101,17 @@ TEST(Switches, EveryFormAndCaseOfTheSwitchesIsRead)
     EXPECT_STREQ(switches.module, "atlas");
 }
 
+TEST(Switches, TheDesktopAnswerIsPassedOnAndTheLastOneWins)
+{
+    SetupSwitches switches;
+    ASSERT_TRUE(ReadSwitches("/DESKTOP /nodesktop /VERYSILENT", &switches));
+    EXPECT_EQ(switches.mode, static_cast<unsigned>(SETUP_MODE_NO_DESKTOP | SETUP_MODE_VERYSILENT));
+    ASSERT_TRUE(ReadSwitches("/NODESKTOP /Desktop", &switches));
+    EXPECT_EQ(switches.mode & (SETUP_MODE_NO_DESKTOP | SETUP_MODE_DESKTOP),
+              static_cast<unsigned>(SETUP_MODE_DESKTOP));
+    EXPECT_FALSE(ReadSwitches("/NODESKTOP=1", &switches));
+}
+
 TEST(Switches, BadSwitchesAreNamedAndTheRestStillRead)
 {
     const char *const bad[] = {

@@ -43,6 +43,7 @@ struct FileSpec {
 struct Manifest {
     std::string folder; // host folder of the manifest
     std::string title, licence, module = "stock", moduleName = SETUP_DEFAULT_MODULE;
+    std::string copyright; // the package's LegalCopyright
     // What a package manager's manifest needs beyond the title; the line of each.
     PackageInfo package;
     int packageLine[6] = {};
@@ -169,6 +170,21 @@ void ReadFileLine(const std::string &line, int number, const BuildOptions &optio
             errors->Say(number, "unknown option \"" + parts[i] + "\" (plain, replace or windows)");
     }
     manifest->files.push_back(file);
+}
+
+// Every [package] key and [files] option the manifest's reader knows, for
+// its messages and for `kvlship keys`, which the reference's test reads.
+const char *const kManifestPackageKeys[] = {
+    "title",   "licence",   "module",       "module-name", "codepage",     "copyright", "id",
+    "version", "publisher", "licence-name", "description", "download-url", nullptr};
+const char *const kManifestFileOptions[] = {"plain", "replace", "windows", nullptr};
+
+std::string KnownKeys()
+{
+    std::string known;
+    for (const char *const *key = kManifestPackageKeys; *key; ++key)
+        known += std::string(known.empty() ? "" : ", ") + *key;
+    return known;
 }
 
 // One of the package manager's keys; false for any other key.
@@ -303,12 +319,11 @@ bool ReadManifest(const BuildOptions &options, Manifest *manifest, Errors *error
             manifest->module = expanded;
         else if (key == "module-name")
             manifest->moduleName = expanded;
+        else if (key == "copyright")
+            manifest->copyright = expanded;
         else if (!ReadPackageKey(key == "license-name" ? "licence-name" : key, expanded, number,
                                  manifest))
-            errors->Say(number,
-                        "unknown [package] key \"" + key +
-                            "\" (title, licence, module, module-name, codepage, id, version, "
-                            "publisher, licence-name, description, download-url)");
+            errors->Say(number, "unknown [package] key \"" + key + "\" (" + KnownKeys() + ")");
     }
     return true;
 }
@@ -1019,6 +1034,7 @@ bool WriteSingleFile(const Manifest &manifest, const BuildOptions &options,
     version.description = manifest.package.description.empty() ? manifest.title + " Setup"
                                                                : manifest.package.description;
     version.fileName = options.package;
+    version.copyright = manifest.copyright;
     std::string stubPath = JoinHost(options.engine, kPackageStubName), stub, payload, package, why;
     std::string path = PackagePath(options);
     if (!ReadWholeFile(stubPath, &stub)) {
@@ -1209,6 +1225,14 @@ void ListTree(const std::string &folder, const std::string &installed,
 
 } // namespace
 
+void PrintManifestKeys()
+{
+    for (const char *const *key = kManifestPackageKeys; *key; ++key)
+        printf("package %s\n", *key);
+    for (const char *const *option = kManifestFileOptions; *option; ++option)
+        printf("files %s\n", *option);
+}
+
 int WriteNewManifest(const std::string &path, const std::string &folder)
 {
     if (IsFile(path)) {
@@ -1233,8 +1257,9 @@ int WriteNewManifest(const std::string &path, const std::string &folder)
         "module = stock\r\n"
         "; The code page of the machines it installs on (file names and licence).\r\n"
         "codepage = 1252\r\n"
-        "; The product's identity: Add/Remove Programs lists it, and its removal is\r\n"
-        "; registered under the id.\r\n"
+        "; The product's identity: its removal is registered under the id (one that\r\n"
+        "; stays the same in every version); Add/Remove Programs shows the product\r\n"
+        "; under its title, with this version and publisher.\r\n"
         "id = MyCompany.MyProduct\r\n"
         "version = 1.0\r\n"
         "publisher = My Company\r\n"
@@ -1242,15 +1267,28 @@ int WriteNewManifest(const std::string &path, const std::string &folder)
         "; licence-name = Proprietary\r\n"
         "; description = What my product does\r\n"
         "; download-url = https://example.com/Publisher.Product-1.0.zip\r\n\r\n"
+        "; More of the stock module's settings, each a section of its own after\r\n"
+        "; [PRODUCT] below (docs/stock-module.md describes every one):\r\n"
+        ";   a desktop shortcut the user may decline (silently: setup /NODESKTOP)\r\n"
+        ";     [DESKTOP]\r\n"
+        ";     cbLink = My Product|MYPROG.EXE||.|Starts My Product\r\n"
+        ";   registry values, removed with the product while they hold what was written\r\n"
+        ";     [REGISTRY]\r\n"
+        ";     cbItem00 = HKLM|Software\\My Company\\My Product|InstallDir|string|%DEST%\r\n"
+        ";     cbItem01 = HKCU|Software\\My Company\\My Product|FirstRun|number|1\r\n"
+        ";   a file type opened by the product's program, taken back at removal\r\n"
+        ";     [ASSOC]\r\n"
+        ";     cbItem00 = .myp|MyCompany.Document|My Product document|MYPROG.EXE|\r\n"
+        "; copyright = Copyright (C) My Company    (the package's version information)\r\n\r\n"
         "[files]\r\n"
         "; installed path below the destination = source file [, plain] [, replace] [, "
         "windows]\r\n";
     for (const auto &file : files)
         text += Utf8Path(file.first) + " = " + Utf8Path(RelativeTo(manifestFolder, file.second)) +
                 "\r\n";
-    text += "\r\n; The stock module's settings go into kvlsetup.dat as written. With\r\n"
-            "; cbAskFolder = 1 the user sees the folder after the agreement and may\r\n"
-            "; choose another.\r\n"
+    text += "\r\n; The stock module's settings go into kvlsetup.dat as written\r\n"
+            "; (docs/stock-module.md describes each). With cbAskFolder = 1 the user\r\n"
+            "; sees the folder after the agreement and may choose another.\r\n"
             "[PRODUCT]\r\ncbFolder = My Product\r\ncbConflict = ask\r\ncbAskFolder = 1\r\n";
     if (!WriteWholeFile(path, text)) {
         fprintf(stderr, "kvlship: cannot write %s\n", path.c_str());

@@ -48,5 +48,9 @@ constexpr char kPackageFolderEnd[] = ".winget";
 // Returns 0 when the distribution was written, 2 when it was not.
 int BuildDistribution(const BuildOptions &options);
 
+// Prints every [package] key ("package title") and [files] option ("files
+// plain") the manifest's reader knows, one a line.
+void PrintManifestKeys();
+
 // Writes a starting manifest for the files below `folder`.
 int WriteNewManifest(const std::string &manifest, const std::string &folder);

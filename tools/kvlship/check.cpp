@@ -5,6 +5,7 @@
 #include "peinfo.h"
 #include "profile.h"
 #include "signing.h"
+#include "stock/settings.h"
 #include "stockcheck.h"
 #include "storedlist.h"
 #include "textout.h"
@@ -637,6 +638,20 @@ void CheckRemoval(const CheckOptions &options, const Profile &data, const std::s
             "is missing: " + moduleFile + " cannot register the product for removal and says so");
 }
 
+// Whether the plan's destination is the one setup will take: given (--dest),
+// left to setup (no SetDestDir), or the stock module's cbFolder. A module of
+// its own that exports SetDestDir chooses it while setup runs.
+bool DestinationKnown(const CheckOptions &options, const std::string &moduleFile,
+                      const CheckResult &result)
+{
+    if (!options.destination.empty() ||
+        std::find(result.hooks.begin(), result.hooks.end(), "SetDestDir") == result.hooks.end())
+        return true;
+    std::string bytes;
+    return ReadShipped(options, moduleFile.c_str(), 64 << 20, &bytes).empty() &&
+           bytes.find(STOCK_MODULE_MARK) != std::string::npos;
+}
+
 } // namespace
 
 // The shell's lists tell the user when they are full; here that is counted.
@@ -679,6 +694,7 @@ void CheckDistribution(const CheckOptions &options, CheckResult *result)
     CheckLicence(options, result);
     CheckModule(options, moduleFile, result);
     CheckSignatures(options.distribution, options.caFile, &result->problems, &result->notes);
+    result->destinationKnown = DestinationKnown(options, moduleFile, *result);
     bool adds =
         std::find(result->hooks.begin(), result->hooks.end(), "AddFiles") != result->hooks.end();
     if (FindSection(data, SETUP_STORED_SECTION) && !adds)
@@ -698,10 +714,12 @@ int CheckStatus(const CheckResult &result)
 void PrintCheck(const CheckResult &result, bool json)
 {
     if (json) {
-        printf("{\"title\": %s, \"destination\": %s, \"destination64\": %s, \"files\": [",
+        printf("{\"title\": %s, \"destination\": %s, \"destination64\": %s, "
+               "\"destinationKnown\": %s, \"files\": [",
                JsonString(ToUtf8(result.title, result.codePage)).c_str(),
                JsonString(ToUtf8(result.destination, result.codePage)).c_str(),
-               JsonString(ToUtf8(result.destination64, result.codePage)).c_str());
+               JsonString(ToUtf8(result.destination64, result.codePage)).c_str(),
+               result.destinationKnown ? "true" : "false");
         for (size_t i = 0; i < result.files.size(); ++i) {
             const PlannedFile &file = result.files[i];
             printf("%s{\"key\": %s, \"stored\": %s, \"installed\": %s, \"size\": %lld, "
@@ -733,11 +751,19 @@ void PrintCheck(const CheckResult &result, bool json)
     static int shownIn;
     shownIn = result.codePage;
     auto shown = [](const std::string &ansi) { return Printable(ToUtf8(ansi, shownIn)); };
-    printf("%s installs into %s%s%s%s:\n",
-           result.title.empty() ? "The product" : shown(result.title).c_str(),
-           shown(result.destination).c_str(),
-           result.destination64.empty() ? "" : " (on 64-bit Windows ",
-           shown(result.destination64).c_str(), result.destination64.empty() ? "" : ")");
+    if (!result.destinationKnown)
+        printf("%s installs into a folder chosen by the module at run time; the paths below "
+               "stand for it with %s%s%s%s:\n",
+               result.title.empty() ? "The product" : shown(result.title).c_str(),
+               shown(result.destination).c_str(),
+               result.destination64.empty() ? "" : " (on 64-bit Windows ",
+               shown(result.destination64).c_str(), result.destination64.empty() ? "" : ")");
+    else
+        printf("%s installs into %s%s%s%s:\n",
+               result.title.empty() ? "The product" : shown(result.title).c_str(),
+               shown(result.destination).c_str(),
+               result.destination64.empty() ? "" : " (on 64-bit Windows ",
+               shown(result.destination64).c_str(), result.destination64.empty() ? "" : ")");
     size_t storedWidth = 0, installedWidth = 0;
     std::vector<std::string> stored, installed;
     for (const PlannedFile &file : result.files) {

@@ -27,11 +27,13 @@ struct CheckOptions {
 };
 
 struct CheckResult {
-    std::string title;         // [GENERAL] cbTitle
-    std::string destination;   // the destination the plan is made for
-    std::string destination64; // the same on 64-bit Windows (Program Files (x86)); empty
-                               // when the destination is not below Program Files
-    int codePage = 1252;       // the code page the names are read in
+    std::string title;            // [GENERAL] cbTitle
+    std::string destination;      // the destination the plan is made for
+    std::string destination64;    // the same on 64-bit Windows (Program Files (x86)); empty
+                                  // when the destination is not below Program Files
+    bool destinationKnown = true; // false: a module of its own chooses it at run time, and
+                                  // `destination` is only the default the plan assumes
+    int codePage = 1252;          // the code page the names are read in
     std::vector<PlannedFile> files;
     std::vector<std::string> hooks; // hooks the module exports
     std::vector<Problem> problems;

@@ -263,7 +263,7 @@ std::string VersionResource(const PackVersion &version)
         {"CompanyName", &version.publisher},     {"FileDescription", &version.description},
         {"FileVersion", &version.version},       {"InternalName", &internal},
         {"OriginalFilename", &version.fileName}, {"ProductName", &version.product},
-        {"ProductVersion", &version.version}};
+        {"ProductVersion", &version.version},    {"LegalCopyright", &version.copyright}};
     std::string strings;
     for (const auto &text : texts) {
         if (text.second->empty())

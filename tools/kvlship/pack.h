@@ -20,6 +20,7 @@ struct PackVersion {
     std::string publisher;   // CompanyName
     std::string description; // FileDescription
     std::string fileName;    // OriginalFilename: the package's name
+    std::string copyright;   // LegalCopyright: [package] copyright; left out when empty
 };
 
 // The payload's zstd level (with long-distance matching).

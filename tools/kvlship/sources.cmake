@@ -26,6 +26,7 @@ set(KVLSHIP_SOURCES
   tools/kvlship/trialprefix.cpp
   tools/kvlship/trialproc.cpp
   tools/kvlship/tryrun.cpp
+  tools/kvlship/verbs.cpp
   tools/kvlship/unpack.cpp
   tools/kvlship/winlistread.cpp
   tools/kvlship/winpath.cpp

@@ -280,6 +280,70 @@ void CheckIni(const StockCheck &check)
     });
 }
 
+// An item the module skips whole: why, in its own words.
+bool Skipped(const StockCheck &check, const std::string &label, StockItemFault fault, int found,
+             const char *fields)
+{
+    if (fault == kStockItemFewFields)
+        check.Error(label, "has " + std::to_string(found) + " of the 5 fields (" + fields +
+                               "): the stock module skips it");
+    else if (fault != kStockItemUsable)
+        check.Error(label, std::string(StockItemFaultText(fault)) + ": the stock module skips it");
+    return fault != kStockItemUsable;
+}
+
+void CheckDesktop(const StockCheck &check)
+{
+    int length = 0;
+    std::string link = Read(check.data, "DESKTOP", "cbLink", &length);
+    CheckWord(check, "DESKTOP", "cbChecked", ParseChecked, kStockCheckedWords,
+              "offers the shortcut checked, as for \"yes\"");
+    if (length <= 0) {
+        check.Warning("DESKTOP cbLink", "is missing: the stock module offers no desktop shortcut");
+        return;
+    }
+    char line[kStockLineSize];
+    snprintf(line, sizeof line, "%s", link.c_str());
+    char copy[kStockLineSize];
+    memcpy(copy, line, sizeof copy);
+    char *parts[kStockLinkFields];
+    int found = 0;
+    SplitFields(copy, parts, kStockLinkFields, &found);
+    StockLinkItem item;
+    if (!Skipped(check, "DESKTOP cbLink", ParseLinkItem(line, &item), found,
+                 "name | target | arguments | working folder | description") &&
+        !check.Installs(item.target))
+        check.Error("DESKTOP cbLink", "points its shortcut at " + std::string(item.target) +
+                                          ", which no file-list line installs");
+}
+
+void CheckRegistry(const StockCheck &check)
+{
+    CheckItems(check, "REGISTRY", kStockRegistryFields,
+               [&](const std::string &label, char *line, int found) {
+                   StockRegistryItem item;
+                   if (!Skipped(check, label, ParseRegistryItem(line, &item), found,
+                                "HKLM or HKCU | key | value name | string or number | value") &&
+                       !item.number && HasMiscasedToken(item.value))
+                       check.Error(label, "holds " + Quoted(item.value) +
+                                              ": the stock module replaces only " +
+                                              kStockDestToken + ", in that case");
+               });
+}
+
+void CheckAssoc(const StockCheck &check)
+{
+    CheckItems(check, "ASSOC", kStockAssocFields,
+               [&](const std::string &label, char *line, int found) {
+                   StockAssocItem item;
+                   if (!Skipped(check, label, ParseAssocItem(line, &item), found,
+                                "extension | type name | description | program | icon") &&
+                       !check.Installs(item.program))
+                       check.Error(label, "opens its files with " + std::string(item.program) +
+                                              ", which no file-list line installs");
+               });
+}
+
 } // namespace
 
 std::string StockDestination(const Profile &data)
@@ -308,7 +372,7 @@ void CheckStockSettings(const Profile &data, CheckResult *result)
                             "(line " +
                             std::to_string(first->line) + ")");
     }
-    for (const char *name : {"PRODUCT", "GROUP", "INI"}) {
+    for (const char *name : {"PRODUCT", "GROUP", "INI", "DESKTOP", "REGISTRY", "ASSOC"}) {
         if (const ProfileSection *section = FindSection(data, name))
             CheckKeys(check, *section);
     }
@@ -318,4 +382,10 @@ void CheckStockSettings(const Profile &data, CheckResult *result)
         CheckGroup(check);
     if (FindSection(data, "INI"))
         CheckIni(check);
+    if (FindSection(data, "DESKTOP"))
+        CheckDesktop(check);
+    if (FindSection(data, "REGISTRY"))
+        CheckRegistry(check);
+    if (FindSection(data, "ASSOC"))
+        CheckAssoc(check);
 }

@@ -223,7 +223,34 @@ class Trial
             if (!judged_)
                 Judge();
         }
+        AccountForPrefix();
         result_->seconds = Seconds(Clock::now() - begin_).count();
+    }
+
+    // What the trial leaves on disk: the kept prefix (one per Wine and kind)
+    // always; its own copy only when asked to (--keep), for it is as large.
+    void AccountForPrefix()
+    {
+        std::error_code error;
+        if (prefix_.empty() || !fs::exists(prefix_, error))
+            return;
+        PrefixPlan plan;
+        plan.wine = Runner();
+        plan.win64 = options_.win64;
+        result_->keptPrefix = KeptPrefixFolder(plan);
+        if (!result_->keptPrefix.empty() && fs::exists(result_->keptPrefix, error))
+            result_->keptPrefixBytes = FolderBytes(result_->keptPrefix);
+        else
+            result_->keptPrefix.clear();
+        result_->prefixCopy = prefix_.string();
+        result_->prefixCopyBytes = FolderBytes(result_->prefixCopy);
+        result_->prefixCopyKept = options_.keep;
+        if (!options_.keep) {
+            fs::remove_all(prefix_, error);
+            if (error)
+                Note("cannot remove " + prefix_.string() + ": " + error.message());
+            result_->prefixCopyKept = error && fs::exists(prefix_);
+        }
     }
 
   private:

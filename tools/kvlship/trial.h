@@ -25,6 +25,7 @@ struct TrialOptions {
                               // the module's own choice
     std::string older;        // a distribution folder installed first (an upgrade); empty: none
     bool win64 = false;       // a 64-bit prefix (WoW64): Program Files (x86), Wow6432Node
+    bool keep = false;        // the trial's prefix/ stays when it ends (it is removed otherwise)
     // Judges the drive once the installation is complete (or has ended),
     // before the removal; `result` holds the destination by then. Adds to
     // result->faults and result->notes.
@@ -52,16 +53,21 @@ struct TrialBox {
 };
 
 struct TrialResult {
-    bool started = false;  // setup.exe ran at all; false with `problem` when it could not
-    std::string problem;   // why the trial could not run or ended early; empty otherwise
-    bool agreed = false;   // the agreement dialog appeared and was accepted
-    bool copied = false;   // the copy ran to its end: the shortcut stage followed it
-                           // (the shell shows that stage only after a finished copy)
-    bool timedOut = false; // the run was stopped at its time limit
-    int exitCode = -1;     // setup.exe's exit code; -1 when it did not end by itself
-    std::vector<TrialFile> installed;       // new or changed files under C:\, sorted; Wine's
-                                            // own temporary files and the trial's copy of the
-                                            // distribution left out
+    bool started = false;   // setup.exe ran at all; false with `problem` when it could not
+    std::string keptPrefix; // the prefix kept between trials for this Wine; "" when none
+    long long keptPrefixBytes = 0;
+    std::string prefixCopy;           // the trial's own copy of it (work/prefix)
+    long long prefixCopyBytes = 0;    // its size when the trial ended
+    bool prefixCopyKept = false;      // --keep: it stays; otherwise it was removed
+    std::string problem;              // why the trial could not run or ended early; empty otherwise
+    bool agreed = false;              // the agreement dialog appeared and was accepted
+    bool copied = false;              // the copy ran to its end: the shortcut stage followed it
+                                      // (the shell shows that stage only after a finished copy)
+    bool timedOut = false;            // the run was stopped at its time limit
+    int exitCode = -1;                // setup.exe's exit code; -1 when it did not end by itself
+    std::vector<TrialFile> installed; // new or changed files under C:\, sorted; Wine's
+                                      // own temporary files and the trial's copy of the
+                                      // distribution left out
     std::vector<TrialShortcut> shortcuts;   // every new or changed .lnk among them, read back
     std::string demoCommand, demoFolder;    // the demonstration's command line and the folder
                                             // it started in; empty when none was started

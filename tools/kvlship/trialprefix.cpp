@@ -35,6 +35,45 @@ unsigned SettingsChecksum()
     return hash;
 }
 
+} // namespace
+
+// Where the prefix for this Wine is kept: below the user's cache, named
+// after its kind and the Wine loader's size and time, so that another Wine
+// makes its own. Empty without a place to keep it.
+std::string KeptPrefixFolder(const PrefixPlan &plan)
+{
+    const char *cache = getenv("XDG_CACHE_HOME");
+    const char *home = getenv("HOME");
+    fs::path base = cache && *cache ? fs::path(cache)
+                    : home && *home ? fs::path(home) / ".cache"
+                                    : fs::path();
+    struct stat wine;
+    if (base.empty() || stat(plan.wine.loader.c_str(), &wine) != 0)
+        return std::string();
+    char name[128];
+    snprintf(name, sizeof name, "prefix-%s-%llx-%llx-%d-%08x", plan.win64 ? "win64" : "win32",
+             static_cast<unsigned long long>(wine.st_size),
+             static_cast<unsigned long long>(wine.st_mtime), kPrefixRecipe, SettingsChecksum());
+    return (base / "kvlship" / name).string();
+}
+
+long long FolderBytes(const std::string &folder)
+{
+    long long total = 0;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied,
+                                             error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        std::error_code ignored;
+        if (it->is_regular_file(ignored) && !it->is_symlink(ignored))
+            total += static_cast<long long>(it->file_size(ignored));
+    }
+    return total;
+}
+
+namespace
+{
+
 class PrefixMaker
 {
   public:
@@ -88,28 +127,13 @@ class PrefixMaker
         return false;
     }
 
-    // Where the prefix for this Wine is kept: below the user's cache, named
-    // after its kind and the Wine loader's size and time, so that another
-    // Wine makes its own. Empty without a place to keep it.
     fs::path KeptPrefix() const
     {
-        const char *cache = getenv("XDG_CACHE_HOME");
-        const char *home = getenv("HOME");
-        fs::path base = cache && *cache ? fs::path(cache)
-                        : home && *home ? fs::path(home) / ".cache"
-                                        : fs::path();
-        struct stat wine;
-        if (base.empty() || stat(plan_.wine.loader.c_str(), &wine) != 0)
-            return fs::path();
+        std::string kept = KeptPrefixFolder(plan_);
         std::error_code error;
-        fs::create_directories(base / "kvlship", error);
-        if (error)
-            return fs::path();
-        char name[128];
-        snprintf(name, sizeof name, "prefix-%s-%llx-%llx-%d-%08x", plan_.win64 ? "win64" : "win32",
-                 static_cast<unsigned long long>(wine.st_size),
-                 static_cast<unsigned long long>(wine.st_mtime), kPrefixRecipe, SettingsChecksum());
-        return base / "kvlship" / name;
+        if (!kept.empty())
+            fs::create_directories(fs::path(kept).parent_path(), error);
+        return error ? fs::path() : fs::path(kept);
     }
 
     // Copies the folder `from` to `to` (which must not exist) as it stands:

@@ -27,6 +27,13 @@ struct PrefixPlan {
 bool MakeTrialPrefix(const PrefixPlan &plan, const std::function<void(const std::string &)> &note,
                      std::string *problem);
 
+// The folder the prefix for `plan`'s Wine and kind is kept in, between
+// trials; empty without a place to keep it.
+std::string KeptPrefixFolder(const PrefixPlan &plan);
+
+// The bytes of the plain files below `folder` (links not followed).
+long long FolderBytes(const std::string &folder);
+
 // True when the path `inner` is `outer` or below it (both absolute, normal).
 bool PathInside(const std::string &inner, const std::string &outer);
 

@@ -38,8 +38,17 @@ constexpr char kNotRemovable[] =
     "from the module's EndSetup and ship uninst.exe, or install with the stock module";
 
 // What setup.exe's exit code means, in setupexit.h's words.
+std::string Mebibytes(long long bytes)
+{
+    char text[32];
+    snprintf(text, sizeof text, "%.1f MiB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    return text;
+}
+
 std::string ExitMeaning(const TrialResult &trial)
 {
+    if (!trial.started)
+        return "setup.exe was not started";
     return trial.exitCode == -1 ? "setup.exe did not end by itself"
                                 : SetupExitMeaning(trial.exitCode);
 }
@@ -204,7 +213,16 @@ void PrintText(const TrialResult &trial, const std::vector<std::string> &faults,
         printf("  left behind: %s\n", shown(left).c_str());
     for (const std::string &note : trial.notes)
         printf("note: %s\n", shown(note).c_str());
-    printf("warning: %s\n", kRanCode);
+    if (!trial.keptPrefix.empty())
+        printf("Kept for the next trial: the Wine prefix in %s (%s)\n",
+               shown(trial.keptPrefix).c_str(), Mebibytes(trial.keptPrefixBytes).c_str());
+    if (!trial.prefixCopy.empty())
+        printf("This trial's copy of it: %s (%s)%s\n", shown(trial.prefixCopy).c_str(),
+               Mebibytes(trial.prefixCopyBytes).c_str(),
+               trial.prefixCopyKept ? ", kept (--keep)" : ", removed");
+    // Nothing of the distribution ran when the trial could not start it.
+    if (trial.started)
+        printf("warning: %s\n", kRanCode);
     if (trial.registeredNone)
         printf("warning: %s\n", kNotRemovable);
     for (const std::string &fault : faults)
@@ -225,7 +243,9 @@ void PrintJson(const TrialResult &trial, const std::vector<std::string> &faults,
     printf("{\"passed\": %s, \"problem\": %s, \"exitCode\": %d, \"exitMeaning\": %s, "
            "\"silent\": %s, \"win64\": %s, \"destination\": %s, \"programsFolder\": %s, "
            "\"olderExitCode\": %d, \"olderDestination\": %s, \"olderLog\": %s, "
-           "\"agreed\": %s, \"copied\": %s, \"timedOut\": %s, \"log\": %s, \"logLines\": [",
+           "\"agreed\": %s, \"copied\": %s, \"timedOut\": %s, \"log\": %s, "
+           "\"keptPrefix\": %s, \"keptPrefixBytes\": %lld, \"prefixCopy\": %s, "
+           "\"prefixCopyBytes\": %lld, \"prefixCopyKept\": %s, \"logLines\": [",
            passed ? "true" : "false", JsonString(trial.problem).c_str(), trial.exitCode,
            JsonString(ExitMeaning(trial)).c_str(), silent ? "true" : "false",
            trial.win64 ? "true" : "false", JsonString(AnsiToUtf8(trial.destination)).c_str(),
@@ -233,7 +253,9 @@ void PrintJson(const TrialResult &trial, const std::vector<std::string> &faults,
            JsonString(AnsiToUtf8(trial.olderDestination)).c_str(),
            JsonString(trial.olderLogPath).c_str(), trial.agreed ? "true" : "false",
            trial.copied ? "true" : "false", trial.timedOut ? "true" : "false",
-           JsonString(trial.logPath).c_str());
+           JsonString(trial.logPath).c_str(), JsonString(trial.keptPrefix).c_str(),
+           trial.keptPrefixBytes, JsonString(trial.prefixCopy).c_str(), trial.prefixCopyBytes,
+           trial.prefixCopyKept ? "true" : "false");
     for (size_t i = 0; i < trial.log.size(); ++i)
         printf("%s%s", i ? ", " : "", JsonString(AnsiToUtf8(trial.log[i])).c_str());
     printf("], \"installed\": [");
@@ -278,8 +300,8 @@ void PrintJson(const TrialResult &trial, const std::vector<std::string> &faults,
     printf("], \"notes\": [");
     for (size_t i = 0; i < trial.notes.size(); ++i)
         printf("%s%s", i ? ", " : "", JsonString(trial.notes[i]).c_str());
-    printf("], \"warnings\": [%s%s%s]}\n", JsonString(kRanCode).c_str(),
-           trial.registeredNone ? ", " : "",
+    printf("], \"warnings\": [%s%s%s]}\n", trial.started ? JsonString(kRanCode).c_str() : "",
+           trial.registeredNone && trial.started ? ", " : "",
            trial.registeredNone ? JsonString(kNotRemovable).c_str() : "");
 }
 
@@ -351,6 +373,7 @@ int TryFolder(const TryOptions &options, const std::string &workBeside)
     trialOptions.destination = options.destination;
     trialOptions.older = options.older;
     trialOptions.win64 = options.win64;
+    trialOptions.keep = options.keep;
     trialOptions.timeoutSeconds = options.timeoutSeconds - static_cast<int>(checkSeconds);
     trialOptions.judge = [&](const DriveLook &look, TrialResult *result) {
         JudgeRun(options, plan, look, result);

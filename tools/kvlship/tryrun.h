@@ -16,6 +16,7 @@ struct TryOptions {
     bool silent = false; // /VERYSILENT
     bool win64 = false;  // a 64-bit prefix
     bool json = false;
+    bool keep = false; // --keep: the trial's own prefix copy stays in the work folder
 };
 
 // Runs the trial and prints its report, with setup's exit code and its
