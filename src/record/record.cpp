@@ -5,10 +5,13 @@
 namespace
 {
 
+// Version 3 adds the restart line; a record without one is written as 2,
+// which every uninstaller reads.
 constexpr char kFirstLine[] = "KARVELO-UNINSTALL\t2";
+constexpr char kFirstLineRestart[] = "KARVELO-UNINSTALL\t3";
 constexpr int kMaxFields = 5;
 const char *const kHeaderNames[] = {"product", "name", "version", "publisher", "folder"};
-const char *const kKindNames[] = {"", "file", "dir", "link", "group", "ini"};
+const char *const kKindNames[] = {"", "file", "dir", "link", "group", "ini", "restart"};
 
 bool PlainText(const char *text)
 {
@@ -119,7 +122,7 @@ int SplitLine(char *line, char **fields)
 
 int KindOf(const char *name)
 {
-    for (int kind = RECORD_FILE; kind <= RECORD_INI; ++kind) {
+    for (int kind = RECORD_FILE; kind <= RECORD_RESTART; ++kind) {
         if (strcmp(name, kKindNames[kind]) == 0)
             return kind;
     }
@@ -196,6 +199,11 @@ bool PutLine(char *out, size_t size, size_t *used, const char *const *fields, in
 
 } // namespace
 
+bool IsCompleteRecordPath(const char *path)
+{
+    return CompletePath(path);
+}
+
 uint32_t RecordCheck(const char *text, size_t length)
 {
     uint32_t hash = 2166136261u;
@@ -219,7 +227,7 @@ bool AddRecordItem(InstallRecord *record, int kind, const char *path, uint64_t s
                    uint64_t written, const char *section, const char *key)
 {
     bool ini = kind == RECORD_INI;
-    if (kind < RECORD_FILE || kind > RECORD_INI || !FitsField(path) || !CompletePath(path) ||
+    if (kind < RECORD_FILE || kind > RECORD_RESTART || !FitsField(path) || !CompletePath(path) ||
         (ini && (!section[0] || !key[0] || !FitsField(section) || !FitsField(key))))
         return false;
     if (!ini)
@@ -254,6 +262,7 @@ RecordRead ParseRecord(const char *text, size_t length, InstallRecord *record)
     char *const header[] = {record->product, record->name, record->version, record->publisher,
                             record->folder};
     int headerLines = 0;
+    bool restartLines = false;
     size_t at = 0;
     while (at < length) {
         const char *start = text + at;
@@ -274,7 +283,8 @@ RecordRead ParseRecord(const char *text, size_t length, InstallRecord *record)
             return Damaged(record, RECORD_BAD_LINE);
 
         if (at == 0) {
-            if (strcmp(line, kFirstLine) != 0)
+            restartLines = strcmp(line, kFirstLineRestart) == 0;
+            if (strcmp(line, kFirstLine) != 0 && !restartLines)
                 return Damaged(record, RECORD_BAD_HEADER);
             at = next;
             continue;
@@ -298,7 +308,8 @@ RecordRead ParseRecord(const char *text, size_t length, InstallRecord *record)
             return RECORD_OK;
         } else {
             int before = record->count;
-            if (!ReadItem(record, fields, count))
+            if ((!restartLines && KindOf(fields[0]) == RECORD_RESTART) ||
+                !ReadItem(record, fields, count))
                 return Damaged(record, record->count >= kRecordMaxItems ? RECORD_TOO_MANY
                                                                         : RECORD_BAD_LINE);
             // The writer never repeats an item; a repeat is not its work.
@@ -339,7 +350,11 @@ size_t FormatRecord(const InstallRecord *record, char *out, size_t size)
     out[0] = 0;
     const char *const header[] = {record->product, record->name, record->version, record->publisher,
                                   record->folder};
-    if (!Put(out, size, &used, kFirstLine) || !Put(out, size, &used, "\r\n"))
+    bool restartLines = false;
+    for (int i = 0; i < record->count && i < kRecordMaxItems; ++i)
+        restartLines |= record->items[i].kind == RECORD_RESTART;
+    if (!Put(out, size, &used, restartLines ? kFirstLineRestart : kFirstLine) ||
+        !Put(out, size, &used, "\r\n"))
         return 0;
     for (int i = 0; i < 5; ++i) {
         if (!FitsField(header[i]))
@@ -350,7 +365,7 @@ size_t FormatRecord(const InstallRecord *record, char *out, size_t size)
     }
     for (int i = 0; i < record->count && i < kRecordMaxItems; ++i) {
         const RecordItem &item = record->items[i];
-        if (item.kind < RECORD_FILE || item.kind > RECORD_INI)
+        if (item.kind < RECORD_FILE || item.kind > RECORD_RESTART)
             return 0;
         char sizeText[24];
         char timeText[24];

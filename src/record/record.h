@@ -6,7 +6,7 @@
 // The text, one item a line, each line ending in CR LF, fields separated by
 // one tab (no field holds a tab or any other control character):
 //
-//   KARVELO-UNINSTALL<TAB>2
+//   KARVELO-UNINSTALL<TAB>2            (3 when it holds a restart line)
 //   product<TAB>Harbour Atlas          the key below ...\Uninstall
 //   name<TAB>Harbour Atlas 2.1         what Add/Remove Programs shows
 //   version<TAB>2.1                    (may be empty)
@@ -20,6 +20,9 @@
 //                                      and last-write time as a file's
 //   group<TAB>path                     a folder the module made for its shortcuts
 //   ini<TAB>file<TAB>section<TAB>key   a setting the module wrote
+//   restart<TAB>path                   (version 3) a temporary file that the
+//                                      next restart moves over an installed
+//                                      file that was in use
 //   end<TAB>count<TAB>check            the number of item lines (file ... ini) in
 //                                      decimal and the FNV-1a hash (32 bits, hex)
 //                                      of every byte before this line
@@ -43,7 +46,14 @@ constexpr size_t kRecordLineMax = 1100;         // longest line, its CR LF exclu
 constexpr char kRecordFileName[] = SETUP_RECORD_FILE;
 constexpr char kUninstallerName[] = SETUP_UNINSTALLER;
 
-enum RecordKind { RECORD_FILE = 1, RECORD_DIR, RECORD_LINK, RECORD_GROUP, RECORD_INI };
+enum RecordKind {
+    RECORD_FILE = 1,
+    RECORD_DIR,
+    RECORD_LINK,
+    RECORD_GROUP,
+    RECORD_INI,
+    RECORD_RESTART
+};
 
 struct RecordItem {
     int kind;                       // RecordKind
@@ -100,3 +110,7 @@ bool SetRecordField(char *field, const char *text);
 
 // The FNV-1a hash of `length` bytes, as the end line carries it.
 uint32_t RecordCheck(const char *text, size_t length);
+
+// True for a path a record may name: a drive's or a share's, with no
+// component that climbs out (two or more dots alone).
+bool IsCompleteRecordPath(const char *path);
