@@ -45,6 +45,11 @@
 #define SETUP_EXIT_CLOSED 7
 /* an unknown switch or a malformed value on the command line: nothing installed */
 #define SETUP_EXIT_BAD_SWITCH 8
+/* complete after a restart: files in use are replaced when Windows starts
+   again (the system's own code for it, as deployment tools read it). Setup
+   never restarts the machine itself (/NORESTART is accepted and changes
+   nothing). */
+#define SETUP_EXIT_RESTART 3010
 
 /* What an exit code means, in a few words (for a log or a report). */
 static inline const char *SetupExitMeaning(int code)
@@ -68,6 +73,8 @@ static inline const char *SetupExitMeaning(int code)
         return "setup was closed from outside";
     case SETUP_EXIT_BAD_SWITCH:
         return "the command line is wrong; nothing was installed";
+    case SETUP_EXIT_RESTART:
+        return "complete after a restart: files in use are replaced then";
     default:
         return "not an exit code of setup.exe";
     }

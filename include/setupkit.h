@@ -10,7 +10,9 @@
  *   - asks setup.exe what it did (SM_GETINSTALLED): the folders it made and
  *     each file it installed new or replaced, with its size and last-write
  *     time. Files that were there and left alone (kept, skipped) and files
- *     that failed are never recorded: the uninstaller leaves them;
+ *     that failed are never recorded: the uninstaller leaves them. A file in
+ *     use that the next restart replaces is recorded as installed, with the
+ *     temporary file that replaces it;
  *   - copies uninst.exe from the source folder into the destination;
  *   - writes the install record, uninst.dat, in the destination (its format
  *     is below), with what the module itself made: shortcut files, the
@@ -63,7 +65,7 @@
  * The record, uninst.dat: text, one item a line, CR LF line ends, fields
  * separated by a tab:
  *
- *   KARVELO-UNINSTALL<TAB>2
+ *   KARVELO-UNINSTALL<TAB>2        (3 when it holds a restart line)
  *   product<TAB><id>
  *   name<TAB><display name>
  *   version<TAB><version>
@@ -74,6 +76,9 @@
  *   link<TAB><size, hex><TAB><last-write time, hex><TAB><a shortcut file>
  *   group<TAB><a folder made for shortcuts>
  *   ini<TAB><settings file><TAB><section><TAB><key>
+ *   restart<TAB><a temporary file the next restart moves over an installed
+ *            file that was in use (INSTALLED_AT_RESTART); the file's own line
+ *            carries the new file's size and time>
  *   ...
  *   end<TAB><number of item lines, decimal><TAB><check>
  *

@@ -89,7 +89,8 @@ extern "C" {
    sizeof(InstalledItem); setup.exe fills it (never past `size`). Result 1
    when the item exists, 0 past the last. Items come in the order things
    happened: the folders setup.exe made (destination and sub-folders, each
-   missing parent too), then per copy entry what became of its file. Ask
+   missing parent too), then per copy entry what became of its file (a
+   file in use: INSTALLED_AT_RESTART, then its INSTALLED_RESTART_SOURCE). Ask
    from EndCopy on (CreateShortcuts, GenIniFiles, GetAddInOff, EndSetup,
    DemoQuery); an older setup.exe answers 0 at once. */
 #define SM_GETINSTALLED (WM_USER + 194)
@@ -192,6 +193,12 @@ typedef struct InstalledItem {
        */
 #define INSTALLED_SKIPPED 5 /* an existing file left as it was (FileConflict answered FC_SKIP) */
 #define INSTALLED_FAILED 6  /* a file that could not be installed */
+/* a file in use by another program: the new one replaces it at the next
+   restart (size and time are the new file's); the item after it is its
+   INSTALLED_RESTART_SOURCE. A module built before these ignores both. */
+#define INSTALLED_AT_RESTART 7
+/* the temporary file beside it that the restart moves into its place */
+#define INSTALLED_RESTART_SOURCE 8
 
 SETUPMODULE_ASSERT(sizeof(CopyRequest) == 812, "CopyRequest is 812 bytes");
 SETUPMODULE_ASSERT(offsetof(CopyRequest, destName) == 264, "CopyRequest.destName");
@@ -253,7 +260,12 @@ typedef int(WINAPI *UserCancelHook)(void);
    damaged compressed file, ERROR_HANDLE_EOF for one cut short). Return 0 to
    end the setup, non-zero to go on with the shortcuts and the finish. Without
    this hook setup.exe tells the user which file failed and why, and goes on.
-   Either way setup.exe ends with SETUP_EXIT_FILE_FAILED. */
+   Either way setup.exe ends with SETUP_EXIT_FILE_FAILED. Answering 0 ends
+   the setup unfinished: everything it did is undone (files replaced are put
+   back, files and folders made removed); going on completes a partial
+   installation. A file in use by another program does not fail: it is
+   replaced at the next restart (INSTALLED_AT_RESTART), and setup.exe ends
+   with SETUP_EXIT_RESTART. */
 typedef int(WINAPI *CriticErrorHook)(char *failedPath);
 /* Reserved: setup.exe does not call it. */
 typedef int(WINAPI *NonCriticErrorHook)(char *failedPath);

@@ -137,7 +137,10 @@ void AddInstalled(HWND mainWindow, InstallRecord *record)
         bool added = true;
         if (item.kind == INSTALLED_FOLDER)
             added = AddRecordItem(record, RECORD_DIR, item.path, 0, 0);
-        else if (item.kind == INSTALLED_NEW || item.kind == INSTALLED_REPLACED)
+        else if (item.kind == INSTALLED_RESTART_SOURCE)
+            added = AddRecordItem(record, RECORD_RESTART, item.path, 0, 0);
+        else if (item.kind == INSTALLED_NEW || item.kind == INSTALLED_REPLACED ||
+                 item.kind == INSTALLED_AT_RESTART)
             added = AddRecordItem(record, RECORD_FILE, item.path, Join(item.sizeHigh, item.sizeLow),
                                   Join(item.written.dwHighDateTime, item.written.dwLowDateTime));
         else

@@ -4,6 +4,7 @@
 #include "copy/copywnd.h"
 #include "copy/filelist.h"
 #include "copy/installed.h"
+#include "copy/replace.h"
 #include "core/context.h"
 #include "core/deferred.h"
 #include "core/hooks.h"
@@ -206,7 +207,7 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         // Only the finish step closes; anyone else's close would end an
         // installation half done.
         if (g_setup.finishStarted)
-            EndInstallation(SETUP_EXIT_COMPLETE);
+            EndInstallation(RestartCount() > 0 ? SETUP_EXIT_RESTART : SETUP_EXIT_COMPLETE);
         return 0;
     case SM_EXIT:
         EndInstallation(SETUP_EXIT_MODULE);

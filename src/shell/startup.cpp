@@ -96,6 +96,9 @@ const char *TakeSwitch(const char *p, SetupSwitches *switches)
         switches->mode |= SETUP_MODE_SILENT;
     } else if (!value && IsSwitchNamed(name, length, "VERYSILENT")) {
         switches->mode |= SETUP_MODE_VERYSILENT;
+    } else if (!value && IsSwitchNamed(name, length, "NORESTART")) {
+        // Setup never restarts the machine: a file in use is replaced at the
+        // restart the user or the deployment chooses, and the exit code says so.
     } else if (value && IsSwitchNamed(name, length, "DIR")) {
         // One full folder, written as the system resolves it: the folder the
         // files land in and the one recorded for their removal are the same.

@@ -74,6 +74,8 @@ const ReturnResponse kReturnResponses[] = {
     // Closed from outside: by the user, or by the end of the session.
     {SETUP_EXIT_CLOSED, "cancelledByUser"},
     {SETUP_EXIT_BAD_SWITCH, "invalidParameter"},
+    // Installed, with files in use that the next restart replaces.
+    {SETUP_EXIT_RESTART, "rebootRequiredToFinish"},
 };
 
 // A YAML double-quoted scalar: a JSON string is one.
