@@ -26,6 +26,11 @@
  *     write: HKLM\Software\Karvelo\Install records\<id>, a value named by
  *     the destination (a full path, normalised) holding the digest in hex.
  *
+ * Before each of these changes it tells setup.exe (SM_KEEPFORUNDO), so that
+ * an installation that does not complete after all (a failed sender reply,
+ * the setup closed from outside while EndSetup runs) puts the earlier record,
+ * uninstaller and keys back, or removes them when there were none.
+ *
  * The destination may be writable by every user, and so may its record. The
  * uninstaller therefore trusts a record only when it is the one the kit wrote
  * for that folder (its digest the one kept for it), for the product its

@@ -94,6 +94,17 @@ extern "C" {
    from EndCopy on (CreateShortcuts, GenIniFiles, GetAddInOff, EndSetup,
    DemoQuery); an older setup.exe answers 0 at once. */
 #define SM_GETINSTALLED (WM_USER + 194)
+/* 1220: lParam = UndoItem*: something the module is about to change beside
+   the copy (a file, a registry key), so that an installation that does not
+   complete takes it back with the copied files: a file that was there comes
+   back as it was, one made new goes; a key's values come back as they were,
+   a key that was not there goes. Send it right before the change, from a
+   hook (the registration kit does, for the record, the uninstaller and the
+   product's keys). Result 1 when setup.exe will take it back, 0 when it
+   cannot (an older setup.exe answers 0: the module goes on all the same).
+   A key is kept by this run only: a setup killed after changing one leaves
+   it changed. */
+#define SM_KEEPFORUNDO (WM_USER + 196)
 /* 1234, sent or posted by the module's sender window, once: bit 15 of lParam
    set means success. A success reply that comes before the installation has
    begun starts it 8 ticks later; one that comes while the first start (24
@@ -110,7 +121,7 @@ extern "C" {
 
 /* Who may send what. The services that carry a pointer (SM_ADDCOPYENTRY,
  * SM_ADDADDIN, SM_ADDFILELIST, SM_CREATESHORTCUT, SM_WRITELOG,
- * SM_GETINSTALLED) are honoured only when sent
+ * SM_GETINSTALLED, SM_KEEPFORUNDO) are honoured only when sent
  * with SendMessage from setup.exe's own thread: from a hook, or from a window
  * or timer of the module on that thread. Posted, or sent from another thread
  * or process, they do nothing (result -1 or 0). No private message of the
@@ -182,7 +193,19 @@ typedef struct InstalledItem {
     char path[SETUP_PATH_SIZE]; /* the file's or folder's full path */
 } InstalledItem;
 
+/* SM_KEEPFORUNDO: one thing about to change. 272 bytes. */
+typedef struct UndoItem {
+    int size;                   /* set by the module: sizeof(UndoItem) */
+    int kind;                   /* UNDO_... below */
+    HKEY root;                  /* UNDO_KEY: HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER */
+    char path[SETUP_PATH_SIZE]; /* UNDO_FILE: the file's complete path; UNDO_KEY: the key */
+} UndoItem;
+
 #pragma pack(pop)
+
+/* UndoItem.kind */
+#define UNDO_FILE 1 /* a file about to be written in place */
+#define UNDO_KEY 2  /* a registry key about to be written (its values, not its sub-keys) */
 
 /* InstalledItem.kind */
 #define INSTALLED_FOLDER 1   /* a folder setup.exe made: it did not exist before */
@@ -216,6 +239,8 @@ SETUPMODULE_ASSERT(offsetof(AddInRequest, parameters) == 520, "AddInRequest.para
 
 SETUPMODULE_ASSERT(sizeof(ShortcutRequest) == 1568, "ShortcutRequest is 1568 bytes");
 SETUPMODULE_ASSERT(sizeof(InstalledItem) == 284, "InstalledItem is 284 bytes");
+SETUPMODULE_ASSERT(sizeof(UndoItem) == 12 + SETUP_PATH_SIZE, "UndoItem is 272 bytes");
+SETUPMODULE_ASSERT(offsetof(UndoItem, path) == 12, "UndoItem.path");
 SETUPMODULE_ASSERT(offsetof(InstalledItem, written) == 16, "InstalledItem.written");
 SETUPMODULE_ASSERT(offsetof(InstalledItem, path) == 24, "InstalledItem.path");
 SETUPMODULE_ASSERT(offsetof(ShortcutRequest, linkName) == 260, "ShortcutRequest.linkName");

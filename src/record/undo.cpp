@@ -35,6 +35,10 @@ void DeleteOrSchedule(const char *path, const char *what, bool undoing, UndoLogg
                       UndoCounts *counts)
 {
     const char *prefix = undoing ? "not undone: " : "";
+    // A file kept aside keeps its attributes: a read-only one is still ours to delete.
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
     if (DeleteFileA(path) || !Exists(path)) {
         if (undoing)
             log("undone: %s %.259s deleted", what, path);

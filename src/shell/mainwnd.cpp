@@ -12,6 +12,7 @@
 #include "core/protocol.h"
 #include "screens/paint.h"
 #include "setupmodule.h"
+#include "shell/keep.h"
 #include "shell/sequence.h"
 #include "shell/startup.h"
 #include "shortcuts/shortcut.h"
@@ -53,6 +54,7 @@ bool NeverPosted(const MSG &message)
     case SM_CREATESHORTCUT:
     case SM_WRITELOG:
     case SM_GETINSTALLED:
+    case SM_KEEPFORUNDO:
         return true;
     case SM_COPYDONE:
         // The copy window sends its cancel; only its end is posted.
@@ -224,6 +226,8 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     case SM_GETINSTALLED:
         return FillInstalledItem(static_cast<int>(wParam),
                                  reinterpret_cast<InstalledItem *>(lParam));
+    case SM_KEEPFORUNDO:
+        return KeepForUndo(reinterpret_cast<const UndoItem *>(lParam));
     case SM_SENDERREPLY:
         SenderReply(lParam);
         return 0;

@@ -11,6 +11,7 @@
 #include "record/undo.h"
 #include "setupcontrols.h"
 #include "setupmodule.h"
+#include "shell/keep.h"
 #include "util/text.h"
 
 namespace
@@ -117,6 +118,7 @@ void CompleteInstallation()
             LogLine("journal: the installation's end cannot be written");
         SettleOwnJournal(true);
     }
+    ForgetKeptKeys();
     TellRestart();
 }
 
@@ -126,4 +128,5 @@ void UndoUnfinishedInstallation()
         return;
     CloseJournal();
     SettleOwnJournal(false);
+    RestoreKeptKeys();
 }

@@ -39,9 +39,11 @@ def as_before(dest, before):
 
 
 def copied(log):
-    """How many files the log says were copied so far."""
+    """How many files the log says the copy put in place so far (the shell's
+    own lines, not the module's lines about its answers)."""
     try:
-        return len(re.findall(r"^.*file .*: (?:replaced|installed new)", log.read_text(), re.M))
+        return len(re.findall(r"^\S+ \S+ file .*: (?:replaced|installed new)\r?$", log.read_text(),
+                              re.M))
     except FileNotFoundError:
         return 0
 
@@ -71,14 +73,15 @@ def test_an_upgrade_cancelled_half_way_leaves_the_earlier_version(scenario):
     scenario.start(f'probe /LOG="{windows_path(log)}"')
     scenario.agree()
     main = scenario.main_window()
-    scenario.wait_until(lambda: copied(log) >= 6, 60, "the copy did not get half-way")
+    # Past the earlier version's files: some of the new ones have landed too.
+    scenario.wait_until(lambda: copied(log) >= 13, 60, "the copy did not get that far")
     scenario.click_client(main.hwnd, 541, 411)
     scenario.wait_end("cancelled")
     as_before(dest, before)
     assert scenario.registry_values(KEY) == key
     text = log.read_text()
     assert re.search(r"undone: .*F00\.TXT put back as it was", text), text
-    assert re.search(r"undone: file .*N00\.TXT deleted", text) or "N00" not in text, text
+    assert re.search(r"undone: file .*N00\.TXT deleted", text), text
 
 
 @pytest.mark.parametrize("files", [0, 5, 14], ids=["before-any-file", "early", "late"])

@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             used = line ? used + line : 0;
         }
         if (used && journal.complete) {
-            size_t line = FormatJournalEntry(0, "", "", written + used, sizeof written - used, &hash);
+            size_t line =
+                FormatJournalEntry(0, "", "", written + used, sizeof written - used, &hash);
             used = line ? used + line : 0;
         }
         size_t whole = size;
