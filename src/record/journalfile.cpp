@@ -119,17 +119,24 @@ void FreeJournal(Journal *journal)
         HeapFree(GetProcessHeap(), 0, journal);
 }
 
-JournalRead ReadJournalFile(const char *folder, Journal *journal, bool *missing)
+JournalRead ReadJournalFile(const char *folder, Journal *journal, bool *missing, bool *busy)
 {
     *missing = false;
+    if (busy)
+        *busy = false;
     ParseJournal("", 0, journal);
     char path[kPathSize];
     if (!JournalPath(path, folder))
         return JOURNAL_BAD_HEADER;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Not shared for writing: the journal of a setup that still runs (it
+    // holds it open for writing) is not this reader's to undo.
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        *missing = GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+        DWORD error = GetLastError();
+        *missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        if (busy)
+            *busy = error == ERROR_SHARING_VIOLATION;
         return JOURNAL_BAD_HEADER;
     }
     DWORD high = 0;

@@ -36,9 +36,11 @@ Journal *NewJournal();
 void FreeJournal(Journal *journal);
 
 // Reads the journal in `folder` into `journal`. A missing file gives
-// JOURNAL_BAD_HEADER with `*missing` set; one larger than kJournalMaxBytes is
-// not read at all.
-JournalRead ReadJournalFile(const char *folder, Journal *journal, bool *missing);
+// JOURNAL_BAD_HEADER with `*missing` set, and so does one a running setup
+// is writing, with `*busy` set; one larger than kJournalMaxBytes is not read
+// at all.
+JournalRead ReadJournalFile(const char *folder, Journal *journal, bool *missing,
+                            bool *busy = nullptr);
 
 // Deletes the journal file in `folder`; true when none is left.
 bool DeleteJournalFile(const char *folder);

@@ -204,12 +204,16 @@ EarlierJournal SettleEarlierJournal(const char *folder, const RecordPlaces &plac
     if (!journal)
         return EARLIER_UNUSABLE;
     bool missing = false;
-    JournalRead read = ReadJournalFile(folder, journal, &missing);
+    bool busy = false;
+    JournalRead read = ReadJournalFile(folder, journal, &missing, &busy);
     EarlierJournal result = EARLIER_NONE;
     char normalOwn[kPathSize];
     char normalFound[kPathSize];
     if (missing) {
         result = EARLIER_NONE;
+    } else if (busy) {
+        log("journal in %.259s: another setup is installing there now; nothing undone", folder);
+        result = EARLIER_UNUSABLE;
     } else if (read != JOURNAL_OK) {
         log("journal in %.259s: %s; nothing undone", folder, JournalReadMeaning(read));
         result = EARLIER_UNUSABLE;

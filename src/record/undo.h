@@ -42,7 +42,8 @@ enum EarlierJournal {
     EARLIER_NONE = 0,    // no journal in the folder
     EARLIER_ROLLED_BACK, // an unfinished installation was undone
     EARLIER_FINISHED,    // a completed one's leftovers were removed
-    EARLIER_UNUSABLE,    // damaged, or another folder's: left as it is, nothing undone
+    EARLIER_UNUSABLE,    // damaged, another folder's, or a running setup's: left as it
+                         // is, nothing undone
 };
 
 // Finds a journal an earlier run left in `folder` and settles it: undone when

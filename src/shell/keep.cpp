@@ -104,8 +104,8 @@ void Restore(const KeptKey &kept)
     bool whole = true;
     for (int i = 0; i < kept.count; ++i) {
         const KeptValue &value = kept.values[i];
-        whole &= RegSetValueExA(key, value.name, 0, value.type, value.data, value.size) ==
-                 ERROR_SUCCESS;
+        whole &=
+            RegSetValueExA(key, value.name, 0, value.type, value.data, value.size) == ERROR_SUCCESS;
     }
     RegCloseKey(key);
     LogLine("%s: key %s\\%.259s %s", whole ? "undone" : "not undone", RootName(kept.root),

@@ -9,7 +9,9 @@
 #include <algorithm>
 
 #include "copy/replace.h"
+#include "core/log.h"
 #include "record/journalfile.h"
+#include "record/undo.h"
 #include "shell/keep.h"
 #include "tempdir.h"
 
@@ -153,4 +155,17 @@ TEST_F(Rollback, NothingIsKeptWithoutAJournalNorFromAPathNotWhole)
     EXPECT_EQ(KeepForUndo(&older), 0);
     UndoUnfinishedInstallation();
     EXPECT_EQ(testfs::ReadWhole(tree_ / "uninst.dat"), "old record");
+}
+
+TEST_F(Rollback, AJournalASetupStillWritesIsNotAnotherRunsToUndo)
+{
+    Install(tree_);
+    RecordPlaces places = {};
+    EXPECT_EQ(SettleEarlierJournal(tree_.Path().c_str(), places, LogLine), EARLIER_UNUSABLE);
+    EXPECT_EQ(testfs::ReadWhole(tree_ / "PROGRAM.EXE"), "new program");
+    // Closed, it is an unfinished installation's like any other.
+    CloseJournal();
+    EXPECT_EQ(SettleEarlierJournal(tree_.Path().c_str(), places, LogLine), EARLIER_ROLLED_BACK);
+    EXPECT_EQ(testfs::ReadWhole(tree_ / "PROGRAM.EXE"), "old program");
+    RestoreKeptKeys();
 }
