@@ -197,7 +197,7 @@ typedef struct InstalledItem {
 typedef struct UndoItem {
     int size;                   /* set by the module: sizeof(UndoItem) */
     int kind;                   /* UNDO_... below */
-    HKEY root;                  /* UNDO_KEY: HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER */
+    int root;                   /* UNDO_KEY: UNDO_MACHINE or UNDO_USER */
     char path[SETUP_PATH_SIZE]; /* UNDO_FILE: the file's complete path; UNDO_KEY: the key */
 } UndoItem;
 
@@ -206,6 +206,9 @@ typedef struct UndoItem {
 /* UndoItem.kind */
 #define UNDO_FILE 1 /* a file about to be written in place */
 #define UNDO_KEY 2  /* a registry key about to be written (its values, not its sub-keys) */
+/* UndoItem.root: the key is below */
+#define UNDO_MACHINE 0 /* HKEY_LOCAL_MACHINE */
+#define UNDO_USER 1    /* HKEY_CURRENT_USER */
 
 /* InstalledItem.kind */
 #define INSTALLED_FOLDER 1   /* a folder setup.exe made: it did not exist before */

@@ -124,7 +124,7 @@ void KeepForUndo(HWND mainWindow, int kind, const char *path, const char *name =
     memset(&item, 0, sizeof item);
     item.size = sizeof item;
     item.kind = kind;
-    item.root = HKEY_LOCAL_MACHINE;
+    item.root = UNDO_MACHINE;
     if (CopyText(item.path, path) >= 0 && AppendText(item.path, name) >= 0)
         SendMessageA(mainWindow, SM_KEEPFORUNDO, 0, reinterpret_cast<LPARAM>(&item));
 }

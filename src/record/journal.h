@@ -32,9 +32,11 @@
 #include "record/record.h"
 
 constexpr char kJournalFileName[] = "setup.jnl";
-constexpr int kJournalMaxEntries = 4096;
-constexpr size_t kJournalMaxBytes = 4096 * 560; // a larger file is not read at all
-constexpr size_t kJournalLineMax = 560;         // longest line, its CR LF excluded
+// Two entries a copied file (its temporary file, then new or kept aside):
+// some 8000 files, beyond what one install record lists.
+constexpr int kJournalMaxEntries = 16384;
+constexpr size_t kJournalMaxBytes = 16384 * 560; // a larger file is not read at all
+constexpr size_t kJournalLineMax = 560;          // longest line, its CR LF excluded
 
 enum JournalKind {
     JOURNAL_DIR = 1,

@@ -30,7 +30,7 @@ bool CloseJournalComplete();
 // Closes the journal as it stands (to be undone).
 void CloseJournal();
 
-// A journal, zeroed, off the stack (it is some 2 MB); nullptr when the memory
+// A journal, zeroed, off the stack (it is some 8 MB); nullptr when the memory
 // cannot be had. FreeJournal takes it back.
 Journal *NewJournal();
 void FreeJournal(Journal *journal);

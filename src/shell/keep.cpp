@@ -127,10 +127,10 @@ int KeepForUndo(const UndoItem *item)
         LogLine("kept for the undo: %.259s", item->path);
         return 1;
     }
-    if (item->kind != UNDO_KEY ||
-        (item->root != HKEY_LOCAL_MACHINE && item->root != HKEY_CURRENT_USER))
+    if (item->kind != UNDO_KEY || (item->root != UNDO_MACHINE && item->root != UNDO_USER))
         return 0;
-    if (AlreadyKept(item->root, item->path))
+    HKEY root = item->root == UNDO_MACHINE ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    if (AlreadyKept(root, item->path))
         return 1;
     if (!g_keys)
         g_keys = static_cast<KeptKey *>(
@@ -138,15 +138,14 @@ int KeepForUndo(const UndoItem *item)
     if (!g_keys || g_keyCount >= kMostKeys)
         return 0;
     KeptKey *kept = &g_keys[g_keyCount];
-    kept->root = item->root;
+    kept->root = root;
     CopyText(kept->path, item->path);
     if (!Snapshot(kept)) {
-        LogLine("not kept for the undo (too large): key %s\\%.259s", RootName(item->root),
-                item->path);
+        LogLine("not kept for the undo (too large): key %s\\%.259s", RootName(root), item->path);
         return 0;
     }
     ++g_keyCount;
-    LogLine("kept for the undo: key %s\\%.259s", RootName(item->root), item->path);
+    LogLine("kept for the undo: key %s\\%.259s", RootName(root), item->path);
     return 1;
 }
 

@@ -26,7 +26,7 @@ UndoItem Item(int kind, const std::string &path)
     UndoItem item = {};
     item.size = sizeof item;
     item.kind = kind;
-    item.root = HKEY_CURRENT_USER;
+    item.root = UNDO_USER;
     lstrcpynA(item.path, path.c_str(), sizeof item.path);
     return item;
 }
