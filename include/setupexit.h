@@ -55,6 +55,11 @@
 /* a destination volume has less free space than the files to install need
    (the Cancel of the box that says so, or silently): nothing was copied */
 #define SETUP_EXIT_NO_SPACE 9
+/* complete after a restart: files in use are replaced when Windows starts
+   again (the system's own code for it, as deployment tools read it). Setup
+   never restarts the machine itself (/NORESTART is accepted and changes
+   nothing). */
+#define SETUP_EXIT_RESTART 3010
 
 /* What an exit code means, in a few words (for a log or a report). */
 static inline const char *SetupExitMeaning(int code)
@@ -80,6 +85,8 @@ static inline const char *SetupExitMeaning(int code)
         return "the command line is wrong; nothing was installed";
     case SETUP_EXIT_NO_SPACE:
         return "not enough free disk space; nothing was copied";
+    case SETUP_EXIT_RESTART:
+        return "complete after a restart: files in use are replaced then";
     default:
         return "not an exit code of setup.exe";
     }

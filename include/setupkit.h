@@ -10,7 +10,9 @@
  *   - asks setup.exe what it did (SM_GETINSTALLED): the folders it made and
  *     each file it installed new or replaced, with its size and last-write
  *     time. Files that were there and left alone (kept, skipped) and files
- *     that failed are never recorded: the uninstaller leaves them;
+ *     that failed are never recorded: the uninstaller leaves them. A file in
+ *     use that the next restart replaces is recorded as installed, with the
+ *     temporary file that replaces it;
  *   - copies uninst.exe from the source folder into the destination;
  *   - writes the install record, uninst.dat, in the destination (its format
  *     is below), with what the module itself made: shortcut files, the
@@ -23,6 +25,11 @@
  *   - keeps the SHA-256 of the record it wrote where only administrators
  *     write: HKLM\Software\Karvelo\Install records\<id>, a value named by
  *     the destination (a full path, normalised) holding the digest in hex.
+ *
+ * Before each of these changes it tells setup.exe (SM_KEEPFORUNDO), so that
+ * an installation that does not complete after all (a failed sender reply,
+ * the setup closed from outside while EndSetup runs) puts the earlier record,
+ * uninstaller and keys back, or removes them when there were none.
  *
  * The destination may be writable by every user, and so may its record. The
  * uninstaller therefore trusts a record only when it is the one the kit wrote
@@ -63,7 +70,7 @@
  * The record, uninst.dat: text, one item a line, CR LF line ends, fields
  * separated by a tab:
  *
- *   KARVELO-UNINSTALL<TAB>2     (3 when the record holds reg or regkey lines)
+ *   KARVELO-UNINSTALL<TAB>2     (3 when it holds reg, regkey or restart lines)
  *   product<TAB><id>
  *   name<TAB><display name>
  *   version<TAB><version>
@@ -76,6 +83,9 @@
  *   ini<TAB><settings file><TAB><section><TAB><key>
  *   reg<TAB><sz or dword><TAB><key><TAB><value name><TAB><data>
  *   regkey<TAB><a registry key the module made>
+ *   restart<TAB><a temporary file the next restart moves over an installed
+ *            file that was in use (INSTALLED_AT_RESTART); the file's own line
+ *            carries the new file's size and time>
  *   ...
  *   end<TAB><number of item lines, decimal><TAB><check>
  *

@@ -95,7 +95,8 @@ extern "C" {
    sizeof(InstalledItem); setup.exe fills it (never past `size`). Result 1
    when the item exists, 0 past the last. Items come in the order things
    happened: the folders setup.exe made (destination and sub-folders, each
-   missing parent too), then per copy entry what became of its file. Ask
+   missing parent too), then per copy entry what became of its file (a
+   file in use: INSTALLED_AT_RESTART, then its INSTALLED_RESTART_SOURCE). Ask
    from EndCopy on (CreateShortcuts, GenIniFiles, GetAddInOff, EndSetup,
    DemoQuery); an older setup.exe answers 0 at once. */
 #define SM_GETINSTALLED (WM_USER + 194)
@@ -111,6 +112,17 @@ extern "C" {
    space cannot be read. Ask from SetDestDir on, for instance while the user
    picks a folder; an older setup.exe answers 0. */
 #define SM_GETSPACE (WM_USER + 202)
+/* 1220: lParam = UndoItem*: something the module is about to change beside
+   the copy (a file, a registry key), so that an installation that does not
+   complete takes it back with the copied files: a file that was there comes
+   back as it was, one made new goes; a key's values come back as they were,
+   a key that was not there goes. Send it right before the change, from a
+   hook (the registration kit does, for the record, the uninstaller and the
+   product's keys). Result 1 when setup.exe will take it back, 0 when it
+   cannot (an older setup.exe answers 0: the module goes on all the same).
+   A key is kept by this run only: a setup killed after changing one leaves
+   it changed. */
+#define SM_KEEPFORUNDO (WM_USER + 196)
 /* 1234, sent or posted by the module's sender window, once: bit 15 of lParam
    set means success. A success reply that comes before the installation has
    begun starts it 8 ticks later; one that comes while the first start (24
@@ -127,7 +139,7 @@ extern "C" {
 
 /* Who may send what. The services that carry a pointer (SM_ADDCOPYENTRY,
  * SM_ADDADDIN, SM_ADDFILELIST, SM_CREATESHORTCUT, SM_WRITELOG,
- * SM_GETINSTALLED, SM_GETSPACE) are honoured only when sent
+ * SM_GETINSTALLED, SM_GETSPACE, SM_KEEPFORUNDO) are honoured only when sent
  * with SendMessage from setup.exe's own thread: from a hook, or from a window
  * or timer of the module on that thread. Posted, or sent from another thread
  * or process, they do nothing (result -1 or 0). No private message of the
@@ -209,8 +221,22 @@ typedef struct SpaceQuery {
     DWORD freeLow; /* bytes free there for this user */
     DWORD freeHigh;
 } SpaceQuery;
+/* SM_KEEPFORUNDO: one thing about to change. 272 bytes. */
+typedef struct UndoItem {
+    int size;                   /* set by the module: sizeof(UndoItem) */
+    int kind;                   /* UNDO_... below */
+    int root;                   /* UNDO_KEY: UNDO_MACHINE or UNDO_USER */
+    char path[SETUP_PATH_SIZE]; /* UNDO_FILE: the file's complete path; UNDO_KEY: the key */
+} UndoItem;
 
 #pragma pack(pop)
+
+/* UndoItem.kind */
+#define UNDO_FILE 1 /* a file about to be written in place */
+#define UNDO_KEY 2  /* a registry key about to be written (its values, not its sub-keys) */
+/* UndoItem.root: the key is below */
+#define UNDO_MACHINE 0 /* HKEY_LOCAL_MACHINE */
+#define UNDO_USER 1    /* HKEY_CURRENT_USER */
 
 /* InstalledItem.kind */
 #define INSTALLED_FOLDER 1   /* a folder setup.exe made: it did not exist before */
@@ -221,6 +247,12 @@ typedef struct SpaceQuery {
        */
 #define INSTALLED_SKIPPED 5 /* an existing file left as it was (FileConflict answered FC_SKIP) */
 #define INSTALLED_FAILED 6  /* a file that could not be installed */
+/* a file in use by another program: the new one replaces it at the next
+   restart (size and time are the new file's); the item after it is its
+   INSTALLED_RESTART_SOURCE. A module built before these ignores both. */
+#define INSTALLED_AT_RESTART 7
+/* the temporary file beside it that the restart moves into its place */
+#define INSTALLED_RESTART_SOURCE 8
 
 SETUPMODULE_ASSERT(sizeof(CopyRequest) == 812, "CopyRequest is 812 bytes");
 SETUPMODULE_ASSERT(offsetof(CopyRequest, destName) == 264, "CopyRequest.destName");
@@ -238,6 +270,8 @@ SETUPMODULE_ASSERT(offsetof(AddInRequest, parameters) == 520, "AddInRequest.para
 
 SETUPMODULE_ASSERT(sizeof(ShortcutRequest) == 1568, "ShortcutRequest is 1568 bytes");
 SETUPMODULE_ASSERT(sizeof(InstalledItem) == 284, "InstalledItem is 284 bytes");
+SETUPMODULE_ASSERT(sizeof(UndoItem) == 12 + SETUP_PATH_SIZE, "UndoItem is 272 bytes");
+SETUPMODULE_ASSERT(offsetof(UndoItem, path) == 12, "UndoItem.path");
 SETUPMODULE_ASSERT(offsetof(InstalledItem, written) == 16, "InstalledItem.written");
 SETUPMODULE_ASSERT(offsetof(InstalledItem, path) == 24, "InstalledItem.path");
 SETUPMODULE_ASSERT(sizeof(SpaceQuery) == 540, "SpaceQuery is 540 bytes");
@@ -292,7 +326,12 @@ typedef int(WINAPI *UserCancelHook)(void);
    damaged compressed file, ERROR_HANDLE_EOF for one cut short). Return 0 to
    end the setup, non-zero to go on with the shortcuts and the finish. Without
    this hook setup.exe tells the user which file failed and why, and goes on.
-   Either way setup.exe ends with SETUP_EXIT_FILE_FAILED. */
+   Either way setup.exe ends with SETUP_EXIT_FILE_FAILED. Answering 0 ends
+   the setup unfinished: everything it did is undone (files replaced are put
+   back, files and folders made removed); going on completes a partial
+   installation. A file in use by another program does not fail: it is
+   replaced at the next restart (INSTALLED_AT_RESTART), and setup.exe ends
+   with SETUP_EXIT_RESTART. */
 typedef int(WINAPI *CriticErrorHook)(char *failedPath);
 /* Reserved: setup.exe does not call it. */
 typedef int(WINAPI *NonCriticErrorHook)(char *failedPath);

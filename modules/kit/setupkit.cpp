@@ -118,6 +118,20 @@ bool StartRecord(HWND mainWindow, const char *recordPath, const ProductInfo *inf
     return true;
 }
 
+// Tells setup.exe what is about to change, so that an installation that does
+// not complete takes it back with the copied files (an older setup.exe
+// answers 0, and the change is made all the same).
+void KeepForUndo(HWND mainWindow, int kind, const char *path, const char *name = "")
+{
+    UndoItem item;
+    memset(&item, 0, sizeof item);
+    item.size = sizeof item;
+    item.kind = kind;
+    item.root = UNDO_MACHINE;
+    if (CopyText(item.path, path) >= 0 && AppendText(item.path, name) >= 0)
+        SendMessageA(mainWindow, SM_KEEPFORUNDO, 0, reinterpret_cast<LPARAM>(&item));
+}
+
 uint64_t Join(unsigned long high, unsigned long low)
 {
     return (static_cast<uint64_t>(high) << 32) | low;
@@ -140,7 +154,10 @@ void AddInstalled(HWND mainWindow, InstallRecord *record)
         bool added = true;
         if (item.kind == INSTALLED_FOLDER)
             added = AddRecordItem(record, RECORD_DIR, item.path, 0, 0);
-        else if (item.kind == INSTALLED_NEW || item.kind == INSTALLED_REPLACED)
+        else if (item.kind == INSTALLED_RESTART_SOURCE)
+            added = AddRecordItem(record, RECORD_RESTART, item.path, 0, 0);
+        else if (item.kind == INSTALLED_NEW || item.kind == INSTALLED_REPLACED ||
+                 item.kind == INSTALLED_AT_RESTART)
             added = AddRecordItem(record, RECORD_FILE, item.path, Join(item.sizeHigh, item.sizeLow),
                                   Join(item.written.dwHighDateTime, item.written.dwLowDateTime));
         else
@@ -196,6 +213,7 @@ bool PlaceUninstaller(HWND mainWindow, const ProductInfo *info, InstallRecord *r
         return false;
     uint64_t size = 0;
     uint64_t written = 0;
+    KeepForUndo(mainWindow, UNDO_FILE, target);
     if (!CopyFileA(source, target, FALSE) || !FileFacts(target, &size, &written)) {
         KitLog(mainWindow, "registration: %.259s could not be copied to %.259s (error %lu)", source,
                target, GetLastError());
@@ -288,9 +306,13 @@ int Register(HWND mainWindow, const ProductInfo *info, InstallRecord *record)
     if (!PlaceUninstaller(mainWindow, info, record, uninstaller))
         return KIT_NO_UNINSTALLER;
     char digest[kRecordDigestText];
+    KeepForUndo(mainWindow, UNDO_FILE, recordPath);
+    KeepForUndo(mainWindow, UNDO_FILE, recordPath, ".new");
     if (!WriteRecordFile(recordPath, record, digest))
         return KIT_RECORD_FAILED;
     KitLog(mainWindow, "registration: record %.259s written, %d items", recordPath, record->count);
+    KeepForUndo(mainWindow, UNDO_KEY, kRecordDigestKey, info->id);
+    KeepForUndo(mainWindow, UNDO_KEY, kUninstallKey, info->id);
     return RememberRecord(info->id, info->destDir, digest) &&
                    WriteUninstallKey(info, record, uninstaller)
                ? KIT_REGISTERED

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "codec/szdd.h"
+#include "copy/replace.h"
 #include "setupdist.h"
 #include "util/devicename.h"
 #include "util/paths.h"
@@ -229,6 +230,12 @@ int CopyOneFile(const char *source, const char *destination)
         SetLastError(error);
         return 0;
     }
+    if (!JournalTemporary(temporary)) {
+        DeleteFileA(temporary);
+        CloseHandle(in);
+        SetLastError(ERROR_WRITE_FAULT);
+        return 0;
+    }
     CopyBuffers *buffers = AllocateBuffers(in);
     if (!buffers)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -237,13 +244,14 @@ int CopyOneFile(const char *source, const char *destination)
     if (buffers)
         HeapFree(GetProcessHeap(), 0, buffers);
     CloseHandle(in);
+    PlaceResult placed = PLACE_FAILED;
     if (ok) {
-        ok = MoveFileExA(temporary, destination, MOVEFILE_REPLACE_EXISTING);
+        placed = PutInPlace(temporary, destination);
         error = GetLastError();
     }
-    if (!ok) {
+    if (placed == PLACE_FAILED) {
         DeleteFileA(temporary);
         SetLastError(error);
     }
-    return ok ? 1 : 0;
+    return placed;
 }

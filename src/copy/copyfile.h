@@ -11,6 +11,9 @@
 // the whole new one. A source that starts like a compressed file but does not
 // expand to exactly its declared size (cut short, inside its header too, or
 // carrying more) fails, and so does a source or destination whose name is a
-// device's (ERROR_INVALID_NAME). Returns 1 on success, 0 on failure (no
-// temporary file is left then).
+// device's (ERROR_INVALID_NAME). The temporary file takes the destination's
+// place through PutInPlace (copy/replace.h): kept aside, journaled, or left
+// beside a destination in use to replace it at the restart. Returns 1 on
+// success, 2 when the destination is replaced only at the next restart, 0 on
+// failure (no temporary file is left then).
 int CopyOneFile(const char *source, const char *destination);

@@ -4,6 +4,7 @@
 #include "copy/copyfile.h"
 #include "copy/copylist.h"
 #include "copy/installed.h"
+#include "copy/replace.h"
 #include "core/context.h"
 #include "core/deferred.h"
 #include "core/hooks.h"
@@ -217,15 +218,27 @@ void OnCopyNext(HWND window)
     // An existing destination is replaced only when the entry says so.
     int existed = FileExists(paths.dest);
     int wanted = !existed || entry->overwrite;
-    if (wanted && !CopyOneFile(paths.source, paths.dest)) {
+    int copied = wanted ? CopyOneFile(paths.source, paths.dest) : 1;
+    if (!copied) {
         StopAtFailedCopy(window, entry, paths);
         return;
     }
-    LogLine("file %.259s: %s", paths.dest,
-            !wanted   ? "kept, the existing file stays"
-            : existed ? "replaced"
-                      : "installed new");
-    NoteFile(!wanted ? INSTALLED_KEPT : existed ? INSTALLED_REPLACED : INSTALLED_NEW, paths.dest);
+    if (copied == PLACE_AT_RESTART) {
+        // In use: the new file waits beside it for the restart.
+        const char *source = RestartSource(RestartCount() - 1);
+        LogLine("file %.259s: in use, replaced at the next restart by %.259s", paths.dest, source);
+        NoteFile(INSTALLED_AT_RESTART, paths.dest, source);
+        NoteFile(INSTALLED_RESTART_SOURCE, source);
+    } else {
+        LogLine("file %.259s: %s", paths.dest,
+                !wanted   ? "kept, the existing file stays"
+                : existed ? "replaced"
+                          : "installed new");
+        NoteFile(!wanted   ? INSTALLED_KEPT
+                 : existed ? INSTALLED_REPLACED
+                           : INSTALLED_NEW,
+                 paths.dest);
+    }
     g_copyProgress.handledSlots[slot] = 1;
     ++g_copyProgress.handled;
     g_copyProgress.percent = NextPercent(g_copyProgress.percent, g_copyProgress.handled,

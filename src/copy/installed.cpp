@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "record/journalfile.h"
 #include "util/text.h"
 
 namespace
@@ -41,16 +42,20 @@ void ResetInstalled()
 
 void NoteFolderMade(const char *folder)
 {
+    // Made already: a folder is journaled the moment it exists, and an undo
+    // removes it only when empty, so one made before its line is harmless.
+    WriteJournal(JOURNAL_DIR, folder);
     NextNote(INSTALLED_FOLDER, folder);
 }
 
-void NoteFile(int kind, const char *path)
+void NoteFile(int kind, const char *path, const char *content)
 {
     Noted *note = NextNote(kind, path);
-    if (!note || (kind != INSTALLED_NEW && kind != INSTALLED_REPLACED))
+    if (!note ||
+        (kind != INSTALLED_NEW && kind != INSTALLED_REPLACED && kind != INSTALLED_AT_RESTART))
         return;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
+    if (GetFileAttributesExA(content ? content : path, GetFileExInfoStandard, &data)) {
         note->sizeLow = data.nFileSizeLow;
         note->sizeHigh = data.nFileSizeHigh;
         note->written = data.ftLastWriteTime;

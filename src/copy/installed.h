@@ -15,8 +15,9 @@ void ResetInstalled();
 void NoteFolderMade(const char *folder);
 
 // Notes what became of the file at `path` (INSTALLED_...); for a file
-// installed new or over another, its size and time as it now stands.
-void NoteFile(int kind, const char *path);
+// installed new or over another, its size and time as it now stands (or as
+// `content` stands, the file that replaces it at the restart).
+void NoteFile(int kind, const char *path, const char *content = nullptr);
 
 // SM_GETINSTALLED: fills item `n` into `item`, writing no further than the
 // `size` the module set (which must hold at least size and kind). Returns 1,

@@ -133,6 +133,7 @@ bool ItemWithinBounds(const RecordItem &item, const char *folder, const RecordPl
 {
     switch (item.kind) {
     case RECORD_FILE:
+    case RECORD_RESTART:
         return Within(item.path, folder, false);
     case RECORD_DIR:
         return Within(item.path, folder, true);

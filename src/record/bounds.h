@@ -14,7 +14,7 @@ struct RecordPlaces {
 };
 
 // True when `item` lies where an installation into `folder` may have put it:
-//   file  below the folder;
+//   file  below the folder, and so a restart's temporary file;
 //   dir   the folder or below it;
 //   link  a .lnk file below a Start Menu or desktop;
 //   group a folder below a Start Menu or desktop;

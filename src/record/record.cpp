@@ -5,13 +5,16 @@
 namespace
 {
 
+// Version 3 adds the restart line; a record without one is written as 2,
+// which every uninstaller reads.
 constexpr char kFirstLine[] = "KARVELO-UNINSTALL\t2";
-// Written only when a reg or regkey line needs it, so that a record without
-// them stays readable by an uninstaller that knows version 2 only.
+// Written only when a reg, regkey or restart line needs it, so that a record
+// without them stays readable by an uninstaller that knows version 2 only.
 constexpr char kFirstLine3[] = "KARVELO-UNINSTALL\t3";
 constexpr int kMaxFields = 5;
 const char *const kHeaderNames[] = {"product", "name", "version", "publisher", "folder"};
-const char *const kKindNames[] = {"", "file", "dir", "link", "group", "ini", "reg", "regkey"};
+const char *const kKindNames[] = {"", "file", "dir", "link", "group", "ini", "reg", "regkey",
+                                  "restart"};
 constexpr unsigned kRegString = 1; // REG_SZ
 constexpr unsigned kRegNumber = 4; // REG_DWORD
 
@@ -82,6 +85,12 @@ bool IsRegistryKind(int kind)
     return kind == RECORD_REG || kind == RECORD_REGKEY;
 }
 
+// The kinds a version 2 record cannot hold.
+bool IsVersion3Kind(int kind)
+{
+    return IsRegistryKind(kind) || kind == RECORD_RESTART;
+}
+
 bool CopyField(char *dest, const char *source, size_t length)
 {
     if (length >= kRecordFieldSize)
@@ -140,7 +149,7 @@ int SplitLine(char *line, char **fields)
 
 int KindOf(const char *name)
 {
-    for (int kind = RECORD_FILE; kind <= RECORD_REGKEY; ++kind) {
+    for (int kind = RECORD_FILE; kind <= RECORD_RESTART; ++kind) {
         if (strcmp(name, kKindNames[kind]) == 0)
             return kind;
     }
@@ -226,6 +235,11 @@ bool PutLine(char *out, size_t size, size_t *used, const char *const *fields, in
 
 } // namespace
 
+bool IsCompleteRecordPath(const char *path)
+{
+    return CompletePath(path);
+}
+
 uint32_t RecordCheck(const char *text, size_t length)
 {
     uint32_t hash = 2166136261u;
@@ -250,7 +264,7 @@ bool AddRecordItem(InstallRecord *record, int kind, const char *path, uint64_t s
 {
     bool ini = kind == RECORD_INI;
     bool reg = kind == RECORD_REG;
-    if (kind < RECORD_FILE || kind > RECORD_REGKEY || !FitsField(path) ||
+    if (kind < RECORD_FILE || kind > RECORD_RESTART || !FitsField(path) ||
         !(IsRegistryKind(kind) ? RegistryPath(path) : CompletePath(path)) ||
         (ini && (!section[0] || !key[0] || !FitsField(section) || !FitsField(key))) ||
         (reg &&
@@ -336,8 +350,8 @@ RecordRead ParseRecord(const char *text, size_t length, InstallRecord *record)
             return RECORD_OK;
         } else {
             int before = record->count;
-            // Version 2 knows no registry lines.
-            if (!version3 && IsRegistryKind(KindOf(fields[0])))
+            // Version 2 knows no registry or restart lines.
+            if (!version3 && IsVersion3Kind(KindOf(fields[0])))
                 return Damaged(record, RECORD_BAD_LINE);
             if (!ReadItem(record, fields, count))
                 return Damaged(record, record->count >= kRecordMaxItems ? RECORD_TOO_MANY
@@ -382,7 +396,7 @@ size_t FormatRecord(const InstallRecord *record, char *out, size_t size)
                                   record->folder};
     bool version3 = false;
     for (int i = 0; i < record->count && i < kRecordMaxItems; ++i)
-        version3 = version3 || IsRegistryKind(record->items[i].kind);
+        version3 = version3 || IsVersion3Kind(record->items[i].kind);
     if (!Put(out, size, &used, version3 ? kFirstLine3 : kFirstLine) ||
         !Put(out, size, &used, "\r\n"))
         return 0;
@@ -395,7 +409,7 @@ size_t FormatRecord(const InstallRecord *record, char *out, size_t size)
     }
     for (int i = 0; i < record->count && i < kRecordMaxItems; ++i) {
         const RecordItem &item = record->items[i];
-        if (item.kind < RECORD_FILE || item.kind > RECORD_REGKEY)
+        if (item.kind < RECORD_FILE || item.kind > RECORD_RESTART)
             return 0;
         char sizeText[24];
         char timeText[24];

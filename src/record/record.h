@@ -6,7 +6,7 @@
 // The text, one item a line, each line ending in CR LF, fields separated by
 // one tab (no field holds a tab or any other control character):
 //
-//   KARVELO-UNINSTALL<TAB>2
+//   KARVELO-UNINSTALL<TAB>2            (3 when it holds a restart line)
 //   product<TAB>Harbour Atlas          the key below ...\Uninstall
 //   name<TAB>Harbour Atlas 2.1         what Add/Remove Programs shows
 //   version<TAB>2.1                    (may be empty)
@@ -26,12 +26,15 @@
 //                                      name empty for the default value, data what
 //                                      was written (a dword in decimal)
 //   regkey<TAB>key                     a registry key the installation created
+//   restart<TAB>path                   (version 3) a temporary file that the
+//                                      next restart moves over an installed
+//                                      file that was in use
 //   end<TAB>count<TAB>check            the number of item lines (file ... ini) in
 //                                      decimal and the FNV-1a hash (32 bits, hex)
 //                                      of every byte before this line
 //
-// The first line carries version 2, or 3 when the record holds a reg or
-// regkey line (a reader of version 2 does not know them); both are read.
+// The first line carries version 2, or 3 when the record holds a reg, regkey
+// or restart line (a reader of version 2 does not know them); both are read.
 // The five header lines come first, in this order, then the items in the
 // order they happened, then the end line, and nothing after it. A record that
 // breaks any rule (a line cut, a count or check that does not match, bytes
@@ -59,6 +62,7 @@ enum RecordKind {
     RECORD_INI,
     RECORD_REG,    // size: REG_SZ or REG_DWORD; path: the key; section: the name; key: the data
     RECORD_REGKEY, // path: the key
+    RECORD_RESTART // (version 3) path: the waiting temporary file
 };
 
 struct RecordItem {
@@ -119,3 +123,7 @@ bool SetRecordField(char *field, const char *text);
 
 // The FNV-1a hash of `length` bytes, as the end line carries it.
 uint32_t RecordCheck(const char *text, size_t length);
+
+// True for a path a record may name: a drive's or a share's, with no
+// component that climbs out (two or more dots alone).
+bool IsCompleteRecordPath(const char *path);

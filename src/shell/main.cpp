@@ -7,6 +7,7 @@
 #include "core/log.h"
 #include "setupmodule.h"
 #include "shell/mainwnd.h"
+#include "shell/rollback.h"
 #include "shell/sequence.h"
 #include "shell/startup.h"
 #include "util/lateload.h"
@@ -104,6 +105,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     // Only now can no code of the module be on the stack.
     StopFilteringPosts();
     ReleaseModule();
+    // With the module gone nothing of it holds a file the undo must take back.
+    UndoUnfinishedInstallation();
     return EndLog(g_setup.exitCodeSet ? g_setup.exitCode : SETUP_EXIT_CLOSED);
 }
 

@@ -5,6 +5,7 @@
 #include "copy/filelist.h"
 #include "copy/installed.h"
 #include "copy/space.h"
+#include "copy/replace.h"
 #include "core/context.h"
 #include "core/deferred.h"
 #include "core/hooks.h"
@@ -12,6 +13,7 @@
 #include "core/protocol.h"
 #include "screens/paint.h"
 #include "setupmodule.h"
+#include "shell/keep.h"
 #include "shell/sequence.h"
 #include "shell/startup.h"
 #include "shortcuts/shortcut.h"
@@ -54,6 +56,7 @@ bool NeverPosted(const MSG &message)
     case SM_WRITELOG:
     case SM_GETINSTALLED:
     case SM_GETSPACE:
+    case SM_KEEPFORUNDO:
         return true;
     case SM_COPYDONE:
         // The copy window sends its cancel; only its end is posted.
@@ -208,7 +211,7 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         // Only the finish step closes; anyone else's close would end an
         // installation half done.
         if (g_setup.finishStarted)
-            EndInstallation(SETUP_EXIT_COMPLETE);
+            EndInstallation(RestartCount() > 0 ? SETUP_EXIT_RESTART : SETUP_EXIT_COMPLETE);
         return 0;
     case SM_EXIT:
         // The user's own no, given in a dialog of the module's, is a declined setup.
@@ -228,6 +231,8 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
                                  reinterpret_cast<InstalledItem *>(lParam));
     case SM_GETSPACE:
         return AnswerSpaceQuery(reinterpret_cast<SpaceQuery *>(lParam));
+    case SM_KEEPFORUNDO:
+        return KeepForUndo(reinterpret_cast<const UndoItem *>(lParam));
     case SM_SENDERREPLY:
         SenderReply(lParam);
         return 0;

@@ -8,6 +8,7 @@
 #include "copy/filelist.h"
 #include "copy/installed.h"
 #include "copy/space.h"
+#include "copy/replace.h"
 #include "core/context.h"
 #include "core/deferred.h"
 #include "core/hooks.h"
@@ -17,6 +18,7 @@
 #include "setupcontrols.h"
 #include "setupmodule.h"
 #include "shell/mainwnd.h"
+#include "shell/rollback.h"
 #include "util/files.h"
 #include "util/paths.h"
 #include "util/registry.h"
@@ -163,6 +165,8 @@ bool PrepareCopy()
     // The destination folder may not exist yet on this machine; without it
     // nothing could be copied into it.
     CreateFolderPath(g_setup.destDir, NoteFolderMade);
+    // From here on every change is journaled before it is made.
+    StartInstallationJournal();
     CreateDestFolders();
     if (Refused(CallHook("StartCopy", 1)))
         return false;
@@ -310,6 +314,9 @@ void BeginSetup()
     if (Refused(consent) || !SettleDestination())
         return;
     LogLine("destination: %.259s", g_setup.destDir);
+    SettleEarlierInstallation();
+    if (Ended())
+        return;
 
     if (!PrepareCopy())
         return;
@@ -364,7 +371,7 @@ void FinishSetup()
         IsDeferredPostPending(g_setup.mainWindow, SM_FINISHSETUP))
         return;
     g_setup.finishStarted = 1;
-    RecordExitCode(SETUP_EXIT_COMPLETE);
+    RecordExitCode(RestartCount() > 0 ? SETUP_EXIT_RESTART : SETUP_EXIT_COMPLETE);
     CallHook("EndSetup", 1);
     if (Ended())
         return;
@@ -372,6 +379,13 @@ void FinishSetup()
     char document[kPathSize] = {};
     if (CallHookWithTexts("DemoQuery", program, document, 0) && !Ended())
         LaunchDemo(program, document);
+    if (Ended())
+        return;
+    // Complete once the module's last hook has run (the registration kit has
+    // written the record and the product's key in EndSetup); after a failed
+    // sender reply the finish runs too, but the installation is undone.
+    if (g_setup.exitCode != SETUP_EXIT_SENDER)
+        CompleteInstallation();
     if (!Ended())
         PostMessageA(g_setup.mainWindow, SM_CLOSE, 0, 0);
 }

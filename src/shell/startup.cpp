@@ -101,6 +101,9 @@ const char *TakeSwitch(const char *p, SetupSwitches *switches)
         switches->mode = (switches->mode & ~SETUP_MODE_DESKTOP) | SETUP_MODE_NO_DESKTOP;
     } else if (!value && IsSwitchNamed(name, length, "DESKTOP")) {
         switches->mode = (switches->mode & ~SETUP_MODE_NO_DESKTOP) | SETUP_MODE_DESKTOP;
+    } else if (!value && IsSwitchNamed(name, length, "NORESTART")) {
+        // Setup never restarts the machine: a file in use is replaced at the
+        // restart the user or the deployment chooses, and the exit code says so.
     } else if (value && IsSwitchNamed(name, length, "DIR")) {
         // One full folder, written as the system resolves it: the folder the
         // files land in and the one recorded for their removal are the same.

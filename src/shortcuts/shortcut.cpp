@@ -1,6 +1,7 @@
 #include "shortcuts/shortcut.h"
 
 #include "core/log.h"
+#include "record/aside.h"
 #include "util/paths.h"
 #include "util/text.h"
 
@@ -46,6 +47,11 @@ int HandleShortcutRequest(const ShortcutRequest *request)
         return 1;
     }
 
+    // A shortcut written over another keeps the old one aside, as a file does.
+    if (!PrepareToWrite(linkPath)) {
+        LogLine("shortcut %.259s: refused, it cannot be journaled", linkPath);
+        return 1;
+    }
     HRESULT result = E_INVALIDARG;
     if (request->useItemIdList) {
         result = CreateShortcutFile(request->itemIdList, TargetMode::ItemIdList, request->arguments,

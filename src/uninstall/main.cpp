@@ -11,6 +11,7 @@
 
 #include "record/recordfile.h"
 #include "record/registration.h"
+#include "record/undo.h"
 #include "setupexit.h"
 #include "uninstall/removal.h"
 #include "uninstall/screens.h"
@@ -315,6 +316,19 @@ int Remove(HINSTANCE instance, const UninstallSwitches &switches, Removal *remov
     return ExitCodeOf(removal, stays);
 }
 
+// An installation into the folder that did not finish (setup killed, a
+// power loss) is undone first: what the record lists is then what is there.
+void SettleUnfinishedSetup(const UninstallSwitches &switches)
+{
+    RecordPlaces places;
+    FindRecordPlaces(&places);
+    if (SettleEarlierJournal(switches.from, places, Log) == EARLIER_ROLLED_BACK)
+        TellOrLog(switches.silent, nullptr,
+                  "An installation into this folder did not finish. Its changes have been "
+                  "undone first.",
+                  kCaption, MB_ICONINFORMATION);
+}
+
 int Uninstall(HINSTANCE instance, const UninstallSwitches &switches, Removal *removal,
               InstallRecord *record)
 {
@@ -322,6 +336,7 @@ int Uninstall(HINSTANCE instance, const UninstallSwitches &switches, Removal *re
     // question left open holds no other removal up), and then reads its
     // record again: another removal may have run meanwhile.
     HANDLE turn = switches.silent ? TakeRemovalTurn() : nullptr;
+    SettleUnfinishedSetup(switches);
     bool read = ReadRecord(switches, record);
     char caption[kRecordFieldSize + 16];
     wsprintfA(caption, "%.259s Uninstall", record->name);

@@ -174,9 +174,10 @@ void Note(const RecordItem &item, Outcome outcome)
             OutcomeWords(outcome));
     else
         Log("%s %.259s: %s",
-            item.kind == RECORD_FILE   ? "file"
-            : item.kind == RECORD_LINK ? "shortcut"
-                                       : "folder",
+            item.kind == RECORD_FILE      ? "file"
+            : item.kind == RECORD_LINK    ? "shortcut"
+            : item.kind == RECORD_RESTART ? "replacement awaiting the restart"
+                                          : "folder",
             item.path, OutcomeWords(outcome));
 }
 
@@ -284,7 +285,9 @@ void RemoveItems(Removal *removal, RemovalProgress progress, void *context)
     const InstallRecord *record = removal->record;
     // Shortcuts first, so that nothing on the menu points at a removed file;
     // then the settings, which may live in a file that goes after them.
-    const int order[] = {RECORD_LINK, RECORD_INI, RECORD_REG, RECORD_FILE};
+    // A replacement still waiting for the restart loses its temporary file
+    // first: the restart then has nothing to move into the product's folder.
+    const int order[] = {RECORD_RESTART, RECORD_LINK, RECORD_INI, RECORD_REG, RECORD_FILE};
     int done = 0;
     for (int kind : order) {
         for (int i = 0; i < record->count; ++i) {
@@ -294,9 +297,10 @@ void RemoveItems(Removal *removal, RemovalProgress progress, void *context)
             if (kind == RECORD_FILE && removal->deferred[0] &&
                 lstrcmpiA(item.path, removal->deferred) == 0)
                 continue;
-            removal->outcome[i] = kind == RECORD_INI   ? RemoveSetting(item, record->folder)
-                                  : kind == RECORD_REG ? RemoveValue(item)
-                                                       : RemoveFile(item);
+            removal->outcome[i] = kind == RECORD_INI       ? RemoveSetting(item, record->folder)
+                                  : kind == RECORD_REG     ? RemoveValue(item)
+                                  : kind == RECORD_RESTART ? DeleteOrSchedule(item.path)
+                                                           : RemoveFile(item);
             Note(item, removal->outcome[i]);
             if (progress)
                 progress(context, ++done, record->count, item.path);

@@ -127,7 +127,8 @@ SHORTCUTS = CONTROLS["SETUP_SHORTCUTS_TEXT"]
 
 # setup.exe's exit codes, as setupmodule.h documents them.
 EXIT_CODES = {"complete": 0, "declined": 1, "module": 2, "cancelled": 3, "file-failed": 4,
-              "cannot-run": 5, "sender": 6, "closed": 7, "no-space": 9}
+              "cannot-run": 5, "sender": 6, "closed": 7, "no-space": 9,
+              "restart": 3010}
 
 # Limits of the waits, in seconds: generous, since a loaded machine (tests run
 # side by side) slows Wine down; polls are fast, so a pass never waits for them.

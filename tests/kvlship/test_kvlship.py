@@ -109,6 +109,10 @@ def test_sample_package_is_a_valid_manifest_for_a_zip_of_the_distribution(tmp_pa
     assert installer["NestedInstallerFiles"] == [{"RelativeFilePath": "setup.exe"}]
     assert {"InstallerReturnCode": 9,
             "ReturnResponse": "diskFull"} in installer["ExpectedReturnCodes"]
+    # Files in use replaced at the restart: installed, but not finished yet.
+    codes = {c["InstallerReturnCode"]: c["ReturnResponse"] for c in
+             installer["ExpectedReturnCodes"]}
+    assert codes[3010] == "rebootRequiredToFinish", codes
     # The entry the stock module registers the product under.
     assert installer["AppsAndFeaturesEntries"] == [
         {"ProductCode": "Harbour.Atlas", "Publisher": "Harbour Charts", "DisplayVersion": "2.1"}]

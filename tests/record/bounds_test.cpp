@@ -1,4 +1,5 @@
 #include "record/bounds.h"
+#include "record/undo.h"
 
 #include <gtest/gtest.h>
 #include <string.h>
@@ -58,6 +59,8 @@ TEST(RecordBounds, ItemsStayWhereAnInstallationPutsThem)
         {RECORD_INI, "C:\\windows\\atlas.ini", true},
         {RECORD_INI, "C:\\windows\\system32\\other.ini", false},
         {RECORD_INI, "C:\\users\\Public\\other.ini", false},
+        {RECORD_RESTART, "C:\\Tools\\kvl1a2.tmp", true},
+        {RECORD_RESTART, "C:\\windows\\kvl1a2.tmp", false},
         {0, "C:\\Tools\\x", false},
     };
     for (const auto &c : cases)
@@ -99,4 +102,40 @@ TEST(RecordBounds, RegistryItemsStayInTheProductsKeys)
     EXPECT_FALSE(Within(RECORD_REGKEY, "HKLM\\Software"));
     EXPECT_FALSE(Within(RECORD_REG, "HKLM\\System\\CurrentControlSet"));
     EXPECT_FALSE(Within(RECORD_REG, "HKCR\\.tdw"));
+}
+
+TEST(RecordBounds, AJournalFoundInTheFolderUndoesNothingOutsideIt)
+{
+    auto entry = [](int kind, const char *path, const char *other = "") {
+        JournalEntry e = {};
+        e.kind = kind;
+        strcpy(e.path, path);
+        strcpy(e.other, other);
+        return e;
+    };
+    const RecordPlaces places = Places();
+    const struct {
+        JournalEntry entry;
+        bool found; // read from a folder: anyone may have written it
+        bool own;   // this run's own journal
+    } cases[] = {
+        {entry(JOURNAL_NEW, "C:\\Tools\\A.DLL"), true, true},
+        {entry(JOURNAL_NEW, "C:\\windows\\system32\\A.DLL"), false, true},
+        {entry(JOURNAL_NEW, "C:\\users\\me\\Desktop\\Atlas.lnk"), true, true},
+        {entry(JOURNAL_ASIDE, "C:\\Tools\\A.DLL", "C:\\Tools\\~kv00001.old"), true, true},
+        // Putting back would move a file of the system's over the product's;
+        // setup's own journal may name the Windows folder, where copy entries go.
+        {entry(JOURNAL_ASIDE, "C:\\Tools\\A.DLL", "C:\\windows\\win.ini"), false, true},
+        {entry(JOURNAL_RESTART, "C:\\Tools\\kvl1.tmp", "C:\\windows\\win.ini"), false, true},
+        {entry(JOURNAL_DIR, "C:\\Tools"), true, true},
+        // Folders made above the destination: only this run knows it made them.
+        {entry(JOURNAL_DIR, "C:\\"), false, true},
+        {entry(JOURNAL_DIR, "C:\\users"), false, false},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(JournalEntryWithinBounds(c.entry, kFolder, places, nullptr), c.found)
+            << c.entry.path << " " << c.entry.other;
+        EXPECT_EQ(JournalEntryWithinBounds(c.entry, kFolder, places, "C:\\windows"), c.own)
+            << c.entry.path << " " << c.entry.other;
+    }
 }

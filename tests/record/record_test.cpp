@@ -196,3 +196,24 @@ TEST(InstallRecord, RegistryLinesMakeVersionThreeAndVersionTwoRefusesThem)
     EXPECT_FALSE(AddRecordItem(held.record, RECORD_REGKEY, "HKLM\\Software\\\\Tides", 0, 0));
     EXPECT_FALSE(AddRecordItem(held.record, RECORD_REG, "HKLM\\Software\\Tides", 3, 0, "a", "b"));
 }
+
+TEST(InstallRecord, ARestartLineMakesVersionThreeAndOnlyThreeReadsIt)
+{
+    Held held;
+    Sample(held.record);
+    EXPECT_EQ(Written(held.record).rfind("KARVELO-UNINSTALL\t2\r\n", 0), 0u)
+        << "without a restart line every uninstaller reads the record";
+    ASSERT_TRUE(
+        AddRecordItem(held.record, RECORD_RESTART, "C:\\Program Files\\Atlas\\kvl1a2.tmp", 0, 0));
+    std::string text = Written(held.record);
+    ASSERT_EQ(text.rfind("KARVELO-UNINSTALL\t3\r\n", 0), 0u) << text;
+    EXPECT_NE(text.find("restart\tC:\\Program Files\\Atlas\\kvl1a2.tmp\r\n"), std::string::npos);
+
+    Held read;
+    ASSERT_EQ(Parse(text, read.record), RECORD_OK);
+    EXPECT_EQ(read.record->items[read.record->count - 1].kind, RECORD_RESTART);
+    // The same lines under version 2: a kind that version does not have.
+    std::string older = Body(text);
+    older[older.find('3')] = '2';
+    EXPECT_EQ(Parse(Resealed(older, held.record->count), read.record), RECORD_BAD_LINE);
+}

@@ -75,6 +75,8 @@ const ReturnResponse kReturnResponses[] = {
     {SETUP_EXIT_CLOSED, "cancelledByUser"},
     {SETUP_EXIT_BAD_SWITCH, "invalidParameter"},
     {SETUP_EXIT_NO_SPACE, "diskFull"},
+    // Installed, with files in use that the next restart replaces.
+    {SETUP_EXIT_RESTART, "rebootRequiredToFinish"},
 };
 
 // A YAML double-quoted scalar: a JSON string is one.
