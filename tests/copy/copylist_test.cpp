@@ -107,7 +107,7 @@ TEST_F(Lists, FreedSlotIsTakenByTheNextAdd)
 {
     for (int i = 0; i < 10; ++i)
         Add("F" + std::to_string(i));
-    g_copyList.slots[5].inUse = 0; // what the conflict scan does to a refused entry
+    ReleaseCopySlot(5); // what the conflict scan does to a refused entry
     EXPECT_EQ(CountCopyEntries(), 9);
     EXPECT_EQ(Add("NEW"), 5);
     EXPECT_STREQ(g_copyList.slots[5].sourceName, "NEW");
