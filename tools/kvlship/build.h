@@ -49,4 +49,5 @@ constexpr char kPackageFolderEnd[] = ".winget";
 int BuildDistribution(const BuildOptions &options);
 
 // Writes a starting manifest for the files below `folder`.
-int WriteNewManifest(const std::string &manifest, const std::string &folder);
+int WriteNewManifest(const std::string &manifest, const std::string &folder,
+                     const std::string &engine);

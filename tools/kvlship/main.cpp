@@ -1,6 +1,6 @@
 // kvlship: the vendor's tool for shipping a product with the setup engine.
 //
-//   kvlship new MANIFEST FOLDER        a starting manifest for the files in FOLDER
+//   kvlship new MANIFEST FOLDER [--engine DIR]  a starting manifest for the files in FOLDER
 //   kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR] [--jobs N] [--package NAME.exe]
 //                [--sign CERT.pfx [--password-file FILE] [--timestamp URL]]
 //                                      lays out the distribution folder OUT, its
@@ -36,7 +36,7 @@ namespace
 
 int Usage()
 {
-    fputs("usage: kvlship new MANIFEST FOLDER\n"
+    fputs("usage: kvlship new MANIFEST FOLDER [--engine DIR]\n"
           "       kvlship build MANIFEST OUT [-D NAME=VALUE]... [--engine DIR] [--jobs N] "
           "[--package NAME.exe]\n"
           "                     [--sign CERT.pfx [--password-file FILE] [--timestamp URL]]\n"
@@ -148,7 +148,7 @@ int main(int argc, char **argv)
     if (args.bad)
         return Usage();
     if (command == "new" && args.positional.size() == 2)
-        return WriteNewManifest(args.positional[0], args.positional[1]);
+        return WriteNewManifest(args.positional[0], args.positional[1], args.engine);
     if (command == "build" && args.positional.size() == 2) {
         BuildOptions options;
         options.manifest = args.positional[0];
