@@ -156,3 +156,28 @@ TEST(InstallRecord, LimitsOfSizeAndItemsAreKept)
     char small[64];
     EXPECT_EQ(FormatRecord(held.record, small, sizeof small), 0u);
 }
+
+TEST(InstallRecord, ItemsDroppedByTheWriterStillFindTheirRepeat)
+{
+    // The kit drops items outside the product's places by moving the rest
+    // down: an item added again afterwards must still be found, not repeated.
+    Held held;
+    Sample(held.record);
+    InstallRecord *record = held.record;
+    ASSERT_TRUE(AddRecordItem(record, RECORD_FILE, "C:\\Outside\\x.dll", 1, 1));
+    int kept = 0;
+    for (int i = 0; i < record->count; ++i) {
+        if (strncmp(record->items[i].path, "C:\\Outside", 10) != 0)
+            record->items[kept++] = record->items[i];
+    }
+    record->count = kept;
+    EXPECT_TRUE(AddRecordItem(record, RECORD_FILE, "C:\\PROGRAM FILES\\ATLAS\\DEMO.EXE",
+                              0x123456789ull, 9));
+    EXPECT_EQ(record->count, kept);
+    EXPECT_EQ(record->items[1].size, 0x123456789ull);
+
+    // A file of 4 GiB and more keeps its whole size through the text.
+    Held read;
+    EXPECT_EQ(Parse(Written(record), read.record), RECORD_OK);
+    EXPECT_EQ(read.record->items[1].size, 0x123456789ull);
+}
