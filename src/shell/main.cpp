@@ -152,10 +152,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     }
 
     MSG message;
+    DWORD longest = 0; // the longest message of the copy: how long the window did not answer
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        DWORD before = GetTickCount();
         TranslateMessage(&message);
         DispatchMessageA(&message);
+        DWORD took = GetTickCount() - before;
+        if (g_setup.copyInProgress && took > longest)
+            longest = took;
     }
+    if (g_setup.fastCopy)
+        LogLine("copy: the longest message took %lu ms", longest);
     // Only now can no code of the module be on the stack.
     StopFilteringPosts();
     ReleaseModule();

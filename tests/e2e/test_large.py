@@ -148,3 +148,16 @@ def test_a_file_of_more_than_4_gib_is_built_plain_installed_and_removed(scenario
     assert re.search(rf"^file\t{size:x}\t\w+\t.*huge\.bin\r?$", record, re.M), record
     remove(scenario)
     assert not (dest / "huge.bin").exists(), scenario.tree(dest)
+
+
+def test_a_declared_copy_list_setup_cannot_take_is_refused_before_anything_is_installed(scenario):
+    scenario.add_module("probe")
+    scenario.add_file("A.TXT", "a")
+    scenario.write_setup_data(items=["A.TXT, T, , 0, 0, 1, 0;"],
+                              extra={"GENERAL": {"cbTitle": "Large", "cbCopyEntries": "65537"}})
+    scenario.program_files()
+    log = scenario.dest / "setup.log"
+    assert scenario.run(f'/VERYSILENT probe /LOG="{windows_path(log)}"') == 8
+    assert "cbCopyEntries is not a number from 0 to 65536: 65537" in log.read_text(), \
+        log.read_text()
+    assert scenario.tree() == ["setup.log"], scenario.tree()
