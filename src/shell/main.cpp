@@ -155,10 +155,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     DWORD longest = 0; // the longest message of the copy: how long the window did not answer
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         DWORD before = GetTickCount();
+        int copying = g_setup.copyInProgress;
         TranslateMessage(&message);
         DispatchMessageA(&message);
         DWORD took = GetTickCount() - before;
-        if (g_setup.copyInProgress && took > longest)
+        // The steps that start and end the copy hold the status dialogs'
+        // own message loops: only what runs during the copy counts.
+        if (copying && g_setup.copyInProgress && took > longest)
             longest = took;
     }
     if (g_setup.fastCopy)

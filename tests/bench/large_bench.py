@@ -20,12 +20,16 @@ sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "e2e"))
 from harness import Scenario, Session, windows_path  # noqa: E402
 
 
-def product(scenario, count, general):
-    """`count` files of 1 to 40 KiB, installed by the stock module."""
+def product(scenario, count, general, per_folder):
+    """`count` files of 1 to 40 KiB, `per_folder` to a folder, installed by the
+    stock module."""
     scenario.add_module("defsetup", dll="stock.dll")
     for i in range(count):
         scenario.add_file(f"F{i:05d}.DAT", bytes([i & 0xFF]) * (1024 * (1 + i % 40)))
-    scenario.write_setup_data(items=["F*.DAT, T, Many, 0, 0, 1, 0;"], extra={
+    items = [f"F{n:03d}??.DAT, T, Part{n:03d}, 0, 0, 1, 0;"
+             for n in range((count + 99) // 100)] if per_folder == 100 else \
+        ["F*.DAT, T, Many, 0, 0, 1, 0;"]
+    scenario.write_setup_data(items=items, extra={
         "GENERAL": {"cbTitle": "Large", **general},
         "PRODUCT": {"cbFolder": "Large", "cbConflict": "keep"}})
     scenario.program_files()
@@ -53,39 +57,49 @@ def peak_memory(scenario):
     return peak
 
 
+def interactive(session, count, per_folder):
+    """An interactive installation of `count` files; one JSON line."""
+    scenario = Scenario(session, f"interactive-{per_folder}", group="bench-large")
+    try:
+        product(scenario, count, {"cbCopyEntries": str(count), "cbFastCopy": "1"}, per_folder)
+        log = scenario.dest / "setup.log"
+        started = time.monotonic()
+        scenario.start(f'/LOG="{windows_path(log)}"')
+        scenario.agree()
+        scenario.wait_success(timeout=900)
+        seconds = time.monotonic() - started
+        text = log.read_text()
+        longest = re.search(r"copy: the longest message took (\d+) ms", text)
+        copied = len(re.findall(r"^.*file .*: installed new", text, re.M))
+    finally:
+        scenario.finish()
+    print(json.dumps({"work": f"{count} files, {per_folder} a folder, interactive, fast pace",
+                      "seconds": round(seconds, 2), "files": copied,
+                      "longest message ms": int(longest.group(1)) if longest else None}),
+          flush=True)
+
+
+def peak(session, name, general):
+    """setup's peak memory for 200 files with `general` declared; one JSON line."""
+    scenario = Scenario(session, name.replace(" ", "-"), group="bench-large")
+    try:
+        product(scenario, 200, general, 200)
+        scenario.start("/VERYSILENT")
+        kib = peak_memory(scenario)
+        scenario.wait_success(timeout=300)
+    finally:
+        scenario.finish()
+    print(json.dumps({"work": f"peak memory, 200 files, {name}", "VmHWM KiB": kib}), flush=True)
+
+
 def main():
     count = int(os.environ.get("FILES", "5000"))
     session = Session()
     try:
-        scenario = Scenario(session, "interactive", group="bench-large")
-        try:
-            product(scenario, count, {"cbCopyEntries": str(count), "cbFastCopy": "1"})
-            log = scenario.dest / "setup.log"
-            started = time.monotonic()
-            scenario.start(f'/LOG="{windows_path(log)}"')
-            scenario.agree()
-            scenario.wait_success(timeout=900)
-            seconds = time.monotonic() - started
-            text = log.read_text()
-            longest = re.search(r"copy: the longest message took (\d+) ms", text)
-            copied = len(re.findall(r"^.*file .*: installed new", text, re.M))
-        finally:
-            scenario.finish()
-        print(json.dumps({"work": f"{count} files, interactive, fast pace",
-                          "seconds": round(seconds, 2), "files": copied,
-                          "longest message ms": int(longest.group(1)) if longest else None}))
-
-        for name, general in (("nothing declared", {}),
-                              ("65536 declared", {"cbCopyEntries": "65536"})):
-            scenario = Scenario(session, name.replace(" ", "-"), group="bench-large")
-            try:
-                product(scenario, 200, general)
-                scenario.start("/VERYSILENT")
-                peak = peak_memory(scenario)
-                scenario.wait_success(timeout=300)
-            finally:
-                scenario.finish()
-            print(json.dumps({"work": f"peak memory, 200 files, {name}", "VmHWM KiB": peak}))
+        for per_folder in (100, count):
+            interactive(session, count, per_folder)
+        peak(session, "nothing declared", {})
+        peak(session, "65536 declared", {"cbCopyEntries": "65536"})
     finally:
         session.close()
 
