@@ -21,8 +21,22 @@
 #define SETUP_ITEM_KEY "cbItem%02d"
 /* A list value is read into a buffer of this size: longer ones are cut to 259. */
 #define SETUP_LIST_TEXT_SIZE 260
-/* The copy list's slots: setup.exe installs at most this many files. */
+/* The copy list's slots: setup.exe installs at most this many files, unless
+   the data file's [GENERAL] declares more with SETUP_COPY_ENTRIES_KEY=N (a
+   whole number; setup takes room for N entries once at start-up and refuses
+   to start for a value that is not a number or above
+   SETUP_MOST_COPY_ENTRIES). */
 #define SETUP_COPY_SLOTS 128
+#define SETUP_COPY_ENTRIES_KEY "cbCopyEntries"
+#define SETUP_MOST_COPY_ENTRIES 65536
+/* [GENERAL] SETUP_FAST_COPY_KEY=1: the copy window copies as fast as the
+   disk allows (many entries a step, a large file in pieces, the bar showing
+   the share of bytes) instead of one entry a step at a pace a person can
+   follow. */
+#define SETUP_FAST_COPY_KEY "cbFastCopy"
+/* The version-resource value of setup.exe that states how many copy entries
+   it can take; an engine without it takes SETUP_COPY_SLOTS. */
+#define SETUP_ENGINE_ENTRIES_VALUE "CopyEntriesLimit"
 
 /* The default destination: <ProgramFilesDir>\KarveloEngine. */
 #define SETUP_PROGRAM_FILES "Program Files"

@@ -16,8 +16,9 @@ namespace
 {
 
 constexpr size_t kIdSize = 128;
-// setup.exe lists 128 files and their folders; the bound only guards the loop.
-constexpr int kMostInstalledItems = 4096;
+// setup.exe lists at most SETUP_MOST_COPY_ENTRIES files and their folders;
+// the bound only guards the loop.
+constexpr int kMostInstalledItems = 4 * SETUP_MOST_COPY_ENTRIES;
 
 const char *OrEmpty(const char *text)
 {

@@ -71,7 +71,7 @@ int AddStoredFiles(HWND mainWindow, const char *dataPath, const char *sourceDir)
 {
     if (!dataPath || !dataPath[0])
         return 1;
-    for (int i = 0; i < SETUP_COPY_SLOTS; ++i) {
+    for (int i = 0; i < SETUP_MOST_COPY_ENTRIES; ++i) {
         char key[24];
         wsprintfA(key, SETUP_ITEM_KEY, i);
         char line[kStoredLineSize];

@@ -37,7 +37,7 @@ int ApplyAnswer(CopyEntry *entry, int answer, int *overwriteAll)
 {
     switch (answer) {
     case FC_SKIP:
-        entry->inUse = 0;
+        ReleaseCopySlot(static_cast<int>(entry - g_copyList.slots.begin()));
         return 1;
     case FC_REPLACE_ALL:
         *overwriteAll = 1;
@@ -74,7 +74,7 @@ int ScanConflicts()
     // Slot by slot, reading each slot's marks only when it is reached: an
     // entry the module adds from inside FileConflict above the current slot
     // is examined in its turn.
-    for (int slot = 0; slot < kCopySlots; ++slot) {
+    for (int slot = 0; slot < CopySlotEnd(); ++slot) {
         CopyEntry *entry = &g_copyList.slots[slot];
         if (!entry->inUse || entry->overwrite)
             continue;
@@ -99,7 +99,7 @@ int ScanConflicts()
 
 void CreateDestFolders()
 {
-    for (int slot = 0; slot < kCopySlots; ++slot) {
+    for (int slot = 0; slot < CopySlotEnd(); ++slot) {
         const CopyEntry *entry = &g_copyList.slots[slot];
         if (!entry->inUse || !entry->subFolder[0])
             continue;

@@ -4,6 +4,8 @@
 
 #include <string.h>
 
+#include <aclapi.h>
+
 #include "codec/szdd.h"
 #include "copy/replace.h"
 #include "setupdist.h"
@@ -137,121 +139,230 @@ bool ReadChunk(HANDLE in, CopyBuffers *buffers, DWORD *got)
     return ReadFile(in, buffers->in, buffers->inSize, got, nullptr) != 0;
 }
 
-// Copies the rest of a plain source; the first `got` bytes are in `buffers->in`.
-bool CopyPlain(HANDLE in, HANDLE out, CopyBuffers *buffers, DWORD got)
+// One piece of a plain source: writes what was read, reads the next.
+// 1 when the source is all written, 0 when there is more, -1 on failure.
+int CopyPlainPiece(FileCopy *copy, CopyBuffers *buffers)
 {
-    while (got > 0) {
-        if (!WriteAll(out, buffers->in, got) || !ReadChunk(in, buffers, &got))
-            return false;
-    }
-    return true;
+    HANDLE in = static_cast<HANDLE>(copy->in);
+    HANDLE out = static_cast<HANDLE>(copy->out);
+    if (copy->got == 0)
+        return 1;
+    if (!WriteAll(out, buffers->in, copy->got) || !ReadChunk(in, buffers, &copy->got))
+        return -1;
+    copy->done += copy->got;
+    return 0;
 }
 
-// Expands the rest of a compressed source; the first `got` bytes are in
-// `buffers->in`. Only an expansion that makes exactly the declared size from
-// the whole file succeeds: a file cut short or carrying more is damaged.
-bool Expand(HANDLE in, HANDLE out, CopyBuffers *buffers, DWORD got)
+// One piece of a compressed source: expands what was read, reads the next.
+// Only an expansion that makes exactly the declared size from the whole file
+// succeeds: a file cut short or carrying more is damaged.
+int ExpandPiece(FileCopy *copy, CopyBuffers *buffers)
 {
     SzddDecoder *decoder = &buffers->decoder;
-    SzddDecoderInit(decoder);
-    for (;;) {
-        bool ends = got == 0;
-        size_t taken = 0;
-        SzddStatus status;
-        do {
-            size_t used = 0;
-            size_t made = 0;
-            status = SzddDecode(decoder, buffers->in + taken, got - taken, &used, buffers->out,
-                                buffers->outSize, &made, ends);
-            taken += used;
-            if (made && !WriteAll(out, buffers->out, made))
-                return false;
-        } while (status == kSzddNeedOutput);
-        if (status != kSzddNeedInput) {
-            // Say why, the way a failed system call would.
-            if (status != kSzddComplete)
-                SetLastError(status == kSzddCut ? ERROR_HANDLE_EOF : ERROR_INVALID_DATA);
-            return status == kSzddComplete;
-        }
-        if (ends) {
-            SetLastError(ERROR_HANDLE_EOF);
-            return false;
-        }
-        if (!ReadChunk(in, buffers, &got))
-            return false;
+    HANDLE out = static_cast<HANDLE>(copy->out);
+    DWORD got = copy->got;
+    bool ends = got == 0;
+    size_t taken = 0;
+    SzddStatus status;
+    do {
+        size_t used = 0;
+        size_t made = 0;
+        status = SzddDecode(decoder, buffers->in + taken, got - taken, &used, buffers->out,
+                            buffers->outSize, &made, ends);
+        taken += used;
+        if (made && !WriteAll(out, buffers->out, made))
+            return -1;
+    } while (status == kSzddNeedOutput);
+    if (status != kSzddNeedInput) {
+        // Say why, the way a failed system call would.
+        if (status != kSzddComplete)
+            SetLastError(status == kSzddCut ? ERROR_HANDLE_EOF : ERROR_INVALID_DATA);
+        return status == kSzddComplete ? 1 : -1;
     }
+    if (ends) {
+        SetLastError(ERROR_HANDLE_EOF);
+        return -1;
+    }
+    if (!ReadChunk(static_cast<HANDLE>(copy->in), buffers, &copy->got))
+        return -1;
+    copy->done += copy->got;
+    return 0;
 }
 
-// Copies or expands the open source into `temporary`, and gives it the
-// source's time of last change, as the platform's LZ copy did.
-bool Transfer(HANDLE in, const char *temporary, CopyBuffers *buffers)
+// Closes both ends and frees the buffers; keeps the error it finds.
+void CloseEnds(FileCopy *copy)
 {
-    HANDLE out = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (out == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD got = 0;
-    bool ok = ReadChunk(in, buffers, &got);
-    if (ok) {
-        // Anything that starts like a compressed file is one, damaged or not:
-        // copied as it stands it would replace a good file with a broken one.
-        ok = SzddStartsLike(buffers->in, got) ? Expand(in, out, buffers, got)
-                                              : CopyPlain(in, out, buffers, got);
-    }
-    FILETIME changed;
-    if (ok && GetFileTime(in, nullptr, nullptr, &changed))
-        SetFileTime(out, nullptr, nullptr, &changed);
     DWORD error = GetLastError();
-    bool closed = CloseHandle(out) != 0;
-    if (!ok)
-        SetLastError(error);
-    return closed && ok;
+    if (copy->buffers)
+        HeapFree(GetProcessHeap(), 0, copy->buffers);
+    if (copy->in)
+        CloseHandle(static_cast<HANDLE>(copy->in));
+    if (copy->out)
+        CloseHandle(static_cast<HANDLE>(copy->out));
+    copy->buffers = nullptr;
+    copy->in = nullptr;
+    copy->out = nullptr;
+    SetLastError(error);
+}
+
+// A moved file keeps the access rules of the folder it came from (the
+// user's own temporary folder): it takes those of its new folder instead.
+void InheritFolderAccess(const char *path)
+{
+    ACL empty;
+    if (InitializeAcl(&empty, sizeof empty, ACL_REVISION))
+        SetNamedSecurityInfoA(const_cast<char *>(path), SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, &empty, nullptr);
+}
+
+// Moves a plain `source` into the empty temporary beside the destination;
+// false, with nothing changed, when it is compressed or cannot be moved
+// (another volume, in use): it is copied then.
+bool MoveIntoTemporary(const char *source, const char *temporary)
+{
+    HANDLE in = OpenForReading(source);
+    if (in == INVALID_HANDLE_VALUE)
+        return false;
+    unsigned char head[16];
+    DWORD got = 0;
+    bool plain = ReadFile(in, head, sizeof head, &got, nullptr) && !SzddStartsLike(head, got);
+    CloseHandle(in);
+    if (!plain || !MoveFileExA(source, temporary, MOVEFILE_REPLACE_EXISTING))
+        return false;
+    InheritFolderAccess(temporary);
+    return true;
 }
 
 } // namespace
 
-int CopyOneFile(const char *source, const char *destination)
+int BeginFileCopy(FileCopy *copy, const char *source, const char *destination, int mayMove)
 {
+    memset(copy, 0, sizeof *copy);
     // The caller tells the user why a copy failed: the reason is taken where
     // the failure happens and must outlive the cleanup after it.
     // A device's name reads as an empty file and takes writes into nothing:
     // neither end of a copy may be one.
-    if (EndsInDeviceName(source) || EndsInDeviceName(destination)) {
+    if (EndsInDeviceName(source) || EndsInDeviceName(destination) ||
+        CopyText(copy->destination, destination) < 0) {
         SetLastError(ERROR_INVALID_NAME);
         return 0;
     }
     HANDLE in = OpenSource(source);
     if (in == INVALID_HANDLE_VALUE)
         return 0;
-    char temporary[kPathSize];
-    if (!MakeTemporaryBeside(destination, temporary)) {
-        DWORD error = GetLastError();
-        CloseHandle(in);
-        SetLastError(error);
+    copy->in = in;
+    LARGE_INTEGER size;
+    copy->total = GetFileSizeEx(in, &size) ? static_cast<unsigned long long>(size.QuadPart) : 0;
+    if (!MakeTemporaryBeside(destination, copy->temporary)) {
+        CloseEnds(copy);
         return 0;
     }
-    if (!JournalTemporary(temporary)) {
-        DeleteFileA(temporary);
-        CloseHandle(in);
+    // The journal names the temporary before anything goes into it, so that
+    // an undo after a kill deletes it too.
+    if (!JournalTemporary(copy->temporary)) {
         SetLastError(ERROR_WRITE_FAULT);
+        AbandonFileCopy(copy);
         return 0;
+    }
+    if (mayMove) {
+        CloseEnds(copy);
+        if (MoveIntoTemporary(source, copy->temporary)) {
+            copy->moved = 1;
+            copy->done = copy->total;
+            copy->complete = 1;
+            return 1;
+        }
+        in = OpenSource(source);
+        if (in == INVALID_HANDLE_VALUE) {
+            AbandonFileCopy(copy);
+            return 0;
+        }
+        copy->in = in;
     }
     CopyBuffers *buffers = AllocateBuffers(in);
-    if (!buffers)
+    copy->buffers = buffers;
+    if (!buffers) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    bool ok = buffers && Transfer(in, temporary, buffers);
+        AbandonFileCopy(copy);
+        return 0;
+    }
+    HANDLE out = CreateFileA(copy->temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (out == INVALID_HANDLE_VALUE || !ReadChunk(in, buffers, &copy->got)) {
+        if (out != INVALID_HANDLE_VALUE)
+            copy->out = out;
+        AbandonFileCopy(copy);
+        return 0;
+    }
+    copy->out = out;
+    copy->done = copy->got;
+    // Anything that starts like a compressed file is one, damaged or not:
+    // copied as it stands it would replace a good file with a broken one.
+    copy->compressed = SzddStartsLike(buffers->in, copy->got) ? 1 : 0;
+    if (copy->compressed)
+        SzddDecoderInit(&buffers->decoder);
+    return 1;
+}
+
+int ContinueFileCopy(FileCopy *copy, DWORD budget)
+{
+    if (copy->complete)
+        return 1;
+    auto *buffers = static_cast<CopyBuffers *>(copy->buffers);
+    DWORD start = GetTickCount();
+    for (;;) {
+        int piece = copy->compressed ? ExpandPiece(copy, buffers) : CopyPlainPiece(copy, buffers);
+        if (piece < 0) {
+            AbandonFileCopy(copy);
+            return -1;
+        }
+        if (piece > 0) {
+            copy->complete = 1;
+            return 1;
+        }
+        if (budget != INFINITE && GetTickCount() - start >= budget)
+            return 0;
+    }
+}
+
+int FinishFileCopy(FileCopy *copy)
+{
+    bool ok = copy->complete != 0;
+    // The source's time of last change, as the platform's LZ copy gave it.
+    FILETIME changed;
+    if (ok && copy->out && GetFileTime(static_cast<HANDLE>(copy->in), nullptr, nullptr, &changed))
+        SetFileTime(static_cast<HANDLE>(copy->out), nullptr, nullptr, &changed);
     DWORD error = GetLastError();
-    if (buffers)
-        HeapFree(GetProcessHeap(), 0, buffers);
-    CloseHandle(in);
-    PlaceResult placed = PLACE_FAILED;
-    if (ok) {
-        placed = PutInPlace(temporary, destination);
-        error = GetLastError();
-    }
-    if (placed == PLACE_FAILED) {
-        DeleteFileA(temporary);
-        SetLastError(error);
-    }
+    bool closed = !copy->out || CloseHandle(static_cast<HANDLE>(copy->out)) != 0;
+    copy->out = nullptr;
+    SetLastError(error);
+    CloseEnds(copy);
+    ok = ok && closed;
+    PlaceResult placed = ok ? PutInPlace(copy->temporary, copy->destination) : PLACE_FAILED;
+    if (placed == PLACE_FAILED)
+        AbandonFileCopy(copy);
+    else
+        copy->temporary[0] = 0; // in place, or waiting beside it for the restart
     return placed;
+}
+
+void AbandonFileCopy(FileCopy *copy)
+{
+    CloseEnds(copy);
+    DWORD error = GetLastError();
+    if (copy->temporary[0])
+        DeleteFileA(copy->temporary);
+    copy->temporary[0] = 0;
+    SetLastError(error);
+}
+
+int CopyOneFile(const char *source, const char *destination)
+{
+    FileCopy copy;
+    if (!BeginFileCopy(&copy, source, destination, 0))
+        return 0;
+    if (ContinueFileCopy(&copy, INFINITE) < 0)
+        return 0;
+    return FinishFileCopy(&copy);
 }

@@ -5,7 +5,16 @@
 
 #include <string.h>
 
-CopyList g_copyList;
+namespace
+{
+
+// The room every run has without a declaration.
+CopyEntry g_defaultSlots[kCopySlots];
+int g_defaultIndex[2 * kCopySlots];
+
+} // namespace
+
+CopyList g_copyList = {{g_defaultSlots, kCopySlots}, g_defaultIndex, 2 * kCopySlots, 0, 0, 0, -1};
 AddInList g_addInList;
 
 namespace
@@ -18,21 +27,55 @@ bool Fits(const char *name, size_t fieldSize)
     return BoundedLength(name, fieldSize) >= 0;
 }
 
+unsigned NameHash(const char *name)
+{
+    unsigned hash = 2166136261u;
+    for (; *name; ++name)
+        hash = (hash ^ static_cast<unsigned char>(*name)) * 16777619u;
+    return hash;
+}
+
+// The index cell where `name` is, or the empty cell that ends its probe.
+int *IndexCell(const char *name)
+{
+    unsigned mask = static_cast<unsigned>(g_copyList.indexSize) - 1;
+    for (unsigned cell = NameHash(name) & mask;; cell = (cell + 1) & mask) {
+        int *at = &g_copyList.index[cell];
+        if (*at == 0)
+            return at;
+        const CopyEntry &entry = g_copyList.slots[*at - 1];
+        if (entry.inUse && strcmp(entry.sourceName, name) == 0)
+            return at;
+    }
+}
+
+// Cells of freed or reused slots stay until the index is mostly taken; then
+// it is made again from the slots in use, which at most half fill it.
+void RebuildIndexWhenFull()
+{
+    if (g_copyList.indexFilled < g_copyList.indexSize / 4 * 3)
+        return;
+    memset(g_copyList.index, 0, sizeof(int) * static_cast<size_t>(g_copyList.indexSize));
+    g_copyList.indexFilled = 0;
+    for (int slot = 0; slot < g_copyList.end; ++slot) {
+        if (g_copyList.slots[slot].inUse) {
+            *IndexCell(g_copyList.slots[slot].sourceName) = slot + 1;
+            ++g_copyList.indexFilled;
+        }
+    }
+}
+
 // Slot whose source name is exactly `sourceName`, or -1.
 int FindCopySource(const char *sourceName)
 {
-    for (int slot = 0; slot < kCopySlots; ++slot) {
-        const CopyEntry &entry = g_copyList.slots[slot];
-        if (entry.inUse && strcmp(entry.sourceName, sourceName) == 0)
-            return slot;
-    }
-    return -1;
+    int found = *IndexCell(sourceName);
+    return found ? found - 1 : -1;
 }
 
 // Lowest free slot, or -1 when all are in use.
 int FreeCopySlot()
 {
-    for (int slot = 0; slot < kCopySlots; ++slot) {
+    for (int slot = g_copyList.firstFree; slot < g_copyList.slots.count; ++slot) {
         if (!g_copyList.slots[slot].inUse)
             return slot;
     }
@@ -62,11 +105,67 @@ int FreeAddInSlot()
 
 void ResetCopyList()
 {
-    memset(&g_copyList, 0, sizeof g_copyList);
+    // Only what was used is cleared: the rest of a large room stays untouched.
+    memset(g_copyList.slots.entries, 0, sizeof(CopyEntry) * static_cast<size_t>(g_copyList.end));
+    memset(g_copyList.index, 0, sizeof(int) * static_cast<size_t>(g_copyList.indexSize));
+    g_copyList.indexFilled = 0;
+    g_copyList.end = 0;
+    g_copyList.firstFree = 0;
+    g_copyList.lowestAdded = -1;
+}
+
+int CopyIndexSize(int count)
+{
+    int size = 2;
+    while (size < 2 * count)
+        size *= 2;
+    return size;
+}
+
+void UseCopyRoom(CopyEntry *room, int count, int *index, int indexSize)
+{
+    g_copyList.slots.entries = room;
+    g_copyList.slots.count = count;
+    g_copyList.index = index;
+    g_copyList.indexSize = indexSize;
+    g_copyList.end = 0;
+    ResetCopyList();
+}
+
+void ReleaseCopySlot(int slot)
+{
+    g_copyList.slots[slot].inUse = 0;
+    if (slot < g_copyList.firstFree)
+        g_copyList.firstFree = slot;
+}
+
+int TakeLowestAdded()
+{
+    int lowest = g_copyList.lowestAdded;
+    g_copyList.lowestAdded = -1;
+    return lowest;
+}
+
+int DeclaredCopySlots(const char *declared)
+{
+    if (!declared)
+        return kCopySlots;
+    long long value = 0;
+    const char *p = declared;
+    if (!*p)
+        return -1;
+    for (; *p; ++p) {
+        if (*p < '0' || *p > '9' || value > kMostCopyEntries)
+            return -1;
+        value = value * 10 + (*p - '0');
+    }
+    if (value > kMostCopyEntries)
+        return -1;
+    return value < kCopySlots ? kCopySlots : static_cast<int>(value);
 }
 
 int AddCopyEntry(const char *sourceName, const char *destName, const char *subFolder,
-                 int toWindowsFolder, int spareFlag1, int overwrite, int spareFlag2, int size,
+                 int toWindowsFolder, int spareFlag1, int overwrite, int spareFlag2, long long size,
                  int absolutePaths)
 {
     if (!Fits(sourceName, sizeof(CopyEntry::sourceName)) ||
@@ -93,6 +192,17 @@ int AddCopyEntry(const char *sourceName, const char *destName, const char *subFo
     entry.size = size;
     entry.absolutePaths = absolutePaths;
     entry.inUse = 1;
+    entry.handled = 0;
+    int *cell = IndexCell(sourceName);
+    if (*cell == 0)
+        ++g_copyList.indexFilled;
+    *cell = slot + 1;
+    RebuildIndexWhenFull();
+    g_copyList.firstFree = slot + 1;
+    if (slot >= g_copyList.end)
+        g_copyList.end = slot + 1;
+    if (g_copyList.lowestAdded < 0 || slot < g_copyList.lowestAdded)
+        g_copyList.lowestAdded = slot;
     return slot;
 }
 

@@ -23,6 +23,8 @@ namespace
 {
 
 const COLORREF kDarkBlue = RGB(0, 0, 127);
+// The fast pace's wait for input and repaints to be handled first.
+constexpr UINT_PTR kYieldTimerId = 7;
 const COLORREF kGrey = RGB(127, 127, 127);
 
 struct Label {
@@ -96,23 +98,45 @@ void OnCreate(HWND window)
 
 bool AwaitsCopy(int slot)
 {
-    return g_copyList.slots[slot].inUse && !g_copyProgress.handledSlots[slot];
+    return g_copyList.slots[slot].inUse && !g_copyList.slots[slot].handled;
+}
+
+// Entries the module added since the last look may lie behind the copy:
+// the scan goes back to them, and their sizes join what is left.
+void TakeAddedEntries()
+{
+    int lowest = TakeLowestAdded();
+    if (lowest < 0)
+        return;
+    if (lowest < g_copyProgress.scanFrom)
+        g_copyProgress.scanFrom = lowest;
+    unsigned long long left = 0;
+    for (int slot = g_copyProgress.scanFrom; slot < CopySlotEnd(); ++slot) {
+        if (AwaitsCopy(slot) && !(g_copyProgress.copying && slot == g_copyProgress.copySlot))
+            left += static_cast<unsigned long long>(
+                g_copyList.slots[slot].size > 0 ? g_copyList.slots[slot].size : 0);
+    }
+    g_copyProgress.bytesLeft = left;
 }
 
 // The lowest slot in use that this copy has not handled, or -1.
 int NextSlotToCopy()
 {
-    for (int slot = 0; slot < kCopySlots; ++slot) {
-        if (AwaitsCopy(slot))
+    TakeAddedEntries();
+    for (int slot = g_copyProgress.scanFrom; slot < CopySlotEnd(); ++slot) {
+        if (AwaitsCopy(slot)) {
+            g_copyProgress.scanFrom = slot;
             return slot;
+        }
     }
+    g_copyProgress.scanFrom = CopySlotEnd();
     return -1;
 }
 
 int EntriesLeft()
 {
     int left = 0;
-    for (int slot = 0; slot < kCopySlots; ++slot)
+    for (int slot = g_copyProgress.scanFrom; slot < CopySlotEnd(); ++slot)
         left += AwaitsCopy(slot) ? 1 : 0;
     return left;
 }
@@ -152,7 +176,14 @@ void OnStart(HWND window)
     g_setup.failedError = 0;
     g_copyProgress.percent = 0;
     g_copyProgress.handled = 0;
-    memset(g_copyProgress.handledSlots, 0, sizeof g_copyProgress.handledSlots);
+    for (int slot = 0; slot < CopySlotEnd(); ++slot)
+        g_copyList.slots[slot].handled = 0;
+    g_copyProgress.scanFrom = 0;
+    g_copyProgress.fast = g_setup.fastCopy;
+    g_copyProgress.copying = 0;
+    g_copyProgress.bytesDone = 0;
+    g_copyProgress.bytesLeft = 0;
+    g_copyList.lowestAdded = 0; // every entry is new to this copy
     g_copyProgress.stamp = GetTickCount();
     EnableWindow(window, FALSE);
     UpdateBar(window);
@@ -168,7 +199,7 @@ void OnPace(HWND window)
         return;
     // The pace lets a person follow the bar, which /SILENT still shows; with
     // no window at all nobody follows it.
-    bool paced = !(g_setup.mode & SETUP_MODE_VERYSILENT);
+    bool paced = !(g_setup.mode & SETUP_MODE_VERYSILENT) && !g_copyProgress.fast;
     bool early = paced && PacingTenths(GetTickCount(), g_copyProgress.stamp) == 0;
     if (early || g_copyProgress.cancelPending) {
         WaitForPace(window);
@@ -193,6 +224,199 @@ void StopAtFailedCopy(HWND window, const CopyEntry *entry, const CopyPaths &path
     DestroyWindow(window);
 }
 
+// The last part of a path: its name.
+const char *NameOfPath(const char *path)
+{
+    const char *name = path;
+    for (const char *p = path; *p; ++p) {
+        if (*p == '\\' || *p == '/' || *p == ':')
+            name = p + 1;
+    }
+    return name;
+}
+
+// True when an entry after `slot` names the same source (letters compared
+// without regard to case): moving it away would leave that one nothing.
+bool SourceNamedAgain(int slot, const char *source)
+{
+    const char *name = NameOfPath(source);
+    for (int other = slot + 1; other < CopySlotEnd(); ++other) {
+        const CopyEntry *entry = &g_copyList.slots[other];
+        if (!entry->inUse || entry->handled || lstrcmpiA(NameOfPath(entry->sourceName), name) != 0)
+            continue;
+        CopyPaths paths;
+        if (!BuildCopyPaths(entry, &paths) || lstrcmpiA(paths.source, source) == 0)
+            return true;
+    }
+    return false;
+}
+
+// The file is in place (or kept): the log, the record of what was done, the
+// entry's mark and the bar's sums.
+void EntryDone(int slot, const CopyPaths &paths, int wanted, int existed, int moved, int placed)
+{
+    const CopyEntry *entry = &g_copyList.slots[slot];
+    if (placed == PLACE_AT_RESTART) {
+        // In use: the new file waits beside it for the restart.
+        const char *source = RestartSource(RestartCount() - 1);
+        LogLine("file %.259s: in use, replaced at the next restart by %.259s", paths.dest, source);
+        NoteFile(INSTALLED_AT_RESTART, paths.dest, source);
+        NoteFile(INSTALLED_RESTART_SOURCE, source);
+    } else {
+        LogLine("file %.259s: %s%s", paths.dest,
+                !wanted   ? "kept, the existing file stays"
+                : existed ? "replaced"
+                          : "installed new",
+                moved ? " (moved from the package's folder)" : "");
+        NoteFile(!wanted   ? INSTALLED_KEPT
+                 : existed ? INSTALLED_REPLACED
+                           : INSTALLED_NEW,
+                 paths.dest);
+    }
+    g_copyList.slots[slot].handled = 1;
+    ++g_copyProgress.handled;
+    unsigned long long size = entry->size > 0 ? static_cast<unsigned long long>(entry->size) : 0;
+    g_copyProgress.bytesDone += size;
+    g_copyProgress.bytesLeft -= size < g_copyProgress.bytesLeft ? size : g_copyProgress.bytesLeft;
+}
+
+// Starts the entry at `slot`: an existing destination is replaced only when
+// the entry says so. Returns 1 when a file is under way, 0 when the entry is
+// done already (kept), -1 when it failed (the copy has stopped).
+int StartEntry(HWND window, int slot, CopyPaths *paths)
+{
+    const CopyEntry *entry = &g_copyList.slots[slot];
+    if (!BuildCopyPaths(entry, paths)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        StopAtFailedCopy(window, entry, *paths);
+        return -1;
+    }
+    int existed = FileExists(paths->dest);
+    if (existed && !entry->overwrite) {
+        EntryDone(slot, *paths, 0, existed, 0, PLACE_DONE);
+        return 0;
+    }
+    int mayMove = g_setup.disposableSource && !SourceNamedAgain(slot, paths->source);
+    if (!BeginFileCopy(&g_copyProgress.file, paths->source, paths->dest, mayMove)) {
+        StopAtFailedCopy(window, entry, *paths);
+        return -1;
+    }
+    g_copyProgress.copying = 1;
+    g_copyProgress.copySlot = slot;
+    g_copyProgress.existed = existed;
+    return 1;
+}
+
+// Copies on the file under way for at most `budget` ms. Returns 1 when it
+// is in place, 0 when there is more, -1 when it failed (the copy has stopped).
+int CarryOnEntry(HWND window, DWORD budget)
+{
+    FileCopy *file = &g_copyProgress.file;
+    int slot = g_copyProgress.copySlot;
+    const CopyEntry *entry = &g_copyList.slots[slot];
+    CopyPaths paths;
+    BuildCopyPaths(entry, &paths);
+    int result = ContinueFileCopy(file, budget);
+    if (result == 0)
+        return 0;
+    g_copyProgress.copying = 0;
+    int placed = result < 0 ? PLACE_FAILED : FinishFileCopy(file);
+    if (placed == PLACE_FAILED) {
+        StopAtFailedCopy(window, entry, paths);
+        return -1;
+    }
+    EntryDone(slot, paths, 1, g_copyProgress.existed, file->moved, placed);
+    return 1;
+}
+
+// The bar after a step: the share of entries, or with the fast pace the
+// share of bytes (of entries when none has a size), never going back.
+void ShowProgress(HWND window)
+{
+    int percent;
+    unsigned long long total = g_copyProgress.bytesDone + g_copyProgress.bytesLeft;
+    if (g_copyProgress.fast && total > 0) {
+        unsigned long long done = g_copyProgress.bytesDone;
+        if (g_copyProgress.copying && g_copyProgress.file.total > 0) {
+            // The part of the file under way, in its entry's kept size.
+            const CopyEntry *entry = &g_copyList.slots[g_copyProgress.copySlot];
+            unsigned long long size = entry->size > 0 ? entry->size : 0;
+            unsigned long long part =
+                BytePercent(g_copyProgress.file.done, g_copyProgress.file.total);
+            done += size / 100 * part;
+        }
+        percent = BytePercent(done, total);
+        if (percent > g_copyProgress.percent)
+            g_copyProgress.percent = percent;
+    } else {
+        g_copyProgress.percent = NextPercent(g_copyProgress.percent, g_copyProgress.handled,
+                                             g_copyProgress.handled + EntriesLeft());
+    }
+    UpdateBar(window);
+}
+
+// The paced step: one entry, whatever its size.
+void CopyOneEntry(HWND window)
+{
+    int slot = NextSlotToCopy();
+    if (slot < 0) {
+        PostStep(window, CM_FINISH);
+        return;
+    }
+    CopyPaths paths;
+    int started = StartEntry(window, slot, &paths);
+    if (started < 0 || (started > 0 && CarryOnEntry(window, INFINITE) < 0))
+        return;
+    ShowProgress(window);
+    PostStep(window, CM_PACE);
+}
+
+// Posts the next step; when input or a repaint waits, only once they have
+// been handled (a timer's message comes after them), so that a long copy
+// never keeps the window from answering.
+void NextFastStep(HWND window)
+{
+    if (HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT | QS_TIMER | QS_HOTKEY)) == 0) {
+        PostStep(window, CM_PACE);
+        return;
+    }
+    g_copyProgress.awaiting = WM_TIMER;
+    SetTimer(window, kYieldTimerId, USER_TIMER_MINIMUM, nullptr);
+}
+
+// The fast step: entries, and pieces of a large one, for up to
+// kFastStepMilliseconds.
+void CopyForAWhile(HWND window)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        DWORD spent = GetTickCount() - start;
+        if (spent >= kFastStepMilliseconds)
+            break;
+        if (!g_copyProgress.copying) {
+            int slot = NextSlotToCopy();
+            if (slot < 0) {
+                ShowProgress(window);
+                PostStep(window, CM_FINISH);
+                return;
+            }
+            CopyPaths paths;
+            int started = StartEntry(window, slot, &paths);
+            if (started < 0)
+                return;
+            if (started == 0)
+                continue;
+        }
+        int result = CarryOnEntry(window, kFastStepMilliseconds - spent);
+        if (result < 0)
+            return;
+        if (result == 0)
+            break;
+    }
+    ShowProgress(window);
+    NextFastStep(window);
+}
+
 void OnCopyNext(HWND window)
 {
     if (!TakeStep(CM_COPYNEXT))
@@ -203,48 +427,27 @@ void OnCopyNext(HWND window)
         WaitForPace(window);
         return;
     }
-    int slot = NextSlotToCopy();
-    if (slot < 0) {
-        PostStep(window, CM_FINISH);
-        return;
-    }
-    const CopyEntry *entry = &g_copyList.slots[slot];
-    CopyPaths paths;
-    if (!BuildCopyPaths(entry, &paths)) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        StopAtFailedCopy(window, entry, paths);
-        return;
-    }
-    // An existing destination is replaced only when the entry says so.
-    int existed = FileExists(paths.dest);
-    int wanted = !existed || entry->overwrite;
-    int copied = wanted ? CopyOneFile(paths.source, paths.dest) : 1;
-    if (!copied) {
-        StopAtFailedCopy(window, entry, paths);
-        return;
-    }
-    if (copied == PLACE_AT_RESTART) {
-        // In use: the new file waits beside it for the restart.
-        const char *source = RestartSource(RestartCount() - 1);
-        LogLine("file %.259s: in use, replaced at the next restart by %.259s", paths.dest, source);
-        NoteFile(INSTALLED_AT_RESTART, paths.dest, source);
-        NoteFile(INSTALLED_RESTART_SOURCE, source);
-    } else {
-        LogLine("file %.259s: %s", paths.dest,
-                !wanted   ? "kept, the existing file stays"
-                : existed ? "replaced"
-                          : "installed new");
-        NoteFile(!wanted   ? INSTALLED_KEPT
-                 : existed ? INSTALLED_REPLACED
-                           : INSTALLED_NEW,
-                 paths.dest);
-    }
-    g_copyProgress.handledSlots[slot] = 1;
-    ++g_copyProgress.handled;
-    g_copyProgress.percent = NextPercent(g_copyProgress.percent, g_copyProgress.handled,
-                                         g_copyProgress.handled + EntriesLeft());
-    UpdateBar(window);
-    PostStep(window, CM_PACE);
+    if (g_copyProgress.fast)
+        CopyForAWhile(window);
+    else
+        CopyOneEntry(window);
+}
+
+void OnYieldTimer(HWND window)
+{
+    KillTimer(window, kYieldTimerId);
+    if (TakeStep(WM_TIMER))
+        PostStep(window, CM_PACE);
+}
+
+// The window goes (the copy ended, or the setup did, as after a cancel): a
+// file under way is abandoned, so its destination holds its old content or
+// nothing.
+void OnDestroy()
+{
+    if (g_copyProgress.copying)
+        AbandonFileCopy(&g_copyProgress.file);
+    g_copyProgress.copying = 0;
 }
 
 void OnFinish(HWND window)
@@ -253,7 +456,7 @@ void OnFinish(HWND window)
     // step that saw none are copied first.
     if (!TakeStep(CM_FINISH))
         return;
-    if (NextSlotToCopy() >= 0) {
+    if (g_copyProgress.copying || NextSlotToCopy() >= 0) {
         PostStep(window, CM_PACE);
         return;
     }
@@ -361,6 +564,20 @@ int NextPercent(int shown, int handled, int total)
     return percent > shown ? percent : shown;
 }
 
+int BytePercent(unsigned long long done, unsigned long long total)
+{
+    if (total == 0)
+        return 0;
+    if (done >= total)
+        return 100;
+    // Scaled down first when the product could overflow.
+    while (total > (~0ull) / 100) {
+        total >>= 1;
+        done >>= 1;
+    }
+    return static_cast<int>(done * 100 / total);
+}
+
 int BarFill(int percent)
 {
     return (kBarBottom - kBarTop) * percent / 100;
@@ -410,6 +627,15 @@ LRESULT CALLBACK CopyingDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case CM_CANCELREQUEST:
         OnCancelRequest();
+        return 0;
+    case WM_TIMER:
+        if (wParam == kYieldTimerId) {
+            OnYieldTimer(window);
+            return 0;
+        }
+        return 0;
+    case WM_DESTROY:
+        OnDestroy();
         return 0;
     case WM_PAINT:
         OnPaint(window);

@@ -1,10 +1,14 @@
 // The copy progress window (class COPYINGWND): copies the copy list one entry
 // per step, at least 100 ms apart, under a vertical thermometer, and reports
-// the end of the copy to the main window with SM_COPYDONE.
+// the end of the copy to the main window with SM_COPYDONE. A distribution
+// that asks for the fast pace (cbFastCopy) has each step copy for up to
+// kFastStepMilliseconds, a large file in pieces across steps, and the bar
+// show the share of bytes.
 #pragma once
 
 #include <windows.h>
 
+#include "copy/copyfile.h"
 #include "copy/copylist.h"
 
 constexpr char kCopyClass[] = "COPYINGWND";
@@ -24,6 +28,9 @@ constexpr int kBarBottom = 125;
 // Ticks between two pacing checks while a step has to wait.
 constexpr int kPaceTicks = 4;
 
+// The fast pace: how long one step copies before the window answers again.
+constexpr DWORD kFastStepMilliseconds = 50;
+
 // The state of the one copy window; meaningful while it exists.
 struct CopyProgress {
     int started;       // CM_START has run: a second one would copy everything again
@@ -33,11 +40,19 @@ struct CopyProgress {
     int cancelPending; // a cancel request is being answered, or the user cancelled
     UINT awaiting;     // the step message this window posted itself last: a step
                        // message that is not the awaited one came from elsewhere
-    // Slots this copy has handled. The module may add entries while the copy
-    // runs, into any free slot, also one the copy has passed: each step takes
-    // the lowest slot in use that is not marked, so every entry is copied
-    // exactly once.
-    unsigned char handledSlots[kCopySlots];
+    // The module may add entries while the copy runs, into any free slot,
+    // also one the copy has passed: each step takes the lowest slot in use
+    // that is not marked handled (CopyEntry::handled), so every entry is
+    // copied exactly once. No slot below `scanFrom` awaits its copy.
+    int scanFrom;
+    int fast; // the fast pace: many entries a step, the share of bytes
+    // The fast pace's file under way, copied in pieces across steps.
+    int copying; // a file is under way in `file`, for slot `copySlot`
+    int copySlot;
+    int existed; // its destination existed before the copy
+    FileCopy file;
+    unsigned long long bytesDone; // kept sizes of the entries handled
+    unsigned long long bytesLeft; // kept sizes of the entries awaiting their copy
     RECT bar;
 };
 
@@ -56,6 +71,10 @@ int CopyPercent(int handled, int total);
 // The bar's next fill: CopyPercent, but never below `shown`. Entries added
 // during the copy hold the bar until the copy catches up with it.
 int NextPercent(int shown, int handled, int total);
+
+// The bar's fill after `done` of `total` bytes, 0 to 100; computed without
+// overflow for any size a disk holds. 0 for a total of 0.
+int BytePercent(unsigned long long done, unsigned long long total);
 
 // Height in pixels of the filled part of the bar for `percent`.
 int BarFill(int percent);

@@ -27,12 +27,12 @@ bool ReadFileListItem(const char *listPath, int n, char (&value)[kFileListTextSi
 
 // Size of a file in the source folder, 0 when it is missing, empty, or its
 // path does not fit.
-int SourceFileSize(const char *name)
+long long SourceFileSize(const char *name)
 {
     char path[kPathSize];
     if (!JoinPath(path, g_setup.sourceDir, name))
         return 0;
-    return static_cast<int>(FileSizeOf(path));
+    return FileSize64Of(path);
 }
 
 bool IsFolderAlias(const char *name)
@@ -68,7 +68,7 @@ bool AddModuleFile(const char *name)
     // part could climb out of it.
     if (!IsPlainName(name))
         return false;
-    int size = SourceFileSize(name);
+    long long size = SourceFileSize(name);
     if (size <= 0)
         return false;
     AddCopyEntry(name, name, ModuleListSubFolder(name), 0, 0, 1, 0, size, 0);

@@ -16,13 +16,15 @@ struct Noted {
     char path[SETUP_PATH_SIZE];
 };
 
-Noted g_noted[kInstalledSlots];
+Noted g_defaultNoted[kInstalledSlots];
+Noted *g_noted = g_defaultNoted;
+int g_notedRoom = kInstalledSlots;
 int g_notedCount;
 
 Noted *NextNote(int kind, const char *path)
 {
     // Beyond the room nothing more is noted: the record never holds a cut path.
-    if (g_notedCount >= kInstalledSlots)
+    if (g_notedCount >= g_notedRoom)
         return nullptr;
     Noted *note = &g_noted[g_notedCount];
     memset(note, 0, sizeof *note);
@@ -34,6 +36,20 @@ Noted *NextNote(int kind, const char *path)
 }
 
 } // namespace
+
+bool ReserveInstalled(int copyEntries)
+{
+    int room = 2 * copyEntries + kInstalledSlots;
+    // Untouched pages cost nothing: only what is noted is ever written.
+    void *taken = VirtualAlloc(nullptr, sizeof(Noted) * static_cast<size_t>(room), MEM_COMMIT,
+                               PAGE_READWRITE);
+    if (!taken)
+        return false;
+    g_noted = static_cast<Noted *>(taken);
+    g_notedRoom = room;
+    g_notedCount = 0;
+    return true;
+}
 
 void ResetInstalled()
 {

@@ -8,6 +8,11 @@
 // Room for every copy slot's file and the folders above them.
 constexpr int kInstalledSlots = 512;
 
+// The room for `copyEntries` entries declared beyond the copy list's
+// default: a file and a folder for each, and the default's room besides.
+// Taken once at start-up; false when the memory cannot be had.
+bool ReserveInstalled(int copyEntries);
+
 // Forgets everything noted (a new list is being built).
 void ResetInstalled();
 

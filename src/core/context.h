@@ -42,6 +42,9 @@ struct SetupContext {
     int senderReplied;                  // set by: the first reply of the sender
     unsigned mode;                      // set by: WinMain, from the switches (SETUP_MODE_...)
     char chosenDir[kPathSize];          // set by: WinMain, from /DIR=
+    int fastCopy;                       // set by: WinMain, from the data file (cbFastCopy=1)
+    int disposableSource;               // set by: WinMain, when the package proves the source
+                                        // folder its own (/FROMPACKAGE=): files may be moved
     int exitCode;                       // set by: the first end of the setup that names one
     int exitCodeSet;                    // set by: the same
     int listsBuilt; // set by: the begin step, once it lists the files to install

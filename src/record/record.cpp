@@ -1,5 +1,6 @@
 #include "record/record.h"
 
+#include <stddef.h>
 #include <string.h>
 
 namespace
@@ -42,6 +43,46 @@ bool SameText(const char *a, const char *b)
     for (; *a && Lower(*a) == Lower(*b); ++a, ++b) {
     }
     return Lower(*a) == Lower(*b);
+}
+
+unsigned HashText(unsigned hash, const char *text)
+{
+    for (; *text; ++text)
+        hash = (hash ^ static_cast<unsigned char>(Lower(*text))) * 16777619u;
+    return (hash ^ 0xFF) * 16777619u;
+}
+
+// The index cell of the item of `kind` for `path`, `section` and `key`
+// (letters compared without regard to case), or the empty cell where it goes.
+int *IndexCell(InstallRecord *record, int kind, const char *path, const char *section,
+               const char *key)
+{
+    // A registry value is one item whatever data it was given: its key field
+    // holds the data written last, not part of what names it.
+    bool reg = kind == RECORD_REG;
+    unsigned hash = HashText(
+        HashText(HashText(2166136261u ^ static_cast<unsigned>(kind), path), section), reg ? "" : key);
+    unsigned mask = kRecordIndexSize - 1;
+    for (unsigned at = hash & mask;; at = (at + 1) & mask) {
+        int *cell = &record->index[at];
+        if (*cell == 0)
+            return cell;
+        const RecordItem &item = record->items[*cell - 1];
+        if (item.kind == kind && SameText(item.path, path) && SameText(item.section, section) &&
+            (reg || SameText(item.key, key)))
+            return cell;
+    }
+}
+
+// Makes the index again from the items.
+void IndexItems(InstallRecord *record)
+{
+    memset(record->index, 0, sizeof record->index);
+    for (int i = 0; i < record->count; ++i) {
+        const RecordItem &item = record->items[i];
+        *IndexCell(record, item.kind, item.path, item.section, item.key) = i + 1;
+    }
+    record->indexed = record->count;
 }
 
 // A complete path the uninstaller may act on: a drive or a share, and no
@@ -180,9 +221,18 @@ bool ReadItem(InstallRecord *record, char **fields, int count)
     return kind != 0 && count == 2 && AddRecordItem(record, kind, fields[1], 0, 0);
 }
 
+// Empties the record, touching only what was used: a record's room is large.
+void ClearRecord(InstallRecord *record)
+{
+    size_t used = offsetof(InstallRecord, items) +
+                  sizeof(RecordItem) * static_cast<size_t>(record->count > 0 ? record->count : 0);
+    memset(record, 0, used);
+    record->indexed = -1; // the index is made again at the next add
+}
+
 RecordRead Damaged(InstallRecord *record, RecordRead why)
 {
-    memset(record, 0, sizeof *record);
+    ClearRecord(record);
     return why;
 }
 
@@ -272,19 +322,21 @@ bool AddRecordItem(InstallRecord *record, int kind, const char *path, uint64_t s
         return false;
     if (!ini && !reg)
         section = key = "";
-    for (int i = 0; i < record->count; ++i) {
-        RecordItem &item = record->items[i];
-        if (item.kind == kind && SameText(item.path, path) && SameText(item.section, section) &&
-            (reg || SameText(item.key, key))) {
-            item.size = size;
-            item.written = written;
-            if (reg)
-                SetRecordField(item.key, key);
-            return true;
-        }
+    if (record->indexed != record->count)
+        IndexItems(record);
+    int *cell = IndexCell(record, kind, path, section, key);
+    if (*cell) {
+        RecordItem &item = record->items[*cell - 1];
+        item.size = size;
+        item.written = written;
+        if (reg)
+            SetRecordField(item.key, key); // the data written last
+        return true;
     }
     if (record->count >= kRecordMaxItems)
         return false;
+    *cell = record->count + 1;
+    record->indexed = record->count + 1;
     RecordItem &item = record->items[record->count++];
     item.kind = kind;
     bool sized = kind == RECORD_FILE || kind == RECORD_LINK;
@@ -298,7 +350,7 @@ bool AddRecordItem(InstallRecord *record, int kind, const char *path, uint64_t s
 
 RecordRead ParseRecord(const char *text, size_t length, InstallRecord *record)
 {
-    memset(record, 0, sizeof *record);
+    ClearRecord(record);
     if (length > kRecordMaxBytes)
         return RECORD_TOO_LARGE;
     char *const header[] = {record->product, record->name, record->version, record->publisher,

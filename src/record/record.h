@@ -47,10 +47,12 @@
 
 #include "setupdist.h"
 
-constexpr size_t kRecordFieldSize = 260;        // every text field, terminator included
-constexpr int kRecordMaxItems = 1024;           // items one record holds
-constexpr size_t kRecordMaxBytes = 1024 * 1024; // a larger file is not read at all
-constexpr size_t kRecordLineMax = 1100;         // longest line, its CR LF excluded
+constexpr size_t kRecordFieldSize = 260; // every text field, terminator included
+// Items one record holds: a file and a folder for each of the most copy
+// entries setup takes, and the module's own besides.
+constexpr int kRecordMaxItems = 2 * SETUP_MOST_COPY_ENTRIES + 1024;
+constexpr size_t kRecordMaxBytes = 48 * 1024 * 1024; // a larger file is not read at all
+constexpr size_t kRecordLineMax = 1100;              // longest line, its CR LF excluded
 constexpr char kRecordFileName[] = SETUP_RECORD_FILE;
 constexpr char kUninstallerName[] = SETUP_UNINSTALLER;
 
@@ -74,6 +76,11 @@ struct RecordItem {
     char key[kRecordFieldSize];     // ini only
 };
 
+// The cells of a record's index of its items (a power of two, at least twice
+// the items), which keeps adding an item quick however many there are.
+constexpr int kRecordIndexSize = 1 << 19;
+static_assert(kRecordIndexSize >= 2 * kRecordMaxItems, "the index holds every item");
+
 struct InstallRecord {
     char product[kRecordFieldSize];
     char name[kRecordFieldSize];
@@ -82,6 +89,11 @@ struct InstallRecord {
     char folder[kRecordFieldSize];
     int count;
     RecordItem items[kRecordMaxItems];
+    // AddRecordItem's index: item + 1 per cell, 0 when empty. It covers the
+    // first `indexed` items; when `count` differs (items were dropped) it is
+    // made again. Only AddRecordItem reads or writes it.
+    int indexed;
+    int index[kRecordIndexSize];
 };
 
 enum RecordRead {

@@ -2,9 +2,13 @@
 // product's setup module.
 #include <windows.h>
 
+#include "copy/copylist.h"
+#include "copy/disposable.h"
+#include "copy/listroom.h"
 #include "core/context.h"
 #include "core/hooks.h"
 #include "core/log.h"
+#include "setupdist.h"
 #include "setupmodule.h"
 #include "shell/mainwnd.h"
 #include "shell/rollback.h"
@@ -33,6 +37,52 @@ int EndLog(int code)
     LogLine("setup ended: exit code %d, %s", code, SetupExitMeaning(code));
     CloseSetupLog();
     return code;
+}
+
+// The program's own folder, ending in a backslash; empty when it cannot be had.
+void ProgramFolder(char (&folder)[kPathSize])
+{
+    char program[kPathSize];
+    DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
+    if (length == 0 || length >= sizeof program || !FolderOfPath(folder, program))
+        folder[0] = 0;
+}
+
+// What the data file asks of the copy: room for its entries, taken once
+// now, and the pace. False after telling the user when it cannot be done.
+bool PrepareCopy(const char *folder)
+{
+    char dataPath[kPathSize];
+    CopyDeclarations declared;
+    if (!folder[0] || !JoinPath(dataPath, folder, SETUP_DATA_FILE))
+        return true; // the main window finds no folder either, and says so
+    if (!ReadCopyDeclarations(dataPath, &declared)) {
+        TellOrLog(nullptr, declared.problem, "KARVELO Setup");
+        return false;
+    }
+    if (!TakeCopyRoom(declared.slots)) {
+        TellOrLog(nullptr, "There is not enough memory for the copy list.", "KARVELO Setup");
+        return false;
+    }
+    if (declared.slots > kCopySlots)
+        LogLine("copy list: room for %d entries", declared.slots);
+    g_setup.fastCopy = declared.fast;
+    return true;
+}
+
+// /FROMPACKAGE=: the package's folder may give its files up, once proven.
+void CheckPackageFolder(const char *folder, const char *handle)
+{
+    if (!handle[0])
+        return;
+    char why[128];
+    if (folder[0] && SourceIsDisposable(folder, handle, why, sizeof why)) {
+        g_setup.disposableSource = 1;
+        LogLine("source: the package's own folder; its plain files are moved into place");
+    } else {
+        LogLine("source: /FROMPACKAGE= ignored, %s; files are copied",
+                folder[0] ? why : "no folder");
+    }
 }
 
 bool RegisterMainClass()
@@ -74,6 +124,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         TellOrLog(nullptr, "Please exit the KARVELO ENGINE before running setup", "KARVELO SETUP");
         return EndLog(SETUP_EXIT_CANNOT_RUN);
     }
+    char folder[kPathSize];
+    ProgramFolder(folder);
+    if (!PrepareCopy(folder))
+        return EndLog(SETUP_EXIT_BAD_SWITCH);
+    CheckPackageFolder(folder, switches.fromPackage);
     if (switches.moduleTooLong || CopyText(g_setup.commandLine, switches.module) < 0)
         g_setup.commandLineTooLong = 1;
     CopyText(g_setup.chosenDir, switches.dir);
@@ -98,10 +153,20 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     }
 
     MSG message;
+    DWORD longest = 0; // the longest message of the copy: how long the window did not answer
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        DWORD before = GetTickCount();
+        int copying = g_setup.copyInProgress;
         TranslateMessage(&message);
         DispatchMessageA(&message);
+        DWORD took = GetTickCount() - before;
+        // The steps that start and end the copy hold the status dialogs'
+        // own message loops: only what runs during the copy counts.
+        if (copying && g_setup.copyInProgress && took > longest)
+            longest = took;
     }
+    if (g_setup.fastCopy)
+        LogLine("copy: the longest message took %lu ms", longest);
     // Only now can no code of the module be on the stack.
     StopFilteringPosts();
     ReleaseModule();

@@ -1,5 +1,6 @@
 #include "shell/startup.h"
 
+#include "copy/copylist.h"
 #include "setupdist.h"
 #include "setupmodule.h"
 #include "util/cmdline.h"
@@ -119,6 +120,9 @@ const char *TakeSwitch(const char *p, SetupSwitches *switches)
         else
             NoteSwitchProblem(switches->problem, sizeof switches->problem,
                               "This log file name cannot be used: ", token);
+    } else if (value && IsSwitchNamed(name, length, "FROMPACKAGE")) {
+        // Only the package passes it; whether it holds is proven before use.
+        CopyText(switches->fromPackage, sizeof switches->fromPackage, value);
     } else {
         NoteSwitchProblem(switches->problem, sizeof switches->problem, "Unknown switch: ", token);
     }
@@ -172,4 +176,26 @@ bool ReadSwitches(const char *arguments, SetupSwitches *switches)
     if (!(switches->mode & SETUP_MODE_LOGGING))
         switches->log[0] = 0;
     return switches->problem[0] == 0;
+}
+
+bool ReadCopyDeclarations(const char *dataPath, CopyDeclarations *declarations)
+{
+    memset(declarations, 0, sizeof *declarations);
+    declarations->slots = kCopySlots;
+    // A mark no value can be tells an absent key from an empty one.
+    char value[32];
+    GetPrivateProfileStringA("GENERAL", SETUP_COPY_ENTRIES_KEY, "\x01", value, sizeof value,
+                             dataPath);
+    bool given = !(value[0] == 1 && value[1] == 0);
+    int slots = DeclaredCopySlots(given ? value : nullptr);
+    if (slots < 0) {
+        CopyText(declarations->problem,
+                 "The data file's " SETUP_COPY_ENTRIES_KEY " is not a number from 0 to 65536: ");
+        AppendText(declarations->problem, value);
+        return false;
+    }
+    declarations->slots = slots;
+    declarations->fast =
+        GetPrivateProfileIntA("GENERAL", SETUP_FAST_COPY_KEY, 0, dataPath) == 1 ? 1 : 0;
+    return true;
 }

@@ -31,16 +31,30 @@ struct SetupSwitches {
     char log[260];    // /LOG=: the log file; empty when not given
     char module[260]; // the module's name as given; empty when not given
     bool moduleTooLong; // the module's name did not fit `module`
-    char problem[300];  // why the switches were refused
+    char
+        fromPackage[24]; // /FROMPACKAGE=: the package's mark handle, as given; empty when not given
+    char problem[300];   // why the switches were refused
 };
 
 // Reads the switches of `arguments` (each starts with '/', is matched without
-// regard to case and is followed by blanks): /SILENT, /VERYSILENT, /DIR=folder
-// and /LOG=file, a value in double quotes holding blanks (or the whole switch
-// in quotes). The first text that is no switch is the module's name, exactly
-// as given up to the blanks before the next switch; switches may come before
-// and after it. Returns false, with `problem` naming the first fault, for an
-// unknown switch, a malformed value, a folder that is not a complete path,
-// or a word after the module's name that is no switch; every switch is still
-// read, so `mode` holds the silence asked for anywhere on the line.
+// regard to case and is followed by blanks): /SILENT, /VERYSILENT, /DIR=folder,
+// /LOG=file and /FROMPACKAGE=handle (taken as given, proven later), a value in double quotes
+// holding blanks (or the whole switch in quotes). The first text that is no switch is the module's
+// name, exactly as given up to the blanks before the next switch; switches may come before and
+// after it. Returns false, with `problem` naming the first fault, for an unknown switch, a
+// malformed value, a folder that is not a complete path, or a word after the module's name that is
+// no switch; every switch is still read, so `mode` holds the silence asked for anywhere on the
+// line.
 bool ReadSwitches(const char *arguments, SetupSwitches *switches);
+
+// What the data file's [GENERAL] asks of the copy.
+struct CopyDeclarations {
+    int slots;         // the copy entries to take room for (kCopySlots without the key)
+    int fast;          // cbFastCopy=1
+    char problem[300]; // why the declaration cannot be followed; empty when it can
+};
+
+// Reads cbCopyEntries and cbFastCopy from the data file at `dataPath`.
+// False, with `problem` set, when cbCopyEntries is not a number or is above
+// the most setup takes.
+bool ReadCopyDeclarations(const char *dataPath, CopyDeclarations *declarations);

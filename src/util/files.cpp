@@ -31,6 +31,18 @@ unsigned long FileSizeOf(const char *path)
     return size == INVALID_FILE_SIZE ? 0 : size;
 }
 
+long long FileSize64Of(const char *path)
+{
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    LARGE_INTEGER size;
+    bool known = GetFileSizeEx(file, &size) != 0;
+    CloseHandle(file);
+    return known ? size.QuadPart : 0;
+}
+
 namespace
 {
 

@@ -12,6 +12,9 @@ int FileExists(const char *path);
 // reading; an empty file also gives 0.
 unsigned long FileSizeOf(const char *path);
 
+// The same for a file of any size: its size in bytes, 0 when it cannot be opened.
+long long FileSize64Of(const char *path);
+
 // Creates the folder `path` and every missing folder above it. The path may
 // end in a backslash. Returns 1 when the folder exists afterwards (made now or
 // already there), 0 when it does not (a file in the way, no drive, no right).

@@ -296,7 +296,7 @@ TEST_F(ConflictScan, EntriesAddedDuringTheHookAreExaminedOnlyAboveTheCurrentSlot
     Add("FREED.TXT");
     int first = Add("A.TXT");
     int second = Add("B.TXT");
-    g_copyList.slots[0].inUse = 0;
+    ReleaseCopySlot(0);
     for (const char *name : {"A.TXT", "B.TXT", "LOW.TXT", "HIGH.TXT"})
         Existing(name);
     Script({FC_REPLACE, FC_REPLACE, FC_REPLACE}, 0, {Request("LOW.TXT"), Request("HIGH.TXT")});
@@ -336,7 +336,7 @@ TEST_F(ConflictScan, EveryEntryInUseGetsItsSubFolderBelowTheDestination)
     AddCopyEntry("C:\\a", "C:\\b", "ForAbsolute", 0, 0, 0, 0, 0, 1);
     int freed = Add("F.TXT", 0, "Freed");
     Add("ROOT.TXT", 0, "");
-    g_copyList.slots[freed].inUse = 0;
+    ReleaseCopySlot(freed);
     CreateDestFolders();
     std::vector<std::string> made = testfs::List(dst_);
     std::sort(made.begin(), made.end());

@@ -150,3 +150,85 @@ TEST_F(CopyOneFileTest, SourceOpenForWritingElsewhereStillCopies)
     CloseHandle(writer);
     EXPECT_EQ(testfs::ReadWhole(Dest("COPIED.TXT")), "being written");
 }
+
+// The copy in pieces, as the fast pace runs a large file across steps.
+class FileCopyInPieces : public CopyOneFileTest
+{
+  protected:
+    // A plain source of `size` bytes that no two pieces share the content of.
+    std::string Source(size_t size)
+    {
+        std::string content(size, '\0');
+        for (size_t i = 0; i < size; ++i)
+            content[i] = static_cast<char>((i * 7) ^ (i >> 20));
+        std::string path = tree_ / "source.dat";
+        EXPECT_TRUE(testfs::WriteWhole(path, content));
+        return content;
+    }
+};
+
+TEST_F(FileCopyInPieces, EachContinueCopiesAPieceUntilTheWholeIsInPlace)
+{
+    std::string content = Source(3 * 1024 * 1024 + 5);
+    std::string dest = Dest("BIG.DAT");
+    FileCopy copy;
+    ASSERT_EQ(BeginFileCopy(&copy, (tree_ / "source.dat").c_str(), dest.c_str(), 0), 1);
+    EXPECT_EQ(copy.total, content.size());
+    int steps = 0;
+    int result;
+    while ((result = ContinueFileCopy(&copy, 0)) == 0) {
+        ++steps;
+        EXPECT_TRUE(testfs::ReadWhole(dest) == "<missing>"); // nothing partial is ever seen
+    }
+    EXPECT_EQ(result, 1);
+    EXPECT_GE(steps, 3);
+    EXPECT_EQ(copy.done, copy.total);
+    EXPECT_EQ(FinishFileCopy(&copy), 1);
+    EXPECT_TRUE(testfs::ReadWhole(dest) == content);
+    EXPECT_EQ(Leftovers(), 0u);
+
+    // A compressed source expands across pieces as in one call.
+    std::string lz = Dest("SAMPLE.BIN");
+    ASSERT_EQ(BeginFileCopy(&copy, testfs::Fixture("sample.bin_").c_str(), lz.c_str(), 0), 1);
+    while ((result = ContinueFileCopy(&copy, 0)) == 0) {
+    }
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(FinishFileCopy(&copy), 1);
+    EXPECT_TRUE(testfs::ReadWhole(lz) == testfs::ReadWhole(testfs::Fixture("sample.bin")));
+}
+
+TEST_F(FileCopyInPieces, AbandonedHalfWayLeavesTheOldFileAndNoTemporary)
+{
+    Source(3 * 1024 * 1024);
+    std::string dest = Dest("BIG.DAT");
+    ASSERT_TRUE(testfs::WriteWhole(dest, "the old content"));
+    FileCopy copy;
+    ASSERT_EQ(BeginFileCopy(&copy, (tree_ / "source.dat").c_str(), dest.c_str(), 0), 1);
+    ASSERT_EQ(ContinueFileCopy(&copy, 0), 0);
+    EXPECT_EQ(Leftovers(), 1u);
+    AbandonFileCopy(&copy);
+    EXPECT_EQ(testfs::ReadWhole(dest), "the old content");
+    EXPECT_EQ(Leftovers(), 0u);
+}
+
+TEST_F(FileCopyInPieces, AMayMoveSourceIsMovedWhenPlainAndCopiedWhenCompressed)
+{
+    std::string content = Source(4096);
+    std::string source = tree_ / "source.dat";
+    FileCopy copy;
+    ASSERT_EQ(BeginFileCopy(&copy, source.c_str(), Dest("MOVED.DAT").c_str(), 1), 1);
+    EXPECT_EQ(copy.moved, 1);
+    EXPECT_EQ(ContinueFileCopy(&copy, INFINITE), 1);
+    EXPECT_EQ(FinishFileCopy(&copy), 1);
+    EXPECT_TRUE(testfs::ReadWhole(source) == "<missing>");
+    EXPECT_TRUE(testfs::ReadWhole(Dest("MOVED.DAT")) == content);
+
+    std::string lz = tree_ / "copy.bin_";
+    ASSERT_TRUE(testfs::WriteWhole(lz, testfs::ReadWhole(testfs::Fixture("sample.bin_"))));
+    ASSERT_EQ(BeginFileCopy(&copy, lz.c_str(), Dest("SAMPLE.BIN").c_str(), 1), 1);
+    EXPECT_EQ(copy.moved, 0);
+    EXPECT_EQ(ContinueFileCopy(&copy, INFINITE), 1);
+    EXPECT_EQ(FinishFileCopy(&copy), 1);
+    EXPECT_TRUE(testfs::ReadWhole(lz) != "<missing>");
+    EXPECT_EQ(Leftovers(), 0u);
+}

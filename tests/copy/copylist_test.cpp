@@ -11,6 +11,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -107,7 +108,7 @@ TEST_F(Lists, FreedSlotIsTakenByTheNextAdd)
 {
     for (int i = 0; i < 10; ++i)
         Add("F" + std::to_string(i));
-    g_copyList.slots[5].inUse = 0; // what the conflict scan does to a refused entry
+    ReleaseCopySlot(5); // what the conflict scan does to a refused entry
     EXPECT_EQ(CountCopyEntries(), 9);
     EXPECT_EQ(Add("NEW"), 5);
     EXPECT_STREQ(g_copyList.slots[5].sourceName, "NEW");
@@ -211,4 +212,72 @@ TEST_F(Lists, MainWindowAnswersTheModulesRequests)
     CopyText(addIn.description, "Viewer");
     EXPECT_EQ(WndProc(nullptr, SM_ADDADDIN, 0, reinterpret_cast<LPARAM>(&addIn)), 0);
     EXPECT_EQ(WndProc(nullptr, SM_ADDADDIN, 0, reinterpret_cast<LPARAM>(&addIn)), -1);
+}
+
+TEST(DeclaredCopySlots, TheKeyGivesTheRoomWithinTheEnginesLimit)
+{
+    EXPECT_EQ(DeclaredCopySlots(nullptr), kCopySlots);
+    EXPECT_EQ(DeclaredCopySlots("0"), kCopySlots);
+    EXPECT_EQ(DeclaredCopySlots("100"), kCopySlots);
+    EXPECT_EQ(DeclaredCopySlots("1109"), 1109);
+    EXPECT_EQ(DeclaredCopySlots("65536"), 65536);
+    for (const char *bad : {"", "65537", "-5", "12x", " 5", "99999999999999999999", "1e3"})
+        EXPECT_EQ(DeclaredCopySlots(bad), -1) << bad;
+}
+
+class DeclaredList : public Lists
+{
+  protected:
+    void SetUp() override
+    {
+        room_.assign(kRoom, CopyEntry());
+        index_.assign(static_cast<size_t>(CopyIndexSize(kRoom)), 0);
+        UseCopyRoom(room_.data(), kRoom, index_.data(), static_cast<int>(index_.size()));
+    }
+    void TearDown() override
+    {
+        // The next test finds the default room again.
+        static CopyEntry slots[kCopySlots];
+        static int index[2 * kCopySlots];
+        UseCopyRoom(slots, kCopySlots, index, 2 * kCopySlots);
+    }
+    static constexpr int kRoom = 1109;
+    std::vector<CopyEntry> room_;
+    std::vector<int> index_;
+};
+
+TEST_F(DeclaredList, HoldsTheDeclaredEntriesWithTheSameRules)
+{
+    for (int i = 0; i < kRoom; ++i)
+        ASSERT_EQ(Add("F" + std::to_string(i)), i);
+    EXPECT_TRUE(boxes.Seen().empty());
+    EXPECT_EQ(Add("F700"), -1); // a duplicate far above the default's slots: no message
+    EXPECT_EQ(Add("f700"), -1); // case counts as before: this one has no place left
+    std::vector<SeenBox> seen = boxes.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    ExpectPlainBox(seen[0], "KARVELO - Setup", "No more copy-list place");
+
+    // A freed slot is the next add's; the name it held may come back.
+    ReleaseCopySlot(900);
+    ReleaseCopySlot(300);
+    EXPECT_EQ(Add("F900"), 300);
+    EXPECT_EQ(Add("NEW"), 900);
+    EXPECT_EQ(CopySlotEnd(), kRoom);
+    EXPECT_EQ(Add("F900"), -1);
+    EXPECT_EQ(CountCopyEntries(), kRoom);
+}
+
+TEST_F(DeclaredList, ManyFreedAndRetakenNamesKeepTheDuplicateTestRight)
+{
+    // Freed names leave stale cells in the index until it is made again.
+    for (int round = 0; round < 40; ++round) {
+        for (int i = 0; i < 100; ++i)
+            ASSERT_GE(Add("R" + std::to_string(round) + "_" + std::to_string(i)), 0);
+        for (int slot = 0; slot < 100; ++slot)
+            ReleaseCopySlot(slot);
+    }
+    EXPECT_EQ(CountCopyEntries(), 0);
+    EXPECT_EQ(Add("R39_5"), 0);
+    EXPECT_EQ(Add("R39_5"), -1);
+    EXPECT_TRUE(boxes.Seen().empty());
 }

@@ -276,6 +276,19 @@ TEST(CopyPercent, FullListAdvancesByWholePercents)
     EXPECT_EQ(BarFill(100), 108);
 }
 
+TEST(BytePercent, SharesOfFilesOfAnySizeNeverOverflow)
+{
+    const unsigned long long kGiB = 1ull << 30;
+    EXPECT_EQ(BytePercent(0, 0), 0);
+    EXPECT_EQ(BytePercent(1, 3), 33);
+    // Past 4 GiB, where a 32-bit count would wrap.
+    EXPECT_EQ(BytePercent(5 * kGiB, 10 * kGiB), 50);
+    EXPECT_EQ(BytePercent(4 * kGiB + 1, 4 * kGiB + 2), 99);
+    EXPECT_EQ(BytePercent(~0ull / 2, ~0ull), 49);
+    EXPECT_EQ(BytePercent(~0ull, ~0ull), 100);
+    EXPECT_EQ(BytePercent(7, 5), 100);
+}
+
 TEST_F(CopyWindow, CreationFollowsTheLayout)
 {
     Create();
@@ -571,3 +584,31 @@ TEST_F(CopyWindow, CancelAnsweredStopEndsTheSetupAtOnce)
 }
 
 } // namespace
+
+// The fast pace: as many entries a step as fit its time, the bar by bytes.
+class FastPace : public CopyWindow
+{
+  protected:
+    void SetUp() override
+    {
+        CopyWindow::SetUp();
+        g_setup.fastCopy = 1;
+    }
+    void TearDown() override
+    {
+        g_setup.fastCopy = 0;
+        CopyWindow::TearDown();
+    }
+};
+
+TEST_F(FastPace, SmallFilesGoInOneStepWithoutThePacedWait)
+{
+    for (const char *name : {"A.TXT", "B.TXT", "C.TXT"}) {
+        Source(name, name);
+        AddCopyEntry(name, name, "", 0, 0, 0, 0, 3ll << 31, 0);
+    }
+    RunCopy();
+    EXPECT_EQ(percents_, (std::vector<int>{100}));
+    EXPECT_EQ(g_saw.doneWParam, 1u);
+    EXPECT_EQ(testfs::List(dst_), (std::vector<std::string>{"A.TXT", "B.TXT", "C.TXT"}));
+}

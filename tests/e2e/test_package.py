@@ -200,3 +200,35 @@ def test_a_name_beyond_ascii_installs_from_the_package_and_from_the_zip(scenario
                            f'/DIR="{windows_path(into)}" /LOG="{windows_path(log)}"')
     assert scenario.wait_exit(120) == EXIT_CODES["complete"], log.read_text()
     assert (into / "\u00dcbersicht.txt").read_bytes() == expected
+
+
+def test_a_folder_only_named_as_the_packages_gives_none_of_its_files_up(scenario):
+    # Named as the package names its folder, below the user's temporary
+    # folder, with a mark file; but the handle passed is not that mark held
+    # open: setup copies, and the folder keeps every file.
+    scenario.add_module("defsetup", dll="stock.dll")
+    scenario.add_file("PLAIN.TXT", "plain\r\n")
+    scenario.write_setup_data(title="Tiny", items=["PLAIN.TXT, T, , 0, 0, 1, 0;"],
+                              extra={"PRODUCT": {"cbFolder": "Tiny", "cbConflict": "keep"}})
+    scenario.program_files()
+    scenario.wine("cmd", "/c", "exit")  # the prefix, with its temporary folder
+    temp = next(scenario.prefix.glob("drive_c/users/*/**/Temp"))
+    folder = temp / "kvl0123456789abcdef"
+    folder.mkdir()
+    for item in scenario.src.iterdir():
+        (folder / item.name).write_bytes(item.read_bytes())
+    (folder / "setup.exe").write_bytes((scenario.bin / "setup.exe").read_bytes())
+    (folder / "kvl0123456789abcdef.run").write_bytes(b"")
+    log = scenario.dest / "setup.log"
+    # Started by its C: path, as the package starts it and as the system names the temporary folder.
+    program = "C:\\" + str((folder / "setup.exe").relative_to(scenario.prefix / "drive_c"))
+    program = program.replace("/", "\\")
+    for handle in ("4", "not-a-handle"):
+        scenario.start(cmdline=f'"{program}" /VERYSILENT '
+                               f'/FROMPACKAGE={handle} /LOG="{windows_path(log)}"')
+        assert scenario.wait_exit(60) == EXIT_CODES["complete"], log.read_text()
+        assert (folder / "PLAIN.TXT").read_bytes() == b"plain\r\n"
+        assert (scenario.dest / "Tiny" / "PLAIN.TXT").read_bytes() == b"plain\r\n"
+    text = log.read_text()
+    assert text.count("source: /FROMPACKAGE= ignored, the handle is not") == 2, text
+    assert "moved from the package's folder" not in text, text

@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         case 1: {
             // The conflict scan's FC_SKIP: the slot is freed, nothing moves.
             int slot = size ? data[0] % kCopySlots : 0;
-            g_copyList.slots[slot].inUse = 0;
+            ReleaseCopySlot(slot);
             break;
         }
         case 2:

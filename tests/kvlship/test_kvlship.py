@@ -859,3 +859,60 @@ def test_a_new_vendors_first_day_follows_the_readme(tmp_path, vendor_certificate
     assert report["passed"] and report["faults"] == [] and report["leftBehind"] == [], report
     assert any(b["answer"] == "Continue" and "desktop" in b["text"] for b in report["boxes"]), \
         report["boxes"]
+
+
+def test_new_build_check_and_try_agree_on_a_product_of_1109_files(tmp_path):
+    files = tmp_path / "files"
+    for i in range(1109):
+        folder = files / ("bin" if i < 300 else f"docs{i % 7}")
+        folder.mkdir(parents=True, exist_ok=True)
+        if i < 300:
+            (folder / f"lib{i:04d}.dll").write_bytes(b"MZ" + bytes([i & 0xFF]) * (1000 + i))
+        else:
+            (folder / f"note{i:04d}.txt").write_text(f"note {i}\n" * (1 + i % 20))
+    (tmp_path / "licence.txt").write_text("Use it well.\n")
+    manifest = tmp_path / "large.manifest"
+    # An engine that states no limit takes the fixed 128 entries: new still
+    # lists every file but says so, and build refuses as it says.
+    older = tmp_path / "older"
+    older.mkdir()
+    for name in ("stock.dll", "uninst.exe"):
+        shutil.copy(BIN / name, older / name)
+    key = "CopyEntriesLimit".encode("utf-16-le")
+    image = (BIN / "setup.exe").read_bytes()
+    assert key in image
+    (older / "setup.exe").write_bytes(image.replace(key, "NoEntriesLimitXX".encode("utf-16-le")))
+    listed = kvlship("new", manifest, files, "--engine", older)
+    assert listed.returncode == 0 and "lists 1109 files" in listed.stdout, listed.stderr
+    assert "installs at most 128 files" in listed.stderr
+    refused = kvlship("build", manifest, tmp_path / "old-dist", "--engine", older)
+    assert refused.returncode == 2
+    assert "setup installs at most 128 files; this lists 1109" in refused.stderr
+
+    manifest.unlink()
+    listed = kvlship("new", manifest, files, "--engine", BIN)
+    assert listed.returncode == 0 and listed.stderr == "", listed.stderr
+    assert "fast-copy = yes" in manifest.read_text()
+    dist = tmp_path / "dist"
+    built = kvlship("build", manifest, dist, "--engine", BIN, timeout=300)
+    assert built.returncode == 0, built.stderr
+    data = (dist / "kvlsetup.dat").read_bytes().decode("latin-1")
+    assert "cbCopyEntries=1109\r\n" in data and "cbFastCopy=1\r\n" in data, data
+    checked = kvlship("check", dist, "--json", timeout=300)
+    result = json.loads(checked.stdout)
+    assert checked.returncode == 0, result["problems"]
+    assert len(result["files"]) == 1109
+    # The room declared is the room check gives: one entry less and the last file finds none.
+    (dist / "kvlsetup.dat").write_bytes(
+        data.replace("cbCopyEntries=1109", "cbCopyEntries=1108").encode("latin-1"))
+    found = problems(json.loads(kvlship("check", dist, "--json", timeout=300).stdout))
+    assert_named(found, "FILELIST", "1 files find no place: setup lists at most 1108")
+    (dist / "kvlsetup.dat").write_bytes(data.encode("latin-1"))
+
+    tried = kvlship("try", dist, "--silent", "--json", "--work", tmp_path / "trial", "--engine",
+                    BIN, timeout=600)
+    report = json.loads(tried.stdout)
+    assert tried.returncode == 0 and report["passed"], report.get("faults")
+    landed = [f["path"] for f in report["installed"]
+              if not f["path"].endswith(("uninst.exe", "uninst.dat"))]
+    assert sorted(landed) == sorted(f["installed"] for f in result["files"])

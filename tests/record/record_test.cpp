@@ -216,4 +216,25 @@ TEST(InstallRecord, ARestartLineMakesVersionThreeAndOnlyThreeReadsIt)
     std::string older = Body(text);
     older[older.find('3')] = '2';
     EXPECT_EQ(Parse(Resealed(older, held.record->count), read.record), RECORD_BAD_LINE);
+TEST(InstallRecord, ItemsDroppedByTheWriterStillFindTheirRepeat)
+{
+    // The kit drops items outside the product's places by moving the rest
+    // down: an item added again afterwards must still be found, not repeated.
+    Held held;
+    Sample(held.record);
+    InstallRecord *record = held.record;
+    ASSERT_STREQ(record->items[1].path, "C:\\Program Files\\Atlas\\DEMO.EXE");
+    for (int i = 1; i < record->count; ++i)
+        record->items[i - 1] = record->items[i];
+    --record->count;
+    int kept = record->count;
+    EXPECT_TRUE(AddRecordItem(record, RECORD_FILE, "C:\\PROGRAM FILES\\ATLAS\\DEMO.EXE",
+                              0x123456789ull, 9));
+    EXPECT_EQ(record->count, kept);
+    EXPECT_EQ(record->items[0].size, 0x123456789ull);
+
+    // A file of 4 GiB and more keeps its whole size through the text.
+    Held read;
+    EXPECT_EQ(Parse(Written(record), read.record), RECORD_OK);
+    EXPECT_EQ(read.record->items[0].size, 0x123456789ull);
 }

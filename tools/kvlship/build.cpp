@@ -1,4 +1,5 @@
 #include "build.h"
+#include "engine.h"
 
 #include "check.h"
 #include "codepage.h"
@@ -50,6 +51,7 @@ struct Manifest {
     std::vector<FileSpec> files;
     std::string passOn;              // sections written into kvlsetup.dat as they stand
     int codePage = kDefaultCodePage; // the target's ANSI code page, [package] codepage
+    bool fastCopy = false;           // [package] fast-copy = yes: setup's fast pace (cbFastCopy)
 };
 
 // Build's complaints, keyed as check's are: by the manifest's line, the
@@ -175,8 +177,8 @@ void ReadFileLine(const std::string &line, int number, const BuildOptions &optio
 // Every [package] key and [files] option the manifest's reader knows, for
 // its messages and for `kvlship keys`, which the reference's test reads.
 const char *const kManifestPackageKeys[] = {
-    "title",   "licence",   "module",       "module-name", "codepage",     "copyright", "id",
-    "version", "publisher", "licence-name", "description", "download-url", nullptr};
+    "title",   "licence",   "module",       "module-name", "codepage",     "copyright", "fast-copy",
+    "id",      "version",   "publisher",    "licence-name", "description", "download-url", nullptr};
 const char *const kManifestFileOptions[] = {"plain", "replace", "windows", nullptr};
 
 std::string KnownKeys()
@@ -321,8 +323,14 @@ bool ReadManifest(const BuildOptions &options, Manifest *manifest, Errors *error
             manifest->moduleName = expanded;
         else if (key == "copyright")
             manifest->copyright = expanded;
-        else if (!ReadPackageKey(key == "license-name" ? "licence-name" : key, expanded, number,
-                                 manifest))
+        else if (key == "fast-copy") {
+            std::string lowered = Lowered(expanded);
+            if (lowered == "yes" || lowered == "1")
+                manifest->fastCopy = true;
+            else if (lowered != "no" && lowered != "0")
+                errors->Say(number, "fast-copy is yes or no");
+        } else if (!ReadPackageKey(key == "license-name" ? "licence-name" : key, expanded, number,
+                                   manifest))
             errors->Say(number, "unknown [package] key \"" + key + "\" (" + KnownKeys() + ")");
     }
     return true;
@@ -376,12 +384,12 @@ std::string PatternFor(const std::string &stored, const std::vector<std::string>
 // stored name takes, whose sub-folder a data-file line cannot spell (a
 // blank, ',' or ';') or that no pattern finds alone gets a stored name of
 // its own, and the stock module installs it from [STORED].
-void PlanFiles(Manifest *manifest, Errors *errors)
+void PlanFiles(Manifest *manifest, int engineEntries, Errors *errors)
 {
     if (manifest->files.empty())
         errors->Say(0, "[files] lists no file");
-    if (manifest->files.size() > static_cast<size_t>(SETUP_COPY_SLOTS))
-        errors->Say(0, "setup installs at most " + std::to_string(SETUP_COPY_SLOTS) +
+    if (manifest->files.size() > static_cast<size_t>(engineEntries))
+        errors->Say(0, "setup installs at most " + std::to_string(engineEntries) +
                            " files; this lists " + std::to_string(manifest->files.size()));
     int codePage = manifest->codePage;
     for (FileSpec &file : manifest->files) {
@@ -727,6 +735,19 @@ bool ReadyToPackage(Manifest *manifest, Errors *errors)
 
 // [FILELIST] in the engine's line format, one line per file, in manifest
 // order; and [STORED] for the files the stock module installs by request.
+// What [GENERAL] asks of setup's copy: room for more entries than its
+// default list holds, and the fast pace; nothing for a product that needs neither.
+std::string CopyDeclarations(const Manifest &manifest)
+{
+    std::string lines;
+    if (manifest.files.size() > static_cast<size_t>(SETUP_COPY_SLOTS))
+        lines += std::string(SETUP_COPY_ENTRIES_KEY) + "=" + std::to_string(manifest.files.size()) +
+                 "\r\n";
+    if (manifest.fastCopy)
+        lines += std::string(SETUP_FAST_COPY_KEY) + "=1\r\n";
+    return lines;
+}
+
 std::string FileListSection(const Manifest &manifest, Errors *errors)
 {
     std::vector<std::string> storedNames;
@@ -799,15 +820,58 @@ bool SignWritten(const BuildOptions &options, const std::string &title,
 struct FileDone {
     bool done = false;
     bool ok = false;
-    size_t plainSize = 0;
-    size_t storedSize = 0;
+    unsigned long long plainSize = 0;
+    unsigned long long storedSize = 0;
 };
+
+// The largest file the LZ format holds: its header keeps the size in 32 bits.
+constexpr unsigned long long kLzLargest = 0xFFFFFFFFull;
 
 // Reads, compresses (unless plain) and writes one product file. A thread of
 // its own counts its complaints in `errors`, which no other thread touches.
+// Copies `from` to `to` a piece at a time, whatever its size.
+bool StreamFile(const std::string &from, const std::string &to)
+{
+    FILE *in = OpenPlainFile(from, true);
+    if (!in)
+        return false;
+    FILE *out = fopen(to.c_str(), "wb");
+    bool ok = out != nullptr;
+    std::vector<char> piece(1 << 20);
+    while (ok) {
+        size_t got = fread(piece.data(), 1, piece.size(), in);
+        ok = fwrite(piece.data(), 1, got, out) == got;
+        if (got < piece.size()) {
+            ok = ok && !ferror(in);
+            break;
+        }
+    }
+    fclose(in);
+    return out && fclose(out) == 0 && ok;
+}
+
 void WriteProductFile(const FileSpec &file, const std::string &out, const SignOptions &sign,
                       FileDone *result, Errors *errors)
 {
+    // A plain file that nothing signs is copied as it stands, a piece at a
+    // time; so is one too large for the LZ format, whose header holds its
+    // size in 32 bits.
+    unsigned long long size = static_cast<unsigned long long>(FileSize(file.source));
+    bool tooLarge = size > kLzLargest;
+    if (tooLarge || (file.plain && sign.certificate.empty())) {
+        if (tooLarge && !file.plain)
+            errors->Add(Severity::Warning, file.source,
+                        "holds " + std::to_string(size) +
+                            " bytes, more than the LZ format can; it ships plain");
+        std::string to = JoinHost(out, file.stored);
+        result->ok = StreamFile(file.source, to);
+        if (result->ok)
+            CopyFileTime(file.source, to);
+        else
+            errors->Add(Severity::Error, to, "cannot be written");
+        result->plainSize = result->storedSize = size;
+        return;
+    }
     std::string plain, stored;
     result->ok = ReadWholeFile(file.source, &plain) &&
                  SignProgram(file.source, sign, &plain, errors) &&
@@ -868,7 +932,7 @@ bool WriteProductFiles(const Manifest &manifest, const std::string &out, int job
             break;
         }
         const FileSpec &file = manifest.files[i];
-        printf("[%zu/%zu] %-14s %10zu -> %10zu bytes  %s\n", i + 1, count, file.stored.c_str(),
+        printf("[%zu/%zu] %-14s %10llu -> %10llu bytes  %s\n", i + 1, count, file.stored.c_str(),
                results[i].plainSize, results[i].storedSize, file.installed.c_str());
         fflush(stdout);
     }
@@ -1076,10 +1140,10 @@ int BuildDistribution(const BuildOptions &options)
     errors.manifest = options.manifest;
     if (!ReadManifest(options, &manifest, &errors))
         return 2;
-    PlanFiles(&manifest, &errors);
+    std::string setup = JoinHost(options.engine, "setup.exe");
+    PlanFiles(&manifest, EngineCopyEntriesIn(options.engine), &errors);
     CheckPathLengths(manifest, &errors);
 
-    std::string setup = JoinHost(options.engine, "setup.exe");
     std::string module = Lowered(manifest.module) == "stock"
                              ? JoinHost(options.engine, "stock.dll")
                              : FromManifest(manifest, manifest.module);
@@ -1103,8 +1167,8 @@ int BuildDistribution(const BuildOptions &options)
     bool stock = Lowered(manifest.module) == "stock";
     std::string data =
         "[GENERAL]\r\ncbTitle=" + manifest.title +
-        "\r\ncbCodePage=" + std::to_string(manifest.codePage) + "\r\n\r\n" +
-        FileListSection(manifest, &errors) +
+        "\r\ncbCodePage=" + std::to_string(manifest.codePage) + "\r\n" +
+        CopyDeclarations(manifest) + "\r\n" + FileListSection(manifest, &errors) +
         (stock ? WithProductIdentity(manifest.passOn, IdentityInCodePage(manifest, &errors),
                                      manifest.title)
                : manifest.passOn);
@@ -1233,7 +1297,7 @@ void PrintManifestKeys()
         printf("files %s\n", *option);
 }
 
-int WriteNewManifest(const std::string &path, const std::string &folder)
+int WriteNewManifest(const std::string &path, const std::string &folder, const std::string &engine)
 {
     if (IsFile(path)) {
         fprintf(stderr, "kvlship: %s exists; not replacing it\n", path.c_str());
@@ -1255,6 +1319,9 @@ int WriteNewManifest(const std::string &path, const std::string &folder)
                             : "; licence = licence.txt    (ordinary text, UTF-8: setup shows it "
                               "in its agreement box; write one, then remove the ';')\r\n") +
         "module = stock\r\n"
+        "; Setup copies as fast as the disk allows; \"no\": one file a step, at a pace\r\n"
+        "; a person can follow.\r\n"
+        "fast-copy = yes\r\n"
         "; The code page of the machines it installs on (file names and licence).\r\n"
         "codepage = 1252\r\n"
         "; The product's identity: its removal is registered under the id (one that\r\n"
@@ -1296,5 +1363,12 @@ int WriteNewManifest(const std::string &path, const std::string &folder)
     }
     printf("%s lists %zu files below %s; edit it, then: kvlship build %s dist\n", path.c_str(),
            files.size(), folder.c_str(), path.c_str());
+    // Listed all the same: the vendor may leave some out, or take a newer engine.
+    int limit = EngineCopyEntriesIn(engine);
+    if (files.size() > static_cast<size_t>(limit))
+        fprintf(stderr,
+                "kvlship: warning: the engine in %s installs at most %d files; build refuses "
+                "more than that\n",
+                engine.c_str(), limit);
     return 0;
 }

@@ -53,4 +53,5 @@ int BuildDistribution(const BuildOptions &options);
 void PrintManifestKeys();
 
 // Writes a starting manifest for the files below `folder`.
-int WriteNewManifest(const std::string &manifest, const std::string &folder);
+int WriteNewManifest(const std::string &manifest, const std::string &folder,
+                     const std::string &engine);

@@ -1,4 +1,5 @@
 #include "check.h"
+#include "engine.h"
 
 #include "codepage.h"
 #include "hostfs.h"
@@ -223,7 +224,8 @@ struct Reading {
     CheckResult *result;
     std::vector<FolderItem> items; // the distribution folder
     std::vector<std::string> read; // keys read, in order
-    int origin[kCopySlots] = {};   // index in `read` of the line that added each slot
+    std::vector<int> origin;       // index in `read` of the line that added each slot
+    int slots = kCopySlots;        // the copy list's room, as the data file declares it
 };
 
 // Installed path of an entry, for the plan's destination.
@@ -239,7 +241,7 @@ std::string InstalledPath(const CopyEntry &entry, const std::string &destination
 // `name` was refused as a duplicate: says which line listed it first.
 void ReportShadowed(const Reading &reading, const std::string &key, const std::string &name)
 {
-    for (int slot = 0; slot < kCopySlots; ++slot) {
+    for (int slot = 0; slot < CopySlotEnd(); ++slot) {
         const CopyEntry &first = g_copyList.slots[slot];
         if (!first.inUse || strcmp(first.sourceName, name.c_str()) != 0)
             continue;
@@ -283,8 +285,7 @@ void ExpandLine(Reading &reading, const std::string &key, const FileListLine &li
         long long size = FileSize(JoinHost(reading.options.distribution, item.HostName()));
         int told = g_listFullTold;
         int slot = AddCopyEntry(item.name.c_str(), destName, line.subFolder, line.toWindowsFolder,
-                                line.spareFlag1, line.overwrite, line.spareFlag2,
-                                static_cast<int>(size), 0);
+                                line.spareFlag1, line.overwrite, line.spareFlag2, size, 0);
         if (slot >= 0) {
             reading.origin[slot] = static_cast<int>(reading.read.size()) - 1;
             ++added;
@@ -416,7 +417,7 @@ void ReportUnshipped(const Reading &reading)
 void ReadStoredList(Reading &reading, const Profile &data)
 {
     CheckResult *result = reading.result;
-    for (int n = 0; n < kCopySlots; ++n) {
+    for (int n = 0; n < kMostCopyEntries; ++n) {
         std::string key = ItemKey(n);
         std::string value = ReadProfileValue(data, SETUP_STORED_SECTION, key.c_str(), 1024);
         if (value.empty())
@@ -451,9 +452,32 @@ void ReadStoredList(Reading &reading, const Profile &data)
 void ReadFileList(const CheckOptions &options, const Profile &data, const std::string &moduleFile,
                   CheckResult *result)
 {
-    ResetCopyList();
+    // The copy list's room as setup takes it: what [GENERAL] declares, which
+    // the engine shipped beside it must be able to take.
+    Reading reading{options, moduleFile, result, {}, {}, {}, kCopySlots};
+    const ProfileKey *declared = FindKey(data, "GENERAL", SETUP_COPY_ENTRIES_KEY);
+    std::string declaredText =
+        declared ? ReadProfileValue(data, "GENERAL", SETUP_COPY_ENTRIES_KEY, 32) : "";
+    int slots = DeclaredCopySlots(declared ? declaredText.c_str() : nullptr);
+    int engine = EngineCopyEntriesIn(options.distribution);
+    if (slots < 0) {
+        Add(result, Severity::Error, "GENERAL " SETUP_COPY_ENTRIES_KEY,
+            "is " + Quoted(declaredText) + ", not a number from 0 to " +
+                std::to_string(kMostCopyEntries) + ": setup refuses to start");
+        slots = kCopySlots;
+    } else if (slots > engine) {
+        Add(result, Severity::Error, "GENERAL " SETUP_COPY_ENTRIES_KEY,
+            "declares " + std::to_string(slots) + " entries; the setup.exe shipped takes at most " +
+                std::to_string(engine));
+    }
+    static std::vector<CopyEntry> room;
+    static std::vector<int> index;
+    room.assign(static_cast<size_t>(slots), CopyEntry());
+    index.assign(static_cast<size_t>(CopyIndexSize(slots)), 0);
+    UseCopyRoom(room.data(), slots, index.data(), static_cast<int>(index.size()));
+    reading.origin.assign(static_cast<size_t>(slots), 0);
+    reading.slots = slots;
     g_listFullTold = 0;
-    Reading reading{options, moduleFile, result, {}, {}};
     ListFolder(options.distribution, &reading.items);
     SetupView(&reading.items, result->codePage);
 
@@ -482,12 +506,12 @@ void ReadFileList(const CheckOptions &options, const Profile &data, const std::s
     if (g_listFullTold > 0)
         Add(result, Severity::Error, "FILELIST",
             std::to_string(g_listFullTold) + " files find no place: setup lists at most " +
-                std::to_string(kCopySlots) +
+                std::to_string(reading.slots) +
                 " and "
                 "shows \"No more copy-list place\" for each");
     ReportUnreadKeys(data, fileListKeys, result);
     // The plan, slot by slot: the order of the copy.
-    for (int slot = 0; slot < kCopySlots; ++slot) {
+    for (int slot = 0; slot < CopySlotEnd(); ++slot) {
         if (g_copyList.slots[slot].inUse)
             PlanEntry(reading, g_copyList.slots[slot], reading.read[reading.origin[slot]]);
     }

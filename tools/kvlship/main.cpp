@@ -153,7 +153,7 @@ int RunNew(const Arguments &args)
 {
     if (RefusedKind(args.positional[1], true, false, "a folder of the product's files"))
         return 2;
-    return WriteNewManifest(args.positional[0], args.positional[1]);
+    return WriteNewManifest(args.positional[0], args.positional[1], args.engine);
 }
 
 int RunBuild(const Arguments &args)

@@ -9,6 +9,7 @@ set(KVLSHIP_SOURCES
   tools/kvlship/check.cpp
   tools/kvlship/codepage.cpp
   tools/kvlship/digest.cpp
+  tools/kvlship/engine.cpp
   tools/kvlship/hostfs.cpp
   tools/kvlship/lnkread.cpp
   tools/kvlship/pack.cpp

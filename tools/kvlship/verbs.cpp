@@ -5,7 +5,12 @@
 namespace
 {
 
-const VerbFlag kNoFlags[] = {{nullptr, nullptr, nullptr}};
+
+const VerbFlag kNewFlags[] = {
+    {"--engine", "DIR",
+     "the engine whose limit the list is held to (setup.exe); default: kvlship's own"},
+    {nullptr, nullptr, nullptr},
+};
 
 const VerbFlag kBuildFlags[] = {
     {"-D", "NAME=VALUE", "sets ${NAME} in the manifest (repeatable)"},
@@ -45,7 +50,7 @@ const VerbFlag kTryFlags[] = {
 };
 
 const Verb kVerbs[] = {
-    {"new", "MANIFEST FOLDER", 2, "writes a starting manifest for the files in FOLDER", kNoFlags,
+    {"new", "MANIFEST FOLDER", 2, "writes a starting manifest for the files in FOLDER", kNewFlags,
      "  MANIFEST  the manifest to write (it must not exist yet)\n"
      "  FOLDER    the folder holding the product's files, as they are to be installed\n"
      "The manifest lists every file of FOLDER under [files] and the stock module's\n"
