@@ -216,6 +216,8 @@ TEST(InstallRecord, ARestartLineMakesVersionThreeAndOnlyThreeReadsIt)
     std::string older = Body(text);
     older[older.find('3')] = '2';
     EXPECT_EQ(Parse(Resealed(older, held.record->count), read.record), RECORD_BAD_LINE);
+}
+
 TEST(InstallRecord, ItemsDroppedByTheWriterStillFindTheirRepeat)
 {
     // The kit drops items outside the product's places by moving the rest
