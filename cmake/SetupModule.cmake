@@ -31,7 +31,7 @@ if(NOT EXISTS ${SETUP_ENGINE_ROOT}/src/record/record.cpp)
   endforeach()
   set_target_properties(setupkit PROPERTIES INTERFACE_LINK_LIBRARIES "advapi32;user32;shell32")
   set_target_properties(stockkit PROPERTIES
-    INTERFACE_LINK_LIBRARIES "setupkit;shell32;ole32;uuid;advapi32;user32")
+    INTERFACE_LINK_LIBRARIES "setupkit;shell32;shlwapi;ole32;uuid;advapi32;user32")
 endif()
 if(NOT TARGET setupkit)
   add_library(setupkit STATIC
