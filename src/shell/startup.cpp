@@ -111,6 +111,9 @@ const char *TakeSwitch(const char *p, SetupSwitches *switches)
         else
             NoteSwitchProblem(switches->problem, sizeof switches->problem,
                               "This log file name cannot be used: ", token);
+    } else if (value && IsSwitchNamed(name, length, "FROMPACKAGE")) {
+        // The package's stub names the handle of its folder's mark: accepted,
+        // so that a package runs this setup; nothing is made of it yet.
     } else {
         NoteSwitchProblem(switches->problem, sizeof switches->problem, "Unknown switch: ", token);
     }
