@@ -4,7 +4,8 @@
 // fresh private folder under the user's temporary folder, expands the
 // distribution there, runs its setup.exe with the package's own arguments,
 // waits, removes the folder and ends with setup's exit code, once setup's log
-// shows that setup ended by itself.
+// shows that setup ended by itself. Sizes and offsets are 64-bit throughout:
+// a file or a package may pass 4 GiB.
 #include <windows.h>
 
 #include <stdarg.h>
@@ -20,7 +21,7 @@
 
 // Filled in by kvlship when it appends the payload; all zero in the bare stub.
 extern "C" __attribute__((section(".kvlpak"), used))
-const PackageLocator g_packageLocator = {{'K', 'V', 'L', 'L', 'O', 'C', '0', '1'}, 0, 0};
+const PackageLocator g_packageLocator = {{'K', 'V', 'L', 'L', 'O', 'C', '0', '2'}, 0, 0};
 
 namespace
 {
@@ -116,7 +117,7 @@ struct FolderSink {
     HANDLE file;
 };
 
-bool BeginFile(void *context, const char *name, uint32_t)
+bool BeginFile(void *context, const char *name, uint64_t)
 {
     auto *sink = static_cast<FolderSink *>(context);
     char path[kPathSize];
@@ -165,7 +166,8 @@ bool OpenPayload(OwnFile *own, PayloadSource *source)
     LARGE_INTEGER fileSize;
     // A download cut short ends before the payload does.
     if (!GetFileSizeEx(own->handle, &fileSize) ||
-        static_cast<uint64_t>(fileSize.QuadPart) < offset + size)
+        static_cast<uint64_t>(fileSize.QuadPart) < offset ||
+        static_cast<uint64_t>(fileSize.QuadPart) - offset < size)
         return false;
     own->offset = offset;
     source->context = own;
