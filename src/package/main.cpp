@@ -229,17 +229,23 @@ __attribute__((noinline)) bool EndedByItself(const LogWatch &watch, int code)
 
 // Runs the folder's setup.exe with `arguments` (its own log first, when
 // `ownLog` names one); its exit code, or SETUP_EXIT_CANNOT_RUN when it did
-// not end by itself. With `inherit` it holds the folder's mark too.
-int RunSetup(const char *folder, const char *arguments, const char *ownLog, bool inherit,
+// not end by itself. With a `mark` it holds the folder's mark too, and is
+// told its handle last on its command line (/FROMPACKAGE=, after the
+// caller's own switches): setup may then prove its source folder a
+// package's, to be removed after it, by the handle's own path.
+int RunSetup(const char *folder, const char *arguments, const char *ownLog, void *mark,
              const Quietness &q)
 {
     static char command[kCommandSize];
-    char program[kPathSize];
+    char program[kPathSize], markSwitch[32] = "";
+    if (mark)
+        wsprintfA(markSwitch, " /FROMPACKAGE=%lu",
+                  static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(mark)));
     if (!JoinPath(program, folder, "setup.exe") || CopyText(command, "\"") < 0 ||
         AppendText(command, program) < 0 || AppendText(command, "\" ") < 0 ||
         (ownLog[0] && (AppendText(command, "/LOG=\"") < 0 || AppendText(command, ownLog) < 0 ||
                        AppendText(command, "\" ") < 0)) ||
-        AppendText(command, arguments) < 0) {
+        AppendText(command, arguments) < 0 || AppendText(command, markSwitch) < 0) {
         Tell(q, "The command line is too long.");
         return SETUP_EXIT_BAD_SWITCH;
     }
@@ -248,7 +254,7 @@ int RunSetup(const char *folder, const char *arguments, const char *ownLog, bool
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(program, command, nullptr, nullptr, inherit ? TRUE : FALSE, 0, nullptr,
+    if (!CreateProcessA(program, command, nullptr, nullptr, mark ? TRUE : FALSE, 0, nullptr,
                         nullptr, &startup, &process)) {
         Tell(q, "Setup could not be started (error %lu).", GetLastError());
         return SETUP_EXIT_CANNOT_RUN;
@@ -311,7 +317,7 @@ int Run(const char *arguments)
         char ownLog[kPathSize] = "";
         if (!q.log[0])
             JoinPath(ownLog, folder, "setup.log");
-        code = RunSetup(folder, arguments, ownLog, mark != nullptr, q);
+        code = RunSetup(folder, arguments, ownLog, mark, q);
     } else if (status == PACKAGE_SINK_FAILED)
         Tell(q, "The setup files could not be written to %.259s.", folder);
     else if (status == PACKAGE_NO_MEMORY)
