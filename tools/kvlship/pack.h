@@ -29,11 +29,13 @@ struct PackVersion {
 constexpr int kPackLevel = 19;
 
 // How the payload is compressed: zstd's own workers cut the stream into jobs
-// of kPackJobSize bytes, each matched against the kPackOverlapLog share of
-// the window before it. Cut the same way for any number of workers (one or
-// more), the stream is the same bytes whatever the number.
+// of kPackJobSize bytes, each matched against a prefix of the data before it
+// (kPackOverlapLog 7: 4 MiB at the payload's level; each step up doubles
+// it, and the time each job spends indexing it). Cut the same way for any
+// number of workers (one or more), the stream is the same bytes whatever the
+// number; the long-distance matcher still sees the whole window.
 constexpr size_t kPackJobSize = 32u << 20;
-constexpr int kPackOverlapLog = 7; // 9: the whole window; each step less halves it
+constexpr int kPackOverlapLog = 7;
 // The pieces a product file is read in.
 constexpr size_t kPackPiece = 4u << 20;
 
