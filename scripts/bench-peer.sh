@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Our single-file package against the peer installer's (makensis, LZMA solid)
 # on the same products, side by side in one run: (a) about 1,000 files and
-# 85 MiB of Wine's own i386 DLLs and small texts, (b) 1 GiB of four large
-# files, (c) the sample. Each is packed by `kvlship build --package` and by
+# 85 MiB of Wine's own i386 DLLs and small texts, (b) B_MIB (default 1024)
+# MiB in four large files, (c) the sample. Each is packed by `kvlship build --package` and by
 # makensis doing the same work (one File per folder, an uninstaller, a
 # shortcut, a removal entry), then installed under Wine from a fresh copy of
 # one clean prefix each time: silently (net of Wine's own start, `wine cmd
@@ -11,12 +11,15 @@
 # the ratios ours/NSIS. Then, for the package's installation, the peak extra
 # disk space and the bytes written (setup's copy out of the package's
 # folder), from the first buildable product.
+# REUSE=1 installs the packages an earlier run built (no build columns).
 # A benchmark, not a test. Usage: BUILD=... scripts/bench-peer.sh [a] [b] [c]
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
 RUNS=${RUNS:-3}
 INTERACTIVE=${INTERACTIVE:-1}
+B_MIB=${B_MIB:-1024}
+REUSE=${REUSE:-0}
 DATA="$BUILD/bench-peer"
 PRODUCTS=("$@")
 [ ${#PRODUCTS[@]} -gt 0 ] || PRODUCTS=(a b c)
@@ -33,14 +36,16 @@ CAPTION=$(sed -n 's/^#define SETUP_DIALOG_CAPTION "\(.*\)"$/\1/p' "$ROOT/include
 
 seconds() { awk "BEGIN { printf \"%.2f\", $2 - $1 }"; }
 best() { sort -g | head -1; }
-ratio() { awk "BEGIN { if ($2 > 0) printf \"%.2f\", $1 / $2; else print \"-\" }"; }
+ratio() {
+    case "$1$2" in *-*) echo - ;; *) awk "BEGIN { if ($2 > 0) printf \"%.2f\", $1 / $2; else print \"-\" }" ;; esac
+}
 
 # The products' files, laid out as they install (the peer's File lines take
 # a folder each), with a manifest for kvlship; made once.
 make_products() {
-    $HOST_PYTHON - "$DATA" "$DLLS" "$@" <<'PY'
+    $HOST_PYTHON - "$DATA" "$DLLS" "$B_MIB" "$@" <<'PY'
 import os, random, sys
-data, dlls, wanted = sys.argv[1], sys.argv[2], sys.argv[3:]
+data, dlls, b_mib, wanted = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4:]
 
 def manifest(folder, title, files, extra=""):
     lines = ["[package]", f"title = {title}", "licence = licence.txt", "module = stock",
@@ -89,22 +94,22 @@ if "a" in wanted:
             names.append(name)
         manifest(folder, "Bench A", names)
 if "b" in wanted:
-    folder = os.path.join(data, "b")
+    folder = os.path.join(data, f"b{b_mib}")
     if not os.path.exists(os.path.join(folder, "product.manifest")):
         names = ["README.TXT"]
         put(folder, "README.TXT", text(2000))
         for i in range(4):
-            # Text runs and noise, as setup-like data; 256 MiB each.
+            # Text runs and noise, as setup-like data; a quarter of B_MIB each.
             name = f"data\\LARGE{i}.DAT"
             path = os.path.join(folder, "files", "data", f"LARGE{i}.DAT")
             os.makedirs(os.path.dirname(path), exist_ok=True)
             corpus = text(1 << 20)
             with open(path, "wb") as f:
                 written = 0
-                while written < 256 << 20:
+                while written < b_mib << 18:
                     start = rng.randrange(len(corpus) - 4096)
                     block = corpus[start:start + rng.randrange(512, 4096)] + rng.randbytes(rng.randrange(16, 256))
-                    block = block[: (256 << 20) - written]
+                    block = block[: (b_mib << 18) - written]
                     f.write(block)
                     written += len(block)
             names.append(name)
@@ -256,10 +261,11 @@ PY
 
 # The package's installation watched: the peak of the bytes in the temporary
 # folder and the destination above what they held before, and the bytes the
-# installation's programs wrote to files (/proc/PID/io write_bytes of each
-# process of the prefix but its server, whose writes are the registry's).
+# installation's programs wrote to files (/proc/PID/io write_bytes of the
+# package's and setup's processes: not the server's nor Wine's own programs').
 disk_use() { # package, destination (host path)
     fresh_prefix
+    rm -rf "$2" && mkdir -p "$2"
     $HOST_PYTHON - "$1" "$2" "$WINEPREFIX" <<'PY'
 import os, subprocess, sys, time
 package, dest, prefix = sys.argv[1:4]
@@ -276,14 +282,18 @@ def used(folder):
 def ours():
     found = {}
     for pid in filter(str.isdigit, os.listdir("/proc")):
+        # Not this script: its count holds the prefix's copy, made before it started.
+        if int(pid) == os.getpid():
+            continue
         try:
             env = open(f"/proc/{pid}/environ", "rb").read()
             if f"WINEPREFIX={prefix}".encode() + b"\0" not in env + b"\0":
                 continue
-            if b"wineserver" in open(f"/proc/{pid}/cmdline", "rb").read():
+            command = open(f"/proc/{pid}/cmdline", "rb").read()
+            if b"wineserver" in command or command.lower().startswith(b"c:\\windows\\"):
                 continue
             io = dict(line.split(": ") for line in open(f"/proc/{pid}/io").read().splitlines())
-            found[pid] = int(io["write_bytes"])
+            found[pid] = (int(io["write_bytes"]), command[:60])
         except (OSError, ValueError, KeyError):
             pass
     return found
@@ -295,11 +305,15 @@ process = subprocess.Popen(["wine", package, "/VERYSILENT", f"/DIR={windows_dest
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 while process.poll() is None:
     peak = max(peak, used(temp) + used(dest) - before)
-    for pid, count in ours().items():
-        written[pid] = max(written.get(pid, 0), count)
+    for pid, (count, command) in ours().items():
+        written[pid] = (max(written.get(pid, (0,))[0], count), command)
     time.sleep(0.05)
 after = used(temp) + used(dest) - before
-print(f"{peak} {after} {sum(written.values())}")
+if process.returncode != 0:
+    print(f"the package's installation failed ({process.returncode})", file=sys.stderr)
+for count, command in written.values():
+    print(f"   wrote {count / 1048576:.1f} MiB: {command.decode(errors='replace')}", file=sys.stderr)
+print(f"{peak} {after} {sum(count for count, _ in written.values())}")
 PY
 }
 
@@ -307,32 +321,37 @@ rows=() disk=""
 for product in "${PRODUCTS[@]}"; do
     case $product in
         a) make_products a; title="Bench A" ;;
-        b) make_products b; title="Bench B" ;;
+        b) make_products b; title="Bench B"; product=b$B_MIB ;;
         c) make_sample; title="Harbour Atlas" ;;
         *) echo "unknown product $product (a, b or c)" >&2; exit 2 ;;
     esac
     folder="$DATA/$product"
     files=$(find "$folder/files" -type f | wc -l)
     bytes=$(find "$folder/files" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
-    log "$product: $files files, $bytes bytes: kvlship build --package"
-    rm -rf "$folder/dist" "$folder/dist.winget" "$folder/Package.exe"
-    start=$(date +%s.%N)
-    if ! /usr/bin/time -o "$folder/build.rss" -f %M "$BUILD/bin/kvlship" build \
-        "$folder/product.manifest" "$folder/dist" --engine "$BUILD/bin" \
-        --package Package.exe >"$folder/build.log" 2>&1; then
-        echo "   kvlship build refused $product: $(tail -3 "$folder/build.log")" >&2
-        rows+=("| $product | $files | $(awk "BEGIN { printf \"%.1f\", $bytes / 1048576 }") | kvlship build refused it | | | | | | | | | | | |")
-        continue
+    our_build=- peer_build=- our_rss=- peer_rss=-
+    if [ "$REUSE" = 1 ] && [ -f "$folder/Package.exe" ] && [ -f "$folder/nsis-setup.exe" ]; then
+        log "$product: $files files, $bytes bytes: the packages of an earlier run"
+    else
+        log "$product: $files files, $bytes bytes: kvlship build --package"
+        rm -rf "$folder/dist" "$folder/dist.winget" "$folder/Package.exe"
+        start=$(date +%s.%N)
+        if ! /usr/bin/time -o "$folder/build.rss" -f %M "$BUILD/bin/kvlship" build \
+            "$folder/product.manifest" "$folder/dist" --engine "$BUILD/bin" \
+            --package Package.exe >"$folder/build.log" 2>&1; then
+            echo "   kvlship build refused $product: $(tail -3 "$folder/build.log")" >&2
+            rows+=("| $product | $files | $(awk "BEGIN { printf \"%.1f\", $bytes / 1048576 }") | kvlship build refused it | | | | | | | | | | | |")
+            continue
+        fi
+        end=$(date +%s.%N)
+        our_build=$(seconds "$start" "$end")
+        log "$product: makensis"
+        write_nsis_script "$folder" "$title"
+        start=$(date +%s.%N)
+        /usr/bin/time -o "$folder/makensis.rss" -f %M makensis -V1 "$folder/product.nsi" >"$folder/makensis.log"
+        end=$(date +%s.%N)
+        peer_build=$(seconds "$start" "$end")
+        our_rss=$(($(tail -1 "$folder/build.rss") / 1024)) peer_rss=$(($(tail -1 "$folder/makensis.rss") / 1024))
     fi
-    end=$(date +%s.%N)
-    our_build=$(seconds "$start" "$end")
-    log "$product: makensis"
-    write_nsis_script "$folder" "$title"
-    start=$(date +%s.%N)
-    /usr/bin/time -o "$folder/makensis.rss" -f %M makensis -V1 "$folder/product.nsi" >"$folder/makensis.log"
-    end=$(date +%s.%N)
-    peer_build=$(seconds "$start" "$end")
-    our_rss=$(($(tail -1 "$folder/build.rss") / 1024)) peer_rss=$(($(tail -1 "$folder/makensis.rss") / 1024))
     our_size=$(stat -c %s "$folder/Package.exe")
     peer_size=$(stat -c %s "$folder/nsis-setup.exe")
     log "$product: silent installations"
