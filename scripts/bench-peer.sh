@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Our single-file package against the peer installer's (makensis, LZMA solid)
 # on the same products, side by side in one run: (a) about 1,000 files and
-# 85 MiB of Wine's own i386 DLLs and small texts, (b) B_MIB (default 1024)
+# 85 MiB of Wine's own i386 DLLs and small texts (A_FILES, default 1000,
+# three tenths of them DLLs), (b) B_MIB (default 1024)
 # MiB in four large files, (c) the sample. Each is packed by `kvlship build --package` and by
 # makensis doing the same work (one File per folder, an uninstaller, a
 # shortcut, a removal entry), then installed under Wine from a fresh copy of
@@ -19,6 +20,7 @@ source "$(dirname "$0")/common.sh"
 RUNS=${RUNS:-3}
 INTERACTIVE=${INTERACTIVE:-1}
 B_MIB=${B_MIB:-1024}
+A_FILES=${A_FILES:-1000}
 REUSE=${REUSE:-0}
 DATA="$BUILD/bench-peer"
 PRODUCTS=("$@")
@@ -43,9 +45,9 @@ ratio() {
 # The products' files, laid out as they install (the peer's File lines take
 # a folder each), with a manifest for kvlship; made once.
 make_products() {
-    $HOST_PYTHON - "$DATA" "$DLLS" "$B_MIB" "$@" <<'PY'
+    $HOST_PYTHON - "$DATA" "$DLLS" "$B_MIB" "$A_FILES" "$@" <<'PY'
 import os, random, sys
-data, dlls, b_mib, wanted = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4:]
+data, dlls, b_mib, a_files, wanted = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), sys.argv[5:]
 
 def manifest(folder, title, files, extra=""):
     lines = ["[package]", f"title = {title}", "licence = licence.txt", "module = stock",
@@ -74,13 +76,13 @@ def text(size):
     return "".join(out)[:size].encode()
 
 if "a" in wanted:
-    folder = os.path.join(data, "a")
+    folder = os.path.join(data, f"a{a_files}")
     if not os.path.exists(os.path.join(folder, "product.manifest")):
         names, total = [], 0
         for name in sorted(os.listdir(dlls)):
             path = os.path.join(dlls, name)
             size = os.path.getsize(path)
-            if not os.path.isfile(path) or total + size > 80 << 20 or len(names) >= 300:
+            if not os.path.isfile(path) or total + size > 80 << 20 or len(names) >= a_files * 3 // 10:
                 continue
             with open(path, "rb") as f:
                 put(folder, "bin\\" + name, f.read())
@@ -88,7 +90,7 @@ if "a" in wanted:
             total += size
         put(folder, "README.TXT", text(2000))
         names.append("README.TXT")
-        for i in range(1000 - len(names)):
+        for i in range(a_files - len(names)):
             name = f"docs\\part{i // 100}\\NOTE{i:04d}.TXT"
             put(folder, name, text(rng.randrange(1000, 10000)))
             names.append(name)
@@ -320,7 +322,7 @@ PY
 rows=() disk=""
 for product in "${PRODUCTS[@]}"; do
     case $product in
-        a) make_products a; title="Bench A" ;;
+        a) make_products a; title="Bench A"; product=a$A_FILES ;;
         b) make_products b; title="Bench B"; product=b$B_MIB ;;
         c) make_sample; title="Harbour Atlas" ;;
         *) echo "unknown product $product (a, b or c)" >&2; exit 2 ;;
