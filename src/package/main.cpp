@@ -4,7 +4,8 @@
 // fresh private folder under the user's temporary folder, expands the
 // distribution there, runs its setup.exe with the package's own arguments,
 // waits, removes the folder and ends with setup's exit code, once setup's log
-// shows that setup ended by itself.
+// shows that setup ended by itself. Sizes and offsets are 64-bit throughout:
+// a file or a package may pass 4 GiB.
 #include <windows.h>
 
 #include <stdarg.h>
@@ -20,7 +21,7 @@
 
 // Filled in by kvlship when it appends the payload; all zero in the bare stub.
 extern "C" __attribute__((section(".kvlpak"), used))
-const PackageLocator g_packageLocator = {{'K', 'V', 'L', 'L', 'O', 'C', '0', '1'}, 0, 0};
+const PackageLocator g_packageLocator = {{'K', 'V', 'L', 'L', 'O', 'C', '0', '2'}, 0, 0};
 
 namespace
 {
@@ -116,7 +117,7 @@ struct FolderSink {
     HANDLE file;
 };
 
-bool BeginFile(void *context, const char *name, uint32_t)
+bool BeginFile(void *context, const char *name, uint64_t)
 {
     auto *sink = static_cast<FolderSink *>(context);
     char path[kPathSize];
@@ -165,7 +166,8 @@ bool OpenPayload(OwnFile *own, PayloadSource *source)
     LARGE_INTEGER fileSize;
     // A download cut short ends before the payload does.
     if (!GetFileSizeEx(own->handle, &fileSize) ||
-        static_cast<uint64_t>(fileSize.QuadPart) < offset + size)
+        static_cast<uint64_t>(fileSize.QuadPart) < offset ||
+        static_cast<uint64_t>(fileSize.QuadPart) - offset < size)
         return false;
     own->offset = offset;
     source->context = own;
@@ -227,17 +229,23 @@ __attribute__((noinline)) bool EndedByItself(const LogWatch &watch, int code)
 
 // Runs the folder's setup.exe with `arguments` (its own log first, when
 // `ownLog` names one); its exit code, or SETUP_EXIT_CANNOT_RUN when it did
-// not end by itself. With `inherit` it holds the folder's mark too.
-int RunSetup(const char *folder, const char *arguments, const char *ownLog, bool inherit,
+// not end by itself. With a `mark` it holds the folder's mark too, and is
+// told its handle last on its command line (/FROMPACKAGE=, after the
+// caller's own switches): setup may then prove its source folder a
+// package's, to be removed after it, by the handle's own path.
+int RunSetup(const char *folder, const char *arguments, const char *ownLog, void *mark,
              const Quietness &q)
 {
     static char command[kCommandSize];
-    char program[kPathSize];
+    char program[kPathSize], markSwitch[32] = "";
+    if (mark)
+        wsprintfA(markSwitch, " /FROMPACKAGE=%lu",
+                  static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(mark)));
     if (!JoinPath(program, folder, "setup.exe") || CopyText(command, "\"") < 0 ||
         AppendText(command, program) < 0 || AppendText(command, "\" ") < 0 ||
         (ownLog[0] && (AppendText(command, "/LOG=\"") < 0 || AppendText(command, ownLog) < 0 ||
                        AppendText(command, "\" ") < 0)) ||
-        AppendText(command, arguments) < 0) {
+        AppendText(command, arguments) < 0 || AppendText(command, markSwitch) < 0) {
         Tell(q, "The command line is too long.");
         return SETUP_EXIT_BAD_SWITCH;
     }
@@ -246,7 +254,7 @@ int RunSetup(const char *folder, const char *arguments, const char *ownLog, bool
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(program, command, nullptr, nullptr, inherit ? TRUE : FALSE, 0, nullptr,
+    if (!CreateProcessA(program, command, nullptr, nullptr, mark ? TRUE : FALSE, 0, nullptr,
                         nullptr, &startup, &process)) {
         Tell(q, "Setup could not be started (error %lu).", GetLastError());
         return SETUP_EXIT_CANNOT_RUN;
@@ -309,7 +317,7 @@ int Run(const char *arguments)
         char ownLog[kPathSize] = "";
         if (!q.log[0])
             JoinPath(ownLog, folder, "setup.log");
-        code = RunSetup(folder, arguments, ownLog, mark != nullptr, q);
+        code = RunSetup(folder, arguments, ownLog, mark, q);
     } else if (status == PACKAGE_SINK_FAILED)
         Tell(q, "The setup files could not be written to %.259s.", folder);
     else if (status == PACKAGE_NO_MEMORY)

@@ -26,22 +26,30 @@ uint64_t Le64(const unsigned char *p)
 }
 
 // One entry of the table at `*at`: its size and name, the position moved past it.
-bool NextEntry(const PayloadIndex *index, uint32_t *at, uint32_t *size, const char **name,
+bool NextEntry(const PayloadIndex *index, uint32_t *at, uint64_t *size, const char **name,
                uint32_t *nameLength)
 {
-    if (index->tableSize - *at < 6)
+    if (index->tableSize - *at < kPayloadEntryFixed)
         return false;
     const unsigned char *p = index->table + *at;
-    *size = Le32(p);
-    *nameLength = p[4] | static_cast<uint32_t>(p[5]) << 8;
-    if (index->tableSize - *at - 6 < *nameLength)
+    *size = Le64(p);
+    *nameLength = p[8] | static_cast<uint32_t>(p[9]) << 8;
+    if (index->tableSize - *at - kPayloadEntryFixed < *nameLength)
         return false;
-    *name = reinterpret_cast<const char *>(p + 6);
-    *at += 6 + *nameLength;
+    *name = reinterpret_cast<const char *>(p + kPayloadEntryFixed);
+    *at += kPayloadEntryFixed + *nameLength;
     return true;
 }
 
 } // namespace
+
+bool AddSize(uint64_t *total, uint64_t size)
+{
+    if (size > UINT64_MAX - *total)
+        return false;
+    *total += size;
+    return true;
+}
 
 bool IsPayloadName(const char *name, size_t length)
 {
@@ -84,13 +92,13 @@ PackageStatus ReadPayloadIndex(const PayloadSource *source, PayloadIndex *index)
         return PACKAGE_NO_MEMORY;
     if (!source->read(source->context, sizeof header, index->table, index->tableSize))
         return PACKAGE_DAMAGED;
-    uint32_t at = 0, size, nameLength;
+    uint32_t at = 0, nameLength;
+    uint64_t size, total = 0;
     const char *name;
-    uint64_t total = 0;
     for (uint32_t i = 0; i < index->fileCount; ++i) {
-        if (!NextEntry(index, &at, &size, &name, &nameLength) || !IsPayloadName(name, nameLength))
+        if (!NextEntry(index, &at, &size, &name, &nameLength) || !IsPayloadName(name, nameLength) ||
+            !AddSize(&total, size))
             return PACKAGE_DAMAGED;
-        total += size;
     }
     if (at != index->tableSize || total != index->plainSize)
         return PACKAGE_DAMAGED;
@@ -110,7 +118,6 @@ PackageStatus CheckPayload(const PayloadSource *source, const PayloadIndex *inde
         return PACKAGE_DAMAGED;
     Sha256 sha;
     Sha256Init(&sha);
-    Sha256Update(&sha, header, kPayloadHashedHeader);
     Sha256Update(&sha, index->table, index->tableSize);
     unsigned char *chunk = static_cast<unsigned char *>(malloc(kChunk));
     if (!chunk)
@@ -125,6 +132,7 @@ PackageStatus CheckPayload(const PayloadSource *source, const PayloadIndex *inde
         left -= take;
     }
     free(chunk);
+    Sha256Update(&sha, header, kPayloadHashedHeader);
     unsigned char digest[32];
     Sha256Final(&sha, digest);
     return whole && memcmp(digest, index->hash, sizeof digest) == 0 ? PACKAGE_OK : PACKAGE_DAMAGED;
@@ -144,7 +152,7 @@ struct Unpacker {
     ZSTD_inBuffer in;
     uint64_t inputAt, inputLeft;
     uint32_t tableAt;
-    uint32_t fileLeft;
+    uint64_t fileLeft;
     bool inFile;
 };
 
@@ -158,7 +166,8 @@ bool NextFile(Unpacker *u, uint32_t *filesLeft)
         if (*filesLeft == 0)
             return true;
         --*filesLeft;
-        uint32_t size, nameLength;
+        uint64_t size;
+        uint32_t nameLength;
         const char *name;
         if (!NextEntry(u->index, &u->tableAt, &size, &name, &nameLength))
             return false;
@@ -181,10 +190,10 @@ PackageStatus Deliver(Unpacker *u, const unsigned char *bytes, size_t size, uint
             return PACKAGE_SINK_FAILED;
         if (!u->inFile)
             return PACKAGE_DAMAGED;
-        size_t take = size < u->fileLeft ? size : u->fileLeft;
+        size_t take = size < u->fileLeft ? size : static_cast<size_t>(u->fileLeft);
         if (!u->sink->write(u->sink->context, bytes, take))
             return PACKAGE_SINK_FAILED;
-        u->fileLeft -= static_cast<uint32_t>(take);
+        u->fileLeft -= take;
         bytes += take;
         size -= take;
     }

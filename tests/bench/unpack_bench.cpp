@@ -33,7 +33,7 @@ struct Sink {
     HANDLE file;
 };
 
-bool Begin(void *context, const char *name, uint32_t)
+bool Begin(void *context, const char *name, uint64_t)
 {
     auto *sink = static_cast<Sink *>(context);
     char path[MAX_PATH * 2];

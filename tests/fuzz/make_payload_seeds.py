@@ -12,15 +12,15 @@ import tempfile
 
 def payload(files):
     plain = b"".join(data for _, data in files)
-    table = b"".join(struct.pack("<IH", len(data), len(name)) + name for name, data in files)
+    table = b"".join(struct.pack("<QH", len(data), len(name)) + name for name, data in files)
     with tempfile.NamedTemporaryFile() as source:
         source.write(plain)
         source.flush()
         frame = subprocess.run(["zstd", "-19", "--no-check", "-c", source.name],
                                check=True, capture_output=True).stdout
-    header = b"KVLPAK01" + struct.pack("<III", 2, len(files), len(table)) + bytes(12)
+    header = b"KVLPAK01" + struct.pack("<III", 3, len(files), len(table)) + bytes(12)
     header += struct.pack("<QQ", len(plain), len(frame))
-    return header + hashlib.sha256(header + table + frame).digest() + table + frame
+    return header + hashlib.sha256(table + frame + header).digest() + table + frame
 
 
 out = sys.argv[1]

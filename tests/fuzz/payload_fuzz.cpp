@@ -30,12 +30,12 @@ bool ReadMemory(void *context, uint64_t at, void *into, size_t size)
 
 struct Count {
     bool open;
-    uint32_t expected;
+    uint64_t expected;
     uint64_t got, total;
     uint32_t files;
 };
 
-bool Begin(void *context, const char *name, uint32_t size)
+bool Begin(void *context, const char *name, uint64_t size)
 {
     auto *count = static_cast<Count *>(context);
     if (count->open || !IsPayloadName(name, strlen(name)))

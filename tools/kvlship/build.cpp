@@ -1062,17 +1062,19 @@ void CheckPackageName(const BuildOptions &options, Errors *errors)
     std::string stub = JoinHost(options.engine, kPackageStubName);
     if (!IsFile(stub))
         errors->Say(0, stub + " is missing: give the engine's folder with --engine DIR");
-    std::string path = PackagePath(options), bytes;
+    std::string path = PackagePath(options), head;
+    uint64_t size = 0;
     PathKind kind = KindOf(path);
     if (kind != PathKind::Missing &&
-        (kind != PathKind::File || !ReadWholeFile(path, &bytes, false) || !IsPackage(bytes)))
+        (kind != PathKind::File || !ReadPackageHead(path, false, &head, &size) || !IsPackage(head)))
         errors->Say(0, path + " exists and is no package that kvlship wrote; left as it is");
 }
 
 // The single-file package: the stub with the distribution `shipped` (as
 // written to OUT, but each product file as its source, uncompressed: the
 // payload's compression does better on the plain bytes, and setup copies a
-// plain file as it is).
+// plain file as it is). Compressed by zstd's workers, one per processor (or
+// `jobs`): the same bytes whatever their number.
 bool WriteSingleFile(const Manifest &manifest, const BuildOptions &options,
                      const std::vector<std::string> &shipped, Errors *errors)
 {
@@ -1099,22 +1101,26 @@ bool WriteSingleFile(const Manifest &manifest, const BuildOptions &options,
                                                                : manifest.package.description;
     version.fileName = options.package;
     version.copyright = manifest.copyright;
-    std::string stubPath = JoinHost(options.engine, kPackageStubName), stub, payload, package, why;
+    std::string stubPath = JoinHost(options.engine, kPackageStubName), stub, why;
     std::string path = PackagePath(options);
     if (!ReadWholeFile(stubPath, &stub)) {
         errors->Add(Severity::Error, stubPath, "cannot be read");
         return false;
     }
-    if (!MakePayload(files, kPackLevel, &payload, &why)) {
-        errors->Add(Severity::Error, path, "cannot be made: " + why);
-        return false;
-    }
-    if (!MakePackage(stub, version, payload, &package, &why)) {
+    PreparedStub prepared;
+    if (!PrepareStub(stub, version, &prepared, &why)) {
         errors->Add(Severity::Error, stubPath, why);
         return false;
     }
-    if (!WriteWholeFile(path, package)) {
-        errors->Add(Severity::Error, path, "cannot be written");
+    PackOptions pack;
+    pack.workers = options.jobs > 0 ? static_cast<unsigned>(options.jobs)
+                                    : std::thread::hardware_concurrency();
+    pack.workers = pack.workers < 1                 ? 1
+                   : pack.workers > kPackMaxWorkers ? kPackMaxWorkers
+                                                    : pack.workers;
+    PackResult made;
+    if (!WritePackageFile(prepared, files, pack, path, &made, &why)) {
+        errors->Add(Severity::Error, path, "cannot be made: " + why);
         return false;
     }
     // Signed last: the signature covers the payload and the version information.
@@ -1126,8 +1132,9 @@ bool WriteSingleFile(const Manifest &manifest, const BuildOptions &options,
             return false;
         }
     }
-    printf("%s: %zu files in one program, %zu bytes (stub %zu, payload %zu)\n", path.c_str(),
-           files.size(), package.size(), package.size() - payload.size(), payload.size());
+    printf("%s: %zu files in one program, %llu bytes (stub %zu, payload %llu)\n", path.c_str(),
+           files.size(), static_cast<unsigned long long>(made.packageSize), prepared.image.size(),
+           static_cast<unsigned long long>(made.payloadSize));
     return true;
 }
 

@@ -8,6 +8,8 @@
 #include "hostfs.h"
 #include "package/payload.h"
 
+#include <stdio.h>
+
 #include <zstd.h>
 
 namespace
@@ -42,33 +44,38 @@ uint32_t Get32(const std::string &bytes, size_t at)
     return Get16(bytes, at) | Get16(bytes, at + 2) << 16;
 }
 
-void Set32(std::string *bytes, size_t at, uint32_t value)
+uint64_t Get64(const std::string &bytes, size_t at)
 {
-    for (int i = 0; i < 4; ++i)
+    return Get32(bytes, at) | static_cast<uint64_t>(Get32(bytes, at + 4)) << 32;
+}
+
+void SetBytes(std::string *bytes, size_t at, uint64_t value, int count)
+{
+    for (int i = 0; i < count; ++i)
         (*bytes)[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-// One frame of `plain` at `level` with long-distance matching over a window
-// of at most 2^kPayloadMaxWindowLog bytes, one thread: the same bytes on
-// every run. The size is in the frame's header, so a stub's window is no
-// larger than the files; no checksum, the payload's SHA-256 covers the frame.
-bool Compress(const std::string &plain, int level, std::string *packed)
+// The PE checksum's sum of little-endian 16-bit words, taken piece by piece
+// as the file is written: `at` is the file offset of the next byte, which
+// says whether it is a word's low or high byte.
+struct WordSum {
+    uint64_t sum = 0;
+    uint64_t at = 0;
+    void Add(const void *bytes, size_t size)
+    {
+        auto *p = static_cast<const unsigned char *>(bytes);
+        for (size_t i = 0; i < size; ++i, ++at)
+            sum += (at & 1) ? static_cast<uint64_t>(p[i]) << 8 : p[i];
+    }
+};
+
+// The checksum of a file of `length` bytes whose words add up to `sum`
+// (the checksum field counted as zero): the sum folded to 16 bits, plus the length.
+unsigned FoldChecksum(uint64_t sum, uint64_t length)
 {
-    ZSTD_CCtx *context = ZSTD_createCCtx();
-    if (!context)
-        return false;
-    packed->resize(ZSTD_compressBound(plain.size()));
-    size_t made = 0;
-    bool ok =
-        !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, level)) &&
-        !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_enableLongDistanceMatching, 1)) &&
-        !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog, kPayloadMaxWindowLog)) &&
-        !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, 0)) &&
-        !ZSTD_isError(made = ZSTD_compress2(context, &(*packed)[0], packed->size(), plain.data(),
-                                            plain.size()));
-    ZSTD_freeCCtx(context);
-    packed->resize(ok ? made : 0);
-    return ok;
+    while (sum >> 16)
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<unsigned>(sum + length);
 }
 
 // The PE image's facts that the package needs.
@@ -136,14 +143,21 @@ size_t FileOffset(const PeImage &pe, uint32_t rva, uint32_t size)
     return 0;
 }
 
-// The locator's file offset in the stub's section ".kvlpak", or 0.
-size_t FindLocator(const std::string &image, const PeImage &pe)
+// The locator's file offset in the stub's section ".kvlpak", or 0; `older`
+// tells a locator of 32-bit fields (packages of payload version 2).
+size_t FindLocator(const std::string &image, const PeImage &pe, bool *older)
 {
     for (const Section &s : pe.sections) {
-        if (memcmp(s.name, kLocatorSection, 8) == 0 && s.rawSize >= sizeof(PackageLocator) &&
-            image.compare(s.rawOffset, sizeof kLocatorMagic,
-                          std::string(kLocatorMagic, sizeof kLocatorMagic)) == 0)
-            return s.rawOffset;
+        if (memcmp(s.name, kLocatorSection, 8) != 0)
+            continue;
+        for (bool old : {false, true}) {
+            const char *magic = old ? kOldLocatorMagic : kLocatorMagic;
+            size_t size = old ? kOldLocatorSize : sizeof(PackageLocator);
+            if (s.rawSize >= size && image.compare(s.rawOffset, 8, std::string(magic, 8)) == 0) {
+                *older = old;
+                return s.rawOffset;
+            }
+        }
     }
     return 0;
 }
@@ -287,82 +301,25 @@ std::string VersionResource(const PackVersion &version)
 unsigned PeChecksum(const std::string &image)
 {
     PeImage pe;
-    std::string why;
-    size_t skip = ReadPe(image, &pe, &why) ? pe.checksumAt : image.size();
-    uint64_t sum = 0;
-    for (size_t i = 0; i < image.size(); i += 2) {
-        if (i == skip || i == skip + 2)
-            continue;
-        uint32_t word = static_cast<unsigned char>(image[i]);
-        if (i + 1 < image.size())
-            word |= static_cast<uint32_t>(static_cast<unsigned char>(image[i + 1])) << 8;
-        sum += word;
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    }
-    sum = (sum & 0xFFFF) + (sum >> 16);
-    return static_cast<unsigned>(sum + image.size());
+    std::string why, zeroed = image;
+    if (ReadPe(image, &pe, &why))
+        SetBytes(&zeroed, pe.checksumAt, 0, 4);
+    WordSum sum;
+    sum.Add(zeroed.data(), zeroed.size());
+    return FoldChecksum(sum.sum, zeroed.size());
 }
 
-bool MakePayload(const std::vector<PackFile> &files, int level, std::string *payload,
+bool PrepareStub(const std::string &stub, const PackVersion &version, PreparedStub *prepared,
                  std::string *why)
-{
-    std::string table, plain, bytes;
-    for (const PackFile &file : files) {
-        if (!IsPayloadName(file.name.data(), file.name.size())) {
-            *why = file.name + " cannot be a file of the package";
-            return false;
-        }
-        if (!ReadWholeFile(file.source, &bytes)) {
-            *why = file.source + " cannot be read";
-            return false;
-        }
-        if (bytes.size() > 0xFFFFFFFFu) {
-            *why = file.source + " is 4 GiB or more";
-            return false;
-        }
-        Put32(&table, static_cast<uint32_t>(bytes.size()));
-        Put16(&table, static_cast<uint32_t>(file.name.size()));
-        table += file.name;
-        plain += bytes;
-    }
-    if (files.size() > kPayloadMaxFiles || table.size() > kPayloadMaxTable) {
-        *why = "the package would hold more files than its stub reads";
-        return false;
-    }
-    std::string packed;
-    if (!Compress(plain, level, &packed)) {
-        *why = "the compression ran out of memory";
-        return false;
-    }
-    std::string header(kPayloadMagic, sizeof kPayloadMagic);
-    Put32(&header, kPayloadVersion);
-    Put32(&header, static_cast<uint32_t>(files.size()));
-    Put32(&header, static_cast<uint32_t>(table.size()));
-    header.append(12, '\0');
-    Put64(&header, plain.size());
-    Put64(&header, packed.size());
-    Sha256 sha;
-    Sha256Init(&sha);
-    Sha256Update(&sha, header.data(), header.size());
-    Sha256Update(&sha, table.data(), table.size());
-    Sha256Update(&sha, packed.data(), packed.size());
-    unsigned char digest[32];
-    Sha256Final(&sha, digest);
-    header.append(reinterpret_cast<const char *>(digest), sizeof digest);
-    *payload = header + table + packed;
-    return true;
-}
-
-bool MakePackage(const std::string &stub, const PackVersion &version, const std::string &payload,
-                 std::string *package, std::string *why)
 {
     PeImage pe;
     if (!ReadPe(stub, &pe, why))
         return false;
-    size_t locator = FindLocator(stub, pe);
+    bool older = false;
+    size_t locator = FindLocator(stub, pe, &older);
     size_t entry = FindVersionEntry(stub, pe);
-    if (locator == 0 || entry == 0 || Get32(stub, pe.certificateAt + 4) != 0 ||
-        Get32(stub, locator + 8) != 0 || pe.end != stub.size()) {
+    if (locator == 0 || older || entry == 0 || Get32(stub, pe.certificateAt + 4) != 0 ||
+        Get64(stub, locator + 8) != 0 || pe.end != stub.size() || stub.size() % 2 != 0) {
         *why = "is not a bare package stub (kvlpack.exe of this engine)";
         return false;
     }
@@ -384,34 +341,291 @@ bool MakePackage(const std::string &stub, const PackVersion &version, const std:
     image.replace(at, resource.size(), resource);
     std::fill(image.begin() + static_cast<long>(at + resource.size()),
               image.begin() + static_cast<long>(at + room), '\0');
-    Set32(&image, entry + 4, static_cast<uint32_t>(resource.size()));
-    if (image.size() + payload.size() > 0xFFFFFFFFu) {
-        *why = "would be 4 GiB or more with its payload";
-        return false;
-    }
-    Set32(&image, locator + 8, static_cast<uint32_t>(image.size()));
-    Set32(&image, locator + 12, static_cast<uint32_t>(payload.size()));
-    image += payload;
-    Set32(&image, pe.checksumAt, PeChecksum(image));
-    *package = image;
+    SetBytes(&image, entry + 4, resource.size(), 4);
+    SetBytes(&image, pe.checksumAt, 0, 4);
+    prepared->image = image;
+    prepared->locatorAt = locator;
+    prepared->checksumAt = pe.checksumAt;
     return true;
 }
 
-bool IsPackage(const std::string &bytes)
+namespace
 {
-    PeImage pe;
-    std::string why;
-    return ReadPe(bytes, &pe, &why) && FindLocator(bytes, pe) != 0;
+
+bool Seek(FILE *file, uint64_t at)
+{
+#ifdef _WIN32
+    return _fseeki64(file, static_cast<long long>(at), SEEK_SET) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(at), SEEK_SET) == 0;
+#endif
 }
 
-bool FindPayload(const std::string &bytes, size_t *offset, size_t *size)
+// The file's size, by seeking to its end (64-bit on every host); the
+// position is back at its start.
+bool SizeOf(FILE *file, uint64_t *size)
+{
+#ifdef _WIN32
+    bool ok = _fseeki64(file, 0, SEEK_END) == 0;
+    long long end = ok ? _ftelli64(file) : -1;
+#else
+    bool ok = fseeko(file, 0, SEEK_END) == 0;
+    long long end = ok ? static_cast<long long>(ftello(file)) : -1;
+#endif
+    *size = end < 0 ? 0 : static_cast<uint64_t>(end);
+    return end >= 0 && Seek(file, 0);
+}
+
+// The payload's writing: the output file, the hash and the checksum's sum
+// of what went into it so far.
+struct PayloadWriter {
+    FILE *out = nullptr;
+    Sha256 sha;
+    WordSum words;
+    bool ok = true;
+    void Put(const void *bytes, size_t size)
+    {
+        ok = ok && fwrite(bytes, 1, size, out) == size;
+        Sha256Update(&sha, bytes, size);
+        words.Add(bytes, size);
+    }
+};
+
+// Runs the stream `in` (nothing left: `end` ends the frame) through the
+// compressor into the payload; false when zstd fails.
+bool Pump(ZSTD_CCtx *context, ZSTD_inBuffer *in, ZSTD_EndDirective end, std::vector<char> *room,
+          PayloadWriter *writer, uint64_t *packed)
+{
+    for (;;) {
+        ZSTD_outBuffer out = {room->data(), room->size(), 0};
+        size_t left = ZSTD_compressStream2(context, &out, in, end);
+        if (ZSTD_isError(left))
+            return false;
+        writer->Put(room->data(), out.pos);
+        *packed += out.pos;
+        bool drained = end == ZSTD_e_end ? left == 0 : in->pos == in->size;
+        if (drained || !writer->ok)
+            return writer->ok;
+    }
+}
+
+// The compressor as the payload wants it: `level` with long-distance
+// matching over a window of at most 2^kPayloadMaxWindowLog bytes, the
+// frame's size in its header (a stub's window is then no larger than the
+// files), no checksum (the payload's SHA-256 covers the frame), and the
+// job cut that keeps the bytes the same for any number of workers.
+ZSTD_CCtx *MakeCompressor(const PackOptions &options, uint64_t plainSize)
+{
+    ZSTD_CCtx *context = ZSTD_createCCtx();
+    int workers = options.workers < 1 ? 1 : static_cast<int>(options.workers);
+    if (context &&
+        (ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, options.level)) ||
+         ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_enableLongDistanceMatching, 1)) ||
+         ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog, kPayloadMaxWindowLog)) ||
+         ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, 0)) ||
+         ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_nbWorkers, workers)) ||
+         ZSTD_isError(
+             ZSTD_CCtx_setParameter(context, ZSTD_c_jobSize, static_cast<int>(kPackJobSize))) ||
+         ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_overlapLog, kPackOverlapLog)) ||
+         ZSTD_isError(ZSTD_CCtx_setPledgedSrcSize(context, plainSize)))) {
+        ZSTD_freeCCtx(context);
+        return nullptr;
+    }
+    return context;
+}
+
+// The table of `files` and their sizes added up; false with `why`.
+bool MakeTable(const std::vector<PackFile> &files, std::string *table, uint64_t *plainSize,
+               std::string *why)
+{
+    *plainSize = 0;
+    for (const PackFile &file : files) {
+        if (!IsPayloadName(file.name.data(), file.name.size())) {
+            *why = file.name + " cannot be a file of the package";
+            return false;
+        }
+        FILE *in = OpenPlainFile(file.source, true);
+        uint64_t size = 0;
+        bool sized = in && SizeOf(in, &size);
+        if (in)
+            fclose(in);
+        if (!sized) {
+            *why = file.source + " cannot be read";
+            return false;
+        }
+        if (!AddSize(plainSize, size)) {
+            *why = "the files add up to more bytes than a package holds";
+            return false;
+        }
+        Put64(table, size);
+        Put16(table, static_cast<uint32_t>(file.name.size()));
+        *table += file.name;
+    }
+    if (files.size() > kPayloadMaxFiles || table->size() > kPayloadMaxTable) {
+        *why = "the package would hold more files than its stub reads";
+        return false;
+    }
+    return true;
+}
+
+// Compresses each file of `files` in pieces into the payload; false with `why`.
+bool WriteStream(const std::vector<PackFile> &files, const std::string &table, ZSTD_CCtx *context,
+                 PayloadWriter *writer, uint64_t *packed, std::string *why)
+{
+    std::vector<char> piece(kPackPiece), room(ZSTD_CStreamOutSize());
+    size_t entry = 0;
+    for (const PackFile &file : files) {
+        uint64_t listed = Get64(table, entry), read = 0;
+        entry += kPayloadEntryFixed + file.name.size();
+        FILE *in = OpenPlainFile(file.source, true);
+        if (!in) {
+            *why = file.source + " cannot be read";
+            return false;
+        }
+        size_t got;
+        bool ok = true;
+        while (ok && (got = fread(piece.data(), 1, piece.size(), in)) > 0) {
+            read += got;
+            ZSTD_inBuffer input = {piece.data(), got, 0};
+            ok = read <= listed && Pump(context, &input, ZSTD_e_continue, &room, writer, packed);
+        }
+        bool failed = ferror(in) != 0;
+        fclose(in);
+        if (failed || read != listed) {
+            *why = file.source + (failed ? " cannot be read" : " changed while it was packed");
+            return false;
+        }
+        if (!ok) {
+            *why = writer->ok ? "the compression failed (out of memory?)" : "it cannot be written";
+            return false;
+        }
+    }
+    ZSTD_inBuffer none = {nullptr, 0, 0};
+    if (!Pump(context, &none, ZSTD_e_end, &room, writer, packed)) {
+        *why = writer->ok ? "the compression failed (out of memory?)" : "it cannot be written";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool WritePackageFile(const PreparedStub &stub, const std::vector<PackFile> &files,
+                      const PackOptions &options, const std::string &path, PackResult *result,
+                      std::string *why)
+{
+    std::string table;
+    uint64_t plainSize = 0, packed = 0;
+    if (!MakeTable(files, &table, &plainSize, why))
+        return false;
+    ZSTD_CCtx *context = MakeCompressor(options, plainSize);
+    if (!context) {
+        *why = "zstd's compressor cannot be set up (out of memory, or built without its workers)";
+        return false;
+    }
+    // Written beside its place first: a build cut short leaves no package
+    // that a later build would not know for its own.
+    std::string partial = path + ".partial";
+    PayloadWriter writer;
+    writer.out = fopen(partial.c_str(), "wb");
+    if (!writer.out) {
+        ZSTD_freeCCtx(context);
+        *why = partial + " cannot be written";
+        return false;
+    }
+    Sha256Init(&writer.sha);
+    std::string image = stub.image;
+    std::string placeholder(kPayloadHeaderSize, '\0');
+    writer.ok = fwrite(image.data(), 1, image.size(), writer.out) == image.size() &&
+                fwrite(placeholder.data(), 1, placeholder.size(), writer.out) == placeholder.size();
+    // The hash and the checksum's sum start with the table; the image and
+    // the header are summed once they are filled in.
+    writer.words.at = image.size() + kPayloadHeaderSize;
+    writer.Put(table.data(), table.size());
+    bool ok = writer.ok && WriteStream(files, table, context, &writer, &packed, why);
+    if (!writer.ok && why->empty())
+        *why = partial + " cannot be written";
+    ZSTD_freeCCtx(context);
+    if (ok) {
+        std::string header(kPayloadMagic, sizeof kPayloadMagic);
+        Put32(&header, kPayloadVersion);
+        Put32(&header, static_cast<uint32_t>(files.size()));
+        Put32(&header, static_cast<uint32_t>(table.size()));
+        header.append(12, '\0');
+        Put64(&header, plainSize);
+        Put64(&header, packed);
+        Sha256Update(&writer.sha, header.data(), header.size());
+        unsigned char digest[32];
+        Sha256Final(&writer.sha, digest);
+        header.append(reinterpret_cast<const char *>(digest), sizeof digest);
+        result->plainSize = plainSize;
+        result->payloadSize = kPayloadHeaderSize + table.size() + packed;
+        result->packageSize = image.size() + result->payloadSize;
+        SetBytes(&image, stub.locatorAt + 8, image.size(), 8);
+        SetBytes(&image, stub.locatorAt + 16, result->payloadSize, 8);
+        WordSum words = writer.words;
+        words.at = 0;
+        words.Add(image.data(), image.size());
+        words.Add(header.data(), header.size());
+        SetBytes(&image, stub.checksumAt, FoldChecksum(words.sum, result->packageSize), 4);
+        ok = Seek(writer.out, 0) &&
+             fwrite(image.data(), 1, image.size(), writer.out) == image.size() &&
+             fwrite(header.data(), 1, header.size(), writer.out) == header.size();
+        if (!ok)
+            *why = partial + " cannot be written";
+    }
+    ok = fclose(writer.out) == 0 && ok;
+#ifdef _WIN32
+    // Windows' rename does not replace: the old package goes first.
+    if (ok)
+        remove(path.c_str());
+#endif
+    if (ok && rename(partial.c_str(), path.c_str()) != 0) {
+        *why = path + " cannot be written";
+        ok = false;
+    }
+    if (!ok) {
+        if (why->empty())
+            *why = partial + " cannot be written";
+        remove(partial.c_str());
+    }
+    return ok;
+}
+
+bool ReadPackageHead(const std::string &path, bool followLinks, std::string *head,
+                     uint64_t *fileSize)
+{
+    // The stub's headers and sections are far smaller; a package's payload is not read.
+    constexpr size_t kHeadLimit = 4u << 20;
+    FILE *file = OpenPlainFile(path, followLinks);
+    if (!file)
+        return false;
+    bool ok = SizeOf(file, fileSize);
+    head->assign(ok ? static_cast<size_t>(*fileSize < kHeadLimit ? *fileSize : kHeadLimit) : 0,
+                 '\0');
+    ok = ok && fread(&(*head)[0], 1, head->size(), file) == head->size();
+    fclose(file);
+    return ok;
+}
+
+bool IsPackage(const std::string &head)
 {
     PeImage pe;
     std::string why;
-    size_t locator = ReadPe(bytes, &pe, &why) ? FindLocator(bytes, pe) : 0;
+    bool older = false;
+    return ReadPe(head, &pe, &why) && FindLocator(head, pe, &older) != 0;
+}
+
+bool FindPayload(const std::string &head, uint64_t fileSize, uint64_t *offset, uint64_t *size,
+                 bool *older)
+{
+    PeImage pe;
+    std::string why;
+    *older = false;
+    size_t locator = ReadPe(head, &pe, &why) ? FindLocator(head, pe, older) : 0;
     if (locator == 0)
         return false;
-    *offset = Get32(bytes, locator + 8);
-    *size = Get32(bytes, locator + 12);
-    return *offset != 0 && *offset <= bytes.size() && bytes.size() - *offset >= *size;
+    *offset = *older ? Get32(head, locator + 8) : Get64(head, locator + 8);
+    *size = *older ? Get32(head, locator + 12) : Get64(head, locator + 16);
+    return *offset != 0 && *offset <= fileSize && fileSize - *offset >= *size;
 }

@@ -42,12 +42,16 @@ set(KVLSHIP_SOURCES
   modules/stock/settings.cpp)
 
 # The single-file package's zstd: the encoder, and the decoder the payload's
-# reader shares with the stub. Single-threaded (no ZSTD_MULTITHREAD), so the
-# package is the same bytes on every run; no tracing hooks, no assembly.
+# reader shares with the stub. The encoder has its worker threads
+# (ZSTD_MULTITHREAD: pthreads on Linux, zstd's own layer over the Windows
+# threads in kvlship.exe); the package is cut into jobs the same way for any
+# number of workers, so it is the same bytes on every run. No tracing hooks,
+# no assembly.
 include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/zstd.cmake)
-list(FILTER ZSTD_ENCODER_SOURCES EXCLUDE REGEX "zstdmt_compress[.]c$")
-# The decoder keeps xxHash to itself (inline); the encoder wants it linked.
-list(APPEND ZSTD_ENCODER_SOURCES ${ZSTD_LIB_DIR}/common/xxhash.c)
+# The decoder keeps xxHash to itself (inline); the encoder wants it linked,
+# and its workers the thread pool.
+list(APPEND ZSTD_ENCODER_SOURCES ${ZSTD_LIB_DIR}/common/xxhash.c ${ZSTD_LIB_DIR}/common/pool.c
+  ${ZSTD_LIB_DIR}/common/threading.c)
 set(KVLSHIP_ZSTD_SOURCES ${ZSTD_DECODER_SOURCE} ${ZSTD_ENCODER_SOURCES})
 set_source_files_properties(${ZSTD_ENCODER_SOURCES} PROPERTIES
-  COMPILE_DEFINITIONS "ZSTD_TRACE=0;ZSTD_DISABLE_ASM=1")
+  COMPILE_DEFINITIONS "ZSTD_TRACE=0;ZSTD_DISABLE_ASM=1;ZSTD_MULTITHREAD=1")

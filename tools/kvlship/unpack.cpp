@@ -17,13 +17,22 @@
 namespace
 {
 
-bool ReadBytes(void *context, uint64_t at, void *into, size_t size)
+// The package's file, read at offsets within its payload only.
+struct PackageFile {
+    FILE *file;
+    uint64_t offset;
+};
+
+bool ReadPackage(void *context, uint64_t at, void *into, size_t size)
 {
-    auto *bytes = static_cast<const std::string *>(context);
-    if (at > bytes->size() || bytes->size() - at < size)
-        return false;
-    memcpy(into, bytes->data() + at, size);
-    return true;
+    auto *package = static_cast<PackageFile *>(context);
+#ifdef _WIN32
+    bool placed =
+        _fseeki64(package->file, static_cast<long long>(package->offset + at), SEEK_SET) == 0;
+#else
+    bool placed = fseeko(package->file, static_cast<off_t>(package->offset + at), SEEK_SET) == 0;
+#endif
+    return placed && fread(into, 1, size, package->file) == size;
 }
 
 // The files land under numbered names first: their host names need the code
@@ -39,7 +48,7 @@ std::string Numbered(const Landing &landing, size_t index)
     return JoinHost(landing.folder, ".kvlpack-" + std::to_string(index));
 }
 
-bool Begin(void *context, const char *name, uint32_t)
+bool Begin(void *context, const char *name, uint64_t)
 {
     auto *landing = static_cast<Landing *>(context);
     landing->names.push_back(name);
@@ -65,22 +74,34 @@ bool End(void *context)
 
 bool IsPackageFile(const std::string &path)
 {
-    std::string bytes;
-    size_t offset, size;
-    return IsFile(path) && ReadWholeFile(path, &bytes, true) && FindPayload(bytes, &offset, &size);
+    std::string head;
+    uint64_t fileSize = 0, offset, size;
+    bool older;
+    return IsFile(path) && ReadPackageHead(path, true, &head, &fileSize) &&
+           FindPayload(head, fileSize, &offset, &size, &older);
 }
 
 bool UnpackPackage(const std::string &path, const std::string &folder, std::string *why)
 {
-    std::string bytes;
-    size_t offset = 0, size = 0;
-    if (!ReadWholeFile(path, &bytes, true) || !FindPayload(bytes, &offset, &size)) {
+    std::string head;
+    uint64_t fileSize = 0, offset = 0, size = 0;
+    bool older = false;
+    if (!ReadPackageHead(path, true, &head, &fileSize) ||
+        !FindPayload(head, fileSize, &offset, &size, &older)) {
         *why = path + " is no package that kvlship made, or cannot be read";
         return false;
     }
-    std::string payload = bytes.substr(offset, size);
-    bytes.clear();
-    PayloadSource source = {&payload, payload.size(), ReadBytes};
+    if (older) {
+        *why = path + " was made by an older kvlship, whose packages this one does not read: " +
+               "build it again";
+        return false;
+    }
+    PackageFile package = {OpenPlainFile(path, true), offset};
+    if (!package.file) {
+        *why = path + " cannot be read";
+        return false;
+    }
+    PayloadSource source = {&package, size, ReadPackage};
     PayloadIndex index;
     PackageStatus status = ReadPayloadIndex(&source, &index);
     if (status == PACKAGE_OK)
@@ -91,6 +112,7 @@ bool UnpackPackage(const std::string &path, const std::string &folder, std::stri
     if (status == PACKAGE_OK)
         status = UnpackPayload(&source, &index, &sink);
     FreePayloadIndex(&index);
+    fclose(package.file);
     if (landing.file)
         fclose(landing.file);
     if (status != PACKAGE_OK) {
