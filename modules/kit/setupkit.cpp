@@ -124,13 +124,9 @@ bool StartRecord(HWND mainWindow, const char *recordPath, const ProductInfo *inf
 // answers 0, and the change is made all the same).
 void KeepForUndo(HWND mainWindow, int kind, const char *path, const char *name = "")
 {
-    UndoItem item;
-    memset(&item, 0, sizeof item);
-    item.size = sizeof item;
-    item.kind = kind;
-    item.root = UNDO_MACHINE;
-    if (CopyText(item.path, path) >= 0 && AppendText(item.path, name) >= 0)
-        SendMessageA(mainWindow, SM_KEEPFORUNDO, 0, reinterpret_cast<LPARAM>(&item));
+    char whole[SETUP_PATH_SIZE];
+    if (CopyText(whole, path) >= 0 && AppendText(whole, name) >= 0)
+        KitKeepForUndo(mainWindow, kind, UNDO_MACHINE, whole);
 }
 
 uint64_t Join(unsigned long high, unsigned long low)
@@ -335,6 +331,18 @@ extern "C" int RegisterProduct(HWND mainWindow, const ProductInfo *info)
     FreeRecord(record);
     KitLog(mainWindow, "registration of %.127s: %s", info->id, KitResultMeaning(result));
     return result;
+}
+
+extern "C" int KitKeepForUndo(HWND mainWindow, int kind, int root, const char *path)
+{
+    UndoItem item;
+    memset(&item, 0, sizeof item);
+    item.size = sizeof item;
+    item.kind = kind;
+    item.root = root;
+    if (!path || CopyText(item.path, path) < 0)
+        return 0;
+    return SendMessageA(mainWindow, SM_KEEPFORUNDO, 0, reinterpret_cast<LPARAM>(&item)) == 1;
 }
 
 extern "C" void KitLog(HWND mainWindow, const char *format, ...)

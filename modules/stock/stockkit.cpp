@@ -345,6 +345,8 @@ void WriteIniItem(const StockIniItem &item, const char *path)
     char value[SETUP_PATH_SIZE];
     if (!StockExpandValue(value, sizeof value, item.value, g_destDir))
         return;
+    // Put back as it was if the installation does not complete.
+    KitKeepForUndo(g_mainWindow, UNDO_FILE, UNDO_MACHINE, path);
     BOOL written = WritePrivateProfileStringA(item.section, item.key, value, path);
     // Systems that cache profiles write the file only when asked to.
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, path);

@@ -103,6 +103,8 @@ void WriteValue(bool machine, const char *key, const char *name, DWORD type, con
     HKEY root = RootKey(machine);
     bool existed = ValueExists(root, key, name);
     NoteMissingKeys(machine, key);
+    // Its values come back as they were if the installation does not complete.
+    KitKeepForUndo(g_window, UNDO_KEY, machine ? UNDO_MACHINE : UNDO_USER, key);
     HKEY opened = nullptr;
     LONG result =
         RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr);

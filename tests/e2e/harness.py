@@ -920,6 +920,19 @@ class Scenario:
         self.post(dialog.hwnd, WM_COMMAND, AGREE_BUTTON, 0)
         return controls
 
+    def accept_folder(self, timeout=WAIT):
+        """Waits for the stock module's folder dialog (cbAskFolder=1) and
+        takes the folder it proposes, as its OK button does."""
+        def shown():
+            windows = self.windows()
+            for dialog in windows.find(text="KARVELO SETUP", top_level=True, visible=True,
+                                       pid=self.setup_pid):
+                if any(w["text"] == "&Browse..." for w in windows.descendants(dialog)):
+                    return dialog
+            return None
+        dialog = self.wait_until(shown, timeout, "no folder dialog")
+        self.post(dialog.hwnd, WM_COMMAND, 1, 0)  # IDOK
+
     def wait_status(self, text, timeout=RUN_WAIT):
         """Waits for the status dialog saying `text` to be shown; returns it."""
         def shown():

@@ -76,6 +76,8 @@ def test_a_product_of_1109_files_installs_interactively_and_silently_and_is_remo
         if run == "interactive":
             scenario.start(None)
             scenario.agree()
+            # kvlship new asks for the user's own folder: the one proposed is taken.
+            scenario.accept_folder()
             scenario.wait_success(300)
         else:
             assert scenario.run("/VERYSILENT", timeout=300) == 0, scenario.report("silent")

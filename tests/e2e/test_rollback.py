@@ -155,3 +155,32 @@ def test_a_file_in_use_is_replaced_at_the_restart(scenario):
         if name != "F03.TXT":
             assert (dest / name).read_bytes() == f"{name}, version 2.1\r\n".encode(), name
     assert not [p.name for p in dest.iterdir() if p.name.startswith("~kv")]
+
+
+def test_the_stock_modules_settings_are_taken_back_with_the_copy(scenario):
+    # Its [INI] and [REGISTRY] writes come after the copy: closed from
+    # outside once they are made, the setup leaves the earlier ones as they were.
+    scenario.add_module("defsetup", dll="stock.dll")
+    scenario.add_file("A.TXT", "a\r\n")
+    tides = r"HKCU\Software\Karvelo Tides"
+    scenario.write_setup_data(title="Atlas", items=["A.TXT, T, , 0, 0, 0, 0;"], extra={
+        "PRODUCT": {"cbFolder": "Atlas", "cbTitle": "Atlas"},
+        "INI": {"cbItem00": "ATLAS.INI|Atlas|Home|%DEST%"},
+        "REGISTRY": {"cbItem00": "HKCU|Software\\Karvelo Tides|Home|string|%DEST%",
+                     "cbItem01": "HKCU|Software\\Karvelo Tides|Charts|number|12"}})
+    scenario.program_files()
+    dest = scenario.dest / "Atlas"
+    dest.mkdir(parents=True)
+    earlier = b"[Atlas]\r\nHome=C:\\Old\r\n"
+    (dest / "ATLAS.INI").write_bytes(earlier)
+    scenario.set_registry(tides, "Home", "C:\\Old")
+    log = scenario.work / "setup.log"
+    scenario.start(f'/LOG="{windows_path(log)}"')
+    scenario.agree()
+    scenario.wait_until(lambda: log.exists() and "Charts]: written" in log.read_text(),
+                        90, "the settings were not written")
+    scenario.close_setup()
+    scenario.wait_end("closed")
+    assert (dest / "ATLAS.INI").read_bytes() == earlier, (dest / "ATLAS.INI").read_bytes()
+    assert scenario.registry_values(tides) == {"Home": ("REG_SZ", "C:\\Old")}, log.read_text()
+    assert sorted(p.name for p in dest.iterdir()) == ["ATLAS.INI"]
