@@ -1,5 +1,7 @@
 #include "stockregistry.h"
 
+#include "setupmodule.h"
+
 #include <shlobj.h>
 #include <string.h>
 
