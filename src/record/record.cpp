@@ -14,8 +14,8 @@ constexpr char kFirstLine[] = "KARVELO-UNINSTALL\t2";
 constexpr char kFirstLine3[] = "KARVELO-UNINSTALL\t3";
 constexpr int kMaxFields = 5;
 const char *const kHeaderNames[] = {"product", "name", "version", "publisher", "folder"};
-const char *const kKindNames[] = {"", "file", "dir", "link", "group", "ini", "reg", "regkey",
-                                  "restart"};
+const char *const kKindNames[] = {"",    "file", "dir",    "link",   "group",
+                                  "ini", "reg",  "regkey", "restart"};
 constexpr unsigned kRegString = 1; // REG_SZ
 constexpr unsigned kRegNumber = 4; // REG_DWORD
 
@@ -60,8 +60,9 @@ int *IndexCell(InstallRecord *record, int kind, const char *path, const char *se
     // A registry value is one item whatever data it was given: its key field
     // holds the data written last, not part of what names it.
     bool reg = kind == RECORD_REG;
-    unsigned hash = HashText(
-        HashText(HashText(2166136261u ^ static_cast<unsigned>(kind), path), section), reg ? "" : key);
+    unsigned hash =
+        HashText(HashText(HashText(2166136261u ^ static_cast<unsigned>(kind), path), section),
+                 reg ? "" : key);
     unsigned mask = kRecordIndexSize - 1;
     for (unsigned at = hash & mask;; at = (at + 1) & mask) {
         int *cell = &record->index[at];

@@ -177,8 +177,8 @@ void ReadFileLine(const std::string &line, int number, const BuildOptions &optio
 // Every [package] key and [files] option the manifest's reader knows, for
 // its messages and for `kvlship keys`, which the reference's test reads.
 const char *const kManifestPackageKeys[] = {
-    "title",   "licence",   "module",       "module-name", "codepage",     "copyright", "fast-copy",
-    "id",      "version",   "publisher",    "licence-name", "description", "download-url", nullptr};
+    "title", "licence", "module",    "module-name",  "codepage",    "copyright",    "fast-copy",
+    "id",    "version", "publisher", "licence-name", "description", "download-url", nullptr};
 const char *const kManifestFileOptions[] = {"plain", "replace", "windows", nullptr};
 
 std::string KnownKeys()

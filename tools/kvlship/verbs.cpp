@@ -5,7 +5,6 @@
 namespace
 {
 
-
 const VerbFlag kNewFlags[] = {
     {"--engine", "DIR",
      "the engine whose limit the list is held to (setup.exe); default: kvlship's own"},
