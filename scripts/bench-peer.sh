@@ -51,7 +51,8 @@ data, dlls, b_mib, a_files, wanted = sys.argv[1], sys.argv[2], int(sys.argv[3]),
 
 def manifest(folder, title, files, extra=""):
     lines = ["[package]", f"title = {title}", "licence = licence.txt", "module = stock",
-             f"id = Bench.{title.replace(' ', '')}", "version = 1.0", "publisher = Bench", "",
+             f"id = Bench.{title.replace(' ', '')}", "version = 1.0", "publisher = Bench",
+             "fast-copy = yes", "",
              "[files]"]
     lines += [f"{name} = files/{name.replace(chr(92), '/')}" for name in files]
     lines += ["", "[PRODUCT]", f"cbFolder = {title}", "", "[GROUP]", f"cbName = {title}",

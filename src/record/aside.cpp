@@ -55,6 +55,19 @@ bool NameAside(const char *destination, char *aside, unsigned long seed)
     return false;
 }
 
+bool PrepareToEdit(const char *path)
+{
+    if (!JournalStarted())
+        return true;
+    if (!Exists(path))
+        return WriteJournal(JOURNAL_NEW, path);
+    // Its writer changes the file where it stands (a settings file gains a
+    // line): the original stays for it, and a copy is what comes back.
+    char aside[kPathSize];
+    return NameAside(path, aside, GetTickCount() ^ GetCurrentProcessId()) &&
+           WriteJournal(JOURNAL_ASIDE, path, aside) && CopyFileA(path, aside, TRUE);
+}
+
 bool PrepareToWrite(const char *path)
 {
     if (!JournalStarted())

@@ -15,3 +15,9 @@ bool NameAside(const char *destination, char *aside, unsigned long seed);
 // True at once while no journal is open. False when that cannot be done;
 // the file must then not be written.
 bool PrepareToWrite(const char *path);
+
+// A file about to be changed in place by a module (a settings file, the
+// install record): journaled as new, or, when it exists, copied aside with
+// the original left for its writer. True at once while no journal is open;
+// false when that cannot be done.
+bool PrepareToEdit(const char *path);

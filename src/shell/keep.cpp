@@ -122,7 +122,7 @@ int KeepForUndo(const UndoItem *item)
     if (item->kind == UNDO_FILE) {
         // Only a complete path: a relative one would be resolved against
         // whatever folder setup stands in, now and at the undo.
-        if (!IsCompleteRecordPath(item->path) || !PrepareToWrite(item->path))
+        if (!IsCompleteRecordPath(item->path) || !PrepareToEdit(item->path))
             return 0;
         LogLine("kept for the undo: %.259s", item->path);
         return 1;
