@@ -55,26 +55,33 @@ bool NameAside(const char *destination, char *aside, unsigned long seed)
     return false;
 }
 
-bool PrepareToEdit(const char *path)
+namespace
+{
+
+// Journals `path` as new, or keeps it aside: renamed when its writer makes
+// it anew, copied when its writer changes it where it stands (a settings file
+// gains a line, so the original stays for it and the copy is what comes back).
+bool KeepBeforeWriting(const char *path, bool copy)
 {
     if (!JournalStarted())
         return true;
     if (!Exists(path))
         return WriteJournal(JOURNAL_NEW, path);
-    // Its writer changes the file where it stands (a settings file gains a
-    // line): the original stays for it, and a copy is what comes back.
     char aside[kPathSize];
-    return NameAside(path, aside, GetTickCount() ^ GetCurrentProcessId()) &&
-           WriteJournal(JOURNAL_ASIDE, path, aside) && CopyFileA(path, aside, TRUE);
+    if (!NameAside(path, aside, GetTickCount() ^ GetCurrentProcessId()) ||
+        !WriteJournal(JOURNAL_ASIDE, path, aside))
+        return false;
+    return copy ? CopyFileA(path, aside, TRUE) != 0 : MoveFileExA(path, aside, 0) != 0;
+}
+
+} // namespace
+
+bool PrepareToEdit(const char *path)
+{
+    return KeepBeforeWriting(path, true);
 }
 
 bool PrepareToWrite(const char *path)
 {
-    if (!JournalStarted())
-        return true;
-    if (!Exists(path))
-        return WriteJournal(JOURNAL_NEW, path);
-    char aside[kPathSize];
-    return NameAside(path, aside, GetTickCount() ^ GetCurrentProcessId()) &&
-           WriteJournal(JOURNAL_ASIDE, path, aside) && MoveFileExA(path, aside, 0);
+    return KeepBeforeWriting(path, false);
 }

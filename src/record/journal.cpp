@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "record/linefields.h"
+
 namespace
 {
 
@@ -36,19 +38,9 @@ bool PathField(char *dest, const char *text)
     return true;
 }
 
-// Splits one line (already copied and terminated) at its tabs.
 int SplitLine(char *line, char **fields)
 {
-    int count = 0;
-    char *p = line;
-    while (count < kMaxFields) {
-        fields[count++] = p;
-        p = strchr(p, '\t');
-        if (!p)
-            return count;
-        *p++ = 0;
-    }
-    return kMaxFields + 1;
+    return SplitFields(line, fields, kMaxFields);
 }
 
 // The check field: exactly 8 small hex digits.
@@ -75,12 +67,7 @@ JournalRead Damaged(Journal *journal, JournalRead why)
 
 bool Put(char *out, size_t size, size_t *used, const char *text)
 {
-    size_t length = strlen(text);
-    if (*used + length >= size)
-        return false;
-    memcpy(out + *used, text, length + 1);
-    *used += length;
-    return true;
+    return PutText(out, size, used, text);
 }
 
 bool FitsPath(const char *path)

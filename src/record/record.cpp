@@ -3,6 +3,8 @@
 #include <stddef.h>
 #include <string.h>
 
+#include "record/linefields.h"
+
 namespace
 {
 
@@ -174,19 +176,9 @@ bool ReadDecimal(const char *text, uint64_t *value)
     return true;
 }
 
-// Splits one line (already copied and terminated) at its tabs.
 int SplitLine(char *line, char **fields)
 {
-    int count = 0;
-    char *p = line;
-    while (count < kMaxFields) {
-        fields[count++] = p;
-        p = strchr(p, '\t');
-        if (!p)
-            return count;
-        *p++ = 0;
-    }
-    return kMaxFields + 1; // too many fields
+    return SplitFields(line, fields, kMaxFields);
 }
 
 int KindOf(const char *name)
@@ -237,15 +229,9 @@ RecordRead Damaged(InstallRecord *record, RecordRead why)
     return why;
 }
 
-// Appends `text` to out[*used..size); false when it does not fit.
 bool Put(char *out, size_t size, size_t *used, const char *text)
 {
-    size_t length = strlen(text);
-    if (*used + length >= size)
-        return false;
-    memcpy(out + *used, text, length + 1);
-    *used += length;
-    return true;
+    return PutText(out, size, used, text);
 }
 
 // `value` in hex, at least `digits` digits, into a buffer of 24 bytes.
