@@ -65,6 +65,21 @@ unsigned long long InstalledBytes(const char *path)
     return static_cast<unsigned long long>(size.QuadPart);
 }
 
+// Reads [STORED] item `i` into `request`: 1 usable, 0 not (a line too
+// long or not in the item's form), -1 when there is no such item (the
+// list ends at the first missing key).
+int ReadStoredItem(const char *dataPath, int i, CopyRequest *request)
+{
+    char key[24];
+    wsprintfA(key, SETUP_ITEM_KEY, i);
+    char line[kStoredLineSize];
+    DWORD length =
+        GetPrivateProfileStringA(SETUP_STORED_SECTION, key, "", line, sizeof line, dataPath);
+    if (length == 0)
+        return -1;
+    return length < sizeof line - 1 && StoredRequest(line, request) ? 1 : 0;
+}
+
 } // namespace
 
 int AddStoredFiles(HWND mainWindow, const char *dataPath, const char *sourceDir)
@@ -72,15 +87,13 @@ int AddStoredFiles(HWND mainWindow, const char *dataPath, const char *sourceDir)
     if (!dataPath || !dataPath[0])
         return 1;
     for (int i = 0; i < SETUP_MOST_COPY_ENTRIES; ++i) {
-        char key[24];
-        wsprintfA(key, SETUP_ITEM_KEY, i);
-        char line[kStoredLineSize];
-        DWORD length =
-            GetPrivateProfileStringA(SETUP_STORED_SECTION, key, "", line, sizeof line, dataPath);
-        if (length == 0)
-            break;
         CopyRequest request;
-        if (length >= sizeof line - 1 || !StoredRequest(line, &request)) {
+        int read = ReadStoredItem(dataPath, i, &request);
+        if (read < 0)
+            break;
+        if (read == 0) {
+            char key[24];
+            wsprintfA(key, SETUP_ITEM_KEY, i);
             KitLog(mainWindow, "stored file %s skipped: not \"stored name|installed path|replace\"",
                    key);
             continue;
@@ -96,18 +109,14 @@ unsigned long long StoredBytes(const char *dataPath, const char *sourceDir)
     unsigned long long bytes = 0;
     if (!dataPath || !dataPath[0])
         return 0;
-    for (int i = 0; i < SETUP_COPY_SLOTS; ++i) {
-        char key[24];
-        wsprintfA(key, SETUP_ITEM_KEY, i);
-        char line[kStoredLineSize];
-        DWORD length =
-            GetPrivateProfileStringA(SETUP_STORED_SECTION, key, "", line, sizeof line, dataPath);
-        if (length == 0)
-            break;
+    // As many items as AddStoredFiles reads, so that the count matches the copy.
+    for (int i = 0; i < SETUP_MOST_COPY_ENTRIES; ++i) {
         CopyRequest request;
+        int read = ReadStoredItem(dataPath, i, &request);
+        if (read < 0)
+            break;
         char path[MAX_PATH];
-        if (length < sizeof line - 1 && StoredRequest(line, &request) &&
-            stock::JoinWhole(path, sizeof path, sourceDir, request.sourceName))
+        if (read > 0 && stock::JoinWhole(path, sizeof path, sourceDir, request.sourceName))
             bytes += InstalledBytes(path);
     }
     return bytes;

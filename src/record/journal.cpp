@@ -46,16 +46,10 @@ int SplitLine(char *line, char **fields)
 // The check field: exactly 8 small hex digits.
 bool ReadCheck(const char *text, uint32_t *value)
 {
-    if (strlen(text) != 8)
+    uint64_t read = 0;
+    if (!ReadHex(text, &read, 8))
         return false;
-    *value = 0;
-    for (const char *p = text; *p; ++p) {
-        char c = *p;
-        int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-        if (digit < 0)
-            return false;
-        *value = (*value << 4) | static_cast<uint32_t>(digit);
-    }
+    *value = static_cast<uint32_t>(read);
     return true;
 }
 

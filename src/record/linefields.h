@@ -4,6 +4,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
 #include <string.h>
 
 // Splits one line (already copied and terminated) at its tabs into at most
@@ -30,5 +31,23 @@ inline bool PutText(char *out, size_t size, size_t *used, const char *text)
         return false;
     memcpy(out + *used, text, length + 1);
     *used += length;
+    return true;
+}
+
+// A hex number of 1 to 16 digits, the whole field, as the writer writes it:
+// small letters, no leading zero (`digits` of them exactly when given).
+inline bool ReadHex(const char *text, uint64_t *value, size_t digits = 0)
+{
+    size_t length = strlen(text);
+    if (length == 0 || length > 16 || (digits ? length != digits : length > 1 && text[0] == '0'))
+        return false;
+    *value = 0;
+    for (const char *p = text; *p; ++p) {
+        char c = *p;
+        int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        if (digit < 0)
+            return false;
+        *value = (*value << 4) | static_cast<uint64_t>(digit);
+    }
     return true;
 }
