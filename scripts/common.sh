@@ -154,8 +154,8 @@ PY
 # Builds the native codec tool (szdd_tool encode|decode) at $1: the fuzz
 # script's encoder check and the encoder benchmark both use it.
 build_szdd_tool() {
-    g++ -std=c++17 -O2 -Wall -Wextra -I"$ROOT/src" -I"$ROOT/tools" -o "$1" \
-        "$ROOT/tests/fuzz/szdd_tool.cpp" "$ROOT/src/codec/szdd.cpp" "$ROOT/tools/kvlship/szddencode.cpp"
+    g++ -std=c++17 -O2 -Wall -Wextra -I"$ROOT/src" -I"$ROOT/tools/kvlship" -o "$1" \
+        "$ROOT/tests/fuzz/szdd_tool.cpp" "$ROOT/src/codec/szdd.cpp" "$ROOT/tools/kvlship/formats/lzencode.cpp"
 }
 
 stop_wine() {

@@ -1,5 +1,5 @@
 #include "codec/szdd.h"
-#include "kvlship/szddencode.h"
+#include "formats/lzencode.h"
 
 #include "tempdir.h"
 

@@ -2,7 +2,7 @@
 // of the expansion byte for byte, and never takes more room than literals.
 // fuzz-sources: tools/kvlship/szddencode.cpp
 #include "codec/szdd.h"
-#include "kvlship/szddencode.h"
+#include "formats/lzencode.h"
 
 #include <stdint.h>
 #include <stdlib.h>

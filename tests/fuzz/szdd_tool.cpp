@@ -3,7 +3,7 @@
 //   szdd_tool encode IN OUT [LASTCHAR]   writes IN compressed to OUT
 //   szdd_tool decode IN OUT              expands IN to OUT, fails unless complete
 #include "codec/szdd.h"
-#include "kvlship/szddencode.h"
+#include "formats/lzencode.h"
 
 #include <stdio.h>
 #include <stdlib.h>

@@ -5,9 +5,9 @@
 // fuzz-sources: tools/kvlship/peinfo.cpp tools/kvlship/profile.cpp tools/kvlship/hostfs.cpp
 // fuzz-sources: tools/kvlship/textout.cpp tools/kvlship/stockcheck.cpp modules/stock/settings.cpp
 // fuzz-sources: tools/kvlship/codepage.cpp
-#include "kvlship/peinfo.h"
-#include "kvlship/profile.h"
-#include "kvlship/stockcheck.h"
+#include "check/stockcheck.h"
+#include "common/profile.h"
+#include "formats/pe.h"
 
 #include <stdint.h>
 

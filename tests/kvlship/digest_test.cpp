@@ -2,7 +2,7 @@
 // examples, one and two blocks, the padding at the edge of a block, a
 // million bytes fed in uneven pieces) and CRC-32 (the check value of
 // "123456789", also in two pieces).
-#include "kvlship/digest.h"
+#include "common/digest.h"
 
 #include <gtest/gtest.h>
 #include <stdio.h>

@@ -1,4 +1,4 @@
-#include "kvlship/engine.h"
+#include "formats/engine.h"
 
 #include "setupdist.h"
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "hostfs.h"
-#include "profile.h"
+#include "common/hostfs.h"
+#include "common/profile.h"
 
 namespace
 {

@@ -1,9 +1,9 @@
 // The single-file package as kvlship writes it, read back by the stub's own
 // payload reader: the files whole, the locator and the image's checksum
 // right, and the same bytes for one worker and for two.
-#include "kvlship/pack.h"
+#include "formats/package.h"
 
-#include "kvlship/hostfs.h"
+#include "common/hostfs.h"
 #include "package/payload.h"
 
 #include <gtest/gtest.h>

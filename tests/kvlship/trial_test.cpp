@@ -2,8 +2,8 @@
 // prefix's drive, the destination in setup's log, `reg query`'s listing,
 // winlist's lines, and the judgement of files, shortcuts and settings
 // against a drive that a map stands in for.
-#include "kvlship/trialjudge.h"
-#include "kvlship/winlistread.h"
+#include "trial/judge.h"
+#include "trial/windowlist.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // kvlship's verb table: the help it prints and the flags it lets through.
-#include "kvlship/verbs.h"
+#include "cli/verbs.h"
 
 #include <gtest/gtest.h>
 

@@ -10,6 +10,17 @@ distribution's facts (setupdist.h) are for every floor.
                             the install record's format and file
     util  codec             text, paths, files, windows, registry; the LZ format
                             and its expansion
+
+kvlship (tools/kvlship) has floors of its own, and reads the engine's
+portable sources and facts from any of them:
+
+    main.cpp  cli           the command line: the verbs' table and their flags
+    build  trial            the build and new verbs; the try verb
+    check                   reading a distribution as setup.exe will
+    formats                 files kvlship writes or reads: LZ, PE, signatures,
+                            the single-file package, the package manager's files
+    common                  diagnostics, the distribution's facts, host files,
+                            code pages, text, Windows paths, profiles, digests
 """
 
 import re
@@ -44,6 +55,54 @@ def violations(src):
             if not allowed:
                 found.append(f"{path.relative_to(src)}: {name}")
     return found
+
+
+KVLSHIP = SRC.parent / "tools" / "kvlship"
+TOOL_FLOORS = {"common": 0, "formats": 1, "check": 2, "build": 3, "trial": 3, "cli": 4, ".": 5}
+# What the tool shares with the engine: its portable sources, the module's
+# stock settings, the facts in include/, and its generated prefix settings.
+ENGINE_SHARED = ("codec", "copy", "util", "package", "stock")
+SHARED_FACTS = ("setupdist.h", "setupexit.h", "setupcontrols.h", "setuphooks.h",
+                "kvlship_prefix_settings.h")
+
+
+def tool_violations(tool):
+    """The same rule for kvlship's rooms."""
+    found = []
+    for path in sorted(tool.rglob("*")):
+        if path.suffix not in (".h", ".cpp") or "native" in path.parts:
+            continue
+        relative = path.relative_to(tool)
+        folder = relative.parts[0] if len(relative.parts) > 1 else "."
+        if folder not in TOOL_FLOORS:
+            found.append(f"{relative}: in no known folder")
+            continue
+        for name in INCLUDE.findall(path.read_text(errors="replace")):
+            target = name.split("/")[0] if "/" in name else None
+            if name in SHARED_FACTS or target in ENGINE_SHARED:
+                allowed = True
+            elif target in TOOL_FLOORS:
+                allowed = target == folder or TOOL_FLOORS[target] < TOOL_FLOORS[folder]
+            else:
+                allowed = False
+            if not allowed:
+                found.append(f"{relative}: {name}")
+    return found
+
+
+def test_no_include_runs_up_or_sideways_in_the_tool():
+    assert tool_violations(KVLSHIP) == []
+
+
+def test_the_tool_check_sees_an_include_that_runs_up(tmp_path):
+    for folder, text in {"common": '#include "common/a.h"\n#include "check/check.h"\n',
+                         "build": '#include "trial/trial.h"\n#include "check/check.h"\n',
+                         "formats": '#include "copy/copylist.h"\n#include "core/hooks.h"\n',
+                         "rooms": '#include "common/a.h"\n'}.items():
+        (tmp_path / folder).mkdir()
+        (tmp_path / folder / "a.cpp").write_text(text)
+    assert tool_violations(tmp_path) == ["build/a.cpp: trial/trial.h", "common/a.cpp: check/check.h",
+                                         "formats/a.cpp: core/hooks.h", "rooms/a.cpp: in no known folder"]
 
 
 def test_no_include_runs_up_or_sideways():

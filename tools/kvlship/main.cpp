@@ -4,15 +4,15 @@
 //
 // The engine's files (setup.exe, stock.dll, uninst.exe, kvlpack.exe, winlist.exe) are looked for
 // beside kvlship unless --engine names their folder.
-#include "build.h"
-#include "check.h"
-#include "codepage.h"
-#include "hostfs.h"
-#include "signing.h"
+#include "build/build.h"
+#include "check/check.h"
+#include "cli/verbs.h"
+#include "common/codepage.h"
+#include "common/hostfs.h"
+#include "formats/signing.h"
+#include "formats/unpack.h"
 #include "stock/settings.h"
-#include "tryrun.h"
-#include "unpack.h"
-#include "verbs.h"
+#include "trial/tryverb.h"
 
 #include <stdio.h>
 #include <stdlib.h>

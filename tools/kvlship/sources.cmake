@@ -3,34 +3,41 @@
 # LZ expansion, the stock module's settings), so that it reads a distribution
 # by setup.exe's and the stock module's own rules. The LZ compression is its
 # own: setup.exe has no use for it.
-set(KVLSHIP_SOURCES
-  tools/kvlship/main.cpp
-  tools/kvlship/build.cpp
-  tools/kvlship/check.cpp
-  tools/kvlship/codepage.cpp
-  tools/kvlship/digest.cpp
-  tools/kvlship/engine.cpp
-  tools/kvlship/hostfs.cpp
-  tools/kvlship/lnkread.cpp
-  tools/kvlship/pack.cpp
-  tools/kvlship/package.cpp
-  tools/kvlship/peinfo.cpp
-  tools/kvlship/problems.cpp
-  tools/kvlship/profile.cpp
-  tools/kvlship/signing.cpp
-  tools/kvlship/stockcheck.cpp
-  tools/kvlship/storedlist.cpp
-  tools/kvlship/szddencode.cpp
-  tools/kvlship/textout.cpp
-  tools/kvlship/trial.cpp
-  tools/kvlship/trialjudge.cpp
-  tools/kvlship/trialprefix.cpp
-  tools/kvlship/trialproc.cpp
-  tools/kvlship/tryrun.cpp
-  tools/kvlship/verbs.cpp
-  tools/kvlship/unpack.cpp
-  tools/kvlship/winlistread.cpp
-  tools/kvlship/winpath.cpp
+# One list per room, so that a room's files are listed in one place.
+set(KVLSHIP_COMMON_SOURCES
+  tools/kvlship/common/codepage.cpp
+  tools/kvlship/common/digest.cpp
+  tools/kvlship/common/hostfs.cpp
+  tools/kvlship/common/diagnostics.cpp
+  tools/kvlship/common/profile.cpp
+  tools/kvlship/common/textout.cpp
+  tools/kvlship/common/winpath.cpp)
+set(KVLSHIP_FORMATS_SOURCES
+  tools/kvlship/formats/engine.cpp
+  tools/kvlship/formats/lzencode.cpp
+  tools/kvlship/formats/package.cpp
+  tools/kvlship/formats/pe.cpp
+  tools/kvlship/formats/shelllink.cpp
+  tools/kvlship/formats/signing.cpp
+  tools/kvlship/formats/storedlist.cpp
+  tools/kvlship/formats/unpack.cpp
+  tools/kvlship/formats/winget.cpp)
+set(KVLSHIP_CHECK_SOURCES
+  tools/kvlship/check/check.cpp
+  tools/kvlship/check/stockcheck.cpp)
+set(KVLSHIP_BUILD_SOURCES
+  tools/kvlship/build/build.cpp)
+set(KVLSHIP_TRIAL_SOURCES
+  tools/kvlship/trial/judge.cpp
+  tools/kvlship/trial/process.cpp
+  tools/kvlship/trial/sandbox.cpp
+  tools/kvlship/trial/trial.cpp
+  tools/kvlship/trial/tryverb.cpp
+  tools/kvlship/trial/windowlist.cpp)
+set(KVLSHIP_CLI_SOURCES
+  tools/kvlship/cli/verbs.cpp)
+# What kvlship shares with the engine.
+set(KVLSHIP_ENGINE_SOURCES
   src/codec/szdd.cpp
   src/codec/sha256.cpp
   src/package/payload.cpp
@@ -40,6 +47,11 @@ set(KVLSHIP_SOURCES
   src/util/paths.cpp
   src/util/text.cpp
   modules/stock/settings.cpp)
+# Everything but main.cpp: the unit tests link the same parts.
+set(KVLSHIP_PART_SOURCES ${KVLSHIP_COMMON_SOURCES} ${KVLSHIP_FORMATS_SOURCES}
+  ${KVLSHIP_CHECK_SOURCES} ${KVLSHIP_BUILD_SOURCES} ${KVLSHIP_TRIAL_SOURCES}
+  ${KVLSHIP_CLI_SOURCES} ${KVLSHIP_ENGINE_SOURCES})
+set(KVLSHIP_SOURCES tools/kvlship/main.cpp ${KVLSHIP_PART_SOURCES})
 
 # The single-file package's zstd: the encoder, and the decoder the payload's
 # reader shares with the stub. The encoder has its worker threads
