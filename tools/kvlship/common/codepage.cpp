@@ -329,14 +329,15 @@ std::string HostNameOf(const std::string &name, int codePage)
 
 bool SameName(const std::string &a, const std::string &b, int codePage)
 {
-    std::u32string x = Decode(a, codePage), y = Decode(b, codePage);
-    if (x.size() != y.size())
-        return false;
-    for (size_t i = 0; i < x.size(); ++i) {
-        if (Upcase(x[i]) != Upcase(y[i]))
-            return false;
-    }
-    return true;
+    return FoldedName(a, codePage) == FoldedName(b, codePage);
+}
+
+std::u32string FoldedName(const std::string &name, int codePage)
+{
+    std::u32string folded = Decode(name, codePage);
+    for (char32_t &c : folded)
+        c = Upcase(c);
+    return folded;
 }
 
 std::string HostPath(const std::string &utf8)

@@ -36,8 +36,14 @@ std::string HostNameIn(const std::string &host, int codePage);
 // Linux, the tool's own ANSI code page on Windows).
 std::string HostNameOf(const std::string &name, int codePage);
 
-// True when setup under `codePage` takes `a` and `b` for the same name.
+// True when setup under `codePage` takes `a` and `b` for the same name (or
+// path): character by character, case ignored as Upcase does. The one rule
+// for "do two lines install one file", in build and in check alike.
 bool SameName(const std::string &a, const std::string &b, int codePage);
+
+// `name` as SameName compares it: same names, same folded names. A key for
+// finding a name among many.
+std::u32string FoldedName(const std::string &name, int codePage);
 
 // A UTF-8 path from the manifest as the host opens it, and a host path as
 // the manifest writes it: the same text on Linux; on Windows, converted from
