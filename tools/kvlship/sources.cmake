@@ -22,9 +22,9 @@ set(KVLSHIP_FORMATS_SOURCES
   tools/kvlship/formats/storedlist.cpp
   tools/kvlship/formats/unpack.cpp
   tools/kvlship/formats/winget.cpp)
-set(KVLSHIP_CHECK_SOURCES
-  tools/kvlship/check/check.cpp
-  tools/kvlship/check/stockcheck.cpp)
+set(KVLSHIP_CHECK_SOURCES check.cpp filelist.cpp folder.cpp licence.cpp listfull.cpp module.cpp
+  names.cpp plan.cpp report.cpp shipped.cpp stockcheck.cpp storedfile.cpp)
+list(TRANSFORM KVLSHIP_CHECK_SOURCES PREPEND tools/kvlship/check/)
 set(KVLSHIP_BUILD_SOURCES
   tools/kvlship/build/build.cpp)
 set(KVLSHIP_TRIAL_SOURCES

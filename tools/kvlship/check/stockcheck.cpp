@@ -1,5 +1,7 @@
+// Judging the stock module's settings by the module's own rules.
 #include "check/stockcheck.h"
 
+#include "check/wording.h"
 #include "common/hostfs.h"
 #include "stock/settings.h"
 
@@ -14,11 +16,6 @@ using namespace stock;
 void Add(CheckResult *result, Severity severity, const std::string &key, const std::string &text)
 {
     result->problems.Add(severity, key, text);
-}
-
-std::string Quoted(const std::string &text)
-{
-    return "\"" + text + "\"";
 }
 
 std::string Joined(const std::string &folder, const std::string &name)

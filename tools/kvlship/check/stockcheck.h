@@ -4,7 +4,7 @@
 // its section and key.
 #pragma once
 
-#include "check/check.h"
+#include "check/result.h"
 #include "common/profile.h"
 
 #include <string>
