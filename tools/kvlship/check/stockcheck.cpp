@@ -2,6 +2,7 @@
 #include "check/stockcheck.h"
 
 #include "check/wording.h"
+#include "common/codepage.h"
 #include "common/hostfs.h"
 #include "stock/settings.h"
 
@@ -53,15 +54,16 @@ struct StockCheck {
     CheckResult *result;
 
     // True when the plan installs `relative` below the destination, or a
-    // file below it when it is a folder (setup makes a file's folders).
+    // file below it when it is a folder (setup makes a file's folders), as
+    // setup's code page compares names.
     bool Installs(const std::string &relative, bool asFolder = false) const
     {
         std::string path = Joined(result->destination, relative);
         for (const PlannedFile &file : result->files) {
-            if (!asFolder && CompareNames(file.installed, path) == 0)
+            if (!asFolder && SameName(file.installed, path, result->codePage))
                 return true;
             if (file.installed.size() > path.size() &&
-                CompareNames(file.installed.substr(0, path.size() + 1), path + "\\") == 0)
+                SameName(file.installed.substr(0, path.size() + 1), path + "\\", result->codePage))
                 return true;
         }
         return false;
