@@ -8,10 +8,10 @@ bool LooksWritten(const std::string &bytes)
 {
     // Stored complemented, ordinary text has its bytes above 0x80; text as
     // written has them below.
-    size_t plain = 0;
+    size_t printable = 0;
     for (unsigned char c : bytes)
-        plain += (c >= 0x20 && c < 0x7f) || c == '\r' || c == '\n' || c == '\t';
-    return !bytes.empty() && plain * 10 >= bytes.size() * 9;
+        printable += (c >= 0x20 && c < 0x7f) || c == '\r' || c == '\n' || c == '\t';
+    return !bytes.empty() && printable * 10 >= bytes.size() * 9;
 }
 
 void CheckLicence(const CheckOptions &options, CheckResult *result)

@@ -10,7 +10,7 @@ namespace
 {
 
 // The code page of the report being printed, for the converters below,
-// which a Diagnostics record is printed through (plain function pointers).
+// which a Diagnostics record is printed through (function pointers, no state).
 int g_shownIn = kDefaultCodePage;
 
 std::string AsUtf8(const std::string &ansi)
