@@ -1,5 +1,6 @@
-// The manifest's reader: what it takes from each section and every mistake
-// it tells at its line.
+// The manifest's reader: what it takes from each section, every mistake it
+// tells at its line, and the comments it keeps out of kvlsetup.dat.
+#include "build/datafile.h"
 #include "build/manifest.h"
 
 #include <gtest/gtest.h>
@@ -100,6 +101,22 @@ TEST(Manifest, UnreadableFileIsToldAtTheManifest)
     ASSERT_EQ(diagnostics.All().size(), 1u);
     EXPECT_EQ(diagnostics.All()[0].place, "/nonexistent/m.manifest");
     EXPECT_EQ(diagnostics.All()[0].text, "cannot be read");
+}
+
+// A comment in a section passed on is the manifest's, not a key of the data file's.
+TEST(Manifest, CommentsStayOutOfTheDataFile)
+{
+    Diagnostics diagnostics;
+    Manifest manifest = Parsed("[package]\ntitle = Orbit\n"
+                               "[PRODUCT]\ncbFolder = Orbit\n; cbConflict = ask\n"
+                               "  # the group's\n\n[GROUP]\ncbName = Orbit\n",
+                               &diagnostics);
+    EXPECT_TRUE(diagnostics.Empty());
+    EXPECT_EQ(manifest.passOn, "\r\n[PRODUCT]\r\ncbFolder = Orbit\r\n\r\n[GROUP]\r\ncbName = "
+                               "Orbit\r\n");
+    std::string data = DataFileText(manifest, &diagnostics);
+    EXPECT_EQ(data.find("cbConflict"), std::string::npos) << data;
+    EXPECT_EQ(data.find('#'), std::string::npos) << data;
 }
 
 } // namespace

@@ -30,7 +30,7 @@ std::string KnownKeys()
     return known;
 }
 
-// A comment line of the manifest's own sections.
+// A comment line of the manifest's: never a key, never passed on.
 bool IsComment(const std::string &line)
 {
     return !line.empty() && (line[0] == ';' || line[0] == '#');
@@ -246,7 +246,8 @@ void ReadSectionLine(const std::string &line, int number, const std::string &sec
                             InCodePage(line, number, "the line", *manifest, diagnostics) + "\r\n";
 }
 
-// A line of a section kvlship does not read: passed on as it stands.
+// A line of a section kvlship does not read: passed on as it stands, but for
+// comments, which are the manifest's own.
 void PassOnLine(const std::string &raw, const std::string &line, int number,
                 const std::string &section, Manifest *manifest, Diagnostics *diagnostics)
 {
@@ -255,7 +256,8 @@ void PassOnLine(const std::string &raw, const std::string &line, int number,
             diagnostics->Error(manifest->At(number), "this line stands before any section");
         return;
     }
-    manifest->passOn += InCodePage(raw, number, "the line", *manifest, diagnostics) + "\r\n";
+    if (!IsComment(line))
+        manifest->passOn += InCodePage(raw, number, "the line", *manifest, diagnostics) + "\r\n";
 }
 
 } // namespace

@@ -20,10 +20,12 @@
 //   Demos\TOUR.ONE     = media/tour.one, replace
 //   Tables\STARS.kvt   = data/stars.kvt, plain
 //
-// Paths of sources are relative to the manifest's folder; ${NAME} stands for
-// a value given with -D NAME=VALUE. Every other section ([PRODUCT], [GROUP],
-// [INI] of the stock module, or a module's own) goes into kvlsetup.dat as it
-// is written. The same manifest and files always give the same bytes.
+// A line starting with ';' or '#' is a comment, in every section. Paths of
+// sources are relative to the manifest's folder; ${NAME} stands for a value
+// given with -D NAME=VALUE. Every other section ([PRODUCT], [GROUP], [INI]
+// of the stock module, or a module's own) goes into kvlsetup.dat as it is
+// written, less its comments. The same manifest and files always give the
+// same bytes.
 #pragma once
 
 #include "build/options.h"
