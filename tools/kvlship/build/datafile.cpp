@@ -94,7 +94,7 @@ PackageInfo IdentityInCodePage(const Manifest &manifest, Diagnostics *diagnostic
 // version and publisher: the same as the winget identity's, unless the
 // manifest's own [PRODUCT] section says otherwise (its keys are left as they
 // are). Its name there, in its questions and in the uninstaller's is cbTitle:
-// the package's title, which users know it by, not the id.
+// the product's title, which users know it by, not the id.
 std::string WithProductIdentity(const std::string &passOn, const PackageInfo &winget,
                                 const std::string &title)
 {

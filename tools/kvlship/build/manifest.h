@@ -9,7 +9,7 @@
 //   module-name = defsetup          optional: the name setup.exe loads it by
 //   id = Orbit.Viewer               optional, all six together: a package manager's
 //   version = 1.0                   manifest and the zip archive it downloads, in
-//   publisher = Orbit Software      OUT.winget beside OUT (the title is the package's
+//   publisher = Orbit Software      OUT.winget beside OUT (the title is the winget
 //   licence-name = Proprietary      name)
 //   description = Views the stars
 //   download-url = https://example.com/Orbit.Viewer-1.0.zip

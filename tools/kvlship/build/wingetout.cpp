@@ -87,7 +87,7 @@ bool ReadyForWinget(Manifest *manifest, Diagnostics *diagnostics)
             ready = false;
         }
     }
-    // The title is the package's name.
+    // The title is the winget name (PackageName).
     manifest->winget.name = manifest->title;
     if (manifest->title.size() < 2 || manifest->title.size() > 256) {
         diagnostics->Error(manifest->At(0), "the title is the package's name: 2 to 256 characters");

@@ -18,7 +18,7 @@ constexpr char kWingetFolderEnd[] = ".winget";
 std::string WhyNotWingetValue(int index, const std::string &value);
 
 // True when [package] gives all that the winget manifest needs, each as its
-// schema allows; it also takes the title as the package's name. Keys missing
+// schema allows; it also takes the title as the winget name. Keys missing
 // are no mistake: the build then writes the distribution alone and warns
 // which keys would add the winget files.
 bool ReadyForWinget(Manifest *manifest, Diagnostics *diagnostics);
