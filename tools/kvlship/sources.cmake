@@ -26,7 +26,15 @@ set(KVLSHIP_CHECK_SOURCES check.cpp filelist.cpp folder.cpp licence.cpp listfull
   names.cpp plan.cpp report.cpp shipped.cpp stockcheck.cpp storedfile.cpp)
 list(TRANSFORM KVLSHIP_CHECK_SOURCES PREPEND tools/kvlship/check/)
 set(KVLSHIP_BUILD_SOURCES
-  tools/kvlship/build/build.cpp)
+  # The driver; the manifest, its plan and the build record.
+  tools/kvlship/build/build.cpp tools/kvlship/build/manifest.cpp tools/kvlship/build/lines.cpp
+  tools/kvlship/build/plan.cpp tools/kvlship/build/buildrecord.cpp
+  # The writers: the folder, its data file, the compression jobs, winget, the package.
+  tools/kvlship/build/writers.cpp tools/kvlship/build/datafile.cpp
+  tools/kvlship/build/compressjobs.cpp tools/kvlship/build/wingetout.cpp
+  tools/kvlship/build/packageout.cpp
+  # The new verb.
+  tools/kvlship/build/new.cpp)
 set(KVLSHIP_TRIAL_SOURCES
   tools/kvlship/trial/judge.cpp
   tools/kvlship/trial/process.cpp
