@@ -9,12 +9,7 @@
 
 #include <algorithm>
 
-const char *const kHookNames[16] = {
-    "InitModule",   "Present",        "SetDestDir", "AddFiles",
-    "FileConflict", "GetAddInList",   "StartCopy",  "UserCancel",
-    "CriticError",  "NonCriticError", "EndCopy",    "CreateShortcuts",
-    "GenIniFiles",  "GetAddInOff",    "EndSetup",   "DemoQuery",
-};
+const char *const kHookNames[SETUP_HOOK_COUNT] = {SETUP_HOOKS(SETUP_HOOK_NAME_ENTRY)};
 
 namespace
 {

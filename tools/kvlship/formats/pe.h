@@ -3,6 +3,8 @@
 // setup.exe looks up by name.
 #pragma once
 
+#include "setuphooks.h"
+
 #include <string>
 #include <vector>
 
@@ -16,7 +18,7 @@ struct PeModule {
 void ReadPeModule(const std::string &bytes, PeModule *module);
 
 // The hooks, in the order of a complete run.
-extern const char *const kHookNames[16];
+extern const char *const kHookNames[SETUP_HOOK_COUNT];
 
 enum class HookMatch {
     None,
