@@ -9,6 +9,7 @@
 #include "desktopbox.h"
 #include "replacebox.h"
 #include "settings.h"
+#include "setupcontrols.h"
 #include "setupkit.h"
 #include "setupmodule.h"
 #include "stockkit.h"
@@ -60,6 +61,12 @@ int ReadSetting(const char *section, const char *key, char (&line)[kStockLineSiz
 // ---------------------------------------------------------------------------
 // Messages
 
+// The product's title, or the setup's own caption before it is known.
+const char *BoxCaption()
+{
+    return g_title[0] ? g_title : SETUP_BOX_CAPTION;
+}
+
 // A message for the user; silently it goes to setup's log instead, for
 // nobody is there to press OK.
 void Tell(const char *text, UINT icon)
@@ -67,7 +74,7 @@ void Tell(const char *text, UINT icon)
     if (StockSilent())
         SendMessageA(g_mainWindow, SM_WRITELOG, 0, reinterpret_cast<LPARAM>(text));
     else
-        MessageBoxA(g_mainWindow, text, g_title[0] ? g_title : "KARVELO Setup", MB_OK | icon);
+        MessageBoxA(g_mainWindow, text, BoxCaption(), MB_OK | icon);
 }
 
 int AskAboutConflict(const char *destPath, const char *why = "This file exists already.")
@@ -81,7 +88,7 @@ int AskAboutConflict(const char *destPath, const char *why = "This file exists a
     }
     char question[SETUP_PATH_SIZE + 128];
     wsprintfA(question, "%.259s\n\n%.80s Replace it?", destPath, why);
-    switch (AskReplace(g_mainWindow, g_title[0] ? g_title : "KARVELO Setup", question)) {
+    switch (AskReplace(g_mainWindow, BoxCaption(), question)) {
     case ReplaceAnswer::Yes:
         return FC_REPLACE;
     case ReplaceAnswer::YesToAll:
@@ -291,8 +298,7 @@ void OfferDesktop()
     else if (g_mode & SETUP_MODE_DESKTOP)
         wanted = true;
     if (!StockSilent())
-        wanted =
-            AskDesktop(g_mainWindow, g_title[0] ? g_title : "KARVELO Setup", item.name, wanted);
+        wanted = AskDesktop(g_mainWindow, BoxCaption(), item.name, wanted);
     g_desktopWanted = wanted;
     KitLog(g_mainWindow, "desktop shortcut %.259s: %s", item.name, wanted ? "wanted" : "declined");
 }
@@ -597,8 +603,7 @@ int StockAsk(const char *question, int silentAnswer)
 {
     if (StockSilent())
         return silentAnswer ? 1 : 0;
-    return MessageBoxA(g_mainWindow, question, g_title[0] ? g_title : "KARVELO Setup",
-                       MB_YESNO | MB_ICONQUESTION) == IDYES;
+    return MessageBoxA(g_mainWindow, question, BoxCaption(), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 int StockAddFile(const char *storedName, const char *installedName, const char *subFolder)

@@ -12,6 +12,7 @@
 #include "core/log.h"
 #include "core/protocol.h"
 #include "screens/paint.h"
+#include "setupcontrols.h"
 #include "setupmodule.h"
 #include "shell/keep.h"
 #include "shell/sequence.h"
@@ -39,7 +40,7 @@ bool LoadSetupModule()
         return true;
     }
     RecordExitCode(SETUP_EXIT_CANNOT_RUN);
-    TellOrLog(nullptr, "Error: Missing module. Setup must exit.", "KARVELO Setup");
+    TellOrLog(nullptr, "Error: Missing module. Setup must exit.", SETUP_BOX_CAPTION);
     return false;
 }
 
