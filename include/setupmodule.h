@@ -179,9 +179,14 @@ typedef struct CopyRequest {
     int spareFlag1;       /* stored, not used */
     int overwrite;        /* non-zero: replace an existing file without asking */
     int spareFlag2;       /* stored, not used */
-    int size;             /* kept with the entry */
+    int size;             /* kept with the entry; or COPY_SIZE_MEASURED */
     int absolutePaths;    /* non-zero: both names are complete paths */
 } CopyRequest;
+
+/* CopyRequest.size for a file too large for the field (2 GiB and more):
+   setup.exe weighs the entry at its source file's own size. An older
+   setup.exe counts it as 0. */
+#define COPY_SIZE_MEASURED (-1)
 
 /* SM_ADDADDIN: one add-in program. 780 bytes. */
 typedef struct AddInRequest {

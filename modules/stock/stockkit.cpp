@@ -614,10 +614,8 @@ int StockAddFile(const char *storedName, const char *installedName, const char *
         !CopyWhole(request.subFolder, sizeof request.subFolder, subFolder ? subFolder : ""))
         return -1;
     char path[MAX_PATH];
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (JoinWhole(path, sizeof path, g_sourceDir, storedName) &&
-        GetFileAttributesExA(path, GetFileExInfoStandard, &data))
-        request.size = static_cast<int>(data.nFileSizeLow);
+    if (JoinWhole(path, sizeof path, g_sourceDir, storedName))
+        request.size = CopyRequestSize(path);
     request.overwrite = 1;
     return static_cast<int>(
         SendMessageA(g_mainWindow, SM_ADDCOPYENTRY, 0, reinterpret_cast<LPARAM>(&request)));
