@@ -121,8 +121,10 @@ extern "C" {
    hook (the registration kit does, for the record, the uninstaller and the
    product's keys). Result 1 when setup.exe will take it back, 0 when it
    cannot (an older setup.exe answers 0: the module goes on all the same).
-   A key is kept by this run only: a setup killed after changing one leaves
-   it changed. */
+   A key's values are copied aside (below HKLM or HKCU\Software\KARVELO
+   Setup\Kept) and journaled as the files are: after a setup killed once it
+   changed one, the next setup for the folder or the uninstaller puts it
+   back. */
 #define SM_KEEPFORUNDO (WM_USER + 196)
 /* 1234, sent or posted by the module's sender window, once: bit 15 of lParam
    set means success. A success reply that comes before the installation has
