@@ -124,7 +124,7 @@ extern "C" {
    A key's values are copied aside (below HKLM or HKCU\Software\KARVELO
    Setup\Kept) and journaled as the files are: after a setup killed once it
    changed one, the next setup for the folder or the uninstaller puts it
-   back. */
+   back. A folder (UNDO_FOLDER) made after it is removed again when empty. */
 #define SM_KEEPFORUNDO (WM_USER + 196)
 /* 1234, sent or posted by the module's sender window, once: bit 15 of lParam
    set means success. A success reply that comes before the installation has
@@ -242,6 +242,9 @@ typedef struct UndoItem {
 /* UndoItem.kind */
 #define UNDO_FILE 1 /* a file about to be written in place */
 #define UNDO_KEY 2  /* a registry key about to be written (its values, not its sub-keys) */
+/* a folder about to be made (a complete path): the undo removes it when
+   empty; one that exists already is left alone. An older setup.exe answers 0. */
+#define UNDO_FOLDER 3
 /* UndoItem.root: the key is below */
 #define UNDO_MACHINE 0 /* HKEY_LOCAL_MACHINE */
 #define UNDO_USER 1    /* HKEY_CURRENT_USER */

@@ -140,6 +140,8 @@ HRESULT SaveLink(IShellLinkA *link, const char *linkPath)
 HRESULT WriteLink(const char *linkPath, const char *target, const char *arguments,
                   const char *workFolder, const char *description)
 {
+    // Taken back, or the one it replaces put back, if the installation does not complete.
+    KitKeepForUndo(g_mainWindow, UNDO_FILE, UNDO_MACHINE, linkPath);
     IShellLinkA *link = nullptr;
     HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                       IID_IShellLinkA, reinterpret_cast<void **>(&link));
@@ -241,8 +243,11 @@ bool GroupPath(char (&group)[MAX_PATH], int folderId)
            JoinWhole(group, sizeof group, programs, line);
 }
 
+// Makes the group's folder; one this run makes goes again with the undo.
 bool MakeFolder(const char *folder)
 {
+    if (GetFileAttributesA(folder) == INVALID_FILE_ATTRIBUTES)
+        KitKeepForUndo(g_mainWindow, UNDO_FOLDER, UNDO_MACHINE, folder);
     return CreateDirectoryA(folder, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 

@@ -47,6 +47,17 @@ int KeepForUndo(const UndoItem *item)
         LogLine("kept for the undo: %.259s", item->path);
         return 1;
     }
+    if (item->kind == UNDO_FOLDER) {
+        if (!IsCompleteRecordPath(item->path))
+            return 0;
+        // Only a folder this run makes goes again.
+        if (GetFileAttributesA(item->path) != INVALID_FILE_ATTRIBUTES)
+            return 1;
+        if (!WriteJournal(JOURNAL_DIR, item->path))
+            return 0;
+        LogLine("kept for the undo: folder %.259s", item->path);
+        return 1;
+    }
     if (item->kind != UNDO_KEY || (item->root != UNDO_MACHINE && item->root != UNDO_USER))
         return 0;
     return KeepKey(item->root, item->path);

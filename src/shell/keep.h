@@ -1,5 +1,6 @@
 // What a module keeps for the undo beside the copy (SM_KEEPFORUNDO): a file
-// goes into the journal as a copied file does; a registry key's values are copied aside and
+// goes into the journal as a copied file does, a folder about to be made as
+// one the copy makes; a registry key's values are copied aside and
 // journaled (record/keptkey.h), so that the undo of this run, or after a
 // kill the next setup's or the uninstaller's, puts them back.
 #pragma once
