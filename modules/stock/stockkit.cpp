@@ -140,8 +140,11 @@ HRESULT SaveLink(IShellLinkA *link, const char *linkPath)
 HRESULT WriteLink(const char *linkPath, const char *target, const char *arguments,
                   const char *workFolder, const char *description)
 {
-    // Taken back, or the one it replaces put back, if the installation does not complete.
-    KitKeepForUndo(g_mainWindow, UNDO_FILE, UNDO_MACHINE, linkPath);
+    // A link made new goes again if the installation does not complete. One
+    // it replaces is not kept: its copy aside would lie in a menu or on a
+    // desktop, where an undo and a finish take back only links.
+    if (GetFileAttributesA(linkPath) == INVALID_FILE_ATTRIBUTES)
+        KitKeepForUndo(g_mainWindow, UNDO_FILE, UNDO_MACHINE, linkPath);
     IShellLinkA *link = nullptr;
     HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                       IID_IShellLinkA, reinterpret_cast<void **>(&link));
