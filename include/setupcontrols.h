@@ -31,4 +31,7 @@
 #define IDC_BOX_FIRST 1058
 #define IDC_BOX_SECOND 1059
 
+/* The main window's caption until the module's title is known. */
+#define SETUP_WINDOW_CAPTION "KARVELO - Setup"
+
 #endif

@@ -177,8 +177,9 @@ int RegisterProduct(HWND mainWindow, const ProductInfo *info);
 void KitLog(HWND mainWindow, const char *format, ...);
 
 /* Tells setup.exe, right before the module changes it, of a file (UNDO_FILE,
-   a complete path) or a registry key (UNDO_KEY below `root`, UNDO_MACHINE or
-   UNDO_USER), so that an installation that does not complete puts it back
+   a complete path), a folder it makes (UNDO_FOLDER, a complete path) or a
+   registry key (UNDO_KEY below `root`, UNDO_MACHINE or UNDO_USER), so that
+   an installation that does not complete puts it back
    (SM_KEEPFORUNDO). Returns 1 when setup.exe will, 0 when it cannot or is
    older; the change may be made either way. */
 int KitKeepForUndo(HWND mainWindow, int kind, int root, const char *path);

@@ -34,6 +34,7 @@
 #include <stddef.h>
 
 #include "setupexit.h"
+#include "setuphooks.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -120,8 +121,10 @@ extern "C" {
    hook (the registration kit does, for the record, the uninstaller and the
    product's keys). Result 1 when setup.exe will take it back, 0 when it
    cannot (an older setup.exe answers 0: the module goes on all the same).
-   A key is kept by this run only: a setup killed after changing one leaves
-   it changed. */
+   A key's values are copied aside (below HKLM or HKCU\Software\KARVELO
+   Setup\Kept) and journaled as the files are: after a setup killed once it
+   changed one, the next setup for the folder or the uninstaller puts it
+   back. A folder (UNDO_FOLDER) made after it is removed again when empty. */
 #define SM_KEEPFORUNDO (WM_USER + 196)
 /* 1234, sent or posted by the module's sender window, once: bit 15 of lParam
    set means success. A success reply that comes before the installation has
@@ -178,9 +181,14 @@ typedef struct CopyRequest {
     int spareFlag1;       /* stored, not used */
     int overwrite;        /* non-zero: replace an existing file without asking */
     int spareFlag2;       /* stored, not used */
-    int size;             /* kept with the entry */
+    int size;             /* kept with the entry; or COPY_SIZE_MEASURED */
     int absolutePaths;    /* non-zero: both names are complete paths */
 } CopyRequest;
+
+/* CopyRequest.size for a file too large for the field (2 GiB and more):
+   setup.exe weighs the entry at its source file's own size. An older
+   setup.exe counts it as 0. */
+#define COPY_SIZE_MEASURED (-1)
 
 /* SM_ADDADDIN: one add-in program. 780 bytes. */
 typedef struct AddInRequest {
@@ -234,6 +242,9 @@ typedef struct UndoItem {
 /* UndoItem.kind */
 #define UNDO_FILE 1 /* a file about to be written in place */
 #define UNDO_KEY 2  /* a registry key about to be written (its values, not its sub-keys) */
+/* a folder about to be made (a complete path): the undo removes it when
+   empty; one that exists already is left alone. An older setup.exe answers 0. */
+#define UNDO_FOLDER 3
 /* UndoItem.root: the key is below */
 #define UNDO_MACHINE 0 /* HKEY_LOCAL_MACHINE */
 #define UNDO_USER 1    /* HKEY_CURRENT_USER */
@@ -287,92 +298,87 @@ SETUPMODULE_ASSERT(offsetof(ShortcutRequest, useItemIdList) == 1564,
                    "ShortcutRequest.useItemIdList");
 
 /* ------------------------------------------------------------------------
- * Hooks, in the order of a complete run. Each returns 0 to refuse (the
- * setup then ends silently; the module should have told the user why) and
- * non-zero to consent, except where noted. "Not exported" says what setup
- * does without the hook.
+ * Hooks, in the order of a complete run (their names and parameters are
+ * listed once, in setuphooks.h). Each returns 0 to refuse (the setup then
+ * ends silently; the module should have told the user why) and non-zero to
+ * consent, except where noted. "Not exported" says what setup does without
+ * the hook.
  * ---------------------------------------------------------------------- */
 
-/* Right after loading. sourceDir ends in a backslash. The module may write
-   its title (at most 175 characters) into moduleTitle. Result ignored.
-   Not exported: the caption carries no title of the module's. */
-typedef int(WINAPI *InitModuleHook)(HWND mainWindow, char *sourceDir, char *moduleTitle,
-                                    HMODULE module);
-/* Before the agreement dialog; scratch is a 260-byte buffer of the module's.
-   Not exported: setup goes on to the agreement. */
-typedef int(WINAPI *PresentHook)(char *scratch);
-/* After the agreement; destDir holds the default destination and may be
-   rewritten with a complete path. setup.exe then writes it as the one folder
-   the system makes of it (C:/Atlas. is C:\Atlas); a folder that cannot be one
-   ends the setup with SETUP_EXIT_MODULE. Not exported: the default destination
-   (<ProgramFilesDir>\KarveloEngine, or the folder of /DIR=) stands. */
-typedef int(WINAPI *SetDestDirHook)(char *destDir);
-/* After the data file's files are listed, before the conflict scan: the place
-   to add files of the module's own (SM_ADDCOPYENTRY, SM_ADDFILELIST).
-   Not exported: the data file's files only. */
-typedef int(WINAPI *AddFilesHook)(void);
-/* A file to install exists already. Answers: FC_SKIP, FC_REPLACE, FC_REPLACE_ALL, FC_ABORT.
-   Not exported: every existing file is replaced without a question (FC_REPLACE). */
-typedef int(WINAPI *FileConflictHook)(char *destPath, char *sourcePath);
-/* After the conflict scan; a good place to add files. Not exported: setup goes on. */
-typedef int(WINAPI *GetAddInListHook)(void);
-/* After the destination folders are made, before the copy. Not exported: setup goes on. */
-typedef int(WINAPI *StartCopyHook)(void);
-/* The user asked to cancel the copy: 0 cancels the setup, non-zero copies on.
-   Not exported: the copy goes on; the user's request is not granted. */
-typedef int(WINAPI *UserCancelHook)(void);
-/* Copying stopped at a file that failed; failedPath is its destination, and
-   GetLastError() on entry gives the system's reason (ERROR_INVALID_DATA for a
-   damaged compressed file, ERROR_HANDLE_EOF for one cut short). Return 0 to
-   end the setup, non-zero to go on with the shortcuts and the finish. Without
-   this hook setup.exe tells the user which file failed and why, and goes on.
-   Either way setup.exe ends with SETUP_EXIT_FILE_FAILED. Answering 0 ends
-   the setup unfinished: everything it did is undone (files replaced are put
-   back, files and folders made removed); going on completes a partial
-   installation. A file in use by another program does not fail: it is
-   replaced at the next restart (INSTALLED_AT_RESTART), and setup.exe ends
-   with SETUP_EXIT_RESTART. */
-typedef int(WINAPI *CriticErrorHook)(char *failedPath);
-/* Reserved: setup.exe does not call it. */
-typedef int(WINAPI *NonCriticErrorHook)(char *failedPath);
-/* After copying. Not exported: setup goes on. */
-typedef int(WINAPI *EndCopyHook)(void);
-/* While the shortcut dialog opens: send SM_CREATESHORTCUT from here.
-   Not exported: no shortcuts, and setup goes on. */
-typedef int(WINAPI *CreateShortcutsHook)(void);
-/* After the shortcuts. Result ignored. Not exported: nothing happens. */
-typedef int(WINAPI *GenIniFilesHook)(void);
-/* After GenIniFiles. Result ignored. Not exported: nothing happens. */
-typedef int(WINAPI *GetAddInOffHook)(void);
-/* At the finish. Result ignored. Not exported: nothing happens (nothing is
-   registered for removal unless the module does it here). */
-typedef int(WINAPI *EndSetupHook)(void);
-/* Last: write a program path relative to the destination folder and a
-   document name relative to its "Demos" folder (260 bytes each, both
-   zero-filled) and return non-zero to have the demonstration started.
-   Left empty, the document is not passed: the program starts alone.
-   Not exported: no demonstration is started (taken as 0). */
-typedef int(WINAPI *DemoQueryHook)(char *program, char *document);
+/* InitModule: right after loading. sourceDir ends in a backslash. The
+   module may write its title (at most 175 characters) into moduleTitle.
+   Result ignored. Not exported: the caption carries no title of the module's.
+
+   Present: before the agreement dialog; scratch is a 260-byte buffer of the
+   module's. Not exported: setup goes on to the agreement.
+
+   SetDestDir: after the agreement; destDir holds the default destination and
+   may be rewritten with a complete path. setup.exe then writes it as the one
+   folder the system makes of it (C:/Atlas. is C:\Atlas); a folder that cannot
+   be one ends the setup with SETUP_EXIT_MODULE. Not exported: the default
+   destination (<ProgramFilesDir>\KarveloEngine, or the folder of /DIR=) stands.
+
+   AddFiles: after the data file's files are listed, before the conflict
+   scan: the place to add files of the module's own (SM_ADDCOPYENTRY,
+   SM_ADDFILELIST). Not exported: the data file's files only.
+
+   FileConflict: a file to install exists already. Answers: FC_SKIP,
+   FC_REPLACE, FC_REPLACE_ALL, FC_ABORT. Not exported: every existing file is
+   replaced without a question (FC_REPLACE).
+
+   GetAddInList: after the conflict scan; a good place to add files.
+   Not exported: setup goes on.
+
+   StartCopy: after the destination folders are made, before the copy.
+   Not exported: setup goes on.
+
+   UserCancel: the user asked to cancel the copy: 0 cancels the setup,
+   non-zero copies on. Not exported: the copy goes on; the user's request is
+   not granted.
+
+   CriticError: copying stopped at a file that failed; failedPath is its
+   destination, and GetLastError() on entry gives the system's reason
+   (ERROR_INVALID_DATA for a damaged compressed file, ERROR_HANDLE_EOF for one
+   cut short). Return 0 to end the setup, non-zero to go on with the shortcuts
+   and the finish. Without this hook setup.exe tells the user which file
+   failed and why, and goes on. Either way setup.exe ends with
+   SETUP_EXIT_FILE_FAILED. Answering 0 ends the setup unfinished: everything
+   it did is undone (files replaced are put back, files and folders made
+   removed); going on completes a partial installation. A file in use by
+   another program does not fail: it is replaced at the next restart
+   (INSTALLED_AT_RESTART), and setup.exe ends with SETUP_EXIT_RESTART.
+
+   NonCriticError: reserved: setup.exe does not call it.
+
+   EndCopy: after copying. Not exported: setup goes on.
+
+   CreateShortcuts: while the shortcut dialog opens: send SM_CREATESHORTCUT
+   from here. Not exported: no shortcuts, and setup goes on.
+
+   GenIniFiles: after the shortcuts. Result ignored. Not exported: nothing
+   happens.
+
+   GetAddInOff: after GenIniFiles. Result ignored. Not exported: nothing
+   happens.
+
+   EndSetup: at the finish. Result ignored. Not exported: nothing happens
+   (nothing is registered for removal unless the module does it here).
+
+   DemoQuery: last: write a program path relative to the destination folder
+   and a document name relative to its "Demos" folder (260 bytes each, both
+   zero-filled) and return non-zero to have the demonstration started. Left
+   empty, the document is not passed: the program starts alone. Not exported:
+   no demonstration is started (taken as 0). */
+
+/* The hooks' types, InitModuleHook to DemoQueryHook, for GetProcAddress. */
+#define SETUP_HOOK_TYPE(name, parameters) typedef int(WINAPI * name##Hook) parameters;
+SETUP_HOOKS(SETUP_HOOK_TYPE)
 
 /* Declarations for module authors: define the hooks you need with exactly
    these signatures. */
 #define SETUP_HOOK __declspec(dllexport) int WINAPI
-SETUP_HOOK InitModule(HWND mainWindow, char *sourceDir, char *moduleTitle, HMODULE module);
-SETUP_HOOK Present(char *scratch);
-SETUP_HOOK SetDestDir(char *destDir);
-SETUP_HOOK AddFiles(void);
-SETUP_HOOK FileConflict(char *destPath, char *sourcePath);
-SETUP_HOOK GetAddInList(void);
-SETUP_HOOK StartCopy(void);
-SETUP_HOOK UserCancel(void);
-SETUP_HOOK CriticError(char *failedPath);
-SETUP_HOOK NonCriticError(char *failedPath);
-SETUP_HOOK EndCopy(void);
-SETUP_HOOK CreateShortcuts(void);
-SETUP_HOOK GenIniFiles(void);
-SETUP_HOOK GetAddInOff(void);
-SETUP_HOOK EndSetup(void);
-SETUP_HOOK DemoQuery(char *program, char *document);
+#define SETUP_HOOK_DECLARATION(name, parameters) SETUP_HOOK name parameters;
+SETUP_HOOKS(SETUP_HOOK_DECLARATION)
 
 #ifdef __cplusplus
 }

@@ -9,6 +9,7 @@
 #include "desktopbox.h"
 #include "replacebox.h"
 #include "settings.h"
+#include "setupcontrols.h"
 #include "setupkit.h"
 #include "setupmodule.h"
 #include "stockkit.h"
@@ -60,6 +61,12 @@ int ReadSetting(const char *section, const char *key, char (&line)[kStockLineSiz
 // ---------------------------------------------------------------------------
 // Messages
 
+// The product's title, or the setup's own caption before it is known.
+const char *BoxCaption()
+{
+    return g_title[0] ? g_title : SETUP_BOX_CAPTION;
+}
+
 // A message for the user; silently it goes to setup's log instead, for
 // nobody is there to press OK.
 void Tell(const char *text, UINT icon)
@@ -67,7 +74,7 @@ void Tell(const char *text, UINT icon)
     if (StockSilent())
         SendMessageA(g_mainWindow, SM_WRITELOG, 0, reinterpret_cast<LPARAM>(text));
     else
-        MessageBoxA(g_mainWindow, text, g_title[0] ? g_title : "KARVELO Setup", MB_OK | icon);
+        MessageBoxA(g_mainWindow, text, BoxCaption(), MB_OK | icon);
 }
 
 int AskAboutConflict(const char *destPath, const char *why = "This file exists already.")
@@ -81,7 +88,7 @@ int AskAboutConflict(const char *destPath, const char *why = "This file exists a
     }
     char question[SETUP_PATH_SIZE + 128];
     wsprintfA(question, "%.259s\n\n%.80s Replace it?", destPath, why);
-    switch (AskReplace(g_mainWindow, g_title[0] ? g_title : "KARVELO Setup", question)) {
+    switch (AskReplace(g_mainWindow, BoxCaption(), question)) {
     case ReplaceAnswer::Yes:
         return FC_REPLACE;
     case ReplaceAnswer::YesToAll:
@@ -133,6 +140,11 @@ HRESULT SaveLink(IShellLinkA *link, const char *linkPath)
 HRESULT WriteLink(const char *linkPath, const char *target, const char *arguments,
                   const char *workFolder, const char *description)
 {
+    // A link made new goes again if the installation does not complete. One
+    // it replaces is not kept: its copy aside would lie in a menu or on a
+    // desktop, where an undo and a finish take back only links.
+    if (GetFileAttributesA(linkPath) == INVALID_FILE_ATTRIBUTES)
+        KitKeepForUndo(g_mainWindow, UNDO_FILE, UNDO_MACHINE, linkPath);
     IShellLinkA *link = nullptr;
     HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                       IID_IShellLinkA, reinterpret_cast<void **>(&link));
@@ -234,8 +246,11 @@ bool GroupPath(char (&group)[MAX_PATH], int folderId)
            JoinWhole(group, sizeof group, programs, line);
 }
 
+// Makes the group's folder; one this run makes goes again with the undo.
 bool MakeFolder(const char *folder)
 {
+    if (GetFileAttributesA(folder) == INVALID_FILE_ATTRIBUTES)
+        KitKeepForUndo(g_mainWindow, UNDO_FOLDER, UNDO_MACHINE, folder);
     return CreateDirectoryA(folder, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
@@ -291,8 +306,7 @@ void OfferDesktop()
     else if (g_mode & SETUP_MODE_DESKTOP)
         wanted = true;
     if (!StockSilent())
-        wanted =
-            AskDesktop(g_mainWindow, g_title[0] ? g_title : "KARVELO Setup", item.name, wanted);
+        wanted = AskDesktop(g_mainWindow, BoxCaption(), item.name, wanted);
     g_desktopWanted = wanted;
     KitLog(g_mainWindow, "desktop shortcut %.259s: %s", item.name, wanted ? "wanted" : "declined");
 }
@@ -597,8 +611,7 @@ int StockAsk(const char *question, int silentAnswer)
 {
     if (StockSilent())
         return silentAnswer ? 1 : 0;
-    return MessageBoxA(g_mainWindow, question, g_title[0] ? g_title : "KARVELO Setup",
-                       MB_YESNO | MB_ICONQUESTION) == IDYES;
+    return MessageBoxA(g_mainWindow, question, BoxCaption(), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 int StockAddFile(const char *storedName, const char *installedName, const char *subFolder)
@@ -609,10 +622,8 @@ int StockAddFile(const char *storedName, const char *installedName, const char *
         !CopyWhole(request.subFolder, sizeof request.subFolder, subFolder ? subFolder : ""))
         return -1;
     char path[MAX_PATH];
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (JoinWhole(path, sizeof path, g_sourceDir, storedName) &&
-        GetFileAttributesExA(path, GetFileExInfoStandard, &data))
-        request.size = static_cast<int>(data.nFileSizeLow);
+    if (JoinWhole(path, sizeof path, g_sourceDir, storedName))
+        request.size = CopyRequestSize(path);
     request.overwrite = 1;
     return static_cast<int>(
         SendMessageA(g_mainWindow, SM_ADDCOPYENTRY, 0, reinterpret_cast<LPARAM>(&request)));

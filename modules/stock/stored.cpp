@@ -25,24 +25,6 @@ bool StoredRequest(char *line, CopyRequest *request)
            stock::CopyWhole(request->subFolder, sizeof request->subFolder, item.subFolder);
 }
 
-int SourceSize(const char *sourceDir, const char *name)
-{
-    char path[MAX_PATH];
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    size_t folder = strlen(sourceDir);
-    bool slash = folder > 0 && sourceDir[folder - 1] != '\\';
-    size_t length = strlen(name);
-    if (folder + (slash ? 1 : 0) + length + 1 > sizeof path)
-        return 0;
-    memcpy(path, sourceDir, folder);
-    if (slash)
-        path[folder++] = '\\';
-    memcpy(path + folder, name, length + 1);
-    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data) || data.nFileSizeHigh)
-        return 0;
-    return static_cast<int>(data.nFileSizeLow);
-}
-
 // What the file at `path` installs as: an LZ file's expanded size from its
 // header (the magic, then the size at byte 10), else its own; 0 when unread.
 unsigned long long InstalledBytes(const char *path)
@@ -82,6 +64,16 @@ int ReadStoredItem(const char *dataPath, int i, CopyRequest *request)
 
 } // namespace
 
+int CopyRequestSize(const char *path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data))
+        return 0;
+    if (data.nFileSizeHigh || data.nFileSizeLow > 0x7FFFFFFFu)
+        return COPY_SIZE_MEASURED;
+    return static_cast<int>(data.nFileSizeLow);
+}
+
 int AddStoredFiles(HWND mainWindow, const char *dataPath, const char *sourceDir)
 {
     if (!dataPath || !dataPath[0])
@@ -98,7 +90,10 @@ int AddStoredFiles(HWND mainWindow, const char *dataPath, const char *sourceDir)
                    key);
             continue;
         }
-        request.size = SourceSize(sourceDir, request.sourceName);
+        char path[MAX_PATH];
+        request.size = stock::JoinWhole(path, sizeof path, sourceDir, request.sourceName)
+                           ? CopyRequestSize(path)
+                           : 0;
         SendMessageA(mainWindow, SM_ADDCOPYENTRY, 0, reinterpret_cast<LPARAM>(&request));
     }
     return 1;

@@ -6,6 +6,10 @@
 
 #include <windows.h>
 
+// The size a copy request gives the file at `path`: its own, or
+// COPY_SIZE_MEASURED when the record's field cannot hold it; 0 when unread.
+int CopyRequestSize(const char *path);
+
 // Sends one copy request for each usable [STORED] item of the data file at
 // `dataPath` (empty: none), from cbItem00 up to the first missing or empty
 // key. An item that is cut, names no plain stored file or an installed path

@@ -86,7 +86,8 @@ int ScanConflicts()
             entry->overwrite = 1;
             continue;
         }
-        int answer = CallHookWithTexts("FileConflict", paths.dest, paths.source, FC_REPLACE);
+        int answer =
+            CallHookWithTexts(SETUP_HOOK_ID_FileConflict, paths.dest, paths.source, FC_REPLACE);
         if (answer == FC_SKIP) {
             LogLine("file %.259s: skipped, the existing file stays (FileConflict)", paths.dest);
             NoteFile(INSTALLED_SKIPPED, paths.dest);

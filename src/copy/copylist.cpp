@@ -1,6 +1,7 @@
 #include "copy/copylist.h"
 
 #include "copy/listfull.h"
+#include "setupcontrols.h"
 #include "util/text.h"
 
 #include <string.h>
@@ -178,7 +179,7 @@ int AddCopyEntry(const char *sourceName, const char *destName, const char *subFo
         return -1;
     int slot = FreeCopySlot();
     if (slot < 0) {
-        TellListFull("No more copy-list place", "KARVELO - Setup");
+        TellListFull("No more copy-list place", SETUP_WINDOW_CAPTION);
         return -1;
     }
     CopyEntry &entry = g_copyList.slots[slot];
@@ -221,7 +222,7 @@ int AddAddInEntry(const char *description, const char *fileName, const char *par
         return -1;
     int slot = FreeAddInSlot();
     if (slot < 0) {
-        TellListFull("No more AddIn-list place", "KARVELO Setup");
+        TellListFull("No more AddIn-list place", SETUP_BOX_CAPTION);
         return -1;
     }
     AddInEntry &entry = g_addInList.slots[slot];

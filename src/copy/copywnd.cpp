@@ -473,7 +473,7 @@ void OnCancelRequest()
     if (g_copyProgress.cancelPending)
         return;
     g_copyProgress.cancelPending = 1;
-    if (CallHook("UserCancel", 1)) {
+    if (CallHook(SETUP_HOOK_ID_UserCancel, 1)) {
         g_copyProgress.cancelPending = 0;
         return;
     }

@@ -10,6 +10,8 @@ namespace
 int g_hookDepth;      // hooks of the module now on the stack
 int g_releasePending; // the module is to be released once the last hook returns
 
+const char *const kHookNames[SETUP_HOOK_COUNT] = {SETUP_HOOKS(SETUP_HOOK_NAME_ENTRY)};
+
 // Brackets every hook call, so that the module is never unloaded under a hook
 // that is still running.
 void EnterHook()
@@ -19,9 +21,9 @@ void EnterHook()
 
 // FARPROC stands for any export; the generic function type in between tells
 // the compiler that the real signature is the hook's own.
-template <typename Hook> Hook FindTypedHook(const char *name)
+template <typename Hook> Hook FindTypedHook(SetupHookId id)
 {
-    return reinterpret_cast<Hook>(reinterpret_cast<void (*)()>(FindHook(name)));
+    return reinterpret_cast<Hook>(reinterpret_cast<void (*)()>(FindHook(id)));
 }
 
 void LeaveHook()
@@ -30,65 +32,70 @@ void LeaveHook()
         ReleaseModule();
 }
 
-int Called(const char *name, int result)
+int Called(SetupHookId id, int result)
 {
-    LogLine("hook %s: %d", name, result);
+    LogLine("hook %s: %d", HookName(id), result);
     return result;
 }
 
-int Missing(const char *name, int missing)
+int Missing(SetupHookId id, int missing)
 {
-    LogLine("hook %s: not exported, taken as %d", name, missing);
+    LogLine("hook %s: not exported, taken as %d", HookName(id), missing);
     return missing;
 }
 
 } // namespace
 
-FARPROC FindHook(const char *name)
+const char *HookName(SetupHookId id)
+{
+    return kHookNames[id];
+}
+
+FARPROC FindHook(SetupHookId id)
 {
     if (!g_setup.moduleHandle || g_releasePending)
         return nullptr;
-    return GetProcAddress(g_setup.moduleHandle, name);
+    return GetProcAddress(g_setup.moduleHandle, HookName(id));
 }
 
-int CallHook(const char *name, int missing)
+int CallHook(SetupHookId id, int missing)
 {
-    auto hook = FindTypedHook<int(WINAPI *)()>(name);
+    auto hook = FindTypedHook<int(WINAPI *)()>(id);
     if (!hook)
-        return Missing(name, missing);
+        return Missing(id, missing);
     EnterHook();
     int result = hook();
     LeaveHook();
-    return Called(name, result);
+    return Called(id, result);
 }
 
-int CallHookWithText(const char *name, char *text, int missing)
+int CallHookWithText(SetupHookId id, char *text, int missing)
 {
-    auto hook = FindTypedHook<int(WINAPI *)(char *)>(name);
+    auto hook = FindTypedHook<int(WINAPI *)(char *)>(id);
     if (!hook)
-        return Missing(name, missing);
+        return Missing(id, missing);
     EnterHook();
     int result = hook(text);
     LeaveHook();
-    return Called(name, result);
+    return Called(id, result);
 }
 
-int CallHookWithTexts(const char *name, char *first, char *second, int missing)
+int CallHookWithTexts(SetupHookId id, char *first, char *second, int missing)
 {
-    auto hook = FindTypedHook<int(WINAPI *)(char *, char *)>(name);
+    auto hook = FindTypedHook<int(WINAPI *)(char *, char *)>(id);
     if (!hook)
-        return Missing(name, missing);
+        return Missing(id, missing);
     EnterHook();
     int result = hook(first, second);
     LeaveHook();
-    return Called(name, result);
+    return Called(id, result);
 }
 
 void CallInitModule()
 {
-    auto hook = FindTypedHook<InitModuleHook>("InitModule");
+    auto hook = FindTypedHook<InitModuleHook>(SETUP_HOOK_ID_InitModule);
     if (!hook) {
-        Missing("InitModule", 0);
+        Missing(SETUP_HOOK_ID_InitModule, 0);
         return;
     }
     EnterHook();
@@ -96,7 +103,7 @@ void CallInitModule()
         hook(g_setup.mainWindow, g_setup.sourceDir, g_setup.moduleTitle, g_setup.moduleHandle);
     g_setup.moduleTitle[kModuleTitleSize - 1] = 0;
     LeaveHook();
-    Called("InitModule", result);
+    Called(SETUP_HOOK_ID_InitModule, result);
 }
 
 void ReleaseModule()

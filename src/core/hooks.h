@@ -5,18 +5,23 @@
 
 #include <windows.h>
 
-// The export `name` of the loaded module, or nullptr (no module, no export).
-FARPROC FindHook(const char *name);
+#include "setuphooks.h"
+
+// The hook's exported name, as setuphooks.h lists it.
+const char *HookName(SetupHookId id);
+
+// The loaded module's export of hook `id`, or nullptr (no module, no export).
+FARPROC FindHook(SetupHookId id);
 
 // Calls a hook without arguments. Returns its result, or `missing` when the
 // module does not export it.
-int CallHook(const char *name, int missing);
+int CallHook(SetupHookId id, int missing);
 
 // Calls a hook that takes one text buffer (Present, SetDestDir, CriticError).
-int CallHookWithText(const char *name, char *text, int missing);
+int CallHookWithText(SetupHookId id, char *text, int missing);
 
 // Calls a hook that takes two text buffers (FileConflict, DemoQuery).
-int CallHookWithTexts(const char *name, char *first, char *second, int missing);
+int CallHookWithTexts(SetupHookId id, char *first, char *second, int missing);
 
 // Calls InitModule with the main window, the source folder, the title buffer
 // and the module's handle, then cuts the title to its documented size.

@@ -9,26 +9,43 @@ namespace
 
 constexpr char kFirstLine[] = "KARVELO-JOURNAL\t1";
 constexpr int kMaxFields = 4;
-const char *const kKindNames[] = {"complete", "dir", "new", "temp", "aside", "restart"};
+const char *const kKindNames[] = {"complete", "dir", "new", "temp", "aside", "restart", "key"};
 
 bool Paired(int kind)
 {
-    return kind == JOURNAL_ASIDE || kind == JOURNAL_RESTART;
+    return kind == JOURNAL_ASIDE || kind == JOURNAL_RESTART || kind == JOURNAL_KEY;
 }
 
 int KindOf(const char *name)
 {
-    for (int kind = JOURNAL_DIR; kind <= JOURNAL_RESTART; ++kind) {
+    for (int kind = JOURNAL_DIR; kind <= JOURNAL_KEY; ++kind) {
         if (strcmp(name, kKindNames[kind]) == 0)
             return kind;
     }
     return strcmp(name, kKindNames[0]) == 0 ? 0 : -1;
 }
 
-bool PathField(char *dest, const char *text)
+// What a field of its kind may hold: a complete path, a key below one of
+// the two roots, or a copy's name, each without a control character.
+enum FieldRule { FIELD_PATH, FIELD_KEY, FIELD_NAME };
+
+bool FollowsRule(const char *text, size_t length, FieldRule rule)
+{
+    switch (rule) {
+    case FIELD_PATH:
+        return IsCompleteRecordPath(text);
+    case FIELD_KEY:
+        return length > 5 && (strncmp(text, "HKLM\\", 5) == 0 || strncmp(text, "HKCU\\", 5) == 0);
+    case FIELD_NAME:
+        return length > 0 && !strchr(text, '\\');
+    }
+    return false;
+}
+
+bool Field(char *dest, const char *text, FieldRule rule)
 {
     size_t length = strlen(text);
-    if (length >= kRecordFieldSize || !IsCompleteRecordPath(text))
+    if (length >= kRecordFieldSize || !FollowsRule(text, length, rule))
         return false;
     for (size_t i = 0; i < length; ++i) {
         if (static_cast<unsigned char>(text[i]) < ' ')
@@ -36,6 +53,19 @@ bool PathField(char *dest, const char *text)
     }
     memcpy(dest, text, length + 1);
     return true;
+}
+
+bool PathField(char *dest, const char *text)
+{
+    return Field(dest, text, FIELD_PATH);
+}
+
+// Reads an entry's two fields by its kind's rules.
+bool EntryFields(JournalEntry *entry, const char *path, const char *other)
+{
+    bool key = entry->kind == JOURNAL_KEY;
+    return Field(entry->path, path, key ? FIELD_KEY : FIELD_PATH) &&
+           (!Paired(entry->kind) || Field(entry->other, other, key ? FIELD_NAME : FIELD_PATH));
 }
 
 int SplitLine(char *line, char **fields)
@@ -68,6 +98,13 @@ bool FitsPath(const char *path)
 {
     char field[kRecordFieldSize];
     return path && PathField(field, path);
+}
+
+bool FitsEntry(int kind, const char *path, const char *other)
+{
+    JournalEntry entry;
+    entry.kind = kind;
+    return path && (!Paired(kind) || other) && EntryFields(&entry, path, other);
 }
 
 // The line's fields, then a tab, then the check of everything before it.
@@ -122,13 +159,13 @@ size_t FormatJournalStart(const char *folder, char *out, size_t size, uint32_t *
 size_t FormatJournalEntry(int kind, const char *path, const char *other, char *out, size_t size,
                           uint32_t *hash)
 {
-    if (kind < 0 || kind > JOURNAL_RESTART)
+    if (kind < 0 || kind > JOURNAL_KEY)
         return 0;
     if (kind == 0) {
         const char *fields[] = {kKindNames[0]};
         return PutChecked(fields, 1, out, size, hash);
     }
-    if (!FitsPath(path) || (Paired(kind) && !FitsPath(other)))
+    if (!FitsEntry(kind, path, other))
         return 0;
     const char *fields[] = {kKindNames[kind], path, other};
     return PutChecked(fields, Paired(kind) ? 3 : 2, out, size, hash);
@@ -198,8 +235,7 @@ JournalRead ParseJournal(const char *text, size_t length, Journal *journal)
                     return Damaged(journal, JOURNAL_TOO_MANY);
                 JournalEntry &entry = journal->entries[journal->count];
                 entry.kind = kind;
-                if (!PathField(entry.path, fields[1]) ||
-                    (Paired(kind) && !PathField(entry.other, fields[2])))
+                if (!EntryFields(&entry, fields[1], Paired(kind) ? fields[2] : ""))
                     return Damaged(journal, JOURNAL_BAD_LINE);
                 ++journal->count;
             }

@@ -15,6 +15,10 @@
 //   aside<TAB>path<TAB>kept<TAB>check    a file about to be renamed to `kept`,
 //                                        in its folder, before its replacement
 //   restart<TAB>temp<TAB>path<TAB>check  `temp` replaces `path` at the restart
+//   key<TAB>key<TAB>copy<TAB>check       a registry key ("HKLM\..." or
+//                                        "HKCU\...") about to be written,
+//                                        its values first copied to `copy`,
+//                                        a key below kKeptKeysFolder there
 //   complete<TAB>check                   the installation is complete: what
 //                                        was kept aside may go
 //
@@ -23,7 +27,8 @@
 // and in its place. The last line may be cut (the writer was stopped while
 // writing it): it is dropped, as the change it announced was not made yet.
 // Any other damage makes the whole journal unusable. Every path is complete,
-// at most 259 characters.
+// at most 259 characters; so is a key with its root, and a copy's name
+// holds no backslash. Journals written before the key lines read as ever.
 #pragma once
 
 #include <stddef.h>
@@ -44,12 +49,14 @@ enum JournalKind {
     JOURNAL_TEMP,
     JOURNAL_ASIDE,
     JOURNAL_RESTART,
+    JOURNAL_KEY,
 };
 
 struct JournalEntry {
     int kind;                     // JournalKind
     char path[kRecordFieldSize];  // the folder or file; for restart the temporary file
-    char other[kRecordFieldSize]; // aside: where the file is kept; restart: the file replaced
+    char other[kRecordFieldSize]; // aside: where the file is kept; restart: the file replaced;
+                                  // key: the copy's name
 };
 
 struct Journal {
@@ -81,9 +88,10 @@ const char *JournalReadMeaning(JournalRead result);
 // `folder` is not a complete path or it does not fit.
 size_t FormatJournalStart(const char *folder, char *out, size_t size, uint32_t *hash);
 
-// One entry line (`other` only for aside and restart; `kind` 0 for the
+// One entry line (`other` only for aside, restart and key; `kind` 0 for the
 // complete line), its check taken on from `*hash`, which then covers the
-// line. Returns the length, 0 when a field is not a complete path or the
+// line. Returns the length, 0 when a field is not a complete path (a key
+// with its root, a copy's name) or the
 // line does not fit (`*hash` is then unchanged).
 size_t FormatJournalEntry(int kind, const char *path, const char *other, char *out, size_t size,
                           uint32_t *hash);

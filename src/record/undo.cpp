@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "record/journalfile.h"
+#include "record/keptkey.h"
 #include "util/paths.h"
 #include "util/text.h"
 
@@ -90,6 +91,25 @@ void PutBack(const JournalEntry &entry, UndoLogger log, UndoCounts *counts)
     ++counts->kept;
 }
 
+void PutKeyBack(const JournalEntry &entry, UndoLogger log, UndoCounts *counts)
+{
+    switch (RestoreKeptKey(entry.path, entry.other)) {
+    case KEPT_KEY_DONE:
+        log("undone: key %.259s put back as it was", entry.path);
+        ++counts->undone;
+        return;
+    case KEPT_KEY_NO_COPY:
+        // Announced, but stopped before its copy was whole: the key was not
+        // written yet, as the module writes it only once it is kept.
+        log("key %.259s: no copy %.259s, not changed", entry.path, entry.other);
+        return;
+    default:
+        log("not undone: key %.259s cannot be put back whole", entry.path);
+        break;
+    }
+    ++counts->kept;
+}
+
 void RemoveFolder(const char *path, UndoLogger log, UndoCounts *counts)
 {
     if (RemoveDirectoryA(path) || !Exists(path)) {
@@ -106,6 +126,9 @@ void RemoveFolder(const char *path, UndoLogger log, UndoCounts *counts)
 bool JournalEntryWithinBounds(const JournalEntry &entry, const char *folder,
                               const RecordPlaces &places, const char *windows)
 {
+    // A key comes back only from a copy that says it is that key's (record/keptkey.h).
+    if (entry.kind == JOURNAL_KEY)
+        return true;
     const char *paths[] = {entry.path, entry.other};
     int count = entry.kind == JOURNAL_ASIDE || entry.kind == JOURNAL_RESTART ? 2 : 1;
     for (int i = 0; i < count; ++i) {
@@ -159,6 +182,9 @@ UndoCounts UndoJournal(const Journal *journal, const char *folder, const RecordP
         case JOURNAL_ASIDE:
             PutBack(entry, log, &counts);
             break;
+        case JOURNAL_KEY:
+            PutKeyBack(entry, log, &counts);
+            break;
         case JOURNAL_RESTART:
             // Without its temporary file the scheduled rename finds nothing to move.
             if (Exists(entry.path))
@@ -188,7 +214,9 @@ void FinishJournal(const Journal *journal, const char *folder, const RecordPlace
         const JournalEntry &entry = journal->entries[i];
         if (!JournalEntryWithinBounds(entry, folder, places, windows))
             continue;
-        if (entry.kind == JOURNAL_ASIDE && Exists(entry.other))
+        if (entry.kind == JOURNAL_KEY)
+            DropKeptKey(entry.path, entry.other);
+        else if (entry.kind == JOURNAL_ASIDE && Exists(entry.other))
             DeleteOrSchedule(entry.other, "the replaced file kept aside,", false, log, &counts);
         else if (entry.kind == JOURNAL_TEMP && Exists(entry.path) &&
                  !AwaitsRestart(journal, entry.path))

@@ -128,7 +128,7 @@ INT_PTR CALLBACK CreatingShtCutsDlgProc(HWND dialog, UINT message, WPARAM, LPARA
     switch (message) {
     case WM_INITDIALOG:
         RepaintMainWindow();
-        if (!CallHook("CreateShortcuts", 1)) {
+        if (!CallHook(SETUP_HOOK_ID_CreateShortcuts, 1)) {
             EndDialog(dialog, 0);
             return TRUE;
         }

@@ -8,6 +8,7 @@
 #include "core/context.h"
 #include "core/hooks.h"
 #include "core/log.h"
+#include "setupcontrols.h"
 #include "setupdist.h"
 #include "setupmodule.h"
 #include "shell/mainwnd.h"
@@ -57,11 +58,11 @@ bool PrepareCopy(const char *folder)
     if (!folder[0] || !JoinPath(dataPath, folder, SETUP_DATA_FILE))
         return true; // the main window finds no folder either, and says so
     if (!ReadCopyDeclarations(dataPath, &declared)) {
-        TellOrLog(nullptr, declared.problem, "KARVELO Setup");
+        TellOrLog(nullptr, declared.problem, SETUP_BOX_CAPTION);
         return false;
     }
     if (!TakeCopyRoom(declared.slots)) {
-        TellOrLog(nullptr, "There is not enough memory for the copy list.", "KARVELO Setup");
+        TellOrLog(nullptr, "There is not enough memory for the copy list.", SETUP_BOX_CAPTION);
         return false;
     }
     if (declared.slots > kCopySlots)
@@ -117,11 +118,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     }
     StartLog();
     if (!switchesRead) {
-        TellOrLog(nullptr, switches.problem, "KARVELO Setup");
+        TellOrLog(nullptr, switches.problem, SETUP_BOX_CAPTION);
         return EndLog(SETUP_EXIT_BAD_SWITCH);
     }
     if (FindWindowA("KARVELOENGINE", nullptr)) {
-        TellOrLog(nullptr, "Please exit the KARVELO ENGINE before running setup", "KARVELO SETUP");
+        TellOrLog(nullptr, "Please exit the KARVELO ENGINE before running setup",
+                  SETUP_DIALOG_CAPTION);
         return EndLog(SETUP_EXIT_CANNOT_RUN);
     }
     char folder[kPathSize];
@@ -141,8 +143,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     // messages: a message-only window, which nothing on the desktop lists.
     bool noWindow = (g_setup.mode & SETUP_MODE_VERYSILENT) != 0;
     HWND window =
-        CreateWindowExA(0, kMainClass, "KARVELO - Setup", WS_CAPTION, 0, 0, kMainWidth, kMainHeight,
-                        noWindow ? HWND_MESSAGE : nullptr, nullptr, instance, nullptr);
+        CreateWindowExA(0, kMainClass, SETUP_WINDOW_CAPTION, WS_CAPTION, 0, 0, kMainWidth,
+                        kMainHeight, noWindow ? HWND_MESSAGE : nullptr, nullptr, instance, nullptr);
     // A window that never came to be posted no quit message to wait for.
     if (!window && !g_setup.ended)
         return EndLog(SETUP_EXIT_CANNOT_RUN);

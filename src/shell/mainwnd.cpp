@@ -1,5 +1,6 @@
 #include "shell/mainwnd.h"
 
+#include "copy/conflicts.h"
 #include "copy/copylist.h"
 #include "copy/copywnd.h"
 #include "copy/filelist.h"
@@ -12,11 +13,13 @@
 #include "core/log.h"
 #include "core/protocol.h"
 #include "screens/paint.h"
+#include "setupcontrols.h"
 #include "setupmodule.h"
 #include "shell/keep.h"
 #include "shell/sequence.h"
 #include "shell/startup.h"
 #include "shortcuts/shortcut.h"
+#include "util/files.h"
 #include "util/paths.h"
 #include "util/text.h"
 #include "util/window.h"
@@ -39,7 +42,7 @@ bool LoadSetupModule()
         return true;
     }
     RecordExitCode(SETUP_EXIT_CANNOT_RUN);
-    TellOrLog(nullptr, "Error: Missing module. Setup must exit.", "KARVELO Setup");
+    TellOrLog(nullptr, "Error: Missing module. Setup must exit.", SETUP_BOX_CAPTION);
     return false;
 }
 
@@ -67,6 +70,19 @@ bool NeverPosted(const MSG &message)
 }
 
 HHOOK g_postFilter;
+
+// A module's copy entry. One too large for the record's size field is
+// weighed at its source's own 64-bit size, so that the bar counts it.
+int AddModuleCopyEntry(const CopyRequest *request)
+{
+    int slot = AddCopyRequest(request);
+    if (slot < 0 || request->size != COPY_SIZE_MEASURED)
+        return slot;
+    CopyEntry *entry = &g_copyList.slots[slot];
+    CopyPaths paths;
+    entry->size = BuildCopyPaths(entry, &paths) ? FileSize64Of(paths.source) : 0;
+    return slot;
+}
 
 // Sees every message this thread takes from its queue, in our loop, a
 // dialog's or a module's, before it is dispatched: what must never be posted
@@ -193,7 +209,7 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     case WM_PAINT:
         return PaintMainWindow(window);
     case SM_ADDCOPYENTRY:
-        return AddCopyRequest(reinterpret_cast<const CopyRequest *>(lParam));
+        return AddModuleCopyEntry(reinterpret_cast<const CopyRequest *>(lParam));
     case SM_ADDADDIN:
         return AddAddIn(reinterpret_cast<const AddInRequest *>(lParam));
     case SM_ADDFILELIST:

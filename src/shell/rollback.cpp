@@ -118,7 +118,6 @@ void CompleteInstallation()
             LogLine("journal: the installation's end cannot be written");
         SettleOwnJournal(true);
     }
-    ForgetKeptKeys();
     TellRestart();
 }
 
@@ -128,5 +127,4 @@ void UndoUnfinishedInstallation()
         return;
     CloseJournal();
     SettleOwnJournal(false);
-    RestoreKeptKeys();
 }

@@ -158,9 +158,9 @@ bool PrepareCopy()
     ReadSetupFileList(kDataFile);
     // The module's own files join the data file's here, so that the scan
     // puts them to FileConflict and their folders are made like the others'.
-    if (Refused(CallHook("AddFiles", 1)) || Refused(ScanConflicts()))
+    if (Refused(CallHook(SETUP_HOOK_ID_AddFiles, 1)) || Refused(ScanConflicts()))
         return false;
-    if (Refused(CallHook("GetAddInList", 1)) || !SpaceSuffices())
+    if (Refused(CallHook(SETUP_HOOK_ID_GetAddInList, 1)) || !SpaceSuffices())
         return false;
     // The destination folder may not exist yet on this machine; without it
     // nothing could be copied into it.
@@ -168,7 +168,7 @@ bool PrepareCopy()
     // From here on every change is journaled before it is made.
     StartInstallationJournal();
     CreateDestFolders();
-    if (Refused(CallHook("StartCopy", 1)))
+    if (Refused(CallHook(SETUP_HOOK_ID_StartCopy, 1)))
         return false;
     // The preparing dialog is there for a person to read; nobody reads it now.
     if (!RunsSilently())
@@ -182,10 +182,10 @@ bool PrepareCopy()
 bool FileFailed()
 {
     RecordExitCode(SETUP_EXIT_FILE_FAILED);
-    if (FindHook("CriticError")) {
+    if (FindHook(SETUP_HOOK_ID_CriticError)) {
         // The module learns the reason the way it would from a failed call.
         SetLastError(g_setup.failedError);
-        int consent = CallHookWithText("CriticError", g_setup.failedPath, 1);
+        int consent = CallHookWithText(SETUP_HOOK_ID_CriticError, g_setup.failedPath, 1);
         g_setup.failedPath[kPathSize - 1] = 0;
         return !Refused(consent);
     }
@@ -203,7 +203,7 @@ bool FileFailed()
 int MakeShortcuts()
 {
     if (RunsSilently())
-        return CallHook("CreateShortcuts", 1);
+        return CallHook(SETUP_HOOK_ID_CreateShortcuts, 1);
     return static_cast<int>(ShowDialog("DLG_CREATINGSHTCUTS", CreatingShtCutsDlgProc));
 }
 
@@ -300,7 +300,7 @@ void BeginSetup()
 
     // Zero-filled, so that a module writing nothing leaves an empty text.
     char scratch[kPathSize] = {};
-    if (Refused(CallHookWithText("Present", scratch, 1)))
+    if (Refused(CallHookWithText(SETUP_HOOK_ID_Present, scratch, 1)))
         return;
     // Silently, the caller has accepted the agreement on the user's behalf.
     if (RunsSilently())
@@ -309,7 +309,7 @@ void BeginSetup()
         return;
 
     ChooseDestination();
-    int consent = CallHookWithText("SetDestDir", g_setup.destDir, 1);
+    int consent = CallHookWithText(SETUP_HOOK_ID_SetDestDir, g_setup.destDir, 1);
     g_setup.destDir[kPathSize - 1] = 0;
     if (Refused(consent) || !SettleDestination())
         return;
@@ -346,14 +346,14 @@ void CopyResult(LPARAM lParam)
     g_setup.copyInProgress = 0;
     if (g_setup.criticalCopyError && !FileFailed())
         return;
-    if (Refused(CallHook("EndCopy", 1)))
+    if (Refused(CallHook(SETUP_HOOK_ID_EndCopy, 1)))
         return;
     RepaintNow();
     if (Refused(MakeShortcuts()))
         return;
     RepaintNow();
-    CallHook("GenIniFiles", 1);
-    CallHook("GetAddInOff", 1);
+    CallHook(SETUP_HOOK_ID_GenIniFiles, 1);
+    CallHook(SETUP_HOOK_ID_GetAddInOff, 1);
     if (Ended())
         return;
     g_setup.finishArmed = 1;
@@ -372,12 +372,12 @@ void FinishSetup()
         return;
     g_setup.finishStarted = 1;
     RecordExitCode(RestartCount() > 0 ? SETUP_EXIT_RESTART : SETUP_EXIT_COMPLETE);
-    CallHook("EndSetup", 1);
+    CallHook(SETUP_HOOK_ID_EndSetup, 1);
     if (Ended())
         return;
     char program[kPathSize] = {};
     char document[kPathSize] = {};
-    if (CallHookWithTexts("DemoQuery", program, document, 0) && !Ended())
+    if (CallHookWithTexts(SETUP_HOOK_ID_DemoQuery, program, document, 0) && !Ended())
         LaunchDemo(program, document);
     if (Ended())
         return;

@@ -1,6 +1,7 @@
 #include "shell/startup.h"
 
 #include "copy/copylist.h"
+#include "setupcontrols.h"
 #include "setupdist.h"
 #include "setupmodule.h"
 #include "util/cmdline.h"
@@ -44,8 +45,8 @@ bool ModulePath(char *dest, size_t size, const char *sourceDir, const char *comm
 
 bool BuildCaption(char *dest, size_t size, const char *title)
 {
-    return CopyText(dest, size, "KARVELO Setup [") >= 0 && AppendText(dest, size, title) >= 0 &&
-           AppendText(dest, size, "] ") >= 0;
+    return CopyText(dest, size, SETUP_BOX_CAPTION " [") >= 0 &&
+           AppendText(dest, size, title) >= 0 && AppendText(dest, size, "] ") >= 0;
 }
 
 bool InCancelZone(unsigned short x, unsigned short y, int copyInProgress)

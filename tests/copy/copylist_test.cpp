@@ -214,6 +214,27 @@ TEST_F(Lists, MainWindowAnswersTheModulesRequests)
     EXPECT_EQ(WndProc(nullptr, SM_ADDADDIN, 0, reinterpret_cast<LPARAM>(&addIn)), -1);
 }
 
+// A request too large for its size field is weighed at its source's own size.
+TEST_F(Lists, ARequestLeftToMeasureTakesItsSourcesSize)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string source = std::string(temp) + "kvlmeasure.bin";
+    HANDLE file = CreateFileA(source.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, "0123456789", 10, &written, nullptr);
+    CloseHandle(file);
+    CopyRequest copy = {};
+    CopyText(copy.sourceName, source.c_str());
+    CopyText(copy.destName, "C:\\DST\\B.BIN");
+    copy.absolutePaths = 1;
+    copy.size = COPY_SIZE_MEASURED;
+    EXPECT_EQ(WndProc(nullptr, SM_ADDCOPYENTRY, 0, reinterpret_cast<LPARAM>(&copy)), 0);
+    EXPECT_EQ(g_copyList.slots[0].size, 10);
+    DeleteFileA(source.c_str());
+}
+
 TEST(DeclaredCopySlots, TheKeyGivesTheRoomWithinTheEnginesLimit)
 {
     EXPECT_EQ(DeclaredCopySlots(nullptr), kCopySlots);

@@ -38,30 +38,30 @@ class HookCalls : public ::testing::Test
 
 TEST_F(HookCalls, MissingHookTakesTheCallersDefault)
 {
-    EXPECT_EQ(CallHook("GetAddInList", 1), 1);
-    EXPECT_EQ(CallHook("GetAddInList", 0), 0);
+    EXPECT_EQ(CallHook(SETUP_HOOK_ID_GetAddInList, 1), 1);
+    EXPECT_EQ(CallHook(SETUP_HOOK_ID_GetAddInList, 0), 0);
     char text[8] = "x";
-    EXPECT_EQ(CallHookWithText("Present", text, 5), 5);
-    EXPECT_EQ(CallHookWithTexts("DemoQuery", text, text, 0), 0);
+    EXPECT_EQ(CallHookWithText(SETUP_HOOK_ID_Present, text, 5), 5);
+    EXPECT_EQ(CallHookWithTexts(SETUP_HOOK_ID_DemoQuery, text, text, 0), 0);
 }
 
 TEST_F(HookCalls, ExportedHooksAreCalledEveryTime)
 {
-    EXPECT_EQ(CallHook("StartCopy", 0), 1);
-    EXPECT_EQ(CallHook("StartCopy", 0), 2);
+    EXPECT_EQ(CallHook(SETUP_HOOK_ID_StartCopy, 0), 1);
+    EXPECT_EQ(CallHook(SETUP_HOOK_ID_StartCopy, 0), 2);
     char dest[kPathSize] = "C:\\Program Files\\KarveloEngine";
-    EXPECT_EQ(CallHookWithText("SetDestDir", dest, 1), 0);
+    EXPECT_EQ(CallHookWithText(SETUP_HOOK_ID_SetDestDir, dest, 1), 0);
     EXPECT_STREQ(dest, "D:\\Moved");
     char a[] = "C:\\a", b[] = "C:\\b", c[] = "D:\\c";
-    EXPECT_EQ(CallHookWithTexts("FileConflict", a, b, 1), 2);
-    EXPECT_EQ(CallHookWithTexts("FileConflict", a, c, 1), 4);
+    EXPECT_EQ(CallHookWithTexts(SETUP_HOOK_ID_FileConflict, a, b, 1), 2);
+    EXPECT_EQ(CallHookWithTexts(SETUP_HOOK_ID_FileConflict, a, c, 1), 4);
 }
 
 TEST_F(HookCalls, NoModuleMeansEveryHookIsMissing)
 {
     ReleaseModule();
     ASSERT_EQ(g_setup.moduleHandle, nullptr);
-    EXPECT_EQ(CallHook("StartCopy", 9), 9);
+    EXPECT_EQ(CallHook(SETUP_HOOK_ID_StartCopy, 9), 9);
     CallInitModule(); // must not crash
 }
 
@@ -76,8 +76,9 @@ TEST_F(HookCalls, OverlongTitleIsCutAndHarmsNoOtherField)
 TEST_F(HookCalls, ModuleEndingTheSetupInsideAHookIsReleasedAfterIt)
 {
     CallInitModule();
-    EXPECT_EQ(CallHook("EndCopy", 0), 42); // returned into a module that was still loaded
+    EXPECT_EQ(CallHook(SETUP_HOOK_ID_EndCopy, 0),
+              42); // returned into a module that was still loaded
     EXPECT_EQ(g_setup.moduleHandle, nullptr);
     EXPECT_EQ(GetModuleHandleA("hooktest.dll"), nullptr);
-    EXPECT_EQ(CallHook("StartCopy", 7), 7);
+    EXPECT_EQ(CallHook(SETUP_HOOK_ID_StartCopy, 7), 7);
 }

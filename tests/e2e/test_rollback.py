@@ -184,3 +184,24 @@ def test_the_stock_modules_settings_are_taken_back_with_the_copy(scenario):
     assert (dest / "ATLAS.INI").read_bytes() == earlier, (dest / "ATLAS.INI").read_bytes()
     assert scenario.registry_values(tides) == {"Home": ("REG_SZ", "C:\\Old")}, log.read_text()
     assert sorted(p.name for p in dest.iterdir()) == ["ATLAS.INI"]
+
+
+def test_the_stock_modules_program_group_goes_with_its_shortcuts_when_undone(scenario):
+    # The group is made with its shortcuts, before the settings: closed from
+    # outside once they are written, the setup leaves no empty group behind.
+    scenario.add_module("defsetup", dll="stock.dll")
+    scenario.add_file("A.TXT", "a\r\n")
+    scenario.write_setup_data(title="Atlas", items=["A.TXT, T, , 0, 0, 0, 0;"], extra={
+        "PRODUCT": {"cbFolder": "Atlas", "cbTitle": "Atlas"},
+        "GROUP": {"cbName": "Harbour Charts", "cbItem00": "Atlas|A.TXT||.|The atlas"},
+        "INI": {"cbItem00": "ATLAS.INI|Atlas|Home|%DEST%"}})
+    scenario.program_files()
+    log = scenario.work / "setup.log"
+    scenario.start(f'/LOG="{windows_path(log)}"')
+    scenario.agree()
+    scenario.wait_until(lambda: log.exists() and "] Home: written" in log.read_text(),
+                        90, "the settings were not written")
+    assert "Atlas.lnk: written" in log.read_text(), log.read_text()
+    scenario.close_setup()
+    scenario.wait_end("closed")
+    assert scenario.program_groups("Harbour Charts") == [], log.read_text()

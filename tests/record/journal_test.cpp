@@ -150,3 +150,23 @@ TEST(Journal, TheWriterRefusesWhatTheReaderWould)
     EXPECT_EQ(hash, 7u) << "a refused line leaves the running check alone";
     EXPECT_EQ(FormatJournalStart("Atlas", out, sizeof out, &hash), 0u);
 }
+
+TEST(Journal, AKeyLineNamesTheKeyAndItsCopyOnly)
+{
+    Held held;
+    Writer w = Sample();
+    w.Add(JOURNAL_KEY, "HKCU\\Software\\Karvelo Tides", "0badf00d");
+    ASSERT_EQ(Parse(w.text, held.journal), JOURNAL_OK);
+    ASSERT_EQ(held.journal->count, 6);
+    EXPECT_EQ(held.journal->entries[5].kind, JOURNAL_KEY);
+    EXPECT_STREQ(held.journal->entries[5].path, "HKCU\\Software\\Karvelo Tides");
+    EXPECT_STREQ(held.journal->entries[5].other, "0badf00d");
+    char out[1200];
+    uint32_t hash = 7;
+    for (const char *key : {"HKCR\\.tdw", "C:\\Program Files\\Atlas", "HKLM\\"})
+        EXPECT_EQ(FormatJournalEntry(JOURNAL_KEY, key, "1", out, sizeof out, &hash), 0u) << key;
+    EXPECT_EQ(
+        FormatJournalEntry(JOURNAL_KEY, "HKLM\\Software\\A", "..\\..\\Run", out, sizeof out, &hash),
+        0u);
+    EXPECT_EQ(FormatJournalEntry(JOURNAL_KEY, "HKLM\\Software\\A", "", out, sizeof out, &hash), 0u);
+}

@@ -293,3 +293,21 @@ def test_manifest_asks_for_its_level_and_names_every_supported_system(program, l
         settings = f"{ASM_V3}application/{ASM_V3}windowsSettings/"
         assert root.findtext(settings + SETTINGS_2005 + "dpiAware") == "false"
         assert root.findtext(settings + SETTINGS_2016 + "dpiAwareness") == "unaware"
+
+
+def engine_version(pe):
+    """The fixed version numbers and the two version texts of a program."""
+    fixed = pe.VS_FIXEDFILEINFO[0] if hasattr(pe, "VS_FIXEDFILEINFO") else None
+    texts = {}
+    for info in getattr(pe, "FileInfo", []):
+        for entry in info:
+            for table in getattr(entry, "StringTable", []):
+                texts.update({k.decode(): v.decode() for k, v in table.entries.items()})
+    numbers = fixed and (fixed.FileVersionMS, fixed.FileVersionLS,
+                         fixed.ProductVersionMS, fixed.ProductVersionLS)
+    return numbers, texts.get("FileVersion"), texts.get("ProductVersion")
+
+
+@pytest.mark.parametrize("program", ["uninst.exe", "kvlpack.exe"])
+def test_engine_programs_carry_the_engines_version(setup_exe, program):
+    assert engine_version(built_program(program)) == engine_version(setup_exe)

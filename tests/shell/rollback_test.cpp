@@ -167,5 +167,15 @@ TEST_F(Rollback, AJournalASetupStillWritesIsNotAnotherRunsToUndo)
     CloseJournal();
     EXPECT_EQ(SettleEarlierJournal(tree_.Path().c_str(), places, LogLine), EARLIER_ROLLED_BACK);
     EXPECT_EQ(testfs::ReadWhole(tree_ / "PROGRAM.EXE"), "old program");
-    RestoreKeptKeys();
+}
+
+TEST_F(Rollback, KeysKeptByAKilledSetupComeBackWithTheNextUndo)
+{
+    Install(tree_);
+    CloseJournal(); // killed: what it held in memory is gone
+    RecordPlaces places = {};
+    EXPECT_EQ(SettleEarlierJournal(tree_.Path().c_str(), places, LogLine), EARLIER_ROLLED_BACK);
+    EXPECT_EQ(Value(kKey, "DisplayVersion"), "1.0");
+    EXPECT_EQ(Value(kKey, "Added"), "<none>");
+    EXPECT_EQ(Value(kNewKey, "DisplayName"), "<no key>");
 }

@@ -5,7 +5,9 @@
 #include <string.h>
 
 #include "codec/sha256.h"
+#include "common/bytes.h"
 #include "common/hostfs.h"
+#include "formats/pe.h"
 #include "package/payload.h"
 
 #include <stdio.h>
@@ -14,46 +16,6 @@
 
 namespace
 {
-
-void Put16(std::string *out, uint32_t value)
-{
-    out->push_back(static_cast<char>(value & 0xFF));
-    out->push_back(static_cast<char>((value >> 8) & 0xFF));
-}
-
-void Put32(std::string *out, uint32_t value)
-{
-    Put16(out, value & 0xFFFF);
-    Put16(out, value >> 16);
-}
-
-void Put64(std::string *out, uint64_t value)
-{
-    Put32(out, static_cast<uint32_t>(value));
-    Put32(out, static_cast<uint32_t>(value >> 32));
-}
-
-uint32_t Get16(const std::string &bytes, size_t at)
-{
-    return static_cast<unsigned char>(bytes[at]) |
-           static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8;
-}
-
-uint32_t Get32(const std::string &bytes, size_t at)
-{
-    return Get16(bytes, at) | Get16(bytes, at + 2) << 16;
-}
-
-uint64_t Get64(const std::string &bytes, size_t at)
-{
-    return Get32(bytes, at) | static_cast<uint64_t>(Get32(bytes, at + 4)) << 32;
-}
-
-void SetBytes(std::string *bytes, size_t at, uint64_t value, int count)
-{
-    for (int i = 0; i < count; ++i)
-        (*bytes)[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
 
 // The PE checksum's sum of little-endian 16-bit words, taken piece by piece
 // as the file is written: `at` is the file offset of the next byte, which
@@ -78,76 +40,11 @@ unsigned FoldChecksum(uint64_t sum, uint64_t length)
     return static_cast<unsigned>(sum + length);
 }
 
-// The PE image's facts that the package needs.
-struct Section {
-    char name[9];
-    uint32_t virtualAddress, virtualSize, rawOffset, rawSize;
-};
-
-struct PeImage {
-    size_t checksumAt;
-    size_t certificateAt; // the data directory entry of the certificate table
-    uint32_t resourceRva;
-    std::vector<Section> sections;
-    size_t end; // where the last section's data ends
-};
-
-bool ReadPe(const std::string &image, PeImage *pe, std::string *why)
-{
-    *why = "is not a 32-bit Windows program";
-    if (image.size() < 64 || image.compare(0, 2, "MZ") != 0)
-        return false;
-    size_t header = Get32(image, 60);
-    if (header > image.size() || image.size() - header < 24 + 96 + 128 ||
-        image.compare(header, 4, std::string("PE\0\0", 4)) != 0)
-        return false;
-    size_t sectionCount = Get16(image, header + 6);
-    size_t optionalSize = Get16(image, header + 20);
-    size_t optional = header + 24;
-    if (Get16(image, optional) != 0x10b || optionalSize < 96 + 16 * 8)
-        return false;
-    pe->checksumAt = optional + 64;
-    pe->certificateAt = optional + 96 + 4 * 8;
-    pe->resourceRva = Get32(image, optional + 96 + 2 * 8);
-    size_t table = optional + optionalSize;
-    if (table + sectionCount * 40 > image.size())
-        return false;
-    pe->end = 0;
-    for (size_t i = 0; i < sectionCount; ++i) {
-        size_t at = table + 40 * i;
-        Section s = {};
-        memcpy(s.name, image.data() + at, 8);
-        s.virtualSize = Get32(image, at + 8);
-        s.virtualAddress = Get32(image, at + 12);
-        s.rawSize = Get32(image, at + 16);
-        s.rawOffset = Get32(image, at + 20);
-        if (s.rawOffset > image.size() || image.size() - s.rawOffset < s.rawSize)
-            return false;
-        if (s.rawOffset + s.rawSize > pe->end)
-            pe->end = s.rawOffset + s.rawSize;
-        pe->sections.push_back(s);
-    }
-    why->clear();
-    return true;
-}
-
-// The file offset of `size` bytes at `rva`, or 0 when no section holds them.
-size_t FileOffset(const PeImage &pe, uint32_t rva, uint32_t size)
-{
-    for (const Section &s : pe.sections) {
-        uint32_t room = s.rawSize < s.virtualSize ? s.rawSize : s.virtualSize;
-        if (rva >= s.virtualAddress && rva - s.virtualAddress <= room &&
-            room - (rva - s.virtualAddress) >= size)
-            return s.rawOffset + (rva - s.virtualAddress);
-    }
-    return 0;
-}
-
 // The locator's file offset in the stub's section ".kvlpak", or 0; `older`
 // tells a locator of 32-bit fields (packages of payload version 2).
-size_t FindLocator(const std::string &image, const PeImage &pe, bool *older)
+size_t FindLocator(const std::string &image, const PeLayout &pe, bool *older)
 {
-    for (const Section &s : pe.sections) {
+    for (const PeSection &s : pe.sections) {
         if (memcmp(s.name, kLocatorSection, 8) != 0)
             continue;
         for (bool old : {false, true}) {
@@ -164,9 +61,9 @@ size_t FindLocator(const std::string &image, const PeImage &pe, bool *older)
 
 // The file offset of the data entry (offset, size, code page) of the first
 // RT_VERSION resource, or 0. Every step stays within the resource section.
-size_t FindVersionEntry(const std::string &image, const PeImage &pe)
+size_t FindVersionEntry(const std::string &image, const PeLayout &pe)
 {
-    size_t root = FileOffset(pe, pe.resourceRva, 16);
+    size_t root = PeFileOffset(pe, pe.resourceRva, 16);
     if (root == 0)
         return 0;
     size_t limit = image.size();
@@ -300,9 +197,9 @@ std::string VersionResource(const PackVersion &version)
 
 unsigned PeChecksum(const std::string &image)
 {
-    PeImage pe;
+    PeLayout pe;
     std::string why, zeroed = image;
-    if (ReadPe(image, &pe, &why))
+    if (ReadPeLayout(image, &pe, &why))
         SetBytes(&zeroed, pe.checksumAt, 0, 4);
     WordSum sum;
     sum.Add(zeroed.data(), zeroed.size());
@@ -312,8 +209,8 @@ unsigned PeChecksum(const std::string &image)
 bool PrepareStub(const std::string &stub, const PackVersion &version, PreparedStub *prepared,
                  std::string *why)
 {
-    PeImage pe;
-    if (!ReadPe(stub, &pe, why))
+    PeLayout pe;
+    if (!ReadPeLayout(stub, &pe, why))
         return false;
     bool older = false;
     size_t locator = FindLocator(stub, pe, &older);
@@ -328,7 +225,7 @@ bool PrepareStub(const std::string &stub, const PackVersion &version, PreparedSt
     // long enough for any reasonable texts.
     std::string resource = VersionResource(version);
     uint32_t room = Get32(image, entry + 4);
-    size_t at = FileOffset(pe, Get32(image, entry), room);
+    size_t at = PeFileOffset(pe, Get32(image, entry), room);
     if (at == 0) {
         *why = "has no version information to replace";
         return false;
@@ -610,19 +507,19 @@ bool ReadPackageHead(const std::string &path, bool followLinks, std::string *hea
 
 bool IsPackage(const std::string &head)
 {
-    PeImage pe;
+    PeLayout pe;
     std::string why;
     bool older = false;
-    return ReadPe(head, &pe, &why) && FindLocator(head, pe, &older) != 0;
+    return ReadPeLayout(head, &pe, &why) && FindLocator(head, pe, &older) != 0;
 }
 
 bool FindPayload(const std::string &head, uint64_t fileSize, uint64_t *offset, uint64_t *size,
                  bool *older)
 {
-    PeImage pe;
+    PeLayout pe;
     std::string why;
     *older = false;
-    size_t locator = ReadPe(head, &pe, &why) ? FindLocator(head, pe, older) : 0;
+    size_t locator = ReadPeLayout(head, &pe, &why) ? FindLocator(head, pe, older) : 0;
     if (locator == 0)
         return false;
     *offset = *older ? Get32(head, locator + 8) : Get64(head, locator + 8);

@@ -1,5 +1,6 @@
 #include "formats/pe.h"
 
+#include "common/bytes.h"
 #include "common/hostfs.h"
 #include "common/textout.h"
 
@@ -9,12 +10,7 @@
 
 #include <algorithm>
 
-const char *const kHookNames[16] = {
-    "InitModule",   "Present",        "SetDestDir", "AddFiles",
-    "FileConflict", "GetAddInList",   "StartCopy",  "UserCancel",
-    "CriticError",  "NonCriticError", "EndCopy",    "CreateShortcuts",
-    "GenIniFiles",  "GetAddInOff",    "EndSetup",   "DemoQuery",
-};
+const char *const kHookNames[SETUP_HOOK_COUNT] = {SETUP_HOOKS(SETUP_HOOK_NAME_ENTRY)};
 
 namespace
 {
@@ -38,16 +34,14 @@ struct PeView {
     {
         if (at > bytes.size() || bytes.size() - at < 2)
             return false;
-        *value = static_cast<uint16_t>(static_cast<unsigned char>(bytes[at]) |
-                                       static_cast<unsigned char>(bytes[at + 1]) << 8);
+        *value = static_cast<uint16_t>(Get16(bytes, at));
         return true;
     }
     bool U32(uint32_t at, uint32_t *value) const
     {
-        uint16_t low, high;
-        if (!U16(at, &low) || !U16(at + 2, &high))
+        if (at > bytes.size() || bytes.size() - at < 4)
             return false;
-        *value = low | static_cast<uint32_t>(high) << 16;
+        *value = Get32(bytes, at);
         return true;
     }
     // File offset of a relative virtual address, through the section table.
@@ -185,15 +179,68 @@ std::string WhyNotWhole(const PeView &view, uint32_t header, uint16_t optionalSi
 
 } // namespace
 
+bool FindPeHeader(const std::string &bytes, uint32_t *header)
+{
+    if (bytes.size() < 64 || bytes.compare(0, 2, "MZ") != 0)
+        return false;
+    *header = Get32(bytes, 0x3c);
+    return *header <= bytes.size() && bytes.compare(*header, 4, std::string("PE\0\0", 4)) == 0;
+}
+
+bool ReadPeLayout(const std::string &image, PeLayout *pe, std::string *why)
+{
+    *why = "is not a 32-bit Windows program";
+    uint32_t header;
+    if (!FindPeHeader(image, &header) || image.size() - header < 24 + 96 + 128)
+        return false;
+    size_t sectionCount = Get16(image, header + 6);
+    size_t optionalSize = Get16(image, header + 20);
+    size_t optional = header + 24;
+    if (Get16(image, optional) != kMagicPe32 || optionalSize < kOptionalFixedSize + 16 * 8)
+        return false;
+    pe->checksumAt = optional + 64;
+    pe->certificateAt = optional + kOptionalFixedSize + 4 * 8;
+    pe->resourceRva = Get32(image, optional + kOptionalFixedSize + 2 * 8);
+    size_t table = optional + optionalSize;
+    if (table + sectionCount * kSectionHeaderSize > image.size())
+        return false;
+    pe->end = 0;
+    for (size_t i = 0; i < sectionCount; ++i) {
+        size_t at = table + kSectionHeaderSize * i;
+        PeSection s = {};
+        memcpy(s.name, image.data() + at, 8);
+        s.virtualSize = Get32(image, at + 8);
+        s.virtualAddress = Get32(image, at + 12);
+        s.rawSize = Get32(image, at + 16);
+        s.rawOffset = Get32(image, at + 20);
+        if (s.rawOffset > image.size() || image.size() - s.rawOffset < s.rawSize)
+            return false;
+        if (s.rawOffset + s.rawSize > pe->end)
+            pe->end = s.rawOffset + s.rawSize;
+        pe->sections.push_back(s);
+    }
+    why->clear();
+    return true;
+}
+
+size_t PeFileOffset(const PeLayout &pe, uint32_t rva, uint32_t size)
+{
+    for (const PeSection &s : pe.sections) {
+        uint32_t room = s.rawSize < s.virtualSize ? s.rawSize : s.virtualSize;
+        if (rva >= s.virtualAddress && rva - s.virtualAddress <= room &&
+            room - (rva - s.virtualAddress) >= size)
+            return s.rawOffset + (rva - s.virtualAddress);
+    }
+    return 0;
+}
+
 void ReadPeModule(const std::string &bytes, PeModule *module)
 {
     *module = PeModule();
     PeView view{bytes};
     uint32_t header;
     uint16_t machine, sectionCount, optionalSize, characteristics, magic;
-    if (bytes.size() < 64 || bytes.size() > 0xffffffffu || bytes.compare(0, 2, "MZ") != 0 ||
-        !view.U32(0x3c, &header) || header > bytes.size() ||
-        bytes.compare(header, 4, std::string("PE\0\0", 4)) != 0) {
+    if (bytes.size() > 0xffffffffu || !FindPeHeader(bytes, &header)) {
         module->problem = "not a Windows program library (no PE header)";
         return;
     }

@@ -1,5 +1,6 @@
 #include "formats/shelllink.h"
 
+#include "common/bytes.h"
 #include "common/textout.h"
 
 #include <stdio.h>
@@ -37,8 +38,8 @@ class Bytes
     {
         return at <= data_.size() && count <= data_.size() - at;
     }
-    unsigned U16(size_t at) const { return data_[at] | (data_[at + 1] << 8); }
-    unsigned U32(size_t at) const { return U16(at) | (static_cast<unsigned>(U16(at + 2)) << 16); }
+    unsigned U16(size_t at) const { return Le16(&data_[at]); }
+    unsigned U32(size_t at) const { return Le32(&data_[at]); }
     unsigned char At(size_t at) const { return data_[at]; }
 
     // `count` ANSI characters, or UTF-16 units when `wide`.

@@ -1,9 +1,11 @@
 #include "formats/signing.h"
 
+#include "common/bytes.h"
 #include "common/hostfs.h"
 #include "common/textout.h"
 
 #include "codec/szdd.h"
+#include "formats/pe.h"
 
 #include <errno.h>
 #include <stdint.h>
@@ -37,27 +39,17 @@ constexpr char kPathSeparator = ':';
 // A compressed program is expanded to be verified; larger ones are not.
 constexpr uint32_t kExpandLimit = 512u << 20;
 
-uint32_t Read32(const std::string &bytes, size_t at)
-{
-    const unsigned char *p = reinterpret_cast<const unsigned char *>(bytes.data()) + at;
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 // Where the security directory's entry (offset and size) lies in a PE
 // image; 0 when `bytes` are no PE image or have no such entry.
 size_t SecurityEntryAt(const std::string &bytes)
 {
-    if (bytes.size() < 0x40 || bytes.compare(0, 2, "MZ") != 0)
-        return 0;
-    size_t pe = Read32(bytes, 0x3c);
-    if (pe > bytes.size() || bytes.size() - pe < 24 + 112 + 8 * 5 ||
-        bytes.compare(pe, 4, std::string("PE\0\0", 4)) != 0)
+    uint32_t pe;
+    if (!FindPeHeader(bytes, &pe) || bytes.size() - pe < 24 + 112 + 8 * 5)
         return 0;
     size_t optional = pe + 24;
-    unsigned magic = static_cast<unsigned char>(bytes[optional]) |
-                     static_cast<unsigned char>(bytes[optional + 1]) << 8;
+    uint32_t magic = Get16(bytes, optional);
     size_t countAt = magic == 0x10b ? 92 : magic == 0x20b ? 108 : 0;
-    if (countAt == 0 || Read32(bytes, optional + countAt) < 5)
+    if (countAt == 0 || Get32(bytes, optional + countAt) < 5)
         return 0;
     return optional + countAt + 4 + 8 * 4;
 }
@@ -419,7 +411,7 @@ bool IsPeImage(const std::string &bytes)
 bool HasSignature(const std::string &bytes)
 {
     size_t entry = SecurityEntryAt(bytes);
-    return entry != 0 && Read32(bytes, entry + 4) != 0;
+    return entry != 0 && Get32(bytes, entry + 4) != 0;
 }
 
 bool SignPeFile(const std::string &path, const SignOptions &options, std::string *why)

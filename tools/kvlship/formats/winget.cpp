@@ -1,5 +1,6 @@
 #include "formats/winget.h"
 
+#include "common/bytes.h"
 #include "common/codepage.h"
 #include "common/digest.h"
 #include "common/hostfs.h"
@@ -20,18 +21,6 @@ constexpr uint16_t kDosTime = 0;
 constexpr uint16_t kVersionNeeded = 10, kVersionMadeBy = 20;
 // General purpose flag 11: the name is UTF-8.
 constexpr uint16_t kUtf8Name = 1 << 11;
-
-void Put16(std::string *out, uint32_t value)
-{
-    *out += static_cast<char>(value & 0xFF);
-    *out += static_cast<char>((value >> 8) & 0xFF);
-}
-
-void Put32(std::string *out, uint32_t value)
-{
-    Put16(out, value & 0xFFFF);
-    Put16(out, value >> 16);
-}
 
 // The header fields a local header and a central entry share, from
 // "version needed" to the name's length.
