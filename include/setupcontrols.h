@@ -31,4 +31,7 @@
 #define IDC_BOX_FIRST 1058
 #define IDC_BOX_SECOND 1059
 
+/* The main window's caption, which the shell's own boxes may carry too. */
+#define SETUP_MAIN_CAPTION "KARVELO - Setup"
+
 #endif
