@@ -54,3 +54,13 @@ TEST(TrialVerdict, ACompleteRunPassesAndAnyOtherEndFails)
               (std::vector<std::string>{"the removal uninst.exe /S ended with exit code 2",
                                         "the removal left C:\\Atlas\\A.TXT behind"}));
 }
+
+TEST(TrialVerdict, ARestartToReplaceFilesInUsePassesWithAWarning)
+{
+    TrialVerdict restart = JudgeTrial(Ran(SETUP_EXIT_RESTART), false);
+    EXPECT_TRUE(restart.passed);
+    EXPECT_TRUE(restart.faults.empty());
+    ASSERT_EQ(restart.warnings.size(), 2u);
+    EXPECT_NE(restart.warnings[1].find("restart"), std::string::npos);
+    EXPECT_TRUE(SetupInstalled(SETUP_EXIT_RESTART));
+}

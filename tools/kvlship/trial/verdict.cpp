@@ -17,12 +17,18 @@ constexpr char kNotRemovable[] =
     "To make it removable, call the registration kit's RegisterProduct (setupkit.h) "
     "from the module's EndSetup and ship uninst.exe, or install with the stock module";
 
+// Said when setup ended installed but for files in use: no fault, Windows
+// finishes the installation as it starts again.
+constexpr char kRestartNeeded[] =
+    "setup.exe asks for a restart (exit code 3010): the installation is complete once Windows "
+    "restarts and replaces the files that were in use";
+
 // Setup must say it completed, start no host program, and leave everything
 // the judgement looked for in place.
 std::vector<std::string> RunFaults(const TrialResult &trial)
 {
     std::vector<std::string> faults;
-    if (trial.exitCode != -1 && trial.exitCode != SETUP_EXIT_COMPLETE)
+    if (trial.exitCode != -1 && !SetupInstalled(trial.exitCode))
         faults.push_back("setup.exe ended with exit code " + ExitText(trial));
     for (const std::string &program : trial.hostPrograms)
         faults.push_back("a Windows program of the run started the host program \"" + program +
@@ -35,7 +41,7 @@ std::vector<std::string> RunFaults(const TrialResult &trial)
 
 bool SetupInstalled(int exitCode)
 {
-    return exitCode == SETUP_EXIT_COMPLETE;
+    return exitCode == SETUP_EXIT_COMPLETE || exitCode == SETUP_EXIT_RESTART;
 }
 
 std::string ExitMeaning(const TrialResult &trial)
@@ -79,5 +85,7 @@ TrialVerdict JudgeTrial(const TrialResult &trial, bool silent)
         verdict.warnings.push_back(kRanCode);
     if (trial.registeredNone)
         verdict.warnings.push_back(kNotRemovable);
+    if (trial.started && trial.exitCode == SETUP_EXIT_RESTART)
+        verdict.warnings.push_back(kRestartNeeded);
     return verdict;
 }
