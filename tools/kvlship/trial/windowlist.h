@@ -102,7 +102,8 @@ struct TopWindow {
         const Window *agree = Control(kAgreeButton);
         return IsDialog() && agree && IsButton(*agree);
     }
-    // "Preparing" or "Creating Shortcuts" when it is one of the status dialogs.
+    // True when it is the status dialog saying `words` (SETUP_PREPARING_TEXT,
+    // SETUP_SHORTCUTS_TEXT).
     bool IsStatus(const char *words) const
     {
         const Window *status = Control(kStatusText);
