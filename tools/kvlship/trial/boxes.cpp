@@ -1,3 +1,4 @@
+// The boxes a trial meets and how each is answered (see boxes.h).
 #include "trial/boxes.h"
 
 #include "trial/screens.h"

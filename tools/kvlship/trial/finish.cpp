@@ -1,3 +1,4 @@
+// When a run of setup.exe is over for the trial (see finish.h).
 #include "trial/finish.h"
 
 #include <string>

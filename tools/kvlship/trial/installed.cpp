@@ -1,3 +1,4 @@
+// What an installation put on the prefix's drive C: (see installed.h).
 #include "trial/installed.h"
 
 #ifndef _WIN32

@@ -1,3 +1,4 @@
+// setup.exe started under winlist launch, and its reports (see launch.h).
 #include "trial/launch.h"
 
 #ifndef _WIN32

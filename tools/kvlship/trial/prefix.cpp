@@ -1,3 +1,4 @@
+// The trial's Wine prefix, kept and copied (see prefix.h).
 #include "trial/prefix.h"
 
 #ifndef _WIN32

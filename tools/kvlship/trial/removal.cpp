@@ -1,3 +1,4 @@
+// The removal that follows a complete installation (see removal.h).
 #include "trial/removal.h"
 
 #ifndef _WIN32

@@ -1,3 +1,4 @@
+// The trial's sandbox on the host and its teardown (see sandbox.h).
 #include "trial/sandbox.h"
 
 #ifndef _WIN32

@@ -1,3 +1,4 @@
+// setup.exe's screens as the trial drives them (see screens.h).
 #include "trial/screens.h"
 
 #include <string>

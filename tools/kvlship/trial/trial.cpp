@@ -1,3 +1,4 @@
+// The trial's driver: a run of setup.exe (two with --over) through its collaborators.
 #include "trial/trial.h"
 
 #ifdef _WIN32

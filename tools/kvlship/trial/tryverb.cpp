@@ -1,3 +1,4 @@
+// kvlship try: the plan, the trial, the verdict and the report (see tryverb.h).
 #include "trial/tryverb.h"
 
 #include "check/check.h"

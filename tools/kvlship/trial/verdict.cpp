@@ -1,3 +1,4 @@
+// Whether a trial passed (see verdict.h).
 #include "trial/verdict.h"
 
 #include "setupexit.h"

@@ -1,3 +1,4 @@
+// Reading winlist's lines (see windowlist.h).
 #include "trial/windowlist.h"
 
 #include "common/hostfs.h"

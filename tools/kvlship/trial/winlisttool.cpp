@@ -1,3 +1,4 @@
+// winlist.exe run under the trial's Wine (see winlisttool.h).
 #include "trial/winlisttool.h"
 
 #ifndef _WIN32
