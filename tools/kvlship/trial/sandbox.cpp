@@ -146,22 +146,12 @@ bool Sandbox::CheckOptions()
     std::error_code error;
     if (!fs::is_regular_file(options_.winlist, error))
         return Fail("winlist", "winlist.exe not found at " + options_.winlist);
-    if (!fs::is_directory(options_.distribution, error))
-        return Fail("distribution",
-                    "the distribution folder " + options_.distribution + " does not exist");
-    setupName_ = FindSetup(options_.distribution);
-    if (setupName_.empty())
-        return Fail("distribution",
-                    "the distribution folder " + options_.distribution + " holds no setup.exe");
-    if (!options_.older.empty()) {
-        if (!fs::is_directory(options_.older, error))
-            return Fail("older",
-                        "the older distribution folder " + options_.older + " does not exist");
-        olderSetupName_ = FindSetup(options_.older);
-        if (olderSetupName_.empty())
-            return Fail("older",
-                        "the older distribution folder " + options_.older + " holds no setup.exe");
-    }
+    if (!FindSetupIn(options_.distribution, "distribution", "the distribution folder ",
+                     &setupName_))
+        return false;
+    if (!options_.older.empty() &&
+        !FindSetupIn(options_.older, "older", "the older distribution folder ", &olderSetupName_))
+        return false;
     // The prefix has no drive but C:, and setup.exe takes only a complete folder.
     if (!options_.destination.empty() && WindowsToDrive(options_.destination).empty())
         return Fail("destination",
@@ -169,6 +159,19 @@ bool Sandbox::CheckOptions()
                         " is not a complete path on drive C:, the trial prefix's only drive");
     if (options_.work.empty())
         return Fail("work", "no work folder given");
+    return true;
+}
+
+// setup.exe's name in `folder` (told as `called`); false when there is none.
+bool Sandbox::FindSetupIn(const std::string &folder, const char *place, const char *called,
+                          std::string *name)
+{
+    std::error_code error;
+    if (!fs::is_directory(folder, error))
+        return Fail(place, called + folder + " does not exist");
+    *name = FindSetup(folder);
+    if (name->empty())
+        return Fail(place, called + folder + " holds no setup.exe");
     return true;
 }
 

@@ -94,6 +94,8 @@ class Sandbox
     bool Fail(const std::string &place, const std::string &text);
     bool FindPrograms();
     bool CheckOptions();
+    bool FindSetupIn(const std::string &folder, const char *place, const char *called,
+                     std::string *name);
     bool MakeFolders();
     bool StartDisplay();
     std::string ReadDisplayNumber(int fd);

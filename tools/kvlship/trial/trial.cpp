@@ -121,13 +121,8 @@ class Trial
     // complete installation, or there is nothing to upgrade.
     bool InstallOlder()
     {
-        RunOperator op(sandbox_, older_);
-        live_ = &olderLaunch_;
-        liveRun_ = &older_;
-        bool started =
-            olderLaunch_.Start("older", sandbox_.OlderSetupName(), kOlderLogName, &older_, op);
-        if (started)
-            Drive(&older_, &olderLaunch_, op);
+        bool started = StartAndDrive(&older_, &olderLaunch_, "older", sandbox_.OlderSetupName(),
+                                     kOlderLogName);
         ReadSetupLog(sandbox_, kOlderLogName, &older_.record);
         sandbox_.CloseWindowsOf(older_.process.demoPid);
         const RunRecord &older = older_.record;
@@ -153,13 +148,8 @@ class Trial
     // The version tried: installed, and once complete, judged and removed.
     void InstallAndRemove()
     {
-        RunOperator op(sandbox_, run_);
-        live_ = &launch_;
-        liveRun_ = &run_;
         bool started =
-            launch_.Start("distribution", sandbox_.SetupName(), kSetupLogName, &run_, op);
-        if (started)
-            Drive(&run_, &launch_, op);
+            StartAndDrive(&run_, &launch_, "distribution", sandbox_.SetupName(), kSetupLogName);
         AddSeen(run_.record, result_);
         result_->problems.Take(run_.record.problems);
         if (!started)
@@ -171,6 +161,20 @@ class Trial
             Judge();
             removal_.Remove(run_, result_);
         }
+    }
+
+    // Starts setup.exe of the copied distribution `folder` for `run` and
+    // drives it to its end; false when it did not start.
+    bool StartAndDrive(SetupRun *run, SetupLaunch *launch, const char *folder,
+                       const std::string &setupName, const char *logName)
+    {
+        RunOperator op(sandbox_, *run);
+        live_ = launch;
+        liveRun_ = run;
+        if (!launch->Start(folder, setupName, logName, run, op))
+            return false;
+        Drive(run, launch, op);
+        return true;
     }
 
     // Answers setup's boxes and drives its screens until the run is over.
