@@ -36,12 +36,21 @@ set(KVLSHIP_BUILD_SOURCES
   # The new verb.
   tools/kvlship/build/new.cpp)
 set(KVLSHIP_TRIAL_SOURCES
+  tools/kvlship/trial/boxes.cpp
+  tools/kvlship/trial/finish.cpp
+  tools/kvlship/trial/installed.cpp
   tools/kvlship/trial/judge.cpp
+  tools/kvlship/trial/launch.cpp
+  tools/kvlship/trial/prefix.cpp
   tools/kvlship/trial/process.cpp
+  tools/kvlship/trial/removal.cpp
   tools/kvlship/trial/sandbox.cpp
+  tools/kvlship/trial/screens.cpp
   tools/kvlship/trial/trial.cpp
   tools/kvlship/trial/tryverb.cpp
-  tools/kvlship/trial/windowlist.cpp)
+  tools/kvlship/trial/verdict.cpp
+  tools/kvlship/trial/windowlist.cpp
+  tools/kvlship/trial/winlisttool.cpp)
 set(KVLSHIP_CLI_SOURCES
   tools/kvlship/cli/verbs.cpp)
 # What kvlship shares with the engine.

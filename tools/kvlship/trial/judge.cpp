@@ -1,3 +1,4 @@
+// What kvlship try makes of a run apart from running it (see judge.h).
 #include "trial/judge.h"
 
 #include "common/codepage.h"

@@ -1,3 +1,4 @@
+// The trial's processes on the host (see process.h).
 #include "trial/process.h"
 
 #ifndef _WIN32

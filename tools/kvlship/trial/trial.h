@@ -5,6 +5,7 @@
 // demonstration was started.
 #pragma once
 
+#include "common/diagnostics.h"
 #include "trial/judge.h"
 
 #include <functional>
@@ -53,25 +54,26 @@ struct TrialBox {
 };
 
 struct TrialResult {
-    bool started = false;   // setup.exe ran at all; false with `problem` when it could not
+    bool started = false;   // setup.exe ran at all; false with a problem when it could not
     std::string keptPrefix; // the prefix kept between trials for this Wine; "" when none
     long long keptPrefixBytes = 0;
-    std::string prefixCopy;           // the trial's own copy of it (work/prefix)
-    long long prefixCopyBytes = 0;    // its size when the trial ended
-    bool prefixCopyKept = false;      // --keep: it stays; otherwise it was removed
-    std::string problem;              // why the trial could not run or ended early; empty otherwise
-    bool agreed = false;              // the agreement dialog appeared and was accepted
-    bool copied = false;              // the copy ran to its end: the shortcut stage followed it
-                                      // (the shell shows that stage only after a finished copy)
-    bool timedOut = false;            // the run was stopped at its time limit
-    int exitCode = -1;                // setup.exe's exit code; -1 when it did not end by itself
-    std::vector<TrialFile> installed; // new or changed files under C:\, sorted; Wine's
-                                      // own temporary files and the trial's copy of the
-                                      // distribution left out
-    std::vector<TrialShortcut> shortcuts;   // every new or changed .lnk among them, read back
-    std::string demoCommand, demoFolder;    // the demonstration's command line and the folder
-                                            // it started in; empty when none was started
-    bool demoShown = false;                 // the demonstration showed a window
+    std::string prefixCopy;               // the trial's own copy of it (work/prefix)
+    long long prefixCopyBytes = 0;        // its size when the trial ended
+    bool prefixCopyKept = false;          // --keep: it stays; otherwise it was removed
+    Diagnostics problems;                 // why the trial could not run or ended early, in the
+                                          // order met: the first is the one told (TrialProblem)
+    bool agreed = false;                  // the agreement dialog appeared and was accepted
+    bool copied = false;                  // the copy ran to its end: the shortcut stage followed it
+                                          // (the shell shows that stage only after a finished copy)
+    bool timedOut = false;                // the run was stopped at its time limit
+    int exitCode = -1;                    // setup.exe's exit code; -1 when it did not end by itself
+    std::vector<TrialFile> installed;     // new or changed files under C:\, sorted; Wine's
+                                          // own temporary files and the trial's copy of the
+                                          // distribution left out
+    std::vector<TrialShortcut> shortcuts; // every new or changed .lnk among them, read back
+    std::string demoCommand, demoFolder;  // the demonstration's command line and the folder
+                                          // it started in; empty when none was started
+    bool demoShown = false;               // the demonstration showed a window
     std::vector<std::string> otherPrograms; // command lines of the programs setup.exe (its
                                             // module) started that are not the demonstration
     std::vector<std::string> hostPrograms;  // host programs that a Windows program of the run
@@ -106,11 +108,17 @@ struct TrialResult {
     bool registeredNone = false; // the setup registered no product: it cannot be removed
 };
 
+// The trial's problem as told: the first met; empty when there was none.
+inline std::string TrialProblem(const TrialResult &result)
+{
+    return result.problems.Empty() ? std::string() : result.problems.All().front().text;
+}
+
 // Runs the trial and fills `result`. Never takes much longer than
 // options.timeoutSeconds and leaves no process of its own running (Xvfb,
 // Wine and its programs, any host program one of them started), also when
 // SIGINT, SIGTERM or SIGHUP stops it early. The prefix maps no host drive:
 // Wine's Z: and any other drive leading out of it are removed. It still runs
 // the distribution's own code, which Wine does not confine. On Windows it
-// only sets `problem`: the trial needs Wine and Xvfb.
+// only tells a problem: the trial needs Wine and Xvfb.
 void RunTrial(const TrialOptions &options, TrialResult *result);

@@ -1,3 +1,4 @@
+// kvlship try: the plan, the trial, the verdict and the report (see tryverb.h).
 #include "trial/tryverb.h"
 
 #include "check/check.h"
@@ -9,8 +10,7 @@
 #include "stock/settings.h"
 #include "trial/judge.h"
 #include "trial/trial.h"
-
-#include "setupexit.h"
+#include "trial/verdict.h"
 
 #include <signal.h>
 #include <stdio.h>
@@ -25,39 +25,11 @@ namespace
 
 namespace fs = std::filesystem;
 
-// Said in every report: a trial is a run of the vendor's code, not a reading of it.
-constexpr char kRanCode[] =
-    "try ran the distribution's own code (setup.exe and its module) under Wine, in a prefix "
-    "without host drives; Wine confines no program, so try only what you would run anyway";
-
-// Said once when the setup registered no product for removal: no fault, a
-// product may choose so, but the vendor should know and how to change it.
-constexpr char kNotRemovable[] =
-    "the product cannot be removed: the setup registered no removal under Add/Remove Programs. "
-    "To make it removable, call the registration kit's RegisterProduct (setupkit.h) "
-    "from the module's EndSetup and ship uninst.exe, or install with the stock module";
-
-// What setup.exe's exit code means, in setupexit.h's words.
 std::string Mebibytes(long long bytes)
 {
     char text[32];
     snprintf(text, sizeof text, "%.1f MiB", static_cast<double>(bytes) / (1024.0 * 1024.0));
     return text;
-}
-
-std::string ExitMeaning(const TrialResult &trial)
-{
-    if (!trial.started)
-        return "setup.exe was not started";
-    return trial.exitCode == -1 ? "setup.exe did not end by itself"
-                                : SetupExitMeaning(trial.exitCode);
-}
-
-// The exit code with its meaning, as the text report shows it.
-std::string ExitText(const TrialResult &trial)
-{
-    return (trial.exitCode == -1 ? std::string("none") : std::to_string(trial.exitCode)) + ", " +
-           ExitMeaning(trial);
 }
 
 // The plan `check` makes of `distribution` for `destination` (empty: the default).
@@ -147,24 +119,11 @@ void JudgeRun(const TryOptions &options, const CheckResult &plan, const DriveLoo
     trial->notes.insert(trial->notes.end(), judgement.notes.begin(), judgement.notes.end());
 }
 
-// Setup must say it completed, start no host program, and leave everything
-// the judgement looked for in place.
-std::vector<std::string> Faults(const TrialResult &trial)
-{
-    std::vector<std::string> faults;
-    if (trial.exitCode != -1 && trial.exitCode != SETUP_EXIT_COMPLETE)
-        faults.push_back("setup.exe ended with exit code " + ExitText(trial));
-    for (const std::string &program : trial.hostPrograms)
-        faults.push_back("a Windows program of the run started the host program \"" + program +
-                         "\", which no installation does; the trial ended it");
-    faults.insert(faults.end(), trial.faults.begin(), trial.faults.end());
-    return faults;
-}
-
 // Text from the run (paths, window texts, command lines) is the distribution's:
 // printed with its control characters escaped.
-void PrintText(const TrialResult &trial, const std::vector<std::string> &faults, bool passed)
+void PrintText(const TrialResult &trial, const TrialVerdict &verdict)
 {
+    const std::vector<std::string> &faults = verdict.faults;
     auto shown = [](const std::string &text) { return Printable(text); };
     printf("Installed files:\n");
     for (const TrialFile &file : trial.installed)
@@ -220,34 +179,31 @@ void PrintText(const TrialResult &trial, const std::vector<std::string> &faults,
         printf("This trial's copy of it: %s (%s)%s\n", shown(trial.prefixCopy).c_str(),
                Mebibytes(trial.prefixCopyBytes).c_str(),
                trial.prefixCopyKept ? ", kept (--keep)" : ", removed");
-    // Nothing of the distribution ran when the trial could not start it.
-    if (trial.started)
-        printf("warning: %s\n", kRanCode);
-    if (trial.registeredNone)
-        printf("warning: %s\n", kNotRemovable);
+    for (const std::string &warning : verdict.warnings)
+        printf("warning: %s\n", warning.c_str());
     for (const std::string &fault : faults)
         printf("fault: %s\n", shown(fault).c_str());
-    if (passed)
+    if (verdict.passed)
         printf("PASSED: setup exited with code %s; every planned file, shortcut and setting is "
                "in place in %s.\n",
                ExitText(trial).c_str(), shown(AnsiToUtf8(trial.destination)).c_str());
     else
-        printf("FAILED: %s\n", !trial.problem.empty() ? shown(trial.problem).c_str()
-                               : !faults.empty()      ? shown(faults[0]).c_str()
-                                                      : "see above");
+        printf("FAILED: %s\n", !trial.problems.Empty() ? shown(TrialProblem(trial)).c_str()
+                               : !faults.empty()       ? shown(faults[0]).c_str()
+                                                       : "see above");
 }
 
-void PrintJson(const TrialResult &trial, const std::vector<std::string> &faults, bool passed,
-               bool silent)
+void PrintJson(const TrialResult &trial, const TrialVerdict &verdict, bool silent)
 {
+    const std::vector<std::string> &faults = verdict.faults;
     printf("{\"passed\": %s, \"problem\": %s, \"exitCode\": %d, \"exitMeaning\": %s, "
            "\"silent\": %s, \"win64\": %s, \"destination\": %s, \"programsFolder\": %s, "
            "\"olderExitCode\": %d, \"olderDestination\": %s, \"olderLog\": %s, "
            "\"agreed\": %s, \"copied\": %s, \"timedOut\": %s, \"log\": %s, "
            "\"keptPrefix\": %s, \"keptPrefixBytes\": %lld, \"prefixCopy\": %s, "
            "\"prefixCopyBytes\": %lld, \"prefixCopyKept\": %s, \"logLines\": [",
-           passed ? "true" : "false", JsonString(trial.problem).c_str(), trial.exitCode,
-           JsonString(ExitMeaning(trial)).c_str(), silent ? "true" : "false",
+           verdict.passed ? "true" : "false", JsonString(TrialProblem(trial)).c_str(),
+           trial.exitCode, JsonString(ExitMeaning(trial)).c_str(), silent ? "true" : "false",
            trial.win64 ? "true" : "false", JsonString(AnsiToUtf8(trial.destination)).c_str(),
            JsonString(AnsiToUtf8(trial.programsFolder)).c_str(), trial.olderExitCode,
            JsonString(AnsiToUtf8(trial.olderDestination)).c_str(),
@@ -300,9 +256,10 @@ void PrintJson(const TrialResult &trial, const std::vector<std::string> &faults,
     printf("], \"notes\": [");
     for (size_t i = 0; i < trial.notes.size(); ++i)
         printf("%s%s", i ? ", " : "", JsonString(trial.notes[i]).c_str());
-    printf("], \"warnings\": [%s%s%s]}\n", trial.started ? JsonString(kRanCode).c_str() : "",
-           trial.registeredNone && trial.started ? ", " : "",
-           trial.registeredNone ? JsonString(kNotRemovable).c_str() : "");
+    printf("], \"warnings\": [");
+    for (size_t i = 0; i < verdict.warnings.size(); ++i)
+        printf("%s%s", i ? ", " : "", JsonString(verdict.warnings[i]).c_str());
+    printf("]}\n");
 }
 
 // A folder of its own for a package's files, below the host's temporary
@@ -383,40 +340,21 @@ int TryFolder(const TryOptions &options, const std::string &workBeside)
         RunTrial(trialOptions, &trial);
     } else {
         trial.timedOut = true;
-        trial.problem = "the check alone took the whole time limit";
+        trial.problems.Error("time", "the check alone took the whole time limit");
     }
 
-    std::vector<std::string> faults;
-    if (trial.started)
-        faults = Faults(trial);
-    // A clean removal is part of a good installation.
-    for (size_t i = 0; i < trial.uninstallCommands.size(); ++i) {
-        if (trial.uninstallExitCodes[i] != 0)
-            faults.push_back("the removal " + trial.uninstallCommands[i] +
-                             " ended with exit code " +
-                             std::to_string(trial.uninstallExitCodes[i]));
-    }
-    for (const std::string &left : trial.leftBehind)
-        faults.push_back("the removal left " + left + " behind");
-    bool shellError = false;
-    for (const TrialBox &box : trial.boxes)
-        shellError = shellError || box.error;
-    // A silent setup shows no agreement and no stage to see: its exit code
-    // and the files on disk judge it.
-    bool passed = trial.started && !trial.timedOut && trial.exitCode == SETUP_EXIT_COMPLETE &&
-                  (options.silent || (trial.agreed && trial.copied)) && !shellError &&
-                  faults.empty() && trial.problem.empty();
+    TrialVerdict verdict = JudgeTrial(trial, options.silent);
     if (options.json)
-        PrintJson(trial, faults, passed, options.silent);
+        PrintJson(trial, verdict, options.silent);
     else
-        PrintText(trial, faults, passed);
+        PrintText(trial, verdict);
     fflush(stdout);
     // Stopped by a signal, kvlship ends by it too, once everything is cleaned up.
     if (trial.stopSignal) {
         signal(trial.stopSignal, SIG_DFL);
         raise(trial.stopSignal);
     }
-    return passed ? 0 : 2;
+    return verdict.passed ? 0 : 2;
 }
 
 } // namespace

@@ -20,7 +20,8 @@ struct TryOptions {
 };
 
 // Runs the trial and prints its report, with setup's exit code and its
-// meaning. Returns 0 when setup ended with SETUP_EXIT_COMPLETE and every
+// meaning. Returns 0 when setup ended with SETUP_EXIT_COMPLETE (or
+// SETUP_EXIT_RESTART, with a warning that a restart is needed) and every
 // planned file, stock shortcut and stock setting is where it belongs, 2
 // otherwise. setup.exe always runs with a /LOG in the work folder, which the
 // report holds and which names the destination. `distribution` may also be

@@ -1,3 +1,4 @@
+// Reading winlist's lines (see windowlist.h).
 #include "trial/windowlist.h"
 
 #include "common/hostfs.h"
@@ -236,34 +237,3 @@ bool IsShellDemo(const std::string &commandLine, std::string folder)
     return !folder.empty() && StartsWith(Lowered(program), below) &&
            StartsWith(Lowered(rest), " " + below + "demos\\");
 }
-
-#ifndef _WIN32
-
-namespace
-{
-
-constexpr double kHelperWait = 30; // one winlist run
-
-} // namespace
-
-std::string WinlistTool::Call(const std::vector<std::string> &args)
-{
-    std::vector<std::string> all = {exe_};
-    all.insert(all.end(), args.begin(), args.end());
-    RunCommand(wine_.Make(all, output_), BaseEnvironment(), kHelperWait, deadline_);
-    std::string answer;
-    ReadWholeFile(output_, &answer);
-    return answer;
-}
-
-std::vector<TopWindow> WinlistTool::List()
-{
-    std::vector<std::string> all = {exe_, "list"};
-    if (RunCommand(wine_.Make(all, output_), BaseEnvironment(), kHelperWait, deadline_) != 0)
-        return {};
-    std::string listing;
-    ReadWholeFile(output_, &listing);
-    return ParseWindows(listing);
-}
-
-#endif

@@ -1,7 +1,7 @@
 // Reading winlist's answers (tools/winlist, run under Wine): its JSON lines
 // of windows and processes, and what the trial makes of them: the shell's
-// dialogs, Wine's own helper programs, the demonstration's launch. The
-// reading is portable; the running (WinlistTool) is the trial's, on Linux.
+// dialogs, Wine's own helper programs, the demonstration's launch. Portable;
+// the running of winlist is winlisttool.h's.
 #pragma once
 
 #include <map>
@@ -102,7 +102,8 @@ struct TopWindow {
         const Window *agree = Control(kAgreeButton);
         return IsDialog() && agree && IsButton(*agree);
     }
-    // "Preparing" or "Creating Shortcuts" when it is one of the status dialogs.
+    // True when it is the status dialog saying `words` (SETUP_PREPARING_TEXT,
+    // SETUP_SHORTCUTS_TEXT).
     bool IsStatus(const char *words) const
     {
         const Window *status = Control(kStatusText);
@@ -123,33 +124,3 @@ bool IsWineHelper(const JsonFields &process);
 // when it holds a blank, then " <folder>\Demos\<document>". A program the
 // module starts from its hooks is a child of setup.exe as well.
 bool IsShellDemo(const std::string &commandLine, std::string folder);
-
-#ifndef _WIN32
-
-#include "trial/process.h"
-
-// winlist.exe run under the trial's Wine, one answer at a time.
-class WinlistTool
-{
-  public:
-    void Setup(const WineRunner &wine, const std::string &exe, const std::string &output,
-               Clock::time_point deadline)
-    {
-        wine_ = wine;
-        exe_ = exe;
-        output_ = output;
-        deadline_ = deadline;
-    }
-    const std::string &Exe() const { return exe_; }
-    // Its answer to `args`; empty when it gave none in time.
-    std::string Call(const std::vector<std::string> &args);
-    // Every window on the display; empty when winlist failed.
-    std::vector<TopWindow> List();
-
-  private:
-    WineRunner wine_;
-    std::string exe_, output_;
-    Clock::time_point deadline_;
-};
-
-#endif
