@@ -101,7 +101,7 @@ for source in "$ROOT"/tests/fuzz/*_fuzz.cpp; do
     cxx_sources=()
     for extra in "${sources[@]}"; do case $extra in *.c) ;; *) cxx_sources+=("$extra") ;; esac; done
     clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-        -I"$ROOT/src" -I"$ROOT/include" -I"$ROOT/tools" -I"$ROOT/modules" -I"$ROOT/tests/fuzz/shim" "${includes[@]}" -o "$OUT/$target" "$source" \
+        -I"$ROOT/src" -I"$ROOT/include" -I"$ROOT/tools/kvlship" -I"$ROOT/modules" -I"$ROOT/tests/fuzz/shim" "${includes[@]}" -o "$OUT/$target" "$source" \
         "$CODEC" "${cxx_sources[@]}" "${objects[@]}"
     mkdir -p "$OUT/corpus-$corpus"
     log "running $target for $SECONDS_EACH s"

@@ -1,6 +1,6 @@
 // Whatever goes in, fed to the compression in random pieces, comes back out
 // of the expansion byte for byte, and never takes more room than literals.
-// fuzz-sources: tools/kvlship/szddencode.cpp
+// fuzz-sources: tools/kvlship/formats/lzencode.cpp
 #include "codec/szdd.h"
 #include "formats/lzencode.h"
 

@@ -2,9 +2,10 @@
 // (exports, imports, the hook match) and as an INI file read the platform's
 // way; a value read for a buffer never comes back longer than it holds; and
 // that INI file judged as the stock module's settings.
-// fuzz-sources: tools/kvlship/peinfo.cpp tools/kvlship/profile.cpp tools/kvlship/hostfs.cpp
-// fuzz-sources: tools/kvlship/textout.cpp tools/kvlship/stockcheck.cpp modules/stock/settings.cpp
-// fuzz-sources: tools/kvlship/codepage.cpp
+// fuzz-sources: tools/kvlship/formats/pe.cpp tools/kvlship/common/profile.cpp
+// fuzz-sources: tools/kvlship/common/hostfs.cpp tools/kvlship/common/textout.cpp
+// fuzz-sources: tools/kvlship/check/stockcheck.cpp modules/stock/settings.cpp
+// fuzz-sources: tools/kvlship/common/codepage.cpp tools/kvlship/common/diagnostics.cpp
 #include "check/stockcheck.h"
 #include "common/profile.h"
 #include "formats/pe.h"
@@ -33,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     CheckResult result;
     result.destination = StockDestination(profile);
     CheckStockSettings(profile, &result);
-    for (const Problem &problem : result.problems) {
-        if (problem.key.empty() || problem.text.empty())
+    for (const Diagnostic &problem : result.problems.All()) {
+        if (problem.place.empty() || problem.text.empty())
             __builtin_trap();
     }
     return 0;

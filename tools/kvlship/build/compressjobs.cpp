@@ -61,27 +61,6 @@ bool SignProgram(const std::string &source, const SignOptions &sign, std::string
     return false;
 }
 
-// Copies `from` to `to` a piece at a time, whatever its size.
-bool StreamFile(const std::string &from, const std::string &to)
-{
-    FILE *in = OpenPlainFile(from, true);
-    if (!in)
-        return false;
-    FILE *out = fopen(to.c_str(), "wb");
-    bool ok = out != nullptr;
-    std::vector<char> piece(1 << 20);
-    while (ok) {
-        size_t got = fread(piece.data(), 1, piece.size(), in);
-        ok = fwrite(piece.data(), 1, got, out) == got;
-        if (got < piece.size()) {
-            ok = ok && !ferror(in);
-            break;
-        }
-    }
-    fclose(in);
-    return out && fclose(out) == 0 && ok;
-}
-
 // A plain file that nothing signs is copied as it stands, a piece at a
 // time; so is one too large for the LZ format, whose header holds its size
 // in 32 bits.
@@ -93,7 +72,7 @@ void StreamProductFile(const ProductFile &file, const std::string &out, unsigned
                              "holds " + std::to_string(size) +
                                  " bytes, more than the LZ format can; it ships plain");
     std::string to = JoinHost(out, file.stored);
-    result->ok = StreamFile(file.source, to);
+    result->ok = CopyRegularFile(file.source, to, true);
     if (result->ok)
         CopyFileTime(file.source, to);
     else

@@ -39,7 +39,7 @@ SzddStatus ExpandToEnd(FILE *file, unsigned char *chunk, size_t size, size_t got
 StoredFile InspectStored(const std::string &path)
 {
     StoredFile seen;
-    FILE *file = OpenPlainFile(path, false);
+    FILE *file = OpenRegularFile(path, false);
     if (!file) {
         seen.damage = "cannot be read";
         return seen;

@@ -5,7 +5,10 @@
 namespace
 {
 
-std::string AsIs(const std::string &text) { return text; }
+std::string AsIs(const std::string &text)
+{
+    return text;
+}
 
 } // namespace
 

@@ -25,7 +25,7 @@ using ShownText = std::string (*)(const std::string &);
 // also printed there as it is added, for a verb that tells as it goes.
 class Diagnostics
 {
-public:
+  public:
     explicit Diagnostics(FILE *echo = nullptr, ShownText shown = nullptr);
 
     void Add(Severity severity, const std::string &place, const std::string &text);
@@ -40,7 +40,7 @@ public:
     // 0 without problems, 1 with warnings only, 2 with an error.
     int Status() const;
 
-private:
+  private:
     FILE *echo_;
     ShownText shown_;
     std::vector<Diagnostic> records_;

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -82,7 +83,7 @@ PathKind KindOf(const std::string &path)
     return KindOfMode(info.st_mode);
 }
 
-FILE *OpenPlainFile(const std::string &path, bool followLinks)
+FILE *OpenRegularFile(const std::string &path, bool followLinks)
 {
 #ifdef _WIN32
     if (KindOf(path) != PathKind::File && (!followLinks || !IsFile(path)))
@@ -107,7 +108,7 @@ FILE *OpenPlainFile(const std::string &path, bool followLinks)
 bool ReadWholeFile(const std::string &path, std::string *bytes, bool followLinks, size_t limit)
 {
     bytes->clear();
-    FILE *file = OpenPlainFile(path, followLinks);
+    FILE *file = OpenRegularFile(path, followLinks);
     if (!file)
         return false;
     char chunk[1 << 16];
@@ -393,4 +394,22 @@ int CompareNames(const std::string &a, const std::string &b)
             return difference;
     }
     return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+bool CopyRegularFile(const std::string &from, const std::string &to, bool followLinks)
+{
+    FILE *in = OpenRegularFile(from, followLinks);
+    if (!in)
+        return false;
+    FILE *out = fopen(to.c_str(), "wb");
+    bool ok = out != nullptr;
+    std::vector<char> piece(1 << 20);
+    size_t got;
+    while (ok && (got = fread(piece.data(), 1, piece.size(), in)) > 0)
+        ok = fwrite(piece.data(), 1, got, out) == got;
+    ok = ok && !ferror(in);
+    fclose(in);
+    if (out)
+        ok = fclose(out) == 0 && ok;
+    return ok;
 }

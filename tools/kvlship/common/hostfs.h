@@ -31,7 +31,12 @@ PathKind KindOf(const std::string &path);
 // `path` opened for reading when it is a plain file (with `followLinks`,
 // also a link to one); nullptr otherwise. A device, FIFO or socket is never
 // opened for reading, and trying one never waits.
-FILE *OpenPlainFile(const std::string &path, bool followLinks);
+FILE *OpenRegularFile(const std::string &path, bool followLinks);
+
+// Copies the regular file `from` (with `followLinks`, also a link to one) to
+// `to`, a MiB at a time, so that a file of any size costs no more memory.
+// False when `from` is not such a file or a read or write fails.
+bool CopyRegularFile(const std::string &from, const std::string &to, bool followLinks);
 
 // The whole file in `bytes` when `path` is a plain file of at most `limit`
 // bytes (with `followLinks`, also a link to one); false otherwise. A device,

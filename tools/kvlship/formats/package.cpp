@@ -341,7 +341,7 @@ bool MakeTable(const std::vector<PackFile> &files, std::string *table, uint64_t 
             *why = file.name + " cannot be a file of the package";
             return false;
         }
-        FILE *in = OpenPlainFile(file.source, true);
+        FILE *in = OpenRegularFile(file.source, true);
         uint64_t size = 0;
         bool sized = in && SizeOf(in, &size);
         if (in)
@@ -374,7 +374,7 @@ bool WriteStream(const std::vector<PackFile> &files, const std::string &table, Z
     for (const PackFile &file : files) {
         uint64_t listed = Get64(table, entry), read = 0;
         entry += kPayloadEntryFixed + file.name.size();
-        FILE *in = OpenPlainFile(file.source, true);
+        FILE *in = OpenRegularFile(file.source, true);
         if (!in) {
             *why = file.source + " cannot be read";
             return false;
@@ -494,7 +494,7 @@ bool ReadPackageHead(const std::string &path, bool followLinks, std::string *hea
 {
     // The stub's headers and sections are far smaller; a package's payload is not read.
     constexpr size_t kHeadLimit = 4u << 20;
-    FILE *file = OpenPlainFile(path, followLinks);
+    FILE *file = OpenRegularFile(path, followLinks);
     if (!file)
         return false;
     bool ok = SizeOf(file, fileSize);

@@ -302,7 +302,7 @@ bool FindTool(std::string *tool, std::string *why)
 // from its first chunk, so a large data file is not expanded whole).
 bool ExpandProgram(const std::string &path, std::string *plain)
 {
-    FILE *file = OpenPlainFile(path, false);
+    FILE *file = OpenRegularFile(path, false);
     if (!file)
         return false;
     std::vector<unsigned char> chunk(1 << 16);
@@ -351,7 +351,7 @@ bool ExpandProgram(const std::string &path, std::string *plain)
 // The first 4 KiB of a file, which hold a program's headers.
 bool ReadHead(const std::string &path, std::string *head)
 {
-    FILE *file = OpenPlainFile(path, false);
+    FILE *file = OpenRegularFile(path, false);
     if (!file)
         return false;
     char chunk[4096];

@@ -96,7 +96,7 @@ bool UnpackPackage(const std::string &path, const std::string &folder, std::stri
                "build it again";
         return false;
     }
-    PackageFile package = {OpenPlainFile(path, true), offset};
+    PackageFile package = {OpenRegularFile(path, true), offset};
     if (!package.file) {
         *why = path + " cannot be read";
         return false;

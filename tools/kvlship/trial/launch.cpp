@@ -146,12 +146,12 @@ void ReadSetupLog(Sandbox &sandbox, const char *name, RunRecord *record)
     std::string from = (sandbox.Drive() / kDistFolder / name).string();
     std::string kept = (sandbox.Logs() / name).string();
     record->log.clear();
-    if (!CopyPlainFile(from, kept)) {
+    if (!CopyRegularFile(from, kept, false)) {
         sandbox.Note("setup.exe left no log at " + from);
         return;
     }
     record->logPath = kept;
-    FILE *file = OpenPlainFile(kept, false);
+    FILE *file = OpenRegularFile(kept, false);
     if (!file)
         return;
     std::string text(kLogLimit, '\0');

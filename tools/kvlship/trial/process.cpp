@@ -204,24 +204,6 @@ std::vector<std::string> FileTail::NewLines()
     return lines;
 }
 
-bool CopyPlainFile(const std::string &from, const std::string &to)
-{
-    FILE *in = OpenPlainFile(from, false);
-    if (!in)
-        return false;
-    FILE *out = fopen(to.c_str(), "wb");
-    bool ok = out != nullptr;
-    char chunk[1 << 16];
-    size_t got;
-    while (ok && (got = fread(chunk, 1, sizeof chunk, in)) > 0)
-        ok = fwrite(chunk, 1, got, out) == got;
-    ok = ok && !ferror(in);
-    fclose(in);
-    if (out)
-        ok = fclose(out) == 0 && ok;
-    return ok;
-}
-
 namespace
 {
 

@@ -102,9 +102,6 @@ struct WineRunner {
     }
 };
 
-// Copies a plain file; never opens a link, device or FIFO.
-bool CopyPlainFile(const std::string &from, const std::string &to);
-
 // The host's processes below kvlship. The trial makes kvlship their
 // subreaper: a process that leaves its parent (as Wine's own do, and as a
 // program may to escape) stays below it, so that all can be found and ended.

@@ -315,7 +315,7 @@ bool Sandbox::MakePrefix()
     winlistExe_ = std::string("C:\\") + kDistFolder + "\\winlist.exe";
     std::error_code error;
     fs::create_directories(drive_ / kDistFolder, error);
-    if (!CopyPlainFile(options_.winlist, (drive_ / kDistFolder / "winlist.exe").string()))
+    if (!CopyRegularFile(options_.winlist, (drive_ / kDistFolder / "winlist.exe").string(), false))
         return Fail("prefix", "cannot copy " + options_.winlist + " into the prefix");
     winlist_.Setup(Runner(), winlistExe_, (logs_ / "winlist.out").string(), driveEnd_);
     return true;
@@ -337,7 +337,7 @@ bool Sandbox::CopyDistribution(const std::string &folder, const char *name)
             fs::create_directory(to, error);
         else if (!fs::is_regular_file(status))
             Note("not copied, not a plain file: " + walk->path().string());
-        else if (!CopyPlainFile(walk->path().string(), to.string()))
+        else if (!CopyRegularFile(walk->path().string(), to.string(), false))
             return Fail("distribution",
                         "cannot copy " + walk->path().string() + " into the prefix");
     }
