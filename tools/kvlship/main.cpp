@@ -32,51 +32,33 @@ bool RefusedKind(const std::string &path, bool folderWanted, bool fileWanted, co
     return true;
 }
 
-// Each verb: its own flags, then what its arguments must be, then the verb.
-// `count` and `arguments` are those after the verb's name.
-int RunNew(const Verb &verb, int count, char **arguments, const std::string &own)
+// Each verb once its flags are read: what its arguments must be, then the verb.
+int RunNew(const NewOptions &options)
 {
-    NewOptions options;
-    int answered = AnswerInstead(verb, ReadNewCall(count, arguments, own, &options));
-    if (answered >= 0)
-        return answered;
     if (RefusedKind(options.folder, true, false, "a folder of the product's files"))
         return 2;
     return WriteNewManifest(options.manifest, options.folder, options.engine);
 }
 
-int RunBuild(const Verb &verb, int count, char **arguments, const std::string &own)
+int RunBuild(const BuildOptions &options)
 {
-    BuildOptions options;
-    int answered = AnswerInstead(verb, ReadBuildCall(count, arguments, own, &options));
-    if (answered >= 0)
-        return answered;
     if (RefusedKind(options.manifest, false, true, "a manifest file"))
         return 2;
     return BuildDistribution(options);
 }
 
-int RunCheck(const Verb &verb, int count, char **arguments)
+int RunCheck(const CheckCall &check)
 {
-    CheckOptions options;
-    bool json = false;
-    int answered = AnswerInstead(verb, ReadCheckCall(count, arguments, &options, &json));
-    if (answered >= 0)
-        return answered;
-    if (RefusedKind(options.distribution, true, false, "a distribution folder"))
+    if (RefusedKind(check.options.distribution, true, false, "a distribution folder"))
         return 2;
     CheckResult result;
-    CheckDistribution(options, &result);
-    PrintCheck(result, json);
+    CheckDistribution(check.options, &result);
+    PrintCheck(result, check.json);
     return CheckStatus(result);
 }
 
-int RunTry(const Verb &verb, int count, char **arguments, const std::string &own)
+int RunTry(const TryOptions &options)
 {
-    TryOptions options;
-    int answered = AnswerInstead(verb, ReadTryCall(count, arguments, own, &options));
-    if (answered >= 0)
-        return answered;
     const std::string &distribution = options.distribution;
     // A file is tried only when it is a package kvlship made.
     if (RefusedKind(distribution, true, true, "a distribution folder or a package") ||
@@ -87,6 +69,24 @@ int RunTry(const Verb &verb, int count, char **arguments, const std::string &own
          RefusedKind(options.older, true, false, "an older version's distribution folder")))
         return 2;
     return TryDistribution(options);
+}
+
+// The arguments after the verb's name.
+struct VerbArguments {
+    int count;
+    char **values;
+    std::string ownFolder;
+};
+
+// Reads the verb's own flags; then its help, its usage line or the verb.
+template <typename Options>
+int Dispatch(const Verb &verb, const VerbArguments &given,
+             VerbCall (*read)(int, char **, const std::string &, Options *),
+             int (*run)(const Options &))
+{
+    Options options;
+    int answered = AnswerInstead(verb, read(given.count, given.values, given.ownFolder, &options));
+    return answered >= 0 ? answered : run(options);
 }
 
 } // namespace
@@ -117,12 +117,12 @@ int main(int argc, char **argv)
     const Verb *verb = FindVerb(command);
     if (!verb)
         return Usage(nullptr, command + " is not a verb of kvlship");
-    std::string own = OwnFolder(argv[0]);
+    VerbArguments given{argc - 2, argv + 2, OwnFolder(argv[0])};
     if (command == "new")
-        return RunNew(*verb, argc - 2, argv + 2, own);
+        return Dispatch(*verb, given, ReadNewCall, RunNew);
     if (command == "build")
-        return RunBuild(*verb, argc - 2, argv + 2, own);
+        return Dispatch(*verb, given, ReadBuildCall, RunBuild);
     if (command == "check")
-        return RunCheck(*verb, argc - 2, argv + 2);
-    return RunTry(*verb, argc - 2, argv + 2, own);
+        return Dispatch(*verb, given, ReadCheckCall, RunCheck);
+    return Dispatch(*verb, given, ReadTryCall, RunTry);
 }

@@ -33,9 +33,9 @@ VerbCall Build(Args args, BuildOptions *options)
     return ReadBuildCall(args.count(), args.values(), "/own", options);
 }
 
-VerbCall Check(Args args, CheckOptions *options, bool *json)
+VerbCall Check(Args args, CheckCall *check)
 {
-    return ReadCheckCall(args.count(), args.values(), options, json);
+    return ReadCheckCall(args.count(), args.values(), "/own", check);
 }
 
 VerbCall Try(Args args, TryOptions *options)
@@ -71,24 +71,24 @@ TEST(VerbFlags, BuildTakesItsFlagsWithTheirValues)
 
 TEST(VerbFlags, CheckTakesItsFlagsAndKeepsSetupsModuleForAnEmptyOne)
 {
-    CheckOptions options;
-    bool json = false;
+    CheckCall check;
+    const CheckOptions &options = check.options;
     VerbCall call = Check({"--dest", "C:\\P", "dist", "--module", "other", "--ca", "ca.pem",
                            "--codepage", "1251", "--json"},
-                          &options, &json);
+                          &check);
     EXPECT_EQ(call.bad, "");
     EXPECT_EQ(options.distribution, "dist");
     EXPECT_EQ(options.destination, "C:\\P");
     EXPECT_EQ(options.module, "other");
     EXPECT_EQ(options.caFile, "ca.pem");
     EXPECT_EQ(options.codePage, 1251);
-    EXPECT_TRUE(json);
+    EXPECT_TRUE(check.json);
 
-    CheckOptions empty;
-    EXPECT_EQ(Check({"dist", "--module", "other", "--module", ""}, &empty, &json).bad, "");
-    EXPECT_EQ(empty.module, CheckOptions().module);
-    EXPECT_FALSE(json);
-    EXPECT_EQ(Check({"dist", "--codepage", "42"}, &empty, &json).bad,
+    CheckCall empty;
+    EXPECT_EQ(Check({"dist", "--module", "other", "--module", ""}, &empty).bad, "");
+    EXPECT_EQ(empty.options.module, CheckOptions().module);
+    EXPECT_FALSE(empty.json);
+    EXPECT_EQ(Check({"dist", "--codepage", "42"}, &empty).bad,
               "--codepage 42: not a code page kvlship knows");
 }
 
@@ -140,14 +140,12 @@ TEST(VerbFlags, ACallThatCannotBeActedOnSaysWhy)
     // The first refusal is the one given: the count is not checked after it.
     EXPECT_EQ(Build({"--jobs"}, &build).bad, "--jobs wants N after it");
 
-    CheckOptions check;
-    bool json = false;
-    EXPECT_EQ(Check({"dist", "--silent"}, &check, &json).bad,
-              "--silent is not a flag of kvlship check");
-    EXPECT_EQ(Check({"dist", "--sign", "v.pfx"}, &check, &json).bad,
+    CheckCall check;
+    EXPECT_EQ(Check({"dist", "--silent"}, &check).bad, "--silent is not a flag of kvlship check");
+    EXPECT_EQ(Check({"dist", "--sign", "v.pfx"}, &check).bad,
               "--sign is not a flag of kvlship check");
-    EXPECT_EQ(Check({"dist", "other"}, &check, &json).bad, "kvlship check takes DIST");
-    EXPECT_EQ(check.distribution, "");
+    EXPECT_EQ(Check({"dist", "other"}, &check).bad, "kvlship check takes DIST");
+    EXPECT_EQ(check.options.distribution, "");
 
     TryOptions trial;
     EXPECT_EQ(Try({"dist", "--ca", "ca.pem"}, &trial).bad, "--ca is not a flag of kvlship try");
@@ -169,11 +167,10 @@ TEST(VerbFlags, HelpWinsUnlessSomethingWasRefusedBeforeIt)
     EXPECT_FALSE(refused.help);
     EXPECT_EQ(AnswerInstead(*FindVerb("build"), refused), 2);
     // A lone "-" is an argument, not a flag.
-    CheckOptions check;
-    bool json = false;
-    VerbCall dash = Check({"-"}, &check, &json);
+    CheckCall check;
+    VerbCall dash = Check({"-"}, &check);
     EXPECT_EQ(AnswerInstead(*FindVerb("check"), dash), -1);
-    EXPECT_EQ(check.distribution, "-");
+    EXPECT_EQ(check.options.distribution, "-");
 }
 
 } // namespace

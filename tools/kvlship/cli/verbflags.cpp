@@ -3,8 +3,57 @@
 
 #include <stdlib.h>
 
+#include <vector>
+
 namespace
 {
+
+// Where one of a verb's flags puts its value: a text as it is, a number
+// (read as atoi reads it) or a switch turned on.
+struct FlagTarget {
+    const char *flag;
+    std::string *text;
+    int *number;
+    bool *set;
+};
+
+FlagTarget Text(const char *flag, std::string *text)
+{
+    return {flag, text, nullptr, nullptr};
+}
+
+FlagTarget Number(const char *flag, int *number)
+{
+    return {flag, nullptr, number, nullptr};
+}
+
+FlagTarget Switch(const char *flag, bool *set)
+{
+    return {flag, nullptr, nullptr, set};
+}
+
+// Reads the call of the verb `name`: each flag into its target, and a flag
+// with none (one whose value is checked or split) to `special`.
+VerbCall ReadInto(const char *name, int count, char **arguments,
+                  const std::vector<FlagTarget> &targets, const FlagTaker &special = nullptr)
+{
+    auto take = [&](const std::string &flag, const std::string &value, std::string *bad) {
+        for (const FlagTarget &target : targets) {
+            if (flag != target.flag)
+                continue;
+            if (target.text)
+                *target.text = value;
+            else if (target.number)
+                *target.number = atoi(value.c_str());
+            else
+                *target.set = true;
+            return;
+        }
+        if (special)
+            special(flag, value, bad);
+    };
+    return ReadVerbCall(*FindVerb(name), count, arguments, take);
+}
 
 bool Actable(const VerbCall &call)
 {
@@ -16,10 +65,7 @@ bool Actable(const VerbCall &call)
 VerbCall ReadNewCall(int count, char **arguments, const std::string &ownFolder, NewOptions *options)
 {
     options->engine = ownFolder;
-    VerbCall call = ReadVerbCall(*FindVerb("new"), count, arguments,
-                                 [&](const std::string &, const std::string &value, std::string *) {
-                                     options->engine = value;
-                                 });
+    VerbCall call = ReadInto("new", count, arguments, {Text("--engine", &options->engine)});
     if (Actable(call)) {
         options->manifest = call.positional[0];
         options->folder = call.positional[1];
@@ -31,25 +77,16 @@ VerbCall ReadBuildCall(int count, char **arguments, const std::string &ownFolder
                        BuildOptions *options)
 {
     options->engine = ownFolder;
-    auto take = [&](const std::string &flag, const std::string &value, std::string *bad) {
-        if (flag == "-D")
-            TakeDefine(value, &options->defines, bad);
-        else if (flag == "--engine")
-            options->engine = value;
-        else if (flag == "--jobs")
-            options->jobs = atoi(value.c_str());
-        else if (flag == "--package")
-            options->package = value;
-        else if (flag == "--sign")
-            options->sign.certificate = value;
-        else if (flag == "--password-file")
-            options->sign.passwordFile = value;
-        else if (flag == "--timestamp")
-            options->sign.timestampUrl = value;
-    };
-    VerbCall call = ReadVerbCall(*FindVerb("build"), count, arguments, take);
+    SignOptions &sign = options->sign;
+    VerbCall call = ReadInto(
+        "build", count, arguments,
+        {Text("--engine", &options->engine), Number("--jobs", &options->jobs),
+         Text("--package", &options->package), Text("--sign", &sign.certificate),
+         Text("--password-file", &sign.passwordFile), Text("--timestamp", &sign.timestampUrl)},
+        [&](const std::string &, const std::string &value, std::string *bad) {
+            TakeDefine(value, &options->defines, bad); // -D
+        });
     // What signs goes with --sign: alone, it would quietly sign nothing.
-    const SignOptions &sign = options->sign;
     if (Actable(call) && sign.certificate.empty() &&
         (!sign.passwordFile.empty() || !sign.timestampUrl.empty()))
         call.bad = "--password-file and --timestamp go with --sign";
@@ -60,22 +97,19 @@ VerbCall ReadBuildCall(int count, char **arguments, const std::string &ownFolder
     return call;
 }
 
-VerbCall ReadCheckCall(int count, char **arguments, CheckOptions *options, bool *json)
+VerbCall ReadCheckCall(int count, char **arguments, const std::string &, CheckCall *check)
 {
-    *json = false;
-    auto take = [&](const std::string &flag, const std::string &value, std::string *bad) {
-        if (flag == "--dest")
-            options->destination = value;
-        else if (flag == "--module") // an empty one leaves setup.exe's own
-            options->module = value.empty() ? CheckOptions().module : value;
-        else if (flag == "--ca")
-            options->caFile = value;
-        else if (flag == "--codepage")
-            TakeCodePage(value, &options->codePage, bad);
-        else if (flag == "--json")
-            *json = true;
-    };
-    VerbCall call = ReadVerbCall(*FindVerb("check"), count, arguments, take);
+    CheckOptions *options = &check->options;
+    VerbCall call =
+        ReadInto("check", count, arguments,
+                 {Text("--dest", &options->destination), Text("--ca", &options->caFile),
+                  Switch("--json", &check->json)},
+                 [&](const std::string &flag, const std::string &value, std::string *bad) {
+                     if (flag == "--codepage")
+                         TakeCodePage(value, &options->codePage, bad);
+                     else // --module; an empty one leaves setup.exe's own
+                         options->module = value.empty() ? CheckOptions().module : value;
+                 });
     if (Actable(call))
         options->distribution = call.positional[0];
     return call;
@@ -84,29 +118,13 @@ VerbCall ReadCheckCall(int count, char **arguments, CheckOptions *options, bool 
 VerbCall ReadTryCall(int count, char **arguments, const std::string &ownFolder, TryOptions *options)
 {
     options->engine = ownFolder;
-    auto take = [&](const std::string &flag, const std::string &value, std::string *) {
-        if (flag == "--work")
-            options->work = value;
-        else if (flag == "--keep")
-            options->keep = true;
-        else if (flag == "--module")
-            options->module = value;
-        else if (flag == "--dest")
-            options->destination = value;
-        else if (flag == "--over")
-            options->older = value;
-        else if (flag == "--win64")
-            options->win64 = true;
-        else if (flag == "--timeout")
-            options->timeoutSeconds = atoi(value.c_str());
-        else if (flag == "--engine")
-            options->engine = value;
-        else if (flag == "--silent")
-            options->silent = true;
-        else if (flag == "--json")
-            options->json = true;
-    };
-    VerbCall call = ReadVerbCall(*FindVerb("try"), count, arguments, take);
+    VerbCall call =
+        ReadInto("try", count, arguments,
+                 {Text("--work", &options->work), Switch("--keep", &options->keep),
+                  Text("--module", &options->module), Text("--dest", &options->destination),
+                  Text("--over", &options->older), Switch("--win64", &options->win64),
+                  Number("--timeout", &options->timeoutSeconds), Text("--engine", &options->engine),
+                  Switch("--silent", &options->silent), Switch("--json", &options->json)});
     if (Actable(call))
         options->distribution = call.positional[0];
     return call;

@@ -16,6 +16,12 @@ struct NewOptions {
     std::string engine;
 };
 
+// kvlship check: what is checked, and whether the report is JSON.
+struct CheckCall {
+    CheckOptions options;
+    bool json = false;
+};
+
 // Each takes the `count` arguments after the verb's name. `ownFolder` (the
 // folder kvlship runs from) is --engine's default. The options are filled
 // from the plain arguments only when the call can be acted on.
@@ -23,6 +29,6 @@ VerbCall ReadNewCall(int count, char **arguments, const std::string &ownFolder,
                      NewOptions *options);
 VerbCall ReadBuildCall(int count, char **arguments, const std::string &ownFolder,
                        BuildOptions *options);
-VerbCall ReadCheckCall(int count, char **arguments, CheckOptions *options, bool *json);
+VerbCall ReadCheckCall(int count, char **arguments, const std::string &ownFolder, CheckCall *check);
 VerbCall ReadTryCall(int count, char **arguments, const std::string &ownFolder,
                      TryOptions *options);
