@@ -52,6 +52,8 @@ set(KVLSHIP_TRIAL_SOURCES
   tools/kvlship/trial/windowlist.cpp
   tools/kvlship/trial/winlisttool.cpp)
 set(KVLSHIP_CLI_SOURCES
+  tools/kvlship/cli/arguments.cpp
+  tools/kvlship/cli/verbflags.cpp
   tools/kvlship/cli/verbs.cpp)
 # What kvlship shares with the engine.
 set(KVLSHIP_ENGINE_SOURCES
