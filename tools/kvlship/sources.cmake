@@ -3,69 +3,29 @@
 # LZ expansion, the stock module's settings), so that it reads a distribution
 # by setup.exe's and the stock module's own rules. The LZ compression is its
 # own: setup.exe has no use for it.
-# One list per room, so that a room's files are listed in one place.
-set(KVLSHIP_COMMON_SOURCES
-  tools/kvlship/common/codepage.cpp
-  tools/kvlship/common/digest.cpp
-  tools/kvlship/common/hostfs.cpp
-  tools/kvlship/common/diagnostics.cpp
-  tools/kvlship/common/profile.cpp
-  tools/kvlship/common/textout.cpp
-  tools/kvlship/common/winpath.cpp)
-set(KVLSHIP_FORMATS_SOURCES
-  tools/kvlship/formats/engine.cpp
-  tools/kvlship/formats/lzencode.cpp
-  tools/kvlship/formats/package.cpp
-  tools/kvlship/formats/pe.cpp
-  tools/kvlship/formats/shelllink.cpp
-  tools/kvlship/formats/signing.cpp
-  tools/kvlship/formats/storedlist.cpp
-  tools/kvlship/formats/unpack.cpp
-  tools/kvlship/formats/winget.cpp)
-set(KVLSHIP_CHECK_SOURCES check.cpp filelist.cpp folder.cpp licence.cpp listfull.cpp module.cpp
-  names.cpp plan.cpp report.cpp shipped.cpp stockcheck.cpp storedfile.cpp)
-list(TRANSFORM KVLSHIP_CHECK_SOURCES PREPEND tools/kvlship/check/)
-set(KVLSHIP_BUILD_SOURCES
-  # The driver; the manifest, its plan and the build record.
-  tools/kvlship/build/build.cpp tools/kvlship/build/manifest.cpp tools/kvlship/build/lines.cpp
-  tools/kvlship/build/plan.cpp tools/kvlship/build/buildrecord.cpp
-  # The writers: the folder, its data file, the compression jobs, winget, the package.
-  tools/kvlship/build/writers.cpp tools/kvlship/build/datafile.cpp
-  tools/kvlship/build/compressjobs.cpp tools/kvlship/build/wingetout.cpp
-  tools/kvlship/build/packageout.cpp
-  # The new verb.
-  tools/kvlship/build/new.cpp)
-set(KVLSHIP_TRIAL_SOURCES
-  tools/kvlship/trial/boxes.cpp
-  tools/kvlship/trial/finish.cpp
-  tools/kvlship/trial/installed.cpp
-  tools/kvlship/trial/judge.cpp
-  tools/kvlship/trial/launch.cpp
-  tools/kvlship/trial/prefix.cpp
-  tools/kvlship/trial/process.cpp
-  tools/kvlship/trial/removal.cpp
-  tools/kvlship/trial/sandbox.cpp
-  tools/kvlship/trial/screens.cpp
-  tools/kvlship/trial/trial.cpp
-  tools/kvlship/trial/tryverb.cpp
-  tools/kvlship/trial/verdict.cpp
-  tools/kvlship/trial/windowlist.cpp
-  tools/kvlship/trial/winlisttool.cpp)
-set(KVLSHIP_CLI_SOURCES
-  tools/kvlship/cli/arguments.cpp
-  tools/kvlship/cli/verbflags.cpp
-  tools/kvlship/cli/verbs.cpp)
+# One list per room, each file named within its room's folder.
+function(kvlship_room variable room)
+  list(TRANSFORM ARGN PREPEND tools/kvlship/${room}/)
+  set(${variable} ${ARGN} PARENT_SCOPE)
+endfunction()
+kvlship_room(KVLSHIP_COMMON_SOURCES common codepage.cpp diagnostics.cpp digest.cpp hostfs.cpp lines.cpp
+  profile.cpp textout.cpp winpath.cpp)
+kvlship_room(KVLSHIP_FORMATS_SOURCES formats engine.cpp lzencode.cpp package.cpp pe.cpp
+  shelllink.cpp signing.cpp storedlist.cpp unpack.cpp winget.cpp)
+kvlship_room(KVLSHIP_CHECK_SOURCES check check.cpp filelist.cpp folder.cpp licence.cpp listfull.cpp
+  module.cpp names.cpp plan.cpp report.cpp shipped.cpp stockcheck.cpp storedfile.cpp)
+# The driver; the manifest, its plan and the build record; the writers (the
+# folder, its data file, the compression jobs, winget, the package); new.
+kvlship_room(KVLSHIP_BUILD_SOURCES build build.cpp manifest.cpp plan.cpp buildrecord.cpp
+  writers.cpp datafile.cpp compressjobs.cpp wingetout.cpp packageout.cpp new.cpp)
+kvlship_room(KVLSHIP_TRIAL_SOURCES trial boxes.cpp finish.cpp installed.cpp judge.cpp launch.cpp
+  prefix.cpp process.cpp removal.cpp sandbox.cpp screens.cpp trial.cpp tryverb.cpp verdict.cpp
+  windowlist.cpp winlisttool.cpp)
+kvlship_room(KVLSHIP_CLI_SOURCES cli arguments.cpp verbflags.cpp verbs.cpp)
 # What kvlship shares with the engine.
-set(KVLSHIP_ENGINE_SOURCES
-  src/codec/szdd.cpp
-  src/codec/sha256.cpp
-  src/package/payload.cpp
-  src/copy/copylist.cpp
-  src/copy/fileline.cpp
-  src/util/devicename.cpp
-  src/util/paths.cpp
-  src/util/text.cpp
-  modules/stock/settings.cpp)
+set(KVLSHIP_ENGINE_SOURCES src/codec/szdd.cpp src/codec/sha256.cpp src/package/payload.cpp
+  src/copy/copylist.cpp src/copy/fileline.cpp src/util/devicename.cpp src/util/paths.cpp
+  src/util/text.cpp modules/stock/settings.cpp)
 # Everything but main.cpp: the unit tests link the same parts.
 set(KVLSHIP_PART_SOURCES ${KVLSHIP_COMMON_SOURCES} ${KVLSHIP_FORMATS_SOURCES}
   ${KVLSHIP_CHECK_SOURCES} ${KVLSHIP_BUILD_SOURCES} ${KVLSHIP_TRIAL_SOURCES}

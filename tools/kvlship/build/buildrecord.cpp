@@ -2,7 +2,7 @@
 // replace or remove.
 #include "build/buildrecord.h"
 
-#include "build/lines.h"
+#include "common/lines.h"
 #include "common/distribution.h"
 
 #include "util/paths.h"

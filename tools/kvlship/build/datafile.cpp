@@ -1,7 +1,7 @@
 // Writing kvlsetup.dat's text and the agreement's from a planned manifest.
 #include "build/datafile.h"
 
-#include "build/lines.h"
+#include "common/lines.h"
 #include "build/plan.h"
 #include "common/distribution.h"
 #include "common/hostfs.h"
@@ -79,9 +79,9 @@ bool SectionHasKey(const std::string &section, const std::string &key)
 }
 
 // The winget identity's id, version and publisher as the data file holds them.
-PackageInfo IdentityInCodePage(const Manifest &manifest, Diagnostics *diagnostics)
+WingetIdentity IdentityInCodePage(const Manifest &manifest, Diagnostics *diagnostics)
 {
-    PackageInfo identity = manifest.winget;
+    WingetIdentity identity = manifest.winget;
     identity.id = InCodePage(identity.id, manifest.wingetLine[0], "the id", manifest, diagnostics);
     identity.version =
         InCodePage(identity.version, manifest.wingetLine[1], "the version", manifest, diagnostics);
@@ -95,7 +95,7 @@ PackageInfo IdentityInCodePage(const Manifest &manifest, Diagnostics *diagnostic
 // manifest's own [PRODUCT] section says otherwise (its keys are left as they
 // are). Its name there, in its questions and in the uninstaller's is cbTitle:
 // the product's title, which users know it by, not the id.
-std::string WithProductIdentity(const std::string &passOn, const PackageInfo &winget,
+std::string WithProductIdentity(const std::string &passOn, const WingetIdentity &winget,
                                 const std::string &title)
 {
     std::string lowered = Lowered(passOn);

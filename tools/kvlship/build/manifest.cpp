@@ -2,7 +2,7 @@
 // and their options, -D defines; every mistake placed at its line.
 #include "build/manifest.h"
 
-#include "build/lines.h"
+#include "common/lines.h"
 #include "common/hostfs.h"
 #include "common/textout.h"
 

@@ -63,7 +63,7 @@ struct Manifest {
     std::string title, licence, module = "stock", moduleName = SETUP_DEFAULT_MODULE;
     std::string copyright; // the package's LegalCopyright
     // What the package manager's manifest needs beyond the title; the line of each.
-    PackageInfo winget;
+    WingetIdentity winget;
     int wingetLine[kWingetKeyCount] = {};
     std::vector<ProductFile> files;
     std::string passOn;              // sections written into kvlsetup.dat as they stand

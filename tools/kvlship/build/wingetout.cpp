@@ -36,7 +36,7 @@ std::string WhyNotIdentifier(const std::string &value)
 }
 
 // The archive's name: one per version, as a download site keeps them.
-std::string WingetZipName(const PackageInfo &winget)
+std::string WingetZipName(const WingetIdentity &winget)
 {
     return winget.id + "-" + winget.version + ".zip";
 }

@@ -44,9 +44,7 @@ void PrintJson(FILE *out, const CheckResult &result)
                 Json(file.installed).c_str(), file.size, file.compressed ? "true" : "false",
                 file.replace ? "true" : "false");
     }
-    fprintf(out, "], \"hooks\": [");
-    for (size_t i = 0; i < result.hooks.size(); ++i)
-        fprintf(out, "%s%s", i ? ", " : "", JsonString(result.hooks[i]).c_str());
+    fprintf(out, "], \"hooks\": [%s", JsonItems(result.hooks).c_str());
     fprintf(out, "], \"problems\": [");
     const std::vector<Diagnostic> &problems = result.problems.All();
     for (size_t i = 0; i < problems.size(); ++i)

@@ -316,31 +316,46 @@ void CheckDesktop(const StockCheck &check)
                                           ", which no file-list line installs");
 }
 
+// Each item of `section` read by `parse`: a skipped one is said with its
+// `fields`; `fault` says what is wrong with a usable one ("" for nothing).
+template <typename Item, typename Parse, typename Fault>
+void CheckParsedItems(const StockCheck &check, const char *section, int fieldCount, Parse parse,
+                      const char *fields, Fault fault)
+{
+    CheckItems(check, section, fieldCount, [&](const std::string &label, char *line, int found) {
+        Item item;
+        if (Skipped(check, label, parse(line, &item), found, fields))
+            return;
+        std::string why = fault(item);
+        if (!why.empty())
+            check.Error(label, why);
+    });
+}
+
 void CheckRegistry(const StockCheck &check)
 {
-    CheckItems(check, "REGISTRY", kStockRegistryFields,
-               [&](const std::string &label, char *line, int found) {
-                   StockRegistryItem item;
-                   if (!Skipped(check, label, ParseRegistryItem(line, &item), found,
-                                "HKLM or HKCU | key | value name | string or number | value") &&
-                       !item.number && HasMiscasedToken(item.value))
-                       check.Error(label, "holds " + Quoted(item.value) +
-                                              ": the stock module replaces only " +
-                                              kStockDestToken + ", in that case");
-               });
+    CheckParsedItems<StockRegistryItem>(
+        check, "REGISTRY", kStockRegistryFields, ParseRegistryItem,
+        "HKLM or HKCU | key | value name | string or number | value",
+        [&](const StockRegistryItem &item) {
+            if (item.number || !HasMiscasedToken(item.value))
+                return std::string();
+            return "holds " + Quoted(item.value) + ": the stock module replaces only " +
+                   kStockDestToken + ", in that case";
+        });
 }
 
 void CheckAssoc(const StockCheck &check)
 {
-    CheckItems(check, "ASSOC", kStockAssocFields,
-               [&](const std::string &label, char *line, int found) {
-                   StockAssocItem item;
-                   if (!Skipped(check, label, ParseAssocItem(line, &item), found,
-                                "extension | type name | description | program | icon") &&
-                       !check.Installs(item.program))
-                       check.Error(label, "opens its files with " + std::string(item.program) +
-                                              ", which no file-list line installs");
-               });
+    CheckParsedItems<StockAssocItem>(check, "ASSOC", kStockAssocFields, ParseAssocItem,
+                                     "extension | type name | description | program | icon",
+                                     [&](const StockAssocItem &item) {
+                                         if (check.Installs(item.program))
+                                             return std::string();
+                                         return "opens its files with " +
+                                                std::string(item.program) +
+                                                ", which no file-list line installs";
+                                     });
 }
 
 } // namespace
@@ -371,20 +386,18 @@ void CheckStockSettings(const Profile &data, CheckResult *result)
                             "(line " +
                             std::to_string(first->line) + ")");
     }
-    for (const char *name : {"PRODUCT", "GROUP", "INI", "DESKTOP", "REGISTRY", "ASSOC"}) {
-        if (const ProfileSection *section = FindSection(data, name))
+    // Every section's keys first, then each section's items.
+    const struct {
+        const char *name;
+        void (*items)(const StockCheck &);
+    } sections[] = {{"PRODUCT", CheckProduct}, {"GROUP", CheckGroup},       {"INI", CheckIni},
+                    {"DESKTOP", CheckDesktop}, {"REGISTRY", CheckRegistry}, {"ASSOC", CheckAssoc}};
+    for (const auto &stock : sections) {
+        if (const ProfileSection *section = FindSection(data, stock.name))
             CheckKeys(check, *section);
     }
-    if (FindSection(data, "PRODUCT"))
-        CheckProduct(check);
-    if (FindSection(data, "GROUP"))
-        CheckGroup(check);
-    if (FindSection(data, "INI"))
-        CheckIni(check);
-    if (FindSection(data, "DESKTOP"))
-        CheckDesktop(check);
-    if (FindSection(data, "REGISTRY"))
-        CheckRegistry(check);
-    if (FindSection(data, "ASSOC"))
-        CheckAssoc(check);
+    for (const auto &stock : sections) {
+        if (FindSection(data, stock.name))
+            stock.items(check);
+    }
 }

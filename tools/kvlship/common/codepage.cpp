@@ -340,20 +340,25 @@ std::u32string FoldedName(const std::string &name, int codePage)
     return folded;
 }
 
+#ifdef _WIN32
 std::string HostPath(const std::string &utf8)
 {
-#ifdef _WIN32
     return GetACP() == CP_UTF8 ? utf8 : Lossy(utf8, static_cast<int>(GetACP()));
-#else
-    return utf8;
-#endif
 }
 
 std::string Utf8Path(const std::string &host)
 {
-#ifdef _WIN32
     return GetACP() == CP_UTF8 ? host : ToUtf8(host, static_cast<int>(GetACP()));
-#else
-    return host;
-#endif
 }
+#else
+// The host's names are UTF-8 already.
+std::string HostPath(const std::string &utf8)
+{
+    return utf8;
+}
+
+std::string Utf8Path(const std::string &host)
+{
+    return host;
+}
+#endif

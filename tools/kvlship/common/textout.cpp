@@ -127,3 +127,11 @@ std::string Printable(const std::string &text)
     }
     return out;
 }
+
+std::string JsonItems(const std::vector<std::string> &texts)
+{
+    std::string items;
+    for (size_t i = 0; i < texts.size(); ++i)
+        items += (i ? ", " : "") + JsonString(texts[i]);
+    return items;
+}

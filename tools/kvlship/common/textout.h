@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Appends the UTF-8 form of the character `code`.
 void AppendUtf8(std::string &text, unsigned code);
@@ -18,6 +19,10 @@ std::string Lowered(std::string text);
 
 // A JSON string of UTF-8 `text`: quotes, backslashes and control characters escaped.
 std::string JsonString(const std::string &text);
+
+// The items of a JSON array of UTF-8 `texts`, each a JSON string, with
+// ", " between them and no brackets.
+std::string JsonItems(const std::vector<std::string> &texts);
 
 // True when `text` holds a control character (below 32, or 127).
 bool HasControl(const std::string &text);

@@ -1,6 +1,7 @@
 #include "common/winpath.h"
 
 #include "common/distribution.h"
+#include "common/lines.h"
 #include "common/textout.h"
 
 #include "util/devicename.h"
@@ -34,17 +35,11 @@ std::string WindowsToDrive(const std::string &windowsPath)
         windowsPath[1] != ':' || (windowsPath[2] != '\\' && windowsPath[2] != '/'))
         return std::string();
     std::string relative;
-    size_t start = 3;
-    while (start <= windowsPath.size()) {
-        size_t end = windowsPath.find_first_of("\\/", start);
-        if (end == std::string::npos)
-            end = windowsPath.size();
-        std::string name = windowsPath.substr(start, end - start);
+    for (const std::string &name : SplitAt(windowsPath.substr(3), "\\/")) {
         if (name == "." || name == "..")
             return std::string();
         if (!name.empty())
             relative += (relative.empty() ? "" : "/") + name;
-        start = end + 1;
     }
     return relative;
 }

@@ -137,7 +137,7 @@ bool StoredZip(const std::string &folder, const std::vector<std::string> &names,
     return true;
 }
 
-std::string WingetManifest(const PackageInfo &info, const std::string &sha256, bool registered)
+std::string WingetManifest(const WingetIdentity &info, const std::string &sha256, bool registered)
 {
     std::string yaml = "# Written by kvlship build: a winget singleton manifest for the "
                        "distribution's zip archive.\n"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-struct PackageInfo {
+struct WingetIdentity {
     std::string id;          // PackageIdentifier: Publisher.Product
     std::string version;     // PackageVersion
     std::string publisher;   // Publisher
@@ -29,4 +29,4 @@ bool StoredZip(const std::string &folder, const std::vector<std::string> &names,
 // (64 hexadecimal digits). The texts of `info` are in the ANSI code page.
 // With `registered`, the product registers itself for removal under its id
 // (the stock module does), and the manifest names that entry.
-std::string WingetManifest(const PackageInfo &info, const std::string &sha256, bool registered);
+std::string WingetManifest(const WingetIdentity &info, const std::string &sha256, bool registered);

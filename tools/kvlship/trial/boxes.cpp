@@ -11,7 +11,8 @@ namespace
 {
 
 // The captions of the shell's own message boxes; each of them ends the setup.
-const char *const kShellCaptions[] = {SETUP_BOX_CAPTION, SETUP_WINDOW_CAPTION, SETUP_DIALOG_CAPTION};
+const char *const kShellCaptions[] = {SETUP_BOX_CAPTION, SETUP_WINDOW_CAPTION,
+                                      SETUP_DIALOG_CAPTION};
 
 constexpr unsigned kWmClose = 0x0010;
 constexpr unsigned kDmGetDefId = 0x0400;

@@ -1,6 +1,8 @@
 // What kvlship try makes of a run apart from running it (see judge.h).
 #include "trial/judge.h"
 
+#include "common/lines.h"
+
 #include "common/codepage.h"
 #include "common/textout.h"
 #include "formats/shelllink.h"
@@ -48,6 +50,18 @@ bool SplitFields(const std::string &line, int count, std::vector<std::string> *f
         start = bar + 1;
     }
     return true;
+}
+
+// The `count` fields of a stock item's value (read empty when it was too
+// long), or why the stock module skips the item.
+std::string StockItemFields(const std::string &value, int count, std::vector<std::string> *fields)
+{
+    if (value.empty())
+        return "is too long for the stock module, which skips it";
+    if (!SplitFields(AnsiToUtf8(value), count, fields))
+        return "has fewer than " + std::to_string(count) +
+               " fields apart by '|': the stock module skips it";
+    return std::string();
 }
 
 // Each cbItemNN of `section` up to the first missing one: its key and value
@@ -130,13 +144,7 @@ std::string UnexpectedBoxFault(BoxOwner owner, const std::string &caption, const
 std::vector<RegistryKey> ParseRegQuery(const std::string &text)
 {
     std::vector<RegistryKey> keys;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
+    for (std::string line : SplitLines(text)) {
         while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
             line.pop_back();
         if (StartsWith(Lowered(line), "hkey_")) {
@@ -173,11 +181,8 @@ std::vector<ExpectedShortcut> StockShortcuts(const Profile &data, const std::str
         ExpectedShortcut shortcut;
         shortcut.key = key;
         std::vector<std::string> fields;
-        if (value.empty())
-            shortcut.problem = "is too long for the stock module, which skips it";
-        else if (!SplitFields(AnsiToUtf8(value), kGroupFields, &fields))
-            shortcut.problem = "has fewer than 5 fields apart by '|': the stock module skips it";
-        else {
+        shortcut.problem = StockItemFields(value, kGroupFields, &fields);
+        if (shortcut.problem.empty()) {
             shortcut.link = JoinWindows(folder, fields[0] + ".lnk");
             shortcut.target = JoinWindows(destination, fields[1]);
             shortcut.arguments = fields[2];
@@ -198,11 +203,8 @@ std::vector<ExpectedSetting> StockSettings(const Profile &data, const std::strin
         ExpectedSetting setting;
         setting.key = key;
         std::vector<std::string> fields;
-        if (value.empty())
-            setting.problem = "is too long for the stock module, which skips it";
-        else if (!SplitFields(AnsiToUtf8(value), kIniFields, &fields))
-            setting.problem = "has fewer than 4 fields apart by '|': the stock module skips it";
-        else {
+        setting.problem = StockItemFields(value, kIniFields, &fields);
+        if (setting.problem.empty()) {
             setting.file = JoinWindows(destination, fields[0]);
             setting.section = fields[1];
             setting.name = fields[2];
@@ -227,21 +229,38 @@ void JudgeFiles(const CheckResult &plan, const DriveLook &look, Judgement *judge
     }
 }
 
+namespace
+{
+
+// The bytes of `path`, written for the item `line` names; false, with the
+// fault said, when the line was found wrong already (`problem`) or the file
+// is not there (`missing`).
+bool WrittenBytes(const std::string &line, const std::string &problem, const DriveLook &look,
+                  const std::string &path, const std::string &missing, std::string *bytes,
+                  Judgement *judgement)
+{
+    if (!problem.empty()) {
+        judgement->faults.push_back(line + " " + problem);
+        return false;
+    }
+    long long size = 0;
+    if (look(path, &size, bytes))
+        return true;
+    judgement->faults.push_back(missing);
+    return false;
+}
+
+} // namespace
+
 void JudgeShortcuts(const std::vector<ExpectedShortcut> &shortcuts, const DriveLook &look,
                     Judgement *judgement)
 {
     for (const ExpectedShortcut &expected : shortcuts) {
         std::string item = "the shortcut of [GROUP] " + expected.key;
-        if (!expected.problem.empty()) {
-            judgement->faults.push_back("[GROUP] " + expected.key + " " + expected.problem);
-            continue;
-        }
-        long long size = 0;
         std::string bytes;
-        if (!look(expected.link, &size, &bytes)) {
-            judgement->faults.push_back(item + ", " + expected.link + ", was not written");
+        if (!WrittenBytes("[GROUP] " + expected.key, expected.problem, look, expected.link,
+                          item + ", " + expected.link + ", was not written", &bytes, judgement))
             continue;
-        }
         ShellLink link;
         std::string problem;
         if (!ReadShellLink(std::vector<unsigned char>(bytes.begin(), bytes.end()), &link,
@@ -270,16 +289,11 @@ void JudgeSettings(const std::vector<ExpectedSetting> &settings, const DriveLook
 {
     for (const ExpectedSetting &expected : settings) {
         std::string item = "the setting of [INI] " + expected.key;
-        if (!expected.problem.empty()) {
-            judgement->faults.push_back("[INI] " + expected.key + " " + expected.problem);
-            continue;
-        }
-        long long size = 0;
         std::string bytes;
-        if (!look(expected.file, &size, &bytes)) {
-            judgement->faults.push_back(item + ": its file " + expected.file + " was not written");
+        if (!WrittenBytes("[INI] " + expected.key, expected.problem, look, expected.file,
+                          item + ": its file " + expected.file + " was not written", &bytes,
+                          judgement))
             continue;
-        }
         Profile written;
         ParseProfile(bytes, &written);
         std::string where = expected.file + " [" + expected.section + "] " + expected.name;

@@ -4,6 +4,7 @@
 #ifndef _WIN32
 
 #include "common/hostfs.h"
+#include "common/lines.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -45,18 +46,12 @@ std::string FindProgram(const std::string &name)
 {
     const char *path = getenv("PATH");
     std::string folders = path ? path : "/usr/local/bin:/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= folders.size()) {
-        size_t end = folders.find(':', start);
-        if (end == std::string::npos)
-            end = folders.size();
-        std::string folder = folders.substr(start, end - start);
+    for (const std::string &folder : SplitAt(folders, ":")) {
         std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
         struct stat info;
         if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
             access(candidate.c_str(), X_OK) == 0)
             return candidate;
-        start = end + 1;
     }
     return std::string();
 }

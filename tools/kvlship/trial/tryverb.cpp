@@ -230,35 +230,22 @@ void PrintJson(const TrialResult &trial, const TrialVerdict &verdict, bool silen
     }
     printf("], \"demoCommand\": %s, \"demoFolder\": %s, \"otherPrograms\": [",
            JsonString(trial.demoCommand).c_str(), JsonString(trial.demoFolder).c_str());
-    for (size_t i = 0; i < trial.otherPrograms.size(); ++i)
-        printf("%s%s", i ? ", " : "", JsonString(trial.otherPrograms[i]).c_str());
-    printf("], \"hostPrograms\": [");
-    for (size_t i = 0; i < trial.hostPrograms.size(); ++i)
-        printf("%s%s", i ? ", " : "", JsonString(trial.hostPrograms[i]).c_str());
+    printf("%s", JsonItems(trial.otherPrograms).c_str());
+    printf("], \"hostPrograms\": [%s", JsonItems(trial.hostPrograms).c_str());
     printf("], \"boxes\": [");
     for (size_t i = 0; i < trial.boxes.size(); ++i)
         printf("%s{\"caption\": %s, \"text\": %s, \"answer\": %s, \"error\": %s}", i ? ", " : "",
                JsonString(trial.boxes[i].caption).c_str(), JsonString(trial.boxes[i].text).c_str(),
                JsonString(trial.boxes[i].answer).c_str(), trial.boxes[i].error ? "true" : "false");
-    printf("], \"screenshots\": [");
-    for (size_t i = 0; i < trial.screenshots.size(); ++i)
-        printf("%s%s", i ? ", " : "", JsonString(trial.screenshots[i]).c_str());
+    printf("], \"screenshots\": [%s", JsonItems(trial.screenshots).c_str());
     printf("], \"uninstall\": [");
     for (size_t i = 0; i < trial.uninstallCommands.size(); ++i)
         printf("%s{\"command\": %s, \"exitCode\": %d}", i ? ", " : "",
                JsonString(trial.uninstallCommands[i]).c_str(), trial.uninstallExitCodes[i]);
-    printf("], \"leftBehind\": [");
-    for (size_t i = 0; i < trial.leftBehind.size(); ++i)
-        printf("%s%s", i ? ", " : "", JsonString(trial.leftBehind[i]).c_str());
-    printf("], \"faults\": [");
-    for (size_t i = 0; i < faults.size(); ++i)
-        printf("%s%s", i ? ", " : "", JsonString(faults[i]).c_str());
-    printf("], \"notes\": [");
-    for (size_t i = 0; i < trial.notes.size(); ++i)
-        printf("%s%s", i ? ", " : "", JsonString(trial.notes[i]).c_str());
-    printf("], \"warnings\": [");
-    for (size_t i = 0; i < verdict.warnings.size(); ++i)
-        printf("%s%s", i ? ", " : "", JsonString(verdict.warnings[i]).c_str());
+    printf("], \"leftBehind\": [%s", JsonItems(trial.leftBehind).c_str());
+    printf("], \"faults\": [%s", JsonItems(faults).c_str());
+    printf("], \"notes\": [%s", JsonItems(trial.notes).c_str());
+    printf("], \"warnings\": [%s", JsonItems(verdict.warnings).c_str());
     printf("]}\n");
 }
 

@@ -2,6 +2,7 @@
 #include "trial/windowlist.h"
 
 #include "common/hostfs.h"
+#include "common/lines.h"
 #include "common/textout.h"
 
 #include <ctype.h>
@@ -178,13 +179,9 @@ std::string WithoutAmpersands(std::string text)
 std::vector<TopWindow> ParseWindows(const std::string &listing)
 {
     std::vector<TopWindow> tops;
-    size_t start = 0;
-    while (start < listing.size()) {
-        size_t end = listing.find('\n', start);
-        if (end == std::string::npos)
-            end = listing.size();
+    for (const std::string &line : SplitLines(listing)) {
         JsonFields fields;
-        if (ParseJsonLine(listing.substr(start, end - start), &fields) && fields.Has("hwnd")) {
+        if (ParseJsonLine(line, &fields) && fields.Has("hwnd")) {
             Window w;
             w.hwnd = fields.Text("hwnd");
             w.top = fields.Text("top");
@@ -201,7 +198,6 @@ std::vector<TopWindow> ParseWindows(const std::string &listing)
             else if (!tops.empty() && tops.back().frame.hwnd == w.top)
                 tops.back().inner.push_back(w);
         }
-        start = end + 1;
     }
     return tops;
 }

@@ -1,5 +1,5 @@
-// Splitting and trimming the lines the build reads.
-#include "build/lines.h"
+// Splitting and trimming lines of text.
+#include "common/lines.h"
 
 std::string Trim(const std::string &text)
 {
@@ -20,4 +20,17 @@ std::vector<std::string> SplitLines(const std::string &text)
         start = end + 1;
     }
     return lines;
+}
+
+std::vector<std::string> SplitAt(const std::string &text, const char *separators)
+{
+    std::vector<std::string> pieces;
+    for (size_t start = 0; start <= text.size();) {
+        size_t end = text.find_first_of(separators, start);
+        if (end == std::string::npos)
+            end = text.size();
+        pieces.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return pieces;
 }
