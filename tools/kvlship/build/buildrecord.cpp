@@ -2,8 +2,8 @@
 // replace or remove.
 #include "build/buildrecord.h"
 
-#include "common/lines.h"
 #include "common/distribution.h"
+#include "common/lines.h"
 
 #include "util/paths.h"
 

@@ -1,10 +1,10 @@
 // Writing kvlsetup.dat's text and the agreement's from a planned manifest.
 #include "build/datafile.h"
 
-#include "common/lines.h"
 #include "build/plan.h"
 #include "common/distribution.h"
 #include "common/hostfs.h"
+#include "common/lines.h"
 #include "common/textout.h"
 #include "formats/storedlist.h"
 

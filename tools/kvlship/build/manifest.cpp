@@ -2,8 +2,8 @@
 // and their options, -D defines; every mistake placed at its line.
 #include "build/manifest.h"
 
-#include "common/lines.h"
 #include "common/hostfs.h"
+#include "common/lines.h"
 #include "common/textout.h"
 
 #include <stdio.h>
