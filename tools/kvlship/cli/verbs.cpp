@@ -1,3 +1,4 @@
+// The verbs' table: what each takes, and the help texts made from it.
 #include "cli/verbs.h"
 
 #include <string.h>

@@ -1,3 +1,4 @@
+// Code pages: UTF-8 to and from the ANSI code page, and the same-name rule.
 #include "common/codepage.h"
 
 #include "common/textout.h"

@@ -1,3 +1,4 @@
+// The one sink of kvlship's problems and their two printed forms.
 #include "common/diagnostics.h"
 
 #include "common/textout.h"

@@ -1,3 +1,4 @@
+// CRC-32 and SHA-256 as kvlship writes them into what it ships.
 #include "common/digest.h"
 
 #include <string.h>

@@ -1,3 +1,4 @@
+// The host's file calls, on Linux and Windows alike (see hostfs.h).
 #include "common/hostfs.h"
 
 #include "common/codepage.h"

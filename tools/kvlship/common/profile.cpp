@@ -1,3 +1,4 @@
+// INI files read as the platform's profile functions read them (see profile.h).
 #include "common/profile.h"
 
 #include "common/hostfs.h"

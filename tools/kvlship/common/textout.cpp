@@ -1,3 +1,4 @@
+// UTF-8 out of code page 1252, JSON strings and lists, text a terminal may show.
 #include "common/textout.h"
 
 #include <ctype.h>

@@ -1,3 +1,4 @@
+// Windows paths on any host: drive C: below drive_c, names compared as Windows does.
 #include "common/winpath.h"
 
 #include "common/distribution.h"

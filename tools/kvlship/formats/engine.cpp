@@ -1,3 +1,4 @@
+// What an engine's setup.exe takes, read from its version resource.
 #include "formats/engine.h"
 
 #include "common/hostfs.h"

@@ -1,3 +1,4 @@
+// The LZ ("SZDD") compression the distribution's files are stored in.
 #include "formats/lzencode.h"
 
 #include <string.h>

@@ -1,3 +1,4 @@
+// Writing the single-file package: the stub, its version information, the payload.
 #include "formats/package.h"
 
 #include <stdint.h>

@@ -1,3 +1,4 @@
+// The one reader of PE files: headers, sections, exports, imports, the hook match.
 #include "formats/pe.h"
 
 #include "common/bytes.h"

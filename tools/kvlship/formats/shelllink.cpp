@@ -1,3 +1,4 @@
+// Reading shell link (.lnk) files back, portably.
 #include "formats/shelllink.h"
 
 #include "common/bytes.h"

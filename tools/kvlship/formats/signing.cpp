@@ -1,3 +1,4 @@
+// Authenticode signing of the programs shipped, and its verification.
 #include "formats/signing.h"
 
 #include "common/bytes.h"

@@ -1,3 +1,4 @@
+// The stock module's [STORED] items, written and read by its own rules.
 #include "formats/storedlist.h"
 
 #include <vector>

@@ -1,3 +1,4 @@
+// A single-file package read back into a folder, as the stub lays it out.
 #include "formats/unpack.h"
 
 #include "common/codepage.h"

@@ -1,3 +1,4 @@
+// The package manager's zip archive and manifest.
 #include "formats/winget.h"
 
 #include "common/bytes.h"
