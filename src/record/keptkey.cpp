@@ -98,6 +98,17 @@ KeptKeyResult PutValuesBack(HKEY root, const char *path, HKEY values)
     return result;
 }
 
+// The copy named `copy` below `root`, opened to read, its path in
+// `copyPath`; nullptr when the name is not a copy's or it is not there.
+HKEY OpenCopy(HKEY root, const char *copy, char (&copyPath)[kRecordFieldSize])
+{
+    HKEY kept = nullptr;
+    if (!CopyPath(copyPath, copy) ||
+        RegOpenKeyExA(root, copyPath, 0, KEY_READ, &kept) != ERROR_SUCCESS)
+        return nullptr;
+    return kept;
+}
+
 } // namespace
 
 bool NameKeptCopy(const char *key, char (&copy)[kRecordFieldSize], unsigned long seed)
@@ -160,9 +171,8 @@ KeptKeyResult RestoreKeptKey(const char *key, const char *copy)
     const char *path;
     HKEY root = RootOf(key, &path);
     char copyPath[kRecordFieldSize];
-    HKEY kept = nullptr, values = nullptr;
-    if (!CopyPath(copyPath, copy) ||
-        RegOpenKeyExA(root, copyPath, 0, KEY_READ, &kept) != ERROR_SUCCESS)
+    HKEY kept = OpenCopy(root, copy, copyPath), values = nullptr;
+    if (!kept)
         return KEPT_KEY_NO_COPY;
     DWORD existed = 0, size = sizeof existed;
     bool known = CopyIsOf(kept, key) &&
@@ -193,9 +203,8 @@ void DropKeptKey(const char *key, const char *copy)
     const char *path;
     HKEY root = RootOf(key, &path);
     char copyPath[kRecordFieldSize];
-    HKEY kept = nullptr;
-    if (!CopyPath(copyPath, copy) ||
-        RegOpenKeyExA(root, copyPath, 0, KEY_READ, &kept) != ERROR_SUCCESS)
+    HKEY kept = OpenCopy(root, copy, copyPath);
+    if (!kept)
         return;
     bool ours = CopyIsOf(kept, key);
     RegCloseKey(kept);

@@ -4,7 +4,7 @@
 
 #include "common/distribution.h"
 
-#include "tempfolder.h"
+#include "../tempfolder.h"
 
 #include <string>
 #include <vector>

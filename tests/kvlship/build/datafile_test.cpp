@@ -6,7 +6,7 @@
 #include "build/plan.h"
 #include "common/textout.h"
 
-#include "tempfolder.h"
+#include "../tempfolder.h"
 
 #include <string>
 

@@ -3,7 +3,7 @@
 // limit, and the names it refuses.
 #include "build/plan.h"
 
-#include "tempfolder.h"
+#include "../tempfolder.h"
 
 #include <string>
 #include <vector>

@@ -2,6 +2,8 @@
 // list's room and its "list is full", and two lines installing one file.
 #include "check/check.h"
 
+#include "../tempfolder.h"
+
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -13,25 +15,17 @@
 namespace
 {
 
-class CheckTest : public ::testing::Test
+class CheckTest : public TempFolderTest
 {
   protected:
     void SetUp() override
     {
-        char folder[] = "/tmp/kvlship-check-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        options_.distribution = folder;
+        TempFolderTest::SetUp();
+        options_.distribution = folder_;
         Write("setup.exe", "MZ");
     }
-    void TearDown() override { std::filesystem::remove_all(options_.distribution); }
 
-    void Write(const std::string &name, const std::string &bytes)
-    {
-        FILE *file = fopen((options_.distribution + "/" + name).c_str(), "wb");
-        ASSERT_NE(file, nullptr);
-        fwrite(bytes.data(), 1, bytes.size(), file);
-        fclose(file);
-    }
+    void Write(const std::string &name, const std::string &bytes) { Put(name, bytes); }
 
     // The problems of one place, each as its text.
     std::vector<std::string> At(const std::string &place)

@@ -3,6 +3,8 @@
 
 #include "formats/lzencode.h"
 
+#include "../tempfolder.h"
+
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -12,31 +14,10 @@
 namespace
 {
 
-class StoredFileTest : public ::testing::Test
+class StoredFileTest : public TempFolderTest
 {
   protected:
-    void SetUp() override
-    {
-        char folder[] = "/tmp/kvlship-storedfile-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        folder_ = folder;
-    }
-    void TearDown() override
-    {
-        for (const std::string &path : written_)
-            unlink(path.c_str());
-        rmdir(folder_.c_str());
-    }
-
-    std::string Write(const char *name, const std::string &bytes)
-    {
-        std::string path = folder_ + "/" + name;
-        FILE *file = fopen(path.c_str(), "wb");
-        fwrite(bytes.data(), 1, bytes.size(), file);
-        fclose(file);
-        written_.push_back(path);
-        return path;
-    }
+    std::string Write(const char *name, const std::string &bytes) { return Put(name, bytes); }
 
     // A compressed file of `size` declared bytes, from `name` ending in
     // `lastChar`, holding the literals `text` (one group of eight at most).
@@ -46,9 +27,6 @@ class StoredFileTest : public ::testing::Test
         SzddWriteHeader(header, size, static_cast<unsigned char>(lastChar));
         return std::string(reinterpret_cast<char *>(header), sizeof header) + '\xFF' + text;
     }
-
-    std::string folder_;
-    std::vector<std::string> written_;
 };
 
 } // namespace

@@ -6,6 +6,8 @@
 #include "common/hostfs.h"
 #include "package/payload.h"
 
+#include "../tempfolder.h"
+
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -19,21 +21,16 @@
 namespace
 {
 
-// A folder of its own below the test's temporary folder, removed at the end.
-class PackTest : public ::testing::Test
+class PackTest : public TempFolderTest
 {
   protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/kvlpack-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
+        TempFolderTest::SetUp();
         const char *stubPath = getenv("KVLPACK_STUB");
         ASSERT_TRUE(stubPath && ReadWholeFile(stubPath, &stub_))
             << "KVLPACK_STUB names kvlpack.exe";
     }
-    void TearDown() override { system(("rm -rf '" + folder_ + "'").c_str()); }
-
     // A file of `size` bytes of text runs and noise, the same for a `seed`.
     PackFile Product(const std::string &name, size_t size, unsigned seed)
     {
@@ -54,7 +51,7 @@ class PackTest : public ::testing::Test
         return {name, path};
     }
 
-    std::string folder_, stub_;
+    std::string stub_;
     std::vector<std::string> plain_;
 };
 

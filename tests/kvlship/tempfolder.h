@@ -8,6 +8,7 @@
 
 #include <stdlib.h>
 
+#include <filesystem>
 #include <string>
 
 class TempFolderTest : public ::testing::Test
@@ -15,11 +16,11 @@ class TempFolderTest : public ::testing::Test
   protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/kvlbuild-test-XXXXXX";
+        char pattern[] = "/tmp/kvlship-test-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         folder_ = pattern;
     }
-    void TearDown() override { system(("rm -rf '" + folder_ + "'").c_str()); }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
 
     std::string Put(const std::string &name, const std::string &bytes = "x")
     {
