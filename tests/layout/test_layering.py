@@ -32,29 +32,38 @@ FLOORS = {"util": 0, "codec": 0, "core": 1, "record": 1, "copy": 2, "screens": 2
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 
-def violations(src):
-    """Every include that runs up or sideways, as 'file: included'."""
+def floor_violations(root, floors, outside):
+    """Every include under `root` that runs up or sideways, as 'file:
+    included'. A file's folder is its first name below `root` ("." for a file
+    at its top); `outside(name, floor)` says whether an include that names no
+    folder of `floors` is allowed on that floor."""
     found = []
-    for path in sorted(src.rglob("*")):
-        if path.suffix not in (".h", ".cpp"):
+    for path in sorted(root.rglob("*")):
+        if path.suffix not in (".h", ".cpp") or "native" in path.parts:
             continue
-        folder = path.relative_to(src).parts[0]
-        if folder not in FLOORS:
-            found.append(f"{path.relative_to(src)}: in no known folder")
+        relative = path.relative_to(root)
+        folder = relative.parts[0] if len(relative.parts) > 1 else "."
+        if folder not in floors:
+            found.append(f"{relative}: in no known folder")
             continue
         for name in INCLUDE.findall(path.read_text(errors="replace")):
             target = name.split("/")[0] if "/" in name else None
-            if name in ("setupmodule.h", "setupexit.h"):
-                allowed = FLOORS[folder] > 0
-            elif name in ("setupdist.h", "setupcontrols.h", "setuphooks.h"):
-                allowed = True  # plain facts, no header of their own
-            elif target in FLOORS:
-                allowed = target == folder or FLOORS[target] < FLOORS[folder]
+            if target in floors:
+                allowed = target == folder or floors[target] < floors[folder]
             else:
-                allowed = False
+                allowed = outside(name, floors[folder])
             if not allowed:
-                found.append(f"{path.relative_to(src)}: {name}")
+                found.append(f"{relative}: {name}")
     return found
+
+
+def violations(src):
+    """The engine's floors: the module contract above util, plain facts anywhere."""
+    def outside(name, floor):
+        if name in ("setupmodule.h", "setupexit.h"):
+            return floor > 0
+        return name in ("setupdist.h", "setupcontrols.h", "setuphooks.h")
+    return floor_violations(src, FLOORS, outside)
 
 
 KVLSHIP = SRC.parent / "tools" / "kvlship"
@@ -68,26 +77,8 @@ SHARED_FACTS = ("setupdist.h", "setupexit.h", "setupcontrols.h", "setuphooks.h",
 
 def tool_violations(tool):
     """The same rule for kvlship's rooms."""
-    found = []
-    for path in sorted(tool.rglob("*")):
-        if path.suffix not in (".h", ".cpp") or "native" in path.parts:
-            continue
-        relative = path.relative_to(tool)
-        folder = relative.parts[0] if len(relative.parts) > 1 else "."
-        if folder not in TOOL_FLOORS:
-            found.append(f"{relative}: in no known folder")
-            continue
-        for name in INCLUDE.findall(path.read_text(errors="replace")):
-            target = name.split("/")[0] if "/" in name else None
-            if name in SHARED_FACTS or target in ENGINE_SHARED:
-                allowed = True
-            elif target in TOOL_FLOORS:
-                allowed = target == folder or TOOL_FLOORS[target] < TOOL_FLOORS[folder]
-            else:
-                allowed = False
-            if not allowed:
-                found.append(f"{relative}: {name}")
-    return found
+    return floor_violations(tool, TOOL_FLOORS,
+                            lambda name, _: name in SHARED_FACTS or name.split("/")[0] in ENGINE_SHARED)
 
 
 def test_no_include_runs_up_or_sideways_in_the_tool():
