@@ -1,4 +1,7 @@
 // The host's file calls, on Linux and Windows alike (see hostfs.h).
+// Sizes past 2 GiB: without this MinGW's stat (and a 32-bit host's) is 32-bit.
+#define _FILE_OFFSET_BITS 64
+
 #include "common/hostfs.h"
 
 #include "common/codepage.h"
