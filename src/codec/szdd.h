@@ -1,7 +1,7 @@
 // The LZ compressed ("SZDD") file format: header and streaming expansion.
 // Plain C++ on caller-provided state, no platform headers and no heap, so
 // that the same pair builds for the shell and natively for tools and fuzzers.
-// The compression is the vendor tool's (tools/kvlship/szddencode.h): setup
+// The compression is the vendor tool's (tools/kvlship/formats/lzencode.h): setup
 // only ever expands.
 //
 // A file is a 14-byte header (magic, method 'A', the installed name's last

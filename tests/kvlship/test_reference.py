@@ -1,5 +1,5 @@
 """The vendor's reference in docs/ against the code: every [package] key and
-[files] option the manifest's reader knows (tools/kvlship/build.cpp) has its
+[files] option the manifest's reader knows (tools/kvlship/build/manifest.cpp) has its
 entry in docs/manifest.md, every key the stock module reads
 (modules/stock/settings.cpp) its entry in docs/stock-module.md, and neither
 describes a key the code does not know. `kvlship keys` lists the code's."""
