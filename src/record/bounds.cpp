@@ -4,10 +4,7 @@
 
 #include "util/paths.h"
 
-namespace
-{
-
-bool Within(const char *path, const char *folder, bool orSame)
+bool FullPathWithin(const char *path, const char *folder, bool orSame)
 {
     char normalPath[kRecordFieldSize];
     char normalFolder[kRecordFieldSize];
@@ -15,10 +12,13 @@ bool Within(const char *path, const char *folder, bool orSame)
            PathWithin(normalPath, normalFolder, orSame);
 }
 
+namespace
+{
+
 bool InShortcutPlace(const char *path, const RecordPlaces &places)
 {
     for (const char *place : places.shortcuts) {
-        if (place[0] && Within(path, place, false))
+        if (place[0] && FullPathWithin(path, place, false))
             return true;
     }
     return false;
@@ -134,15 +134,15 @@ bool ItemWithinBounds(const RecordItem &item, const char *folder, const RecordPl
     switch (item.kind) {
     case RECORD_FILE:
     case RECORD_RESTART:
-        return Within(item.path, folder, false);
+        return FullPathWithin(item.path, folder, false);
     case RECORD_DIR:
-        return Within(item.path, folder, true);
+        return FullPathWithin(item.path, folder, true);
     case RECORD_LINK:
         return EndsWith(item.path, ".lnk") && InShortcutPlace(item.path, places);
     case RECORD_GROUP:
         return InShortcutPlace(item.path, places);
     case RECORD_INI:
-        return Within(item.path, folder, false) ||
+        return FullPathWithin(item.path, folder, false) ||
                (places.windows[0] && DirectlyIn(item.path, places.windows));
     case RECORD_REG:
     case RECORD_REGKEY:
@@ -154,5 +154,5 @@ bool ItemWithinBounds(const RecordItem &item, const char *folder, const RecordPl
 
 bool SettingsFileIsOwn(const char *file, const char *folder)
 {
-    return Within(file, folder, false);
+    return FullPathWithin(file, folder, false);
 }

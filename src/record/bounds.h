@@ -13,6 +13,10 @@ struct RecordPlaces {
     char shortcuts[4][kRecordFieldSize]; // the Start Menus and desktops, everyone's and own
 };
 
+// True when `path` is below `folder` (or is it, with `orSame`), both
+// compared as NormaliseFullPath makes them; false when either cannot be.
+bool FullPathWithin(const char *path, const char *folder, bool orSame);
+
 // True when `item` lies where an installation into `folder` may have put it:
 //   file  below the folder, and so a restart's temporary file;
 //   dir   the folder or below it;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "record/bounds.h"
 #include "record/journalfile.h"
 #include "record/keptkey.h"
 #include "util/paths.h"
@@ -9,14 +10,6 @@
 
 namespace
 {
-
-bool Within(const char *path, const char *folder, bool orSame)
-{
-    char normalPath[kRecordFieldSize];
-    char normalFolder[kRecordFieldSize];
-    return NormaliseFullPath(normalPath, path) && NormaliseFullPath(normalFolder, folder) &&
-           PathWithin(normalPath, normalFolder, orSame);
-}
 
 bool Exists(const char *path)
 {
@@ -144,8 +137,8 @@ bool JournalEntryWithinBounds(const JournalEntry &entry, const char *folder,
         // This run's own journal also names the Windows folder's files and
         // the folders it made above its destination.
         if (!inside && windows && windows[0])
-            inside = Within(paths[i], windows, false) ||
-                     (entry.kind == JOURNAL_DIR && Within(folder, paths[i], false));
+            inside = FullPathWithin(paths[i], windows, false) ||
+                     (entry.kind == JOURNAL_DIR && FullPathWithin(folder, paths[i], false));
         if (!inside)
             return false;
     }
@@ -168,7 +161,7 @@ UndoCounts UndoJournal(const Journal *journal, const char *folder, const RecordP
         switch (entry.kind) {
         case JOURNAL_DIR:
             // The journal's own folder, and those above it, go once the journal has.
-            if (!Within(journalPath, entry.path, false))
+            if (!FullPathWithin(journalPath, entry.path, false))
                 RemoveFolder(entry.path, log, &counts);
             break;
         case JOURNAL_NEW:
@@ -199,7 +192,7 @@ UndoCounts UndoJournal(const Journal *journal, const char *folder, const RecordP
         log("the journal %.259s cannot be deleted", journalPath);
     for (int i = journal->count - 1; i >= 0; --i) {
         const JournalEntry &entry = journal->entries[i];
-        if (entry.kind == JOURNAL_DIR && Within(journalPath, entry.path, false) &&
+        if (entry.kind == JOURNAL_DIR && FullPathWithin(journalPath, entry.path, false) &&
             JournalEntryWithinBounds(entry, folder, places, windows))
             RemoveFolder(entry.path, log, &counts);
     }

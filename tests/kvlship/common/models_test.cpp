@@ -15,6 +15,7 @@
 
 #include "common/hostfs.h"
 #include "common/profile.h"
+#include "tempdir.h"
 
 namespace
 {
@@ -104,21 +105,6 @@ const char *const kPatterns[] = {
     "*.TEX",      "*~*",
 };
 
-std::vector<std::string> Found(const std::string &folder, const char *pattern)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\" + pattern).c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0)
-            names.push_back(found.cFileName);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return names;
-}
-
 TEST(WildcardModel, MatchesEveryPatternAsTheDirectorySearchDoes)
 {
     std::string folder = TempFolder("kvlmatch");
@@ -133,7 +119,7 @@ TEST(WildcardModel, MatchesEveryPatternAsTheDirectorySearchDoes)
     ASSERT_EQ(items.size(), sizeof kNames / sizeof kNames[0]);
     for (const char *pattern : kPatterns) {
         SCOPED_TRACE(pattern);
-        std::vector<std::string> real = Found(folder, pattern), model;
+        std::vector<std::string> real = testfs::List(folder, pattern), model;
         for (const FolderItem &item : items) {
             if (WildcardMatch(pattern, item.name.c_str()))
                 model.push_back(item.name);
